@@ -1,0 +1,59 @@
+# Project helpers: product libraries, tests with labels, benchmarks.
+include(GoogleTest)
+
+# vx_add_library(<name> SOURCES ... [LIBS ...])
+# A static library of product code (drivers, platform, signal library).
+# Every such library is scanned by the hygiene check for mutable statics.
+function(vx_add_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  if(ARG_LIBS)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY VX_PRODUCT_LIBRARIES ${name})
+endfunction()
+
+# vx_add_test(<name> LABEL <label> SOURCES ... [LIBS ...])
+# A GoogleTest binary whose tests all carry <label>; `ctest -L <label>` runs them.
+function(vx_add_test name)
+  cmake_parse_arguments(ARG "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_LABEL)
+    message(FATAL_ERROR "vx_add_test(${name}) needs a LABEL")
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES LABELS ${ARG_LABEL})
+endfunction()
+
+# vx_add_bench(<name> SOURCES ... [LIBS ...])
+# A Google Benchmark program; `make bench` builds and runs all of them.
+function(vx_add_bench name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+  set_property(GLOBAL APPEND PROPERTY VX_BENCHMARKS ${name})
+endfunction()
+
+# Called once at the end of the top-level list file: targets that need
+# every library and benchmark of the tree.
+function(vx_finish)
+  get_property(libs GLOBAL PROPERTY VX_PRODUCT_LIBRARIES)
+  set(files "")
+  foreach(lib IN LISTS libs)
+    list(APPEND files $<TARGET_FILE:${lib}>)
+  endforeach()
+  add_test(NAME hygiene.ProductLibrariesHaveNoMutableStatics
+    COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-statics
+            --allowlist ${CMAKE_SOURCE_DIR}/scripts/statics-allowlist ${files})
+  set_tests_properties(hygiene.ProductLibrariesHaveNoMutableStatics PROPERTIES LABELS hygiene)
+
+  get_property(benches GLOBAL PROPERTY VX_BENCHMARKS)
+  set(commands "")
+  foreach(b IN LISTS benches)
+    list(APPEND commands COMMAND $<TARGET_FILE:${b}> --benchmark_repetitions=5
+                                 --benchmark_report_aggregates_only=true)
+  endforeach()
+  add_custom_target(run_benchmarks ${commands} DEPENDS ${benches} USES_TERMINAL)
+endfunction()

@@ -1,0 +1,37 @@
+// Base types of the kernel interface, with the widths the drivers rely on:
+// ULONG and LONG are 32-bit, pointers and *_PTR types are pointer-sized.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using UCHAR = std::uint8_t;
+using USHORT = std::uint16_t;
+using ULONG = std::uint32_t;
+using ULONGLONG = std::uint64_t;
+using CHAR = char;
+using CCHAR = char;
+using SHORT = std::int16_t;
+using LONG = std::int32_t;
+using LONGLONG = std::int64_t;
+using WCHAR = char16_t;
+using BOOLEAN = std::uint8_t;
+using ULONG_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using SIZE_T = std::size_t;
+using PVOID = void*;
+using HANDLE = std::uint32_t;  // handles are 32-bit values in this system
+using NTSTATUS = std::int32_t;
+
+inline constexpr BOOLEAN TRUE = 1;
+inline constexpr BOOLEAN FALSE = 0;
+
+union LARGE_INTEGER {
+  struct {
+    ULONG LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+
+constexpr bool NT_SUCCESS(NTSTATUS status) { return status >= 0; }
