@@ -127,36 +127,28 @@ std::string Pool::Describe(const Block& block) const {
          " of pool '" + name_ + "')";
 }
 
-PoolUsage Pool::Live() const {
+template <typename Predicate>
+PoolUsage Pool::Sum(Predicate wanted) const {
   std::lock_guard lock(mutex_);
   PoolUsage usage;
-  for (const auto& entry : live_) {
+  for (const auto& [address, block] : live_) {
+    if (!wanted(block)) continue;
     ++usage.blocks;
-    usage.bytes += entry.second.bytes;
+    usage.bytes += block.bytes;
   }
   return usage;
+}
+
+PoolUsage Pool::Live() const {
+  return Sum([](const Block&) { return true; });
 }
 
 PoolUsage Pool::LiveByTag(ULONG tag) const {
-  std::lock_guard lock(mutex_);
-  PoolUsage usage;
-  for (const auto& [address, block] : live_) {
-    if (block.tag != tag) continue;
-    ++usage.blocks;
-    usage.bytes += block.bytes;
-  }
-  return usage;
+  return Sum([tag](const Block& block) { return block.tag == tag; });
 }
 
 PoolUsage Pool::LiveByType(POOL_TYPE type) const {
-  std::lock_guard lock(mutex_);
-  PoolUsage usage;
-  for (const auto& [address, block] : live_) {
-    if (block.type != type) continue;
-    ++usage.blocks;
-    usage.bytes += block.bytes;
-  }
-  return usage;
+  return Sum([type](const Block& block) { return block.type == type; });
 }
 
 std::uint64_t Pool::AllocationAttempts() const {

@@ -91,6 +91,8 @@ class Pool {
   void Release(std::uintptr_t address, SIZE_T bytes);
   void Quarantine(std::uintptr_t address, const Block& block);
   std::string Describe(const Block& block) const;
+  template <typename Predicate>
+  PoolUsage Sum(Predicate wanted) const;
 
   const std::string name_;
   mutable std::mutex mutex_;
