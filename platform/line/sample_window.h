@@ -3,6 +3,7 @@
 // back from the first sample; samples far behind the readers are dropped.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -28,11 +29,11 @@ class SampleWindow {
 
   // Readers will never again ask for samples before `index`.
   void DropBefore(std::int64_t index) {
-    const std::int64_t dead = index - first_;
+    const std::int64_t dead = std::min(index - first_, static_cast<std::int64_t>(samples_.size()));
     // Erasing only a large dead prefix keeps the cost per sample constant.
     if (dead < kDropChunk || dead * 2 < static_cast<std::int64_t>(samples_.size())) return;
     samples_.erase(samples_.begin(), samples_.begin() + dead);
-    first_ = index;
+    first_ += dead;
   }
 
  private:

@@ -1,0 +1,81 @@
+// One direction of a point-to-point line at 8000 Hz, from the far end to the
+// near end: what the near end hears at instant t is
+//
+//   gain x G.711(far[t - delay]) + noise[t] + ERL x own[t - echo delay]
+//
+// rounded and limited to 16 bits, or silence while the line is broken. The
+// G.711 stage stands for the network's digital path, gain and noise for the
+// analog loop, and the echo for the near end's own hybrid returning its own
+// output. Both delays are at least one sample, so what the near end hears at t
+// depends only on what was sent up to t - 1: either end can be asked for its
+// output up to a past instant without regard to the order the ends run in.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/line/g711.h"
+#include "platform/line/gaussian_noise.h"
+#include "platform/line/sample_window.h"
+
+namespace plat::line {
+
+struct LineDirectionConfig {
+  double gain_db = 0.0;
+  std::optional<double> noise_dbm0 = std::nullopt;  // white Gaussian noise at this level
+  std::int64_t delay_samples = 1;                   // the bulk delay; at least 1
+  Companding companding = Companding::kNone;
+  std::optional<double> echo_erl_db =
+      std::nullopt;  // the near end's hybrid returns its own output this far down
+  std::int64_t echo_delay_samples = 1;  // at least 1
+  std::uint64_t seed = 0;               // the simulation's seed
+  std::uint64_t direction = 0;          // tells the two directions' noise apart
+};
+
+class LineDirection {
+ public:
+  // Fatal for a delay or echo delay below one sample.
+  explicit LineDirection(const LineDirectionConfig& config);
+
+  // The near end hears silence at instants [from, to): the line is broken.
+  void AddBreak(std::int64_t from, std::int64_t to);
+
+  // The far end's next line output samples.
+  void SendFar(std::span<const std::int16_t> samples);
+  // The near end's own next line output samples, for its echo.
+  void SendNear(std::span<const std::int16_t> samples);
+  std::int64_t far_sent() const { return far_.end(); }
+  std::int64_t near_sent() const { return near_.end(); }
+
+  // Far-end samples needed before instants up to (not including) `end` can be
+  // received; the same for the near end's own samples (0 without echo).
+  std::int64_t FarSamplesNeeded(std::int64_t end) const;
+  std::int64_t NearSamplesNeeded(std::int64_t end) const;
+
+  // The next samples the near end hears; fatal when what they depend on has
+  // not been sent yet.
+  void Receive(std::span<std::int16_t> out);
+  std::int64_t received() const { return received_; }
+
+ private:
+  struct Break {
+    std::int64_t from;
+    std::int64_t to;
+  };
+
+  std::int64_t delay_;
+  std::int64_t echo_delay_;
+  Companding companding_;
+  std::int64_t gain_q16_;
+  std::optional<std::int64_t> echo_q16_;
+  std::optional<double> noise_rms_q16_;
+  GaussianNoise noise_;
+  SampleWindow far_;
+  SampleWindow near_;
+  std::vector<Break> breaks_;
+  std::int64_t received_ = 0;
+};
+
+}  // namespace plat::line
