@@ -20,6 +20,7 @@ using ULONG_PTR = std::uintptr_t;
 using LONG_PTR = std::intptr_t;
 using SIZE_T = std::size_t;
 using PVOID = void*;
+using PCSTR = const char*;
 using HANDLE = std::uint32_t;  // handles are 32-bit values in this system
 using NTSTATUS = std::int32_t;
 
@@ -33,5 +34,13 @@ union LARGE_INTEGER {
   } u;
   LONGLONG QuadPart;
 };
+using PLARGE_INTEGER = LARGE_INTEGER*;
+
+// A doubly linked list link, as kernel structures embed it.
+struct LIST_ENTRY {
+  LIST_ENTRY* Flink;
+  LIST_ENTRY* Blink;
+};
+using PLIST_ENTRY = LIST_ENTRY*;
 
 constexpr bool NT_SUCCESS(NTSTATUS status) { return status >= 0; }

@@ -1,0 +1,111 @@
+// A context: one flow of control on a machine's CPU (a system thread, a user
+// thread, or a pseudo-context that device callbacks run in). Each thread
+// context is a host thread that runs only while it holds the turn; the turn
+// passes between host threads through one binary semaphore per context, so
+// exactly one of them runs at any moment in the whole simulation.
+//
+// Kernel-internal: driver code sees contexts only as PKTHREAD.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <semaphore>
+#include <source_location>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/ke/ke.h"
+#include "platform/ke/timeline.h"
+
+namespace plat::ke {
+
+class Kernel;
+class Context;
+
+// Unwinds a context's host stack (PsTerminateSystemThread, simulation
+// teardown). Driver code must let it pass.
+struct ThreadUnwind {};
+
+enum class ContextKind : std::uint8_t { Device, System, User };
+enum class RunState : std::uint8_t { Created, Ready, Running, Waiting, TimeWait, Terminated };
+
+// What a blocked context waits for.
+struct WaitState {
+  KWAIT_BLOCK* blocks = nullptr;
+  ULONG count = 0;
+  WAIT_TYPE type = WaitAny;
+  bool delay = false;      // a sleep, not an object wait
+  TimelineId timeout;      // its time-out entry, if any
+  std::uint64_t due = 0;   // when that entry fires
+  NTSTATUS status = STATUS_SUCCESS;
+};
+
+// One pending time advance of a context that keeps its machine meanwhile.
+struct TimeWaitFrame {
+  std::uint64_t target = 0;
+  bool elapsed = false;
+};
+
+class Context {
+ public:
+  Context(Kernel& kernel, ContextKind kind, std::string name, KPRIORITY priority,
+          std::function<void()> body);
+  ~Context();
+  Context(const Context&) = delete;
+  Context& operator=(const Context&) = delete;
+
+  // Launches the host thread, which waits for its first turn.
+  void Launch();
+  // Gives this context the turn.
+  void Give() { baton_.release(); }
+  // Blocks the calling host thread (this context's) until it gets the turn;
+  // throws ThreadUnwind when the context must unwind.
+  void Park();
+  // Waits for the host thread to end.
+  void Join();
+
+  bool IsThread() const { return kind != ContextKind::Device; }
+  // Name as traces show it: "name#N" with N the thread object's number.
+  const std::string& label() const { return label_; }
+
+  Kernel& kernel;
+  const ContextKind kind;
+  const std::string name;
+  KPRIORITY priority;
+  KPROCESSOR_MODE previous_mode;
+  RunState state = RunState::Created;
+  KTHREAD* thread = nullptr;
+  std::uint64_t quantum_used = 0;  // virtual ns charged since the quantum began
+  WaitState wait;
+  std::vector<TimeWaitFrame> frames;
+  bool unwinding = false;   // told to unwind its stack
+  bool finished = false;    // its host thread is done with the kernel
+  NTSTATUS exit_status = STATUS_SUCCESS;
+  std::source_location last_call;  // the last blocking kernel call
+
+ private:
+  void HostMain();
+  friend class Kernel;
+
+  std::string label_;
+  std::function<void()> body_;
+  std::binary_semaphore baton_{0};
+  std::thread host_;
+};
+
+// The context the calling host thread runs, or null.
+Context* CurrentContextOrNull();
+void SetCurrentContext(Context* context);
+
+}  // namespace plat::ke
+
+// The thread object: a dispatcher header (signalled when the thread ends)
+// and the thread's own wait blocks.
+struct KTHREAD {
+  DISPATCHER_HEADER Header;
+  KWAIT_BLOCK WaitBlock[THREAD_WAIT_OBJECTS];
+  plat::ke::Context* context;  // null once the thread has ended
+  NTSTATUS ExitStatus;
+  KPRIORITY Priority;  // kept after the end for KeQueryPriorityThread
+};

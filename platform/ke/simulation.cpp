@@ -1,0 +1,179 @@
+#include "platform/ke/simulation.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "platform/diag/fatal.h"
+#include "platform/ke/object.h"
+
+namespace plat {
+
+using ke::Context;
+using ke::Kernel;
+
+Simulation::Simulation(SimulationOptions options) : options_(options) {
+  trace_.Enable(options_.trace);
+}
+
+Simulation::~Simulation() {
+  tearing_down_ = true;
+  for (const auto& machine : machines_) machine->UnwindAll();
+  machines_.clear();
+}
+
+Kernel& Simulation::AddMachine(std::string name, ke::KernelConfig config) {
+  const auto index = static_cast<std::uint16_t>(machines_.size());
+  machines_.push_back(std::make_unique<Kernel>(*this, std::move(name), index, config));
+  dispatch_requested_.push_back(false);
+  return *machines_.back();
+}
+
+void Simulation::RequestDispatch(Kernel& machine) {
+  if (dispatch_requested_[machine.index()]) return;
+  dispatch_requested_[machine.index()] = true;
+  dispatch_queue_.push_back(&machine);
+}
+
+void Simulation::NoteRunning(Context* context) {
+  running_.store(context, std::memory_order_relaxed);
+  NoteSwitchPoint();
+}
+
+void Simulation::GiveTurnToRunner() {
+  NoteRunning(nullptr);
+  runner_baton_.release();
+}
+
+void Simulation::Resume(Context& context) {
+  NoteRunning(&context);
+  context.Give();
+  TakeTurn();
+}
+
+void Simulation::TakeTurn() {
+  using Clock = std::chrono::steady_clock;
+  const auto limit = std::chrono::duration<double>(options_.watchdog_seconds);
+  const auto slice = std::chrono::duration_cast<Clock::duration>(
+      std::min(limit / 4, std::chrono::duration<double>(1.0)));
+  std::uint64_t seen = switch_points_.load(std::memory_order_relaxed);
+  auto since = Clock::now();
+  while (!runner_baton_.try_acquire_for(slice)) {
+    const std::uint64_t now_seen = switch_points_.load(std::memory_order_relaxed);
+    if (now_seen != seen) {
+      seen = now_seen;
+      since = Clock::now();
+    } else if (Clock::now() - since > limit) {
+      Watchdog();
+    }
+  }
+}
+
+bool Simulation::RunUntil(const std::function<bool()>& done, std::uint64_t deadline_ns) {
+  if (ke::CurrentContextOrNull() != nullptr || in_run_) {
+    diag::Fatal("ke.run-reentered", "a simulation run was started from inside a run");
+  }
+  in_run_ = true;
+  struct Leave {
+    bool& flag;
+    ~Leave() { flag = false; }
+  } leave{in_run_};
+  for (;;) {
+    for (const auto& machine : machines_) machine->ReapFinished();
+    if (done && done()) return true;
+    if (!dispatch_queue_.empty()) {
+      Kernel* machine = dispatch_queue_.front();
+      dispatch_queue_.pop_front();
+      dispatch_requested_[machine->index()] = false;
+      if (machine->holder() == nullptr) machine->Dispatch();
+      continue;
+    }
+    if (timeline_.Empty() || timeline_.NextTime() > deadline_ns) {
+      if (deadline_ns == kForever) Deadlock();
+      now_ = std::max(now_, deadline_ns);
+      return false;
+    }
+    auto [id, entry] = timeline_.PopFirst();
+    Fire(id, entry);
+  }
+}
+
+bool Simulation::RunUserThread(Kernel& machine, std::string name, std::function<void()> body,
+                               std::uint64_t deadline_ns) {
+  PKTHREAD thread = nullptr;
+  const NTSTATUS status = machine.CreateUserThread(std::move(name), std::move(body), &thread);
+  if (!NT_SUCCESS(status)) return false;
+  const bool ended = RunUntil([thread] { return thread->Header.SignalState != 0; }, deadline_ns);
+  ObDereferenceObject(thread);
+  return ended;
+}
+
+void Simulation::Fire(ke::TimelineId id, ke::TimelineEntry& entry) {
+  now_ = std::max(now_, id.time);
+  if (entry.resume != nullptr) {
+    Context& context = *entry.resume;
+    context.frames[entry.frame].elapsed = true;
+    if (entry.frame + 1 == context.frames.size()) Resume(context);
+    return;
+  }
+  Kernel& machine = *entry.machine;
+  Context* previous = ke::CurrentContextOrNull();
+  ke::SetCurrentContext(&machine.device_context());
+  {
+    ex::ScopedPool pool(machine.pool());
+      ke::TraceRecord record = ke::MakeTrace(ke::TraceKind::Fire);
+    record.label = entry.label;
+    machine.Trace(std::move(record));
+    entry.fire();
+  }
+  ke::SetCurrentContext(previous);
+}
+
+std::string Simulation::DescribeAll() const {
+  std::string text;
+  for (const auto& machine : machines_) {
+    if (!text.empty()) text += "\n  ";
+    text += machine->Report();
+  }
+  return text;
+}
+
+std::vector<std::string> Simulation::Trace() const {
+  std::vector<std::string> lines;
+  for (const ke::TraceRecord& record : trace_.All()) {
+    lines.push_back(ke::FormatTrace(record, machines_[record.machine]->name()));
+  }
+  return lines;
+}
+
+std::string Simulation::TraceText() const {
+  std::string text;
+  for (const std::string& line : Trace()) text += line + "\n";
+  return text;
+}
+
+std::vector<std::string> Simulation::TraceTail() const {
+  std::vector<std::string> lines;
+  for (const ke::TraceRecord& record : trace_.Tail()) {
+    lines.push_back(ke::FormatTrace(record, machines_[record.machine]->name()));
+  }
+  return lines;
+}
+
+void Simulation::Deadlock() {
+  std::string text = "nothing is ready and nothing is due while the run waits, at virtual time " +
+                     std::to_string(now_) + " ns\n  " + DescribeAll() + "\n  trace tail:";
+  for (const std::string& line : TraceTail()) text += "\n    " + line;
+  diag::Fatal("ke.deadlock", text);
+}
+
+void Simulation::Watchdog() {
+  const Context* running = running_.load(std::memory_order_relaxed);
+  std::string text = "context " + (running != nullptr ? running->label() : std::string("?")) +
+                     (running != nullptr ? " of machine " + running->kernel.name() : "") +
+                     " held its CPU for over " + std::to_string(options_.watchdog_seconds) +
+                     " wall seconds without a switch point, at virtual time " +
+                     std::to_string(now_) + " ns";
+  diag::Fatal("ke.watchdog", text);
+}
+
+}  // namespace plat
