@@ -52,7 +52,8 @@ void Context::HostMain() {
   } catch (const ThreadUnwind&) {
     unwound = true;
   } catch (const std::exception& e) {
-    kernel.Fatal("ke.unhandled-exception", std::string("exception escaped the thread: ") + e.what());
+    kernel.Fatal("ke.unhandled-exception",
+                 std::string("exception escaped the thread: ") + e.what());
   }
   if (unwinding && !unwound) {
     kernel.Fatal("ke.unwind-swallowed",

@@ -35,9 +35,9 @@ struct WaitState {
   KWAIT_BLOCK* blocks = nullptr;
   ULONG count = 0;
   WAIT_TYPE type = WaitAny;
-  bool delay = false;      // a sleep, not an object wait
-  TimelineId timeout;      // its time-out entry, if any
-  std::uint64_t due = 0;   // when that entry fires
+  bool delay = false;     // a sleep, not an object wait
+  TimelineId timeout;     // its time-out entry, if any
+  std::uint64_t due = 0;  // when that entry fires
   NTSTATUS status = STATUS_SUCCESS;
 };
 
@@ -79,8 +79,8 @@ class Context {
   std::uint64_t quantum_used = 0;  // virtual ns charged since the quantum began
   WaitState wait;
   std::vector<TimeWaitFrame> frames;
-  bool unwinding = false;   // told to unwind its stack
-  bool finished = false;    // its host thread is done with the kernel
+  bool unwinding = false;  // told to unwind its stack
+  bool finished = false;   // its host thread is done with the kernel
   NTSTATUS exit_status = STATUS_SUCCESS;
   std::source_location last_call;  // the last blocking kernel call
 

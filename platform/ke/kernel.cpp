@@ -14,12 +14,18 @@ constexpr KPRIORITY kDefaultThreadPriority = 8;
 
 const char* StateName(RunState state) {
   switch (state) {
-    case RunState::Created: return "created";
-    case RunState::Ready: return "ready";
-    case RunState::Running: return "running";
-    case RunState::Waiting: return "waiting";
-    case RunState::TimeWait: return "advancing time";
-    case RunState::Terminated: return "ended";
+    case RunState::Created:
+      return "created";
+    case RunState::Ready:
+      return "ready";
+    case RunState::Running:
+      return "running";
+    case RunState::Waiting:
+      return "waiting";
+    case RunState::TimeWait:
+      return "advancing time";
+    case RunState::Terminated:
+      return "ended";
   }
   return "?";
 }
@@ -77,8 +83,8 @@ bool Kernel::CancelScheduled(TimelineId id) { return simulation_.timeline().Canc
 
 NTSTATUS Kernel::CreateSystemThread(std::string name, PKSTART_ROUTINE routine, PVOID context,
                                     PKTHREAD* thread) {
-  return CreateThread(ContextKind::System, std::move(name), [routine, context] { routine(context); },
-                      thread);
+  return CreateThread(
+      ContextKind::System, std::move(name), [routine, context] { routine(context); }, thread);
 }
 
 NTSTATUS Kernel::CreateUserThread(std::string name, std::function<void()> body, PKTHREAD* thread) {
@@ -93,7 +99,7 @@ NTSTATUS Kernel::CreateThread(ContextKind kind, std::string name, std::function<
     return STATUS_INSUFFICIENT_RESOURCES;
   }
   auto* object = static_cast<KTHREAD*>(CreateObject(*this, kThreadObjectType, sizeof(KTHREAD)));
-  InitializeHeader(object->Header, kThreadObject, 0);
+  InitializeHeader(object->Header, kThreadObject, 0, NumberOfObject(object));
   ObReferenceObject(object);  // the thread's own reference, dropped when it ends
 
   auto context = std::make_unique<Context>(*this, kind, std::move(name), kDefaultThreadPriority,
@@ -232,7 +238,10 @@ void Kernel::SwitchPoint(Context& self) {
 void Kernel::Charge(Context& self, std::uint64_t ns) {
   self.quantum_used += ns;
   const std::uint64_t target = Now() + ns;
-  if (simulation_.tearing_down() || !simulation_.timeline().DueBy(target)) {
+  // Other machines catch up first: those with threads ready to start, and
+  // every entry due by the new time.
+  if (simulation_.tearing_down() ||
+      (!simulation_.timeline().DueBy(target) && !simulation_.DispatchPending())) {
     simulation_.SetNow(target);
   } else {
     TimeWait(self, target);
@@ -380,7 +389,8 @@ std::string Kernel::DescribeWait(const Context& context) const {
   }
   if (context.last_call.line() != 0) {
     std::string_view file = context.last_call.file_name();
-    if (const auto slash = file.rfind('/'); slash != std::string_view::npos) file.remove_prefix(slash + 1);
+    if (const auto slash = file.rfind('/'); slash != std::string_view::npos)
+      file.remove_prefix(slash + 1);
     text += " (last kernel call at " + std::string(file) + ":" +
             std::to_string(context.last_call.line()) + ")";
   }
@@ -410,7 +420,8 @@ void Kernel::Fatal(std::string_view rule, std::string_view detail) {
 Kernel& CurrentKernel() {
   Context* self = CurrentContextOrNull();
   if (self == nullptr) {
-    diag::Fatal("ke.no-context", "CurrentKernel() called from a host thread that is no kernel context");
+    diag::Fatal("ke.no-context",
+                "CurrentKernel() called from a host thread that is no kernel context");
   }
   return self->kernel;
 }

@@ -44,11 +44,11 @@ struct ObjectHeader;
 inline constexpr LONGLONG kDefaultEpoch = 147'192LL * 864'000'000'000LL;
 
 struct KernelConfig {
-  std::uint64_t quantum_ns = 20'000'000;   // CPU time before a thread yields to its peers
-  std::uint64_t clock_charge_ns = 1'000;   // virtual time each clock read costs
-  ULONG time_increment = 100'000;          // 100 ns units per clock tick (156,250 also seen)
-  LONGLONG epoch = kDefaultEpoch;          // system time at virtual instant 0
-  ULONGLONG tick_offset = 0;               // tick count at virtual instant 0
+  std::uint64_t quantum_ns = 20'000'000;  // CPU time before a thread yields to its peers
+  std::uint64_t clock_charge_ns = 1'000;  // virtual time each clock read costs
+  ULONG time_increment = 100'000;         // 100 ns units per clock tick (156,250 also seen)
+  LONGLONG epoch = kDefaultEpoch;         // system time at virtual instant 0
+  ULONGLONG tick_offset = 0;              // tick count at virtual instant 0
 };
 
 struct KernelFaults {
@@ -117,11 +117,13 @@ class Kernel {
   void AddLog(std::string text);
 
   // Dispatcher objects.
-  void InitializeHeader(DISPATCHER_HEADER& header, DispatcherType type, LONG state);
+  // Number 0 gives the header the next object number.
+  void InitializeHeader(DISPATCHER_HEADER& header, DispatcherType type, LONG state,
+                        ULONG number = 0);
   DISPATCHER_HEADER& CheckedHeader(PVOID object, const char* service);
   void SatisfyWaiters(DISPATCHER_HEADER& header);
-  NTSTATUS Wait(Context& self, ULONG count, PVOID objects[], WAIT_TYPE type,
-                KWAIT_BLOCK* blocks, const LARGE_INTEGER* timeout, std::source_location where);
+  NTSTATUS Wait(Context& self, ULONG count, PVOID objects[], WAIT_TYPE type, KWAIT_BLOCK* blocks,
+                const LARGE_INTEGER* timeout, std::source_location where);
   NTSTATUS Delay(Context& self, const LARGE_INTEGER* interval, std::source_location where);
   // Virtual instant of a kernel time-out value (negative relative, positive absolute).
   std::uint64_t DueTime(LONGLONG timeout) const;
@@ -136,7 +138,7 @@ class Kernel {
   // Used by the simulation's run loop.
   bool HasReadyThread() const { return ready_mask_ != 0; }
   Context* holder() const { return holder_; }
-  void Dispatch();   // runner: gives the CPU to the best ready thread
+  void Dispatch();  // runner: gives the CPU to the best ready thread
   void ReapFinished();
   void UnwindAll();  // teardown: unwinds every context, silently
   Context& device_context() { return *device_context_; }
@@ -177,7 +179,7 @@ class Kernel {
   std::uint32_t ready_mask_ = 0;
   Context* holder_ = nullptr;  // the context holding the CPU
   ULONG object_numbers_ = 0;
-  std::map<ULONG, ObjectHeader*> objects_;  // live objects by number
+  std::map<ULONG, ObjectHeader*> objects_;   // live objects by number
   std::vector<ObjectHeader*> dead_objects_;  // deleted; memory kept until the machine goes
   std::vector<LogLine> log_;
   std::vector<const KFLOATING_SAVE*> live_float_saves_;

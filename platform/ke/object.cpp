@@ -33,7 +33,7 @@ ObjectHeader* HeaderOf(PVOID body, const char* service) {
 const ObjectType kThreadObjectType{"Thread", nullptr};
 
 PVOID CreateObject(Kernel& machine, const ObjectType& type, std::size_t body_bytes) {
-  void* memory = ::operator new(kHeaderBytes + body_bytes, std::align_val_t{16});
+  void* memory = ::operator new (kHeaderBytes + body_bytes, std::align_val_t{16});
   std::memset(memory, 0, kHeaderBytes + body_bytes);
   auto* header = static_cast<ObjectHeader*>(memory);
   header->signature = kObjectSignature;
@@ -46,7 +46,7 @@ PVOID CreateObject(Kernel& machine, const ObjectType& type, std::size_t body_byt
 }
 
 void ReleaseObjectMemory(ObjectHeader* header) {
-  ::operator delete(static_cast<void*>(header), std::align_val_t{16});
+  ::operator delete (static_cast<void*>(header), std::align_val_t{16});
 }
 
 const ObjectType& TypeOfObject(PVOID body) { return *HeaderOf(body, "TypeOfObject")->type; }

@@ -120,7 +120,7 @@ void Simulation::Fire(ke::TimelineId id, ke::TimelineEntry& entry) {
   ke::SetCurrentContext(&machine.device_context());
   {
     ex::ScopedPool pool(machine.pool());
-      ke::TraceRecord record = ke::MakeTrace(ke::TraceKind::Fire);
+    ke::TraceRecord record = ke::MakeTrace(ke::TraceKind::Fire);
     record.label = entry.label;
     machine.Trace(std::move(record));
     entry.fire();

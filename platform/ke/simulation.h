@@ -36,8 +36,8 @@ namespace plat {
 inline constexpr std::uint64_t kForever = UINT64_MAX;
 
 struct SimulationOptions {
-  bool trace = false;             // keep every trace record (the tail is always kept)
-  double watchdog_seconds = 60;   // wall time a context may hold its CPU without a switch point
+  bool trace = false;            // keep every trace record (the tail is always kept)
+  double watchdog_seconds = 60;  // wall time a context may hold its CPU without a switch point
 };
 
 class Simulation {
@@ -72,6 +72,7 @@ class Simulation {
   bool tearing_down() const { return tearing_down_; }
   // A machine has ready threads and no context on its CPU.
   void RequestDispatch(ke::Kernel& machine);
+  bool DispatchPending() const { return !dispatch_queue_.empty(); }
   // Passes the turn from a context to the run loop.
   void GiveTurnToRunner();
   // Gives the turn to `context` and waits until it comes back to the run loop.

@@ -42,13 +42,12 @@ class SlotTable {
   template <typename T, typename... Args>
   T& Emplace(Args&&... args) {
     if (Find<T>() != nullptr) {
-      diag::Fatal("ke.slot-exists", std::string("slot of type ") + typeid(T).name() +
-                                        " made twice on one machine");
+      diag::Fatal("ke.slot-exists",
+                  std::string("slot of type ") + typeid(T).name() + " made twice on one machine");
     }
     T* object = new T(std::forward<Args>(args)...);
-    slots_.push_back(Slot{std::type_index(typeid(T)), Owned(object, [](void* p) {
-                            delete static_cast<T*>(p);
-                          })});
+    slots_.push_back(Slot{std::type_index(typeid(T)),
+                          Owned(object, [](void* p) { delete static_cast<T*>(p); })});
     return *object;
   }
 

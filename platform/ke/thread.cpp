@@ -6,9 +6,7 @@ using plat::ke::Context;
 using plat::ke::CurrentKernel;
 using plat::ke::Kernel;
 
-PKTHREAD KeGetCurrentThread() {
-  return CurrentKernel().RequireThread("KeGetCurrentThread").thread;
-}
+PKTHREAD KeGetCurrentThread() { return CurrentKernel().RequireThread("KeGetCurrentThread").thread; }
 
 KPRIORITY KeSetPriorityThread(PKTHREAD Thread, KPRIORITY Priority) {
   Kernel& kernel = CurrentKernel();

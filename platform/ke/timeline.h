@@ -23,9 +23,9 @@ struct TimelineId {
 
 struct TimelineEntry {
   Kernel* machine = nullptr;
-  const char* label = "";         // what the trace calls it (a string literal)
-  std::function<void()> fire;     // a callback, run on behalf of the machine
-  Context* resume = nullptr;      // or the end of one time-wait frame of a context
+  const char* label = "";      // what the trace calls it (a string literal)
+  std::function<void()> fire;  // a callback, run on behalf of the machine
+  Context* resume = nullptr;   // or the end of one time-wait frame of a context
   std::size_t frame = 0;
 };
 

@@ -25,24 +25,40 @@ std::string Objects(const TraceRecord& record) {
 std::string FormatTrace(const TraceRecord& r, const std::string& machine_name) {
   std::string what;
   switch (r.kind) {
-    case TraceKind::Switch: what = "switch -> " + r.text; break;
+    case TraceKind::Switch:
+      what = "switch -> " + r.text;
+      break;
     case TraceKind::Wait:
       what = r.count == 0 ? "sleep" : std::string("wait ") + r.label + " " + Objects(r);
       what += r.value >= 0 ? " until " + std::to_string(r.value) + " ns" : " without time-out";
       break;
-    case TraceKind::Wake: what = "wake " + Status(r.value); break;
-    case TraceKind::Satisfied: what = "wait " + Objects(r) + " -> " + Status(r.value); break;
-    case TraceKind::Set: what = "set #" + std::to_string(r.object) + " (was " + std::to_string(r.value) + ")"; break;
+    case TraceKind::Wake:
+      what = "wake " + Status(r.value);
+      break;
+    case TraceKind::Satisfied:
+      what = "wait " + Objects(r) + " -> " + Status(r.value);
+      break;
+    case TraceKind::Set:
+      what = "set #" + std::to_string(r.object) + " (was " + std::to_string(r.value) + ")";
+      break;
     case TraceKind::Start:
       what = "start " + r.text + " priority " + std::to_string(r.value);
       break;
-    case TraceKind::Exit: what = "exit #" + std::to_string(r.object) + " status " + Status(r.value); break;
-    case TraceKind::Fire: what = std::string("fire ") + r.label; break;
-    case TraceKind::Print: what = "print \"" + r.text + "\""; break;
+    case TraceKind::Exit:
+      what = "exit #" + std::to_string(r.object) + " status " + Status(r.value);
+      break;
+    case TraceKind::Fire:
+      what = std::string("fire ") + r.label;
+      break;
+    case TraceKind::Print:
+      what = "print \"" + r.text + "\"";
+      break;
     case TraceKind::Priority:
       what = "priority #" + std::to_string(r.object) + " := " + std::to_string(r.value);
       break;
-    case TraceKind::Note: what = std::string(r.label) + " " + r.text; break;
+    case TraceKind::Note:
+      what = std::string(r.label) + " " + r.text;
+      break;
   }
   char prefix[64];
   std::snprintf(prefix, sizeof prefix, "%14llu ns ", static_cast<unsigned long long>(r.time));

@@ -14,27 +14,27 @@
 namespace plat::ke {
 
 enum class TraceKind : std::uint8_t {
-  Switch,    // context -> other context (or "idle")
-  Wait,      // context blocks on objects / sleeps
-  Wake,      // a blocked context's wait ends with `value` as status
-  Satisfied, // a wait satisfied at once, status `value`
-  Set,       // object set, previous state `value`
-  Start,     // thread `object` started at priority `value`
-  Exit,      // thread ends with status `value`
-  Fire,      // timeline entry `label`
-  Print,     // debug print: `text`
-  Priority,  // thread `object` priority := `value`
-  Note,      // anything else: `label` and `text`
+  Switch,     // context -> other context (or "idle")
+  Wait,       // context blocks on objects / sleeps
+  Wake,       // a blocked context's wait ends with `value` as status
+  Satisfied,  // a wait satisfied at once, status `value`
+  Set,        // object set, previous state `value`
+  Start,      // thread `object` started at priority `value`
+  Exit,       // thread ends with status `value`
+  Fire,       // timeline entry `label`
+  Print,      // debug print: `text`
+  Priority,   // thread `object` priority := `value`
+  Note,       // anything else: `label` and `text`
 };
 
 struct TraceRecord {
   std::uint64_t time = 0;
   TraceKind kind = TraceKind::Note;
-  std::uint16_t machine = 0;          // index in the simulation
-  std::string context;                // name of the acting context
-  std::uint32_t object = 0;           // object number, when one applies
+  std::uint16_t machine = 0;  // index in the simulation
+  std::string context;        // name of the acting context
+  std::uint32_t object = 0;   // object number, when one applies
   std::int64_t value = 0;
-  std::uint8_t count = 0;             // objects listed in `objects`
+  std::uint8_t count = 0;  // objects listed in `objects`
   std::array<std::uint32_t, 4> objects{};
   const char* label = "";
   std::string text;

@@ -74,7 +74,8 @@ TraceRecord WaitRecord(TraceKind kind, ULONG count, PVOID objects[], WAIT_TYPE t
 
 }  // namespace
 
-void Kernel::InitializeHeader(DISPATCHER_HEADER& header, DispatcherType type, LONG state) {
+void Kernel::InitializeHeader(DISPATCHER_HEADER& header, DispatcherType type, LONG state,
+                              ULONG number) {
   header.Type = type;
   header.Absolute = 0;
   header.Size = 0;
@@ -82,7 +83,7 @@ void Kernel::InitializeHeader(DISPATCHER_HEADER& header, DispatcherType type, LO
   header.SignalState = state;
   InitializeList(header.WaitListHead);
   header.Signature = kHeaderSignature;
-  header.Number = NextObjectNumber();
+  header.Number = number != 0 ? number : NextObjectNumber();
 }
 
 DISPATCHER_HEADER& Kernel::CheckedHeader(PVOID object, const char* service) {
@@ -129,7 +130,8 @@ void Kernel::SatisfyWaiters(DISPATCHER_HEADER& header) {
         Consume(header);
         CompleteWait(waiter, STATUS_WAIT_0 + block.WaitKey);
       } else if (CanSatisfy(waiter)) {
-        for (ULONG i = 0; i < waiter.wait.count; ++i) Consume(HeaderOf(waiter.wait.blocks[i].Object));
+        for (ULONG i = 0; i < waiter.wait.count; ++i)
+          Consume(HeaderOf(waiter.wait.blocks[i].Object));
         CompleteWait(waiter, STATUS_WAIT_0);
       } else {
         continue;
@@ -147,7 +149,8 @@ void Kernel::UnlinkWait(Context& waiter) {
 
 void Kernel::CompleteWait(Context& waiter, NTSTATUS status) {
   UnlinkWait(waiter);
-  if (waiter.wait.timeout && status != STATUS_TIMEOUT) simulation_.timeline().Cancel(waiter.wait.timeout);
+  if (waiter.wait.timeout && status != STATUS_TIMEOUT)
+    simulation_.timeline().Cancel(waiter.wait.timeout);
   waiter.wait.timeout = {};
   waiter.wait.status = status;
   TraceRecord record = MakeTrace(TraceKind::Wake, 0, status);
@@ -161,22 +164,23 @@ NTSTATUS Kernel::Wait(Context& self, ULONG count, PVOID objects[], WAIT_TYPE typ
                       std::source_location where) {
   self.last_call = where;
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS) {
-    Fatal("ke.too-many-objects", "a wait on " + std::to_string(count) +
-                                     " objects (1 to 64 are allowed)");
+    Fatal("ke.too-many-objects",
+          "a wait on " + std::to_string(count) + " objects (1 to 64 are allowed)");
   }
   if (count > THREAD_WAIT_OBJECTS && blocks == nullptr) {
-    Fatal("ke.wait-blocks-missing", "a wait on " + std::to_string(count) +
-                                        " objects without a wait-block array");
+    Fatal("ke.wait-blocks-missing",
+          "a wait on " + std::to_string(count) + " objects without a wait-block array");
   }
-  if (type != WaitAny && type != WaitAll) Fatal("ke.bad-wait-type", "wait type neither any nor all");
+  if (type != WaitAny && type != WaitAll)
+    Fatal("ke.bad-wait-type", "wait type neither any nor all");
   for (ULONG i = 0; i < count; ++i) {
     CheckedHeader(objects[i], "KeWaitForMultipleObjects");
     if (type != WaitAll) continue;
     for (ULONG j = 0; j < i; ++j) {
       if (objects[j] == objects[i]) {
-        Fatal("ke.duplicate-wait-object",
-              "object #" + std::to_string(HeaderOf(objects[i]).Number) + " stands twice (" +
-                  std::to_string(j) + " and " + std::to_string(i) + ") in a WaitAll");
+        Fatal("ke.duplicate-wait-object", "object #" + std::to_string(HeaderOf(objects[i]).Number) +
+                                              " stands twice (" + std::to_string(j) + " and " +
+                                              std::to_string(i) + ") in a WaitAll");
       }
     }
   }

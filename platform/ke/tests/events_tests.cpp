@@ -26,17 +26,36 @@ struct EventCase {
 constexpr LONG kIgnored = -99;
 
 const EventCase kEventCases[] = {
-    {"notification stays set through waits", NotificationEvent, FALSE,
-     {{Op::Poll, STATUS_TIMEOUT}, {Op::Set, 0}, {Op::Poll, STATUS_WAIT_0},
-      {Op::Poll, STATUS_WAIT_0}, {Op::Read, 1}, {Op::Set, 1}, {Op::Reset, 1}, {Op::Read, 0}}},
-    {"synchronization resets on the satisfied wait", SynchronizationEvent, FALSE,
-     {{Op::Set, 0}, {Op::Read, 1}, {Op::Poll, STATUS_WAIT_0}, {Op::Read, 0},
+    {"notification stays set through waits",
+     NotificationEvent,
+     FALSE,
+     {{Op::Poll, STATUS_TIMEOUT},
+      {Op::Set, 0},
+      {Op::Poll, STATUS_WAIT_0},
+      {Op::Poll, STATUS_WAIT_0},
+      {Op::Read, 1},
+      {Op::Set, 1},
+      {Op::Reset, 1},
+      {Op::Read, 0}}},
+    {"synchronization resets on the satisfied wait",
+     SynchronizationEvent,
+     FALSE,
+     {{Op::Set, 0},
+      {Op::Read, 1},
+      {Op::Poll, STATUS_WAIT_0},
+      {Op::Read, 0},
       {Op::Poll, STATUS_TIMEOUT}}},
-    {"initially signalled synchronization event", SynchronizationEvent, TRUE,
+    {"initially signalled synchronization event",
+     SynchronizationEvent,
+     TRUE,
      {{Op::Read, 1}, {Op::Poll, STATUS_WAIT_0}, {Op::Poll, STATUS_TIMEOUT}}},
-    {"initially signalled notification event, cleared", NotificationEvent, TRUE,
+    {"initially signalled notification event, cleared",
+     NotificationEvent,
+     TRUE,
      {{Op::Clear, kIgnored}, {Op::Read, 0}, {Op::Poll, STATUS_TIMEOUT}, {Op::Reset, 0}}},
-    {"set of a set event reports 1", SynchronizationEvent, FALSE,
+    {"set of a set event reports 1",
+     SynchronizationEvent,
+     FALSE,
      {{Op::Set, 0}, {Op::Set, 1}, {Op::Poll, STATUS_WAIT_0}, {Op::Set, 0}}},
 };
 
@@ -51,10 +70,19 @@ TEST(KeEvents, StateTable) {
       LARGE_INTEGER zero{.QuadPart = 0};
       for (const Step& step : c.steps) {
         switch (step.op) {
-          case Op::Set: got.push_back(KeSetEvent(&event, 0, FALSE)); break;
-          case Op::Reset: got.push_back(KeResetEvent(&event)); break;
-          case Op::Clear: KeClearEvent(&event); got.push_back(kIgnored); break;
-          case Op::Read: got.push_back(KeReadStateEvent(&event)); break;
+          case Op::Set:
+            got.push_back(KeSetEvent(&event, 0, FALSE));
+            break;
+          case Op::Reset:
+            got.push_back(KeResetEvent(&event));
+            break;
+          case Op::Clear:
+            KeClearEvent(&event);
+            got.push_back(kIgnored);
+            break;
+          case Op::Read:
+            got.push_back(KeReadStateEvent(&event));
+            break;
           case Op::Poll:
             got.push_back(KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, &zero));
             break;
@@ -88,10 +116,13 @@ TEST(KeEvents, SetReleasesWaitersByType) {
     ASSERT_TRUE(sim.RunUserThread(machine, "main", [&] {
       KeInitializeEvent(&event, c.type, FALSE);
       for (const char* name : {"w1", "w2", "w3"}) {
-        machine.CreateUserThread(name, [&woken, &event, name] {
-          KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
-          woken.push_back(name);
-        }, nullptr);
+        machine.CreateUserThread(
+            name,
+            [&woken, &event, name] {
+              KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
+              woken.push_back(name);
+            },
+            nullptr);
       }
       LARGE_INTEGER one_ms{.QuadPart = -10'000};
       KeDelayExecutionThread(KernelMode, FALSE, &one_ms);  // all three now wait
@@ -115,10 +146,13 @@ TEST(KeEvents, SynchronizationEventReleasesWaitersOldestFirst) {
     KeInitializeEvent(&event, SynchronizationEvent, FALSE);
     LARGE_INTEGER one_ms{.QuadPart = -10'000};
     for (const char* name : {"first", "second", "third"}) {
-      machine.CreateUserThread(name, [&woken, &event, name] {
-        KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
-        woken.push_back(name);
-      }, nullptr);
+      machine.CreateUserThread(
+          name,
+          [&woken, &event, name] {
+            KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
+            woken.push_back(name);
+          },
+          nullptr);
       KeDelayExecutionThread(KernelMode, FALSE, &one_ms);  // fixes the order they wait in
     }
     for (int i = 0; i < 3; ++i) {
