@@ -137,13 +137,15 @@ std::string Simulation::DescribeAll() const {
   return text;
 }
 
-std::vector<std::string> Simulation::Trace() const {
+std::vector<std::string> Simulation::Format(const std::vector<ke::TraceRecord>& records) const {
   std::vector<std::string> lines;
-  for (const ke::TraceRecord& record : trace_.All()) {
+  for (const ke::TraceRecord& record : records) {
     lines.push_back(ke::FormatTrace(record, machines_[record.machine]->name()));
   }
   return lines;
 }
+
+std::vector<std::string> Simulation::Trace() const { return Format(trace_.All()); }
 
 std::string Simulation::TraceText() const {
   std::string text;
@@ -151,13 +153,7 @@ std::string Simulation::TraceText() const {
   return text;
 }
 
-std::vector<std::string> Simulation::TraceTail() const {
-  std::vector<std::string> lines;
-  for (const ke::TraceRecord& record : trace_.Tail()) {
-    lines.push_back(ke::FormatTrace(record, machines_[record.machine]->name()));
-  }
-  return lines;
-}
+std::vector<std::string> Simulation::TraceTail() const { return Format(trace_.Tail()); }
 
 void Simulation::Deadlock() {
   std::string text = "nothing is ready and nothing is due while the run waits, at virtual time " +

@@ -84,6 +84,7 @@ class Simulation {
 
  private:
   void TakeTurn();
+  std::vector<std::string> Format(const std::vector<ke::TraceRecord>& records) const;
   void Fire(ke::TimelineId id, ke::TimelineEntry& entry);
   [[noreturn]] void Deadlock();
   [[noreturn]] void Watchdog();

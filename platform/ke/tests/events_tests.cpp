@@ -5,6 +5,7 @@
 
 #include "platform/ke/ke.h"
 #include "platform/ke/simulation.h"
+#include "platform/ke/tests/ke_test_util.h"
 
 namespace plat::ke {
 namespace {
@@ -24,6 +25,21 @@ struct EventCase {
 };
 
 constexpr LONG kIgnored = -99;
+
+using testing::kMs;
+using testing::SleepNs;
+
+// Starts a thread that waits on `event` and then notes its name.
+void StartWaiter(Kernel& machine, KEVENT& event, std::vector<std::string>& woken,
+                 const char* name) {
+  machine.CreateUserThread(
+      name,
+      [&woken, &event, name] {
+        testing::WaitForever(&event);
+        woken.push_back(name);
+      },
+      nullptr);
+}
 
 const EventCase kEventCases[] = {
     {"notification stays set through waits",
@@ -115,20 +131,11 @@ TEST(KeEvents, SetReleasesWaitersByType) {
     LONG state_after = -1;
     ASSERT_TRUE(sim.RunUserThread(machine, "main", [&] {
       KeInitializeEvent(&event, c.type, FALSE);
-      for (const char* name : {"w1", "w2", "w3"}) {
-        machine.CreateUserThread(
-            name,
-            [&woken, &event, name] {
-              KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
-              woken.push_back(name);
-            },
-            nullptr);
-      }
-      LARGE_INTEGER one_ms{.QuadPart = -10'000};
-      KeDelayExecutionThread(KernelMode, FALSE, &one_ms);  // all three now wait
+      for (const char* name : {"w1", "w2", "w3"}) StartWaiter(machine, event, woken, name);
+      SleepNs(kMs);  // all three now wait
       EXPECT_TRUE(woken.empty());
       EXPECT_EQ(KeSetEvent(&event, 0, FALSE), 0);
-      KeDelayExecutionThread(KernelMode, FALSE, &one_ms);
+      SleepNs(kMs);
       state_after = KeReadStateEvent(&event);
     }));
     EXPECT_EQ(woken, c.woken_after_one_set) << c.type;
@@ -144,20 +151,13 @@ TEST(KeEvents, SynchronizationEventReleasesWaitersOldestFirst) {
   ASSERT_TRUE(sim.RunUserThread(machine, "main", [&] {
     KEVENT event;
     KeInitializeEvent(&event, SynchronizationEvent, FALSE);
-    LARGE_INTEGER one_ms{.QuadPart = -10'000};
     for (const char* name : {"first", "second", "third"}) {
-      machine.CreateUserThread(
-          name,
-          [&woken, &event, name] {
-            KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
-            woken.push_back(name);
-          },
-          nullptr);
-      KeDelayExecutionThread(KernelMode, FALSE, &one_ms);  // fixes the order they wait in
+      StartWaiter(machine, event, woken, name);
+      SleepNs(kMs);  // fixes the order they wait in
     }
     for (int i = 0; i < 3; ++i) {
       KeSetEvent(&event, 0, FALSE);
-      KeDelayExecutionThread(KernelMode, FALSE, &one_ms);
+      SleepNs(kMs);
       EXPECT_EQ(woken.size(), static_cast<std::size_t>(i + 1));
     }
     EXPECT_EQ(KeReadStateEvent(&event), 0);
