@@ -1,0 +1,5 @@
+// The frame's a6 entries.
+#include "siglib/frame/frame_entries.h"
+#include "siglib/frame/frame_rules.h"
+
+const qvls_version* qvlsGetVersion_a6() { return &qvls::frame::kVersionRecords[QVLS_VARIANT_A6]; }
