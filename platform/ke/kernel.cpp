@@ -129,7 +129,12 @@ void Kernel::Shutdown() {
     if (context->state != RunState::Terminated) alive += "\n  " + context->label();
   }
   if (!alive.empty()) Fatal("ke.thread-alive-at-shutdown", "threads still alive:" + alive);
+  for (const auto& check : shutdown_checks_) check();
   shut_down_ = true;
+}
+
+void Kernel::AddShutdownCheck(std::function<void()> check) {
+  shutdown_checks_.push_back(std::move(check));
 }
 
 std::vector<std::string> Kernel::LiveObjects() const {

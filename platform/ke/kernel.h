@@ -102,8 +102,10 @@ class Kernel {
                               PKTHREAD* thread);
   NTSTATUS CreateUserThread(std::string name, std::function<void()> body, PKTHREAD* thread);
 
-  // Orderly end of the machine: every thread must have ended (fatal otherwise).
+  // Orderly end of the machine: every thread must have ended (fatal
+  // otherwise), then the checks that platform parts added run in order.
   void Shutdown();
+  void AddShutdownCheck(std::function<void()> check);
 
   // Live objects, by creation number: "#3 Thread refs 1".
   std::vector<std::string> LiveObjects() const;
@@ -184,6 +186,7 @@ class Kernel {
   std::vector<LogLine> log_;
   std::vector<const KFLOATING_SAVE*> live_float_saves_;
   bool shut_down_ = false;
+  std::vector<std::function<void()>> shutdown_checks_;
   // Declared last: destroyed first, while the pool and the rest still exist.
   SlotTable slots_;
 };
