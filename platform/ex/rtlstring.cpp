@@ -74,9 +74,9 @@ void CheckUnicodeString(const UNICODE_STRING& s, const char* routine) {
   else if (s.Length != 0 && s.Buffer == nullptr)
     fault = "Length without a Buffer";
   if (fault == nullptr) return;
-  diag::Fatal("unicode-string", std::string(routine) + ": " + fault + " (Length " +
-                                    std::to_string(s.Length) + ", MaximumLength " +
-                                    std::to_string(s.MaximumLength) + ")");
+  diag::Fatal("rtl.unicode-string", std::string(routine) + ": " + fault + " (Length " +
+                                        std::to_string(s.Length) + ", MaximumLength " +
+                                        std::to_string(s.MaximumLength) + ")");
 }
 
 WCHAR AnsiToUnicode(UCHAR c) {

@@ -4,7 +4,7 @@
 //
 // Lengths are in bytes and never count a terminator. Every routine checks the
 // strings it is given: an odd Length, a Length above MaximumLength or a
-// Length without a Buffer is a fatal "unicode-string" diagnostic, since such a
+// Length without a Buffer is a fatal "rtl.unicode-string" diagnostic, since such a
 // string was never valid and any copy through it would run off its buffer.
 #pragma once
 

@@ -72,12 +72,12 @@ NTSTATUS CopyDirect(void* destination, ULONG type, const void* data, ULONG lengt
 
 void CheckEntry(const RTL_QUERY_REGISTRY_TABLE& entry) {
   if (entry.QueryRoutine != nullptr || (entry.Flags & RTL_QUERY_REGISTRY_DIRECT) == 0) {
-    diag::Fatal("query-table",
+    diag::Fatal("reg.query-table",
                 "an entry without RTL_QUERY_REGISTRY_DIRECT: the callback form "
                 "is not supported");
   }
   if ((entry.Flags & kUnsupportedFlags) != 0) {
-    diag::Fatal("query-table", "SUBKEY, TOPKEY, NOVALUE and DELETE entries are not supported");
+    diag::Fatal("reg.query-table", "SUBKEY, TOPKEY, NOVALUE and DELETE entries are not supported");
   }
 }
 

@@ -23,7 +23,7 @@ NTSTATUS RtlKeyPath(ULONG relativeTo, PCWSTR path, std::u16string* full);
 // FOUND when REQUIRED, else the default (DefaultType REG_NONE: nothing). A
 // missing key with RTL_REGISTRY_OPTIONAL is success with nothing copied. The
 // first failing entry ends the query. An entry in callback form, or with
-// SUBKEY, TOPKEY, NOVALUE or DELETE, is a fatal "query-table" diagnostic.
+// SUBKEY, TOPKEY, NOVALUE or DELETE, is a fatal "reg.query-table" diagnostic.
 NTSTATUS QueryRegistryValues(Registry& registry, ULONG relativeTo, PCWSTR path,
                              const RTL_QUERY_REGISTRY_TABLE* table);
 
