@@ -54,6 +54,7 @@ bool Pool::ShouldFail(SIZE_T bytes, ULONG tag) {
 }
 
 void* Pool::Allocate(POOL_TYPE type, SIZE_T bytes, ULONG tag) {
+  if (guard_ != nullptr) guard_->CheckAllocate(type);
   std::unique_lock lock(mutex_);
   ++attempts_;
   const bool failed = ShouldFail(bytes, tag);
@@ -86,19 +87,21 @@ void Pool::Free(void* pointer) {
     } else if (auto after = live_.upper_bound(address); after != live_.begin()) {
       const auto& [start, block] = *std::prev(after);
       if (address < start + std::max<SIZE_T>(block.bytes, 1)) {
-        detail += ": it points " + std::to_string(address - start) + " bytes into " +
-                  Describe(block);
+        detail +=
+            ": it points " + std::to_string(address - start) + " bytes into " + Describe(block);
       }
     }
     diag::Fatal("pool.foreign-pointer", detail);
   }
   const Block block = found->second;
+  if (guard_ != nullptr) guard_->CheckFree(pointer, block.bytes, block.type);
   live_.erase(found);
   std::memset(pointer, kPoisonFreed, block.bytes);
   Quarantine(address, block);
   auto observer = observer_;
   lock.unlock();
-  if (observer) observer(PoolEvent{PoolEvent::Kind::Free, block.type, block.bytes, block.tag, false});
+  if (observer)
+    observer(PoolEvent{PoolEvent::Kind::Free, block.type, block.bytes, block.tag, false});
 }
 
 void Pool::Quarantine(std::uintptr_t address, const Block& block) {

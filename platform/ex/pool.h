@@ -47,6 +47,15 @@ struct PoolEvent {
   bool failed;  // an allocation refused by fault injection
 };
 
+// Checks a pool's owner makes on every call (a machine checks the caller's
+// interrupt level and what the freed block still holds); fatal on misuse.
+class PoolGuard {
+ public:
+  virtual ~PoolGuard() = default;
+  virtual void CheckAllocate(POOL_TYPE type) = 0;
+  virtual void CheckFree(const void* block, SIZE_T bytes, POOL_TYPE type) = 0;
+};
+
 class Pool {
  public:
   explicit Pool(std::string name = "pool");
@@ -73,6 +82,7 @@ class Pool {
   void ClearFaults();
 
   void SetObserver(std::function<void(const PoolEvent&)> observer);
+  void SetGuard(PoolGuard* guard) { guard_ = guard; }
   const std::string& name() const { return name_; }
 
  private:
@@ -105,6 +115,7 @@ class Pool {
   std::optional<ULONG> fail_tag_;
   std::optional<SIZE_T> fail_above_;
   std::function<void(const PoolEvent&)> observer_;
+  PoolGuard* guard_ = nullptr;
 };
 
 }  // namespace plat::ex

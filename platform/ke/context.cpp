@@ -29,7 +29,8 @@ Context::Context(Kernel& owner, ContextKind context_kind, std::string context_na
 Context::~Context() { Join(); }
 
 void Context::Launch() {
-  if (thread != nullptr) label_ = name + "#" + std::to_string(thread->Header.Number);
+  if (thread != nullptr && kind != ContextKind::Idle)
+    label_ = name + "#" + std::to_string(thread->Header.Number);
   host_ = std::thread([this] { HostMain(); });
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ke/irql.h"
 #include "platform/ke/ke.h"
 #include "platform/ke/timeline.h"
 
@@ -27,7 +28,7 @@ class Context;
 // teardown). Driver code must let it pass.
 struct ThreadUnwind {};
 
-enum class ContextKind : std::uint8_t { Device, System, User };
+enum class ContextKind : std::uint8_t { Device, System, User, Idle };
 enum class RunState : std::uint8_t { Created, Ready, Running, Waiting, TimeWait, Terminated };
 
 // What a blocked context waits for.
@@ -36,6 +37,7 @@ struct WaitState {
   ULONG count = 0;
   WAIT_TYPE type = WaitAny;
   bool delay = false;     // a sleep, not an object wait
+  bool external = false;  // a host call outside the emulation (run mode)
   TimelineId timeout;     // its time-out entry, if any
   std::uint64_t due = 0;  // when that entry fires
   NTSTATUS status = STATUS_SUCCESS;
@@ -83,6 +85,12 @@ class Context {
   bool finished = false;   // its host thread is done with the kernel
   NTSTATUS exit_status = STATUS_SUCCESS;
   std::source_location last_call;  // the last blocking kernel call
+  KIRQL irql = PASSIVE_LEVEL;
+  int spin_locks_held = 0;
+  int deferred_depth = 0;  // DPCs and ISRs running on this context's stack
+  bool interrupts_disabled = false;
+  KIRQL irql_before_disable = PASSIVE_LEVEL;
+  std::uint64_t longest_hold_ns = 0;  // run mode: longest wall time holding the turn
 
  private:
   void HostMain();

@@ -40,7 +40,11 @@ bool PackedIntegerStateDirty() {
 
 NTSTATUS KeSaveFloatingPointState(PKFLOATING_SAVE FloatSave) {
   plat::ke::Kernel& kernel = plat::ke::CurrentKernel();
-  kernel.RequireThread("KeSaveFloatingPointState");
+  plat::ke::Context& self = kernel.RequireThread("KeSaveFloatingPointState");
+  if (self.irql > DISPATCH_LEVEL) {
+    kernel.Fatal("irql.float-save-above-dispatch",
+                 "KeSaveFloatingPointState at IRQL " + std::to_string(self.irql));
+  }
   if (kernel.faults().float_save.ShouldFail()) return STATUS_ILLEGAL_FLOAT_CONTEXT;
   auto& live = kernel.live_float_saves();
   if (std::find(live.begin(), live.end(), FloatSave) != live.end()) {

@@ -41,9 +41,18 @@ Kernel::Kernel(Simulation& simulation, std::string name, std::uint16_t index, Ke
   device_context_ =
       std::make_unique<Context>(*this, ContextKind::Device, "device", 0, std::function<void()>{});
   device_context_->state = RunState::Running;
+  // The idle context runs interrupts and DPCs while no thread holds the CPU.
+  idle_ = std::make_unique<Context>(*this, ContextKind::Idle, "idle", 0, [this] { IdleLoop(); });
+  idle_thread_.context = idle_.get();
+  idle_->thread = &idle_thread_;
+  InitializeHeader(idle_thread_.Header, kThreadObject, 0, ~0u);
+  idle_->Launch();
+  pool_checks_ = MakePoolChecks(*this);
+  pool_.SetGuard(pool_checks_.get());
 }
 
 Kernel::~Kernel() {
+  pool_.SetGuard(nullptr);
   // Slots may free pool memory or look for their machine while they go.
   Context* previous = CurrentContextOrNull();
   SetCurrentContext(device_context_.get());
@@ -129,6 +138,14 @@ void Kernel::Shutdown() {
     if (context->state != RunState::Terminated) alive += "\n  " + context->label();
   }
   if (!alive.empty()) Fatal("ke.thread-alive-at-shutdown", "threads still alive:" + alive);
+  if (!queued_timers_.empty()) {
+    Fatal("ke.timer-queued-at-shutdown", std::to_string(queued_timers_.size()) +
+                                             " timer(s) still queued, the first #" +
+                                             std::to_string(queued_timers_.front()->Header.Number));
+  }
+  if (!dpcs_.empty()) {
+    Fatal("ke.dpc-queued-at-shutdown", std::to_string(dpcs_.size()) + " DPC(s) still queued");
+  }
   for (const auto& check : shutdown_checks_) check();
   shut_down_ = true;
 }
@@ -190,23 +207,48 @@ void Kernel::RunNext(Context& next) {
 }
 
 void Kernel::LeaveCpu(Context& self) {
+  if (HasIdleWork() && &self != idle_.get()) {
+    Trace(MakeTrace(TraceKind::Switch, 0, 0, idle_->label()));
+    RunNext(*idle_);
+    return;
+  }
   Context* next = PopHighestReady();
-  Trace(MakeTrace(TraceKind::Switch, 0, 0, next != nullptr ? next->label() : "idle"));
+  Trace(MakeTrace(TraceKind::Switch, 0, 0, next != nullptr ? next->label() : "nothing"));
   if (next != nullptr) {
     RunNext(*next);
   } else {
     holder_ = nullptr;
     simulation_.GiveTurnToRunner();
   }
-  (void)self;
 }
 
 void Kernel::Dispatch() {
-  Context* next = PopHighestReady();
+  Context* next = HasIdleWork() ? idle_.get() : PopHighestReady();
   if (next == nullptr) return;
   holder_ = next;
   next->state = RunState::Running;
   simulation_.Resume(*next);
+}
+
+void Kernel::IdleLoop() {
+  for (;;) {
+    // Runs whatever arrived while no thread held the CPU, then hands the
+    // CPU to the best ready thread, or back to the run loop.
+    while (HasIdleWork()) {
+      ServiceInterrupts(*idle_);
+      RunDpcs(*idle_);
+    }
+    LeaveCpu(*idle_);
+    idle_->Park();
+  }
+}
+
+void Kernel::AfterDeviceEvent() {
+  if (holder_ == nullptr) {
+    if (HasIdleWork()) simulation_.RequestDispatch(*this);
+  } else if (holder_->state == RunState::TimeWait && InterruptPendingAbove(holder_->irql)) {
+    simulation_.Resume(*holder_);  // a stalling or charging CPU takes the interrupt at once
+  }
 }
 
 void Kernel::Block(Context& self) {
@@ -230,6 +272,11 @@ void Kernel::Preempt(Context& self, bool front) {
 void Kernel::SwitchPoint(Context& self) {
   simulation_.NoteSwitchPoint();
   if (simulation_.tearing_down() || !self.IsThread() || holder_ != &self) return;
+  if (simulation_.run_mode()) simulation_.CatchUp(self);
+  ServiceInterrupts(self);
+  if (self.irql >= DISPATCH_LEVEL) return;  // nothing pre-empts DISPATCH_LEVEL
+  RunDpcs(self);
+  if (self.kind == ContextKind::Idle) return;
   const int best = HighestReadyPriority();
   if (best < 0) return;
   if (best > self.priority) {
@@ -241,6 +288,11 @@ void Kernel::SwitchPoint(Context& self) {
 }
 
 void Kernel::Charge(Context& self, std::uint64_t ns) {
+  Advance(self, ns);
+  SwitchPoint(self);
+}
+
+void Kernel::Advance(Context& self, std::uint64_t ns) {
   self.quantum_used += ns;
   const std::uint64_t target = Now() + ns;
   // Other machines catch up first: those with threads ready to start, and
@@ -251,7 +303,6 @@ void Kernel::Charge(Context& self, std::uint64_t ns) {
   } else {
     TimeWait(self, target);
   }
-  SwitchPoint(self);
 }
 
 void Kernel::TimeWait(Context& self, std::uint64_t target) {
@@ -268,6 +319,8 @@ void Kernel::TimeWait(Context& self, std::uint64_t target) {
   while (!self.frames[frame].elapsed) {
     simulation_.GiveTurnToRunner();
     self.Park();
+    // Woken early: an interrupt above this CPU's level came due meanwhile.
+    if (!self.frames[frame].elapsed) ServiceInterrupts(self);
   }
   self.frames.pop_back();
   self.state = before;
@@ -295,6 +348,13 @@ void Kernel::TerminateCurrent(Context& self, NTSTATUS status) {
 }
 
 void Kernel::EndContext(Context& self) {
+  if (!simulation_.tearing_down()) {
+    RequireNoSpinLock(self, "ending a thread");
+    if (self.irql != PASSIVE_LEVEL) {
+      Fatal("irql.level-changed", self.label() + " ended at IRQL " + std::to_string(self.irql) +
+                                      ", not at PASSIVE_LEVEL where it started");
+    }
+  }
   self.state = RunState::Terminated;
   if (simulation_.tearing_down()) {
     self.finished = true;
@@ -334,7 +394,10 @@ void Kernel::UnwindAll() {
     context->unwinding = true;
     simulation_.Resume(*context);
   }
+  idle_->unwinding = true;
+  simulation_.Resume(*idle_);
   for (const auto& context : contexts_) context->Join();
+  idle_->Join();
   contexts_.clear();
   holder_ = nullptr;
 }
@@ -379,7 +442,9 @@ void Kernel::AddLog(std::string text) {
 std::string Kernel::DescribeWait(const Context& context) const {
   std::string text = std::string(StateName(context.state));
   if (context.state == RunState::Waiting) {
-    if (context.wait.delay) {
+    if (context.wait.external) {
+      text += " in an external call";
+    } else if (context.wait.delay) {
       text += " in a sleep";
     } else {
       text += context.wait.type == WaitAll ? " for all of [" : " for any of [";

@@ -26,7 +26,9 @@
 
 #include "platform/ex/expool.h"
 #include "platform/ke/context.h"
+#include "platform/ke/dpc.h"
 #include "platform/ke/fault_knob.h"
+#include "platform/ke/interrupt.h"
 #include "platform/ke/ke.h"
 #include "platform/ke/slots.h"
 #include "platform/ke/timeline.h"
@@ -52,8 +54,20 @@ struct KernelConfig {
 };
 
 struct KernelFaults {
-  FaultKnob thread_creation;  // creation fails with STATUS_INSUFFICIENT_RESOURCES
-  FaultKnob float_save;       // KeSaveFloatingPointState fails with STATUS_ILLEGAL_FLOAT_CONTEXT
+  FaultKnob thread_creation;    // creation fails with STATUS_INSUFFICIENT_RESOURCES
+  FaultKnob float_save;         // KeSaveFloatingPointState fails with STATUS_ILLEGAL_FLOAT_CONTEXT
+  FaultKnob connect_interrupt;  // IoConnectInterrupt fails with connect_interrupt_status
+  NTSTATUS connect_interrupt_status = STATUS_INSUFFICIENT_RESOURCES;
+  std::uint64_t dpc_latency_ns = 0;     // a queued DPC may run only this much later
+  std::uint64_t timer_lateness_ns = 0;  // added to every timer expiry
+  // Expiry `expiry` (1 = the first after a set) of `timer` comes `delay_ns` late;
+  // periodic expiries it overtakes are dropped, the next falls on the grid.
+  struct LateExpiry {
+    const KTIMER* timer;
+    std::uint64_t expiry;
+    std::uint64_t delay_ns;
+  };
+  std::vector<LateExpiry> late_expiries;
 };
 
 struct LogLine {
@@ -102,8 +116,14 @@ class Kernel {
                               PKTHREAD* thread);
   NTSTATUS CreateUserThread(std::string name, std::function<void()> body, PKTHREAD* thread);
 
-  // Orderly end of the machine: every thread must have ended (fatal
-  // otherwise), then the checks that platform parts added run in order.
+  // Interrupt lines, driven by device models through the HAL: a level line
+  // stays pending while asserted, an edge line once per pulse.
+  void SetInterruptLine(ULONG vector, KIRQL level, bool asserted);
+  void PulseInterruptLine(ULONG vector, KIRQL level);
+
+  // Orderly end of the machine: every thread must have ended and no timer
+  // or DPC may be queued (fatal otherwise), then the checks that platform
+  // parts added run in order.
   void Shutdown();
   void AddShutdownCheck(std::function<void()> check);
 
@@ -137,13 +157,44 @@ class Kernel {
   [[noreturn]] void TerminateCurrent(Context& self, NTSTATUS status);
   void EndContext(Context& self);  // on the ending context's host thread
 
+  // IRQL and deferred work.
+  KIRQL LevelOf(const Context* context) const;
+  void Raise(Context& self, KIRQL level, const char* service);
+  void Lower(Context& self, KIRQL level, const char* service);
+  void RequireBelowDispatch(Context& self, const char* service);
+  void RequireNoSpinLock(Context& self, const char* what);
+  void ServiceInterrupts(Context& self);
+  void RunDpcs(Context& self);
+  bool InsertDpc(KDPC* dpc, PVOID argument1, PVOID argument2);
+  bool RemoveDpc(KDPC* dpc);
+  void QueueInjected(std::function<void()> work);
+  void Stall(Context& self, std::uint64_t ns);
+  BOOLEAN SetTimer(KTIMER* timer, LONGLONG due, LONG period, KDPC* dpc);
+  BOOLEAN CancelTimer(KTIMER* timer);
+  NTSTATUS ConnectInterrupt(KINTERRUPT** out, const KINTERRUPT& request);
+  void CheckPoolCall(POOL_TYPE type);
+  void CheckPoolFree(const void* block, SIZE_T bytes);
+  void DisconnectInterrupt(KINTERRUPT* interrupt);
+  void CompleteExternal(Context& waiter);
+  void ExternalCall(Context& self, const std::function<void()>& call);
+  // Run mode: moves virtual time to `target` as a charge would; with
+  // `hand_over`, lets the run loop take its inbox even when nothing is due.
+  void AdvanceTo(Context& self, std::uint64_t target, bool hand_over);
+  void NoteHold(const Context& context);
+  // Run mode: each context's longest wall time holding the CPU, by label.
+  const std::map<std::string, std::uint64_t>& longest_holds() const { return longest_holds_; }
+  void LeaveCpuFor(Context& self) { LeaveCpu(self); }
+
   // Used by the simulation's run loop.
   bool HasReadyThread() const { return ready_mask_ != 0; }
+  bool HasIdleWork() const;  // an interrupt above PASSIVE_LEVEL or a runnable DPC
   Context* holder() const { return holder_; }
-  void Dispatch();  // runner: gives the CPU to the best ready thread
+  void Dispatch();          // runner: gives the CPU to the idle context or the best ready thread
+  void AfterDeviceEvent();  // runner: after a callback of this machine fired
   void ReapFinished();
   void UnwindAll();  // teardown: unwinds every context, silently
   Context& device_context() { return *device_context_; }
+  Context& idle_context() { return *idle_; }
 
   // Objects.
   void AdoptObject(ObjectHeader* header);
@@ -164,6 +215,14 @@ class Kernel {
   void LeaveCpu(Context& self);
   void RunNext(Context& next);
   void TimeWait(Context& self, std::uint64_t target);
+  void Advance(Context& self, std::uint64_t ns);
+  void IdleLoop();
+  bool InterruptPendingAbove(KIRQL level) const;
+  void DeliverInterrupt(Context& self, ULONG vector);
+  void ExpireTimer(KTIMER* timer);
+  void ScheduleExpiry(KTIMER* timer);
+  std::uint64_t LatenessOf(const KTIMER* timer, std::uint64_t expiry) const;
+
   void CompleteWait(Context& waiter, NTSTATUS status);
   void UnlinkWait(Context& waiter);
   bool CanSatisfy(const Context& waiter) const;
@@ -187,11 +246,33 @@ class Kernel {
   std::vector<const KFLOATING_SAVE*> live_float_saves_;
   bool shut_down_ = false;
   std::vector<std::function<void()>> shutdown_checks_;
+  std::unique_ptr<Context> idle_;
+  KTHREAD idle_thread_{};
+  struct Line {
+    KIRQL level = 0;
+    bool asserted = false;
+    std::uint32_t pulses = 0;
+    std::uint32_t unclaimed = 0;  // deliveries in a row that no ISR claimed
+  };
+  std::map<ULONG, Line> lines_;                          // by vector
+  std::map<ULONG, std::vector<KINTERRUPT*>> connected_;  // by vector, connection order
+  struct QueuedDpc {
+    KDPC* dpc;  // or an injected closure
+    std::function<void()> injected;
+    std::uint64_t runnable_at;
+  };
+  std::deque<QueuedDpc> dpcs_;
+  std::vector<KTIMER*> queued_timers_;
+  std::unique_ptr<ex::PoolGuard> pool_checks_;
+  std::map<std::string, std::uint64_t> longest_holds_;
   // Declared last: destroyed first, while the pool and the rest still exist.
   SlotTable slots_;
 };
 
 // The kernel of the running context; fatal from a host thread that is no context.
 Kernel& CurrentKernel();
+
+// The level and pool checks a machine installs on its pool.
+std::unique_ptr<ex::PoolGuard> MakePoolChecks(Kernel& kernel);
 
 }  // namespace plat::ke

@@ -37,6 +37,14 @@ void Simulation::RequestDispatch(Kernel& machine) {
 void Simulation::NoteRunning(Context* context) {
   running_.store(context, std::memory_order_relaxed);
   NoteSwitchPoint();
+  if (!run_mode()) return;
+  const std::uint64_t wall = options_.wall_clock->NowNs();
+  if (holding_ != nullptr) {
+    holding_->longest_hold_ns = std::max(holding_->longest_hold_ns, wall - hold_started_);
+    holding_->kernel.NoteHold(*holding_);
+  }
+  holding_ = context;
+  hold_started_ = wall;
 }
 
 void Simulation::GiveTurnToRunner() {
@@ -77,6 +85,7 @@ bool Simulation::RunUntil(const std::function<bool()>& done, std::uint64_t deadl
     bool& flag;
     ~Leave() { flag = false; }
   } leave{in_run_};
+  if (run_mode()) return RunPaced(done, deadline_ns);
   for (;;) {
     for (const auto& machine : machines_) machine->ReapFinished();
     if (done && done()) return true;
@@ -94,6 +103,102 @@ bool Simulation::RunUntil(const std::function<bool()>& done, std::uint64_t deadl
     }
     auto [id, entry] = timeline_.PopFirst();
     Fire(id, entry);
+  }
+}
+
+bool Simulation::RunPaced(const std::function<bool()>& done, std::uint64_t deadline_ns) {
+  wall_anchor_ = options_.wall_clock->NowNs();
+  virtual_anchor_ = now_;
+  for (;;) {
+    for (const auto& machine : machines_) machine->ReapFinished();
+    DrainInbox();
+    if (done && done()) return true;
+    if (!dispatch_queue_.empty()) {
+      Kernel* machine = dispatch_queue_.front();
+      dispatch_queue_.pop_front();
+      dispatch_requested_[machine->index()] = false;
+      if (machine->holder() == nullptr) machine->Dispatch();
+      continue;
+    }
+    const std::uint64_t wall = WallAnchoredNow();
+    NoteLag(wall);
+    const std::uint64_t next = timeline_.Empty() ? kForever : timeline_.NextTime();
+    if (next <= std::max(now_, wall) && next <= deadline_ns) {
+      auto [id, entry] = timeline_.PopFirst();
+      Fire(id, entry);
+      continue;
+    }
+    now_ = std::max(now_, std::min(wall, deadline_ns));
+    if (now_ >= deadline_ns) return false;
+    // Nothing due yet: sleep until the next entry's wall time or an injection.
+    const std::uint64_t until = std::min(next, deadline_ns);
+    const double wall_span = static_cast<double>(until - virtual_anchor_) / options_.speed;
+    options_.wall_clock->SleepUntil(
+        until == kForever ? kForever : wall_anchor_ + static_cast<std::uint64_t>(wall_span));
+  }
+}
+
+std::uint64_t Simulation::WallAnchoredNow() {
+  const std::uint64_t wall = options_.wall_clock->NowNs();
+  const double span = static_cast<double>(wall - wall_anchor_) * options_.speed;
+  return virtual_anchor_ + static_cast<std::uint64_t>(span);
+}
+
+void Simulation::NoteLag(std::uint64_t wall_anchored) {
+  if (wall_anchored > now_) max_lag_ns_ = std::max(max_lag_ns_, wall_anchored - now_);
+}
+
+void Simulation::CatchUp(Context& self) {
+  const std::uint64_t wall = WallAnchoredNow();
+  NoteLag(wall);
+  const bool injections = inbox_pending_.load(std::memory_order_relaxed);
+  if (wall <= now_ && !injections) return;
+  self.kernel.AdvanceTo(self, std::max(wall, now_), injections);
+}
+
+void Simulation::Inject(Kernel& machine, std::function<void()> work) {
+  const bool foreign =
+      ke::CurrentContextOrNull() == nullptr && std::this_thread::get_id() != owner_;
+  if (!run_mode()) {
+    if (foreign) {
+      machine.Fatal("ke.inject-virtual",
+                    "Inject from a host thread outside the emulation in virtual mode: its timing "
+                    "would make the run irreproducible");
+    }
+    machine.QueueInjected(std::move(work));
+    return;
+  }
+  {
+    std::lock_guard lock(inbox_mutex_);
+    inbox_.push_back({&machine, std::move(work), nullptr});
+    inbox_pending_.store(true, std::memory_order_relaxed);
+  }
+  options_.wall_clock->Wake();
+}
+
+void Simulation::PostExternalDone(Context& context) {
+  {
+    std::lock_guard lock(inbox_mutex_);
+    inbox_.push_back({&context.kernel, nullptr, &context});
+    inbox_pending_.store(true, std::memory_order_relaxed);
+  }
+  options_.wall_clock->Wake();
+}
+
+void Simulation::DrainInbox() {
+  if (!inbox_pending_.load(std::memory_order_relaxed)) return;
+  std::deque<Injection> arrived;
+  {
+    std::lock_guard lock(inbox_mutex_);
+    arrived.swap(inbox_);
+    inbox_pending_.store(false, std::memory_order_relaxed);
+  }
+  for (Injection& injection : arrived) {
+    if (injection.external_done != nullptr) {
+      injection.machine->CompleteExternal(*injection.external_done);
+    } else {
+      injection.machine->QueueInjected(std::move(injection.work));
+    }
   }
 }
 
@@ -126,6 +231,7 @@ void Simulation::Fire(ke::TimelineId id, ke::TimelineEntry& entry) {
     entry.fire();
   }
   ke::SetCurrentContext(previous);
+  machine.AfterDeviceEvent();
 }
 
 std::string Simulation::DescribeAll() const {

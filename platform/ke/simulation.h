@@ -23,11 +23,14 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <semaphore>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ke/kernel.h"
+#include "platform/ke/runmode.h"
 #include "platform/ke/timeline.h"
 #include "platform/ke/trace.h"
 
@@ -36,8 +39,10 @@ namespace plat {
 inline constexpr std::uint64_t kForever = UINT64_MAX;
 
 struct SimulationOptions {
-  bool trace = false;            // keep every trace record (the tail is always kept)
-  double watchdog_seconds = 60;  // wall time a context may hold its CPU without a switch point
+  bool trace = false;               // keep every trace record (the tail is always kept)
+  double watchdog_seconds = 60;     // wall time a context may hold its CPU without a switch point
+  WallClock* wall_clock = nullptr;  // run mode: virtual time paced to this clock
+  double speed = 1.0;               // run mode: virtual seconds per wall second
 };
 
 class Simulation {
@@ -61,6 +66,13 @@ class Simulation {
   bool RunUserThread(ke::Kernel& machine, std::string name, std::function<void()> body,
                      std::uint64_t deadline_ns = kForever);
 
+  // Runs `work` on `machine` at DISPATCH_LEVEL, like a DPC. From a host
+  // thread outside the emulation only in run mode.
+  void Inject(ke::Kernel& machine, std::function<void()> work);
+  bool run_mode() const { return options_.wall_clock != nullptr; }
+  // Run mode: the longest time virtual time fell behind the wall clock.
+  std::uint64_t MaxLagNs() const { return max_lag_ns_; }
+
   // The trace, one line per record (every record with options.trace).
   std::vector<std::string> Trace() const;
   std::string TraceText() const;
@@ -81,9 +93,17 @@ class Simulation {
   void NoteSwitchPoint() { switch_points_.fetch_add(1, std::memory_order_relaxed); }
   void AddTrace(ke::TraceRecord record) { trace_.Add(std::move(record)); }
   std::string DescribeAll() const;  // every machine's threads and waits
+  // Run mode: advances `self` to the wall-anchored time; hands over to the
+  // run loop when injections wait.
+  void CatchUp(ke::Context& self);
+  void PostExternalDone(ke::Context& context);
 
  private:
   void TakeTurn();
+  bool RunPaced(const std::function<bool()>& done, std::uint64_t deadline_ns);
+  void DrainInbox();
+  std::uint64_t WallAnchoredNow();
+  void NoteLag(std::uint64_t wall_anchored);
   std::vector<std::string> Format(const std::vector<ke::TraceRecord>& records) const;
   void Fire(ke::TimelineId id, ke::TimelineEntry& entry);
   [[noreturn]] void Deadlock();
@@ -101,6 +121,21 @@ class Simulation {
   std::atomic<ke::Context*> running_{nullptr};
   bool in_run_ = false;
   bool tearing_down_ = false;
+  const std::thread::id owner_ = std::this_thread::get_id();
+  // Run mode.
+  std::uint64_t wall_anchor_ = 0;
+  std::uint64_t virtual_anchor_ = 0;
+  std::uint64_t max_lag_ns_ = 0;
+  std::uint64_t hold_started_ = 0;
+  ke::Context* holding_ = nullptr;
+  struct Injection {
+    ke::Kernel* machine;
+    std::function<void()> work;
+    ke::Context* external_done;  // or a context whose external call returned
+  };
+  std::mutex inbox_mutex_;
+  std::deque<Injection> inbox_;
+  std::atomic<bool> inbox_pending_{false};
 };
 
 }  // namespace plat

@@ -34,10 +34,12 @@ KPROCESSOR_MODE ExGetPreviousMode() {
 NTSTATUS PsTerminateSystemThread(NTSTATUS ExitStatus) {
   Kernel& kernel = CurrentKernel();
   Context& self = kernel.RequireThread("PsTerminateSystemThread");
-  if (self.kind != plat::ke::ContextKind::System) {
+  if (self.kind != plat::ke::ContextKind::System || self.deferred_depth > 0) {
     kernel.Fatal("ke.terminate-other-thread",
                  "PsTerminateSystemThread called by " + self.label() +
-                     ", which is no system thread: it would end a thread other than its caller");
+                     (self.deferred_depth > 0 ? " inside a DPC or ISR that borrowed it"
+                                              : ", which is no system thread") +
+                     ": it would end a thread other than its caller");
   }
   kernel.TerminateCurrent(self, ExitStatus);
 }

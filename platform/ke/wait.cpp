@@ -185,10 +185,11 @@ NTSTATUS Kernel::Wait(Context& self, ULONG count, PVOID objects[], WAIT_TYPE typ
     }
   }
   if (blocks == nullptr) blocks = self.thread->WaitBlock;
+  const bool polls = timeout != nullptr && timeout->QuadPart == 0;
+  if (!polls) RequireBelowDispatch(self, "a wait with a time-out other than zero");
 
   NTSTATUS status = TrySatisfy(count, objects, type);
   if (status == kNotSatisfied) {
-    const bool polls = timeout != nullptr && timeout->QuadPart == 0;
     const std::uint64_t due = timeout != nullptr ? DueTime(timeout->QuadPart) : kForever;
     if (polls || due <= Now() || simulation_.tearing_down()) status = STATUS_TIMEOUT;
   }
@@ -228,6 +229,7 @@ NTSTATUS Kernel::Wait(Context& self, ULONG count, PVOID objects[], WAIT_TYPE typ
 NTSTATUS Kernel::Delay(Context& self, const LARGE_INTEGER* interval, std::source_location where) {
   self.last_call = where;
   if (interval == nullptr) Fatal("ke.bad-argument", "KeDelayExecutionThread without an interval");
+  RequireBelowDispatch(self, "a sleep");
   const std::uint64_t due = interval->QuadPart == 0 ? 0 : DueTime(interval->QuadPart);
   if (due <= Now() || simulation_.tearing_down()) {
     // A sleep of nothing yields to ready threads of the caller's priority.
