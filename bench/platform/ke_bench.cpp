@@ -3,6 +3,8 @@
 // timeline. Each benchmark iteration is one batch run by the simulation.
 #include <benchmark/benchmark.h>
 
+#include "platform/ke/dpc.h"
+#include "platform/ke/interrupt.h"
 #include "platform/ke/kernel.h"
 #include "platform/ke/simulation.h"
 
@@ -115,6 +117,92 @@ void BM_KeTimedWait(benchmark::State& state) {
   state.SetItemsProcessed(waits);
 }
 BENCHMARK(BM_KeTimedWait)->UseRealTime();
+
+// A 10 ms periodic timer whose DPC sets an event that wakes a thread, as a
+// controller's timing thread runs; optionally with a 100 Hz device interrupt
+// whose ISR clears the line and queues a DPC.
+struct IdleMachine {
+  explicit IdleMachine(plat::ke::Kernel& m, bool with_device) : machine(m) {
+    machine.CreateUserThread(
+        "timing",
+        [this, with_device] {
+          KeInitializeEvent(&tick, SynchronizationEvent, FALSE);
+          KeInitializeDpc(
+              &timer_dpc,
+              [](PKDPC, PVOID context, PVOID, PVOID) {
+                KeSetEvent(&static_cast<IdleMachine*>(context)->tick, 0, FALSE);
+              },
+              this);
+          KeInitializeDpc(
+              &device_dpc,
+              [](PKDPC, PVOID context, PVOID, PVOID) {
+                ++static_cast<IdleMachine*>(context)->blocks;
+              },
+              this);
+          if (with_device) {
+            IoConnectInterrupt(
+                &interrupt,
+                [](PKINTERRUPT, PVOID context) -> BOOLEAN {
+                  auto& self = *static_cast<IdleMachine*>(context);
+                  self.machine.SetInterruptLine(kVector, kLevel, false);
+                  KeInsertQueueDpc(&self.device_dpc, nullptr, nullptr);
+                  return TRUE;
+                },
+                this, nullptr, kVector, kLevel, kLevel, LevelSensitive, FALSE, 1, FALSE);
+            RaiseEvery10Ms();
+          }
+          KeInitializeTimer(&timer);
+          LARGE_INTEGER due{.QuadPart = -100'000};
+          KeSetTimerEx(&timer, due, 10, &timer_dpc);
+          for (;;) {
+            KeWaitForSingleObject(&tick, Executive, KernelMode, FALSE, nullptr);
+            ++ticks;
+          }
+        },
+        nullptr);
+  }
+  void RaiseEvery10Ms() {
+    machine.ScheduleAt(
+        machine.Now() + 10'000'000,
+        [this] {
+          machine.SetInterruptLine(kVector, kLevel, true);
+          RaiseEvery10Ms();
+        },
+        "device");
+  }
+  static constexpr ULONG kVector = 0x3B;
+  static constexpr KIRQL kLevel = 16;
+  plat::ke::Kernel& machine;
+  KEVENT tick;
+  KTIMER timer;
+  KDPC timer_dpc, device_dpc;
+  PKINTERRUPT interrupt = nullptr;
+  long ticks = 0;
+  long blocks = 0;
+};
+
+// Host time per 10 ms tick: timer -> DPC -> event -> thread.
+void BM_KeTimerDpcWake(benchmark::State& state) {
+  plat::Simulation sim;
+  IdleMachine idle(sim.AddMachine("A"), false);
+  long target = 0;
+  for (auto _ : state) {
+    target += 100;
+    sim.RunUntil([&] { return idle.ticks >= target; });
+  }
+  state.SetItemsProcessed(idle.ticks);
+}
+BENCHMARK(BM_KeTimerDpcWake)->UseRealTime();
+
+// Virtual seconds per host second of that loop plus a 100 Hz interrupt
+// source (items are virtual seconds).
+void BM_KeIdleMachineSecond(benchmark::State& state) {
+  plat::Simulation sim;
+  IdleMachine idle(sim.AddMachine("A"), true);
+  for (auto _ : state) sim.RunFor(1'000'000'000);
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_KeIdleMachineSecond)->UseRealTime();
 
 }  // namespace
 

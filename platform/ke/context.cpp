@@ -39,7 +39,7 @@ void Context::Join() {
 }
 
 void Context::Park() {
-  baton_.acquire();
+  baton_.Take();
   if (unwinding && std::uncaught_exceptions() == 0) throw ThreadUnwind{};
 }
 

@@ -9,12 +9,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <semaphore>
 #include <source_location>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/ke/baton.h"
 #include "platform/ke/irql.h"
 #include "platform/ke/ke.h"
 #include "platform/ke/timeline.h"
@@ -60,7 +60,7 @@ class Context {
   // Launches the host thread, which waits for its first turn.
   void Launch();
   // Gives this context the turn.
-  void Give() { baton_.release(); }
+  void Give() { baton_.Give(); }
   // Blocks the calling host thread (this context's) until it gets the turn;
   // throws ThreadUnwind when the context must unwind.
   void Park();
@@ -98,7 +98,7 @@ class Context {
 
   std::string label_;
   std::function<void()> body_;
-  std::binary_semaphore baton_{0};
+  Baton baton_;
   std::thread host_;
 };
 

@@ -49,7 +49,7 @@ void Simulation::NoteRunning(Context* context) {
 
 void Simulation::GiveTurnToRunner() {
   NoteRunning(nullptr);
-  runner_baton_.release();
+  runner_baton_.Give();
 }
 
 void Simulation::Resume(Context& context) {
@@ -65,7 +65,7 @@ void Simulation::TakeTurn() {
       std::min(limit / 4, std::chrono::duration<double>(1.0)));
   std::uint64_t seen = switch_points_.load(std::memory_order_relaxed);
   auto since = Clock::now();
-  while (!runner_baton_.try_acquire_for(slice)) {
+  while (!runner_baton_.TakeFor(slice)) {
     const std::uint64_t now_seen = switch_points_.load(std::memory_order_relaxed);
     if (now_seen != seen) {
       seen = now_seen;

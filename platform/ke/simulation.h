@@ -24,7 +24,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <string>
 #include <thread>
 #include <vector>
@@ -116,7 +115,7 @@ class Simulation {
   std::deque<ke::Kernel*> dispatch_queue_;
   std::vector<bool> dispatch_requested_;
   ke::TraceBuffer trace_;
-  std::binary_semaphore runner_baton_{0};
+  ke::Baton runner_baton_;
   std::atomic<std::uint64_t> switch_points_{0};
   std::atomic<ke::Context*> running_{nullptr};
   bool in_run_ = false;

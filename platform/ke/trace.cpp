@@ -57,7 +57,7 @@ std::string FormatTrace(const TraceRecord& r, const std::string& machine_name) {
       what = "priority #" + std::to_string(r.object) + " := " + std::to_string(r.value);
       break;
     case TraceKind::Note:
-      what = std::string(r.label) + " " + r.text;
+      what = r.text;
       break;
   }
   char prefix[64];

@@ -24,7 +24,7 @@ enum class TraceKind : std::uint8_t {
   Fire,       // timeline entry `label`
   Print,      // debug print: `text`
   Priority,   // thread `object` priority := `value`
-  Note,       // anything else: `label` and `text`
+  Note,       // anything else: `text`
 };
 
 struct TraceRecord {
