@@ -5,6 +5,7 @@
 //
 // Calls that may block or switch take the caller's source location as a
 // defaulted last argument, so a deadlock report names each wait's call site.
+// Raised-level services sit beside it: irql.h, dpc.h, interrupt.h, interlocked.h.
 #pragma once
 
 #include <source_location>

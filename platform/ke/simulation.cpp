@@ -89,13 +89,7 @@ bool Simulation::RunUntil(const std::function<bool()>& done, std::uint64_t deadl
   for (;;) {
     for (const auto& machine : machines_) machine->ReapFinished();
     if (done && done()) return true;
-    if (!dispatch_queue_.empty()) {
-      Kernel* machine = dispatch_queue_.front();
-      dispatch_queue_.pop_front();
-      dispatch_requested_[machine->index()] = false;
-      if (machine->holder() == nullptr) machine->Dispatch();
-      continue;
-    }
+    if (DispatchOne()) continue;
     if (timeline_.Empty() || timeline_.NextTime() > deadline_ns) {
       if (deadline_ns == kForever) Deadlock();
       now_ = std::max(now_, deadline_ns);
@@ -106,6 +100,15 @@ bool Simulation::RunUntil(const std::function<bool()>& done, std::uint64_t deadl
   }
 }
 
+bool Simulation::DispatchOne() {
+  if (dispatch_queue_.empty()) return false;
+  Kernel* machine = dispatch_queue_.front();
+  dispatch_queue_.pop_front();
+  dispatch_requested_[machine->index()] = false;
+  if (machine->holder() == nullptr) machine->Dispatch();
+  return true;
+}
+
 bool Simulation::RunPaced(const std::function<bool()>& done, std::uint64_t deadline_ns) {
   wall_anchor_ = options_.wall_clock->NowNs();
   virtual_anchor_ = now_;
@@ -113,13 +116,7 @@ bool Simulation::RunPaced(const std::function<bool()>& done, std::uint64_t deadl
     for (const auto& machine : machines_) machine->ReapFinished();
     DrainInbox();
     if (done && done()) return true;
-    if (!dispatch_queue_.empty()) {
-      Kernel* machine = dispatch_queue_.front();
-      dispatch_queue_.pop_front();
-      dispatch_requested_[machine->index()] = false;
-      if (machine->holder() == nullptr) machine->Dispatch();
-      continue;
-    }
+    if (DispatchOne()) continue;
     const std::uint64_t wall = WallAnchoredNow();
     NoteLag(wall);
     const std::uint64_t next = timeline_.Empty() ? kForever : timeline_.NextTime();

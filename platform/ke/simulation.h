@@ -100,6 +100,8 @@ class Simulation {
  private:
   void TakeTurn();
   bool RunPaced(const std::function<bool()>& done, std::uint64_t deadline_ns);
+  // Gives one machine that asked for it its CPU; false when none asked.
+  bool DispatchOne();
   void DrainInbox();
   std::uint64_t WallAnchoredNow();
   void NoteLag(std::uint64_t wall_anchored);

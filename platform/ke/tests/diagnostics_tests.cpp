@@ -13,15 +13,9 @@ namespace plat::ke {
 namespace {
 
 using testing::kMs;
+using testing::OnMachine;
 using testing::SleepNs;
 using testing::WaitForever;
-
-// Runs `body` as a user thread of a fresh one-machine simulation.
-void OnMachine(std::function<void(Kernel&)> body, SimulationOptions options = {}) {
-  Simulation sim(options);
-  Kernel& machine = sim.AddMachine("M");
-  sim.RunUserThread(machine, "test", [&] { body(machine); });
-}
 
 KFLOATING_SAVE shared_save;  // a driver-wide area, as one driver keeps
 

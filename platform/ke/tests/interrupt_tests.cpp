@@ -240,14 +240,7 @@ TEST(KeStall, HalfSecondStallAtDispatch) {
     PKINTERRUPT interrupt = testing::Connect(device, LoggingIsr, &log);
     KEVENT wake;
     KeInitializeEvent(&wake, SynchronizationEvent, FALSE);
-    machine.CreateUserThread(
-        "high",
-        [&] {
-          KeSetPriorityThread(KeGetCurrentThread(), 20);
-          WaitForever(&wake);
-          order.push_back("high at " + std::to_string(machine.Now() / kMs));
-        },
-        nullptr);
+    testing::StartWaiter(machine, "high", 20, wake, order);
     SleepNs(kMs);
     machine.ScheduleAt(100 * kMs, [&] { order.push_back("device event at 100"); });
     device.Start(200 * kMs);

@@ -15,13 +15,8 @@ namespace plat::ke {
 namespace {
 
 using testing::kMs;
+using testing::OnMachine;
 using testing::SleepNs;
-
-void OnMachine(std::function<void(Kernel&)> body) {
-  Simulation sim;
-  Kernel& machine = sim.AddMachine("M");
-  sim.RunUserThread(machine, "test", [&] { body(machine); });
-}
 
 // Runs `routine` as a DPC queued from a thread (so at DISPATCH_LEVEL on it).
 void InDpc(PKDEFERRED_ROUTINE routine) {

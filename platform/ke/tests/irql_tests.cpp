@@ -81,14 +81,7 @@ TEST(KeIrql, NoPreemptionAtDispatch) {
   ASSERT_TRUE(sim.RunUserThread(machine, "main", [&] {
     KEVENT wake;
     KeInitializeEvent(&wake, SynchronizationEvent, FALSE);
-    machine.CreateUserThread(
-        "high",
-        [&] {
-          KeSetPriorityThread(KeGetCurrentThread(), 20);
-          testing::WaitForever(&wake);
-          order.push_back("high");
-        },
-        nullptr);
+    testing::StartWaiter(machine, "high", 20, wake, order);
     SleepNs(kMs);
     const KIRQL old = KeRaiseIrqlToDpcLevel();
     KeSetEvent(&wake, 0, FALSE);
@@ -98,7 +91,7 @@ TEST(KeIrql, NoPreemptionAtDispatch) {
     KeLowerIrql(old);
     order.push_back("main after lowering");
   }));
-  EXPECT_EQ(order, (std::vector<std::string>{"still main", "high", "main after lowering"}));
+  EXPECT_EQ(order, (std::vector<std::string>{"still main", "high at 1", "main after lowering"}));
 }
 
 // A spin lock raises to DISPATCH_LEVEL and holds its owner while taken; the

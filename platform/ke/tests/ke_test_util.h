@@ -2,9 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <source_location>
+#include <string>
+#include <vector>
 
 #include "platform/ke/ke.h"
+#include "platform/ke/simulation.h"
 
 namespace plat::ke::testing {
 
@@ -33,6 +37,26 @@ inline NTSTATUS WaitNs(PVOID object, std::uint64_t ns,
 inline NTSTATUS WaitForever(PVOID object,
                             std::source_location where = std::source_location::current()) {
   return KeWaitForSingleObject(object, Executive, KernelMode, FALSE, nullptr, where);
+}
+
+// Runs `body` as the user thread "test" of machine "M" in a fresh simulation.
+inline void OnMachine(std::function<void(Kernel&)> body, SimulationOptions options = {}) {
+  Simulation sim(options);
+  Kernel& machine = sim.AddMachine("M");
+  sim.RunUserThread(machine, "test", [&] { body(machine); });
+}
+
+// Starts a thread of `priority` that waits for `event`, then notes "name at <ms>".
+inline void StartWaiter(Kernel& machine, const std::string& name, KPRIORITY priority, KEVENT& event,
+                        std::vector<std::string>& order) {
+  machine.CreateUserThread(
+      name,
+      [&machine, &event, &order, name, priority] {
+        KeSetPriorityThread(KeGetCurrentThread(), priority);
+        WaitForever(&event);
+        order.push_back(name + " at " + std::to_string(machine.Now() / kMs));
+      },
+      nullptr);
 }
 
 }  // namespace plat::ke::testing
