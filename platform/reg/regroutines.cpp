@@ -3,6 +3,7 @@
 #include <new>
 
 #include "platform/ex/handletable.h"
+#include "platform/ke/irql.h"
 #include "platform/nt/ntstatus.h"
 #include "platform/reg/machine_registry.h"
 #include "platform/reg/rtlregistry.h"
@@ -10,10 +11,11 @@
 namespace plat::reg {
 namespace {
 
-// Every routine runs through here: the machine's registry, unless the
-// routine's fault knob fails this call.
+// Every routine runs through here: at PASSIVE_LEVEL only, on the machine's
+// registry, unless the routine's fault knob fails this call.
 template <typename Body>
 NTSTATUS Serve(const char* routine, Body body) {
+  ke::RequirePassiveLevel(routine);
   RegistryService& service = RegistryOf(ke::CurrentKernel());
   if (const auto injected = service.faults.Check(routine)) return *injected;
   return body(service.registry);

@@ -5,6 +5,7 @@
 
 #include "platform/ex/handletable.h"
 #include "platform/ex/rtlstring.h"
+#include "platform/ke/irql.h"
 #include "platform/ke/simulation.h"
 #include "platform/reg/machine_registry.h"
 #include "platform/reg/regroutines.h"
@@ -125,6 +126,15 @@ TEST(ExDiagnostics, EachRuleStopsTheMachineWithItsMessage) {
          });
        },
        R"(FATAL \[ob.handles-open-at-shutdown\]: 2 handles still open:\s+0x4 Key #[0-9]+ \(opened by kernel code, access 0x20019\)\s+0x8 Thread)"},
+      {"registry call above PASSIVE_LEVEL",
+       [] {
+         OnMachine([](plat::ke::Kernel&) {
+           KIRQL old = 0;
+           KeRaiseIrql(DISPATCH_LEVEL, &old);
+           RtlCheckRegistryKey(RTL_REGISTRY_SERVICES, nullptr);
+         });
+       },
+       R"(FATAL \[irql.not-passive\]: RtlCheckRegistryKey called at IRQL 2; it runs only at PASSIVE_LEVEL)"},
       {"user-mode call from kernel code",
        [] { OnMachine([](plat::ke::Kernel&) { CreateEvent(nullptr, TRUE, FALSE, nullptr); }); },
        R"(FATAL \[win32.kernel-caller\]: CreateEvent called by kernel code)"},
