@@ -63,6 +63,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
                         PUNICODE_STRING DeviceName, DEVICE_TYPE DeviceType,
                         ULONG DeviceCharacteristics, BOOLEAN Exclusive,
                         PDEVICE_OBJECT* DeviceObject) {
+  plat::ke::RequirePassiveLevel("IoCreateDevice");
   IoManager& io = CurrentManager();
   *DeviceObject = nullptr;
   const std::u16string name = FromCounted(DeviceName);
@@ -100,6 +101,7 @@ NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
 }
 
 void IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
+  plat::ke::RequirePassiveLevel("IoDeleteDevice");
   IoManager& io = CurrentManager();
   DeviceBlock& block = CheckedDevice(io, DeviceObject, "IoDeleteDevice");
   if (block.delete_pending) {
@@ -134,6 +136,7 @@ void IoDeleteDevice(PDEVICE_OBJECT DeviceObject) {
 }
 
 NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING DeviceName) {
+  plat::ke::RequirePassiveLevel("IoCreateSymbolicLink");
   IoManager& io = CurrentManager();
   const std::u16string link = FromCounted(SymbolicLinkName);
   if (const NTSTATUS fault = io.faults().create_link.Check(link); fault != STATUS_SUCCESS) {
@@ -147,6 +150,7 @@ NTSTATUS IoCreateSymbolicLink(PUNICODE_STRING SymbolicLinkName, PUNICODE_STRING 
 }
 
 NTSTATUS IoDeleteSymbolicLink(PUNICODE_STRING SymbolicLinkName) {
+  plat::ke::RequirePassiveLevel("IoDeleteSymbolicLink");
   IoManager& io = CurrentManager();
   const std::u16string link = FromCounted(SymbolicLinkName);
   const NameEntry* entry = io.FindName(link);
@@ -163,6 +167,7 @@ PDEVICE_OBJECT IoGetAttachedDevice(PDEVICE_OBJECT DeviceObject) {
 
 PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice,
                                            PDEVICE_OBJECT TargetDevice) {
+  plat::ke::RequirePassiveLevel("IoAttachDeviceToDeviceStack");
   IoManager& io = CurrentManager();
   DeviceBlock& source = CheckedDevice(io, SourceDevice, "IoAttachDeviceToDeviceStack");
   CheckedDevice(io, TargetDevice, "IoAttachDeviceToDeviceStack");
@@ -182,6 +187,7 @@ PDEVICE_OBJECT IoAttachDeviceToDeviceStack(PDEVICE_OBJECT SourceDevice,
 
 void IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
   IoManager& io = CurrentManager();
+  RequireAtMost(io, DISPATCH_LEVEL, "IoDetachDevice");
   CheckedDevice(io, TargetDevice, "IoDetachDevice");
   PDEVICE_OBJECT upper = TargetDevice->AttachedDevice;
   if (upper == nullptr) {
@@ -196,6 +202,7 @@ void IoDetachDevice(PDEVICE_OBJECT TargetDevice) {
 
 NTSTATUS IoAttachDevice(PDEVICE_OBJECT SourceDevice, PUNICODE_STRING TargetDevice,
                         PDEVICE_OBJECT* AttachedDevice) {
+  plat::ke::RequirePassiveLevel("IoAttachDevice");
   IoManager& io = CurrentManager();
   *AttachedDevice = nullptr;
   const std::u16string name = FromCounted(TargetDevice);
@@ -208,4 +215,22 @@ NTSTATUS IoAttachDevice(PDEVICE_OBJECT SourceDevice, PUNICODE_STRING TargetDevic
   *AttachedDevice = IoAttachDeviceToDeviceStack(SourceDevice, file->DeviceObject);
   CloseFile(file, KernelMode);
   return *AttachedDevice != nullptr ? STATUS_SUCCESS : STATUS_NO_SUCH_DEVICE;
+}
+
+namespace {
+
+void RunDeviceDpc(PKDPC dpc, PVOID context, PVOID irp, PVOID argument) {
+  auto* device = static_cast<PDEVICE_OBJECT>(context);
+  BlockOf(device).dpc_routine(dpc, device, static_cast<PIRP>(irp), argument);
+}
+
+}  // namespace
+
+void IoInitializeDpcRequest(PDEVICE_OBJECT DeviceObject, PIO_DPC_ROUTINE DpcRoutine) {
+  CheckedDevice(CurrentManager(), DeviceObject, "IoInitializeDpcRequest").dpc_routine = DpcRoutine;
+  KeInitializeDpc(&DeviceObject->Dpc, RunDeviceDpc, DeviceObject);
+}
+
+void IoRequestDpc(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context) {
+  KeInsertQueueDpc(&DeviceObject->Dpc, Irp, Context);
 }

@@ -76,6 +76,7 @@ void DeleteDriverObject(IoManager& io, PDRIVER_OBJECT driver) {
 }  // namespace
 
 NTSTATUS LoadDriver(const DriverImage& image, PDRIVER_OBJECT* driver) {
+  ke::RequirePassiveLevel("LoadDriver");
   IoManager& io = CurrentManager();
   *driver = nullptr;
   auto* object = static_cast<PDRIVER_OBJECT>(
@@ -117,6 +118,7 @@ NTSTATUS LoadDriver(const DriverImage& image, PDRIVER_OBJECT* driver) {
 }
 
 NTSTATUS UnloadDriver(PDRIVER_OBJECT driver) {
+  ke::RequirePassiveLevel("UnloadDriver");
   IoManager& io = CurrentManager();
   if (driver->DriverUnload == nullptr) return STATUS_INVALID_DEVICE_REQUEST;
   const std::string name = Narrow(FromCounted(&driver->DriverName));
@@ -132,20 +134,5 @@ NTSTATUS UnloadDriver(PDRIVER_OBJECT driver) {
 }
 
 IoFaults& Faults(ke::Kernel& machine) { return ManagerOf(machine).faults(); }
-
-void CheckShutdown(ke::Kernel& machine) {
-  IoManager& io = ManagerOf(machine);
-  for (const auto& [number, record] : io.records()) {
-    if (record.completed && record.origin == Origin::Allocated) continue;
-    const PIRP irp = record.irp;
-    const PDEVICE_OBJECT holder = irp->CurrentLocation <= irp->StackCount
-                                      ? IoGetCurrentIrpStackLocation(irp)->DeviceObject
-                                      : nullptr;
-    io.Fatal("io.outstanding-at-shutdown",
-             "request " + std::to_string(number) + " is still outstanding" +
-                 (holder != nullptr ? " on " + DeviceText(holder) : std::string()) +
-                 " at shutdown");
-  }
-}
 
 }  // namespace plat::io

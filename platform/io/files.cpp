@@ -46,6 +46,7 @@ void FillLocation(PIO_STACK_LOCATION stack, const RequestShape& shape, PFILE_OBJ
 
 // Sends one request of the file to its device and waits for its completion.
 Transfer Send(IoManager& io, PFILE_OBJECT file, KPROCESSOR_MODE mode, const RequestShape& shape) {
+  ke::RequirePassiveLevel("a request on a file");
   const FileBlock& block = BlockOf(file);
   PDEVICE_OBJECT target = block.target;
   if (IsTransfer(shape.major)) {
@@ -118,6 +119,7 @@ void DestroyFile(PVOID body) {
 const ke::ObjectType kFileObjectType{"File", DestroyFile};
 
 NTSTATUS OpenDevice(std::u16string_view name, KPROCESSOR_MODE mode, PFILE_OBJECT* file) {
+  ke::RequirePassiveLevel("opening a device");
   IoManager& io = CurrentManager();
   *file = nullptr;
   PDEVICE_OBJECT device = nullptr;

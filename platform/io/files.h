@@ -41,6 +41,10 @@ Transfer FileDeviceControl(PFILE_OBJECT file, KPROCESSOR_MODE mode, ULONG code,
                            std::span<const std::byte> input, std::span<std::byte> output);
 Transfer FileFlush(PFILE_OBJECT file, KPROCESSOR_MODE mode);
 
+// Cancels (IoCancelIrp) every request of the file still with a driver,
+// oldest first, whichever thread issued it; returns how many there were.
+std::size_t CancelFileRequests(PFILE_OBJECT file);
+
 // Requests of the file still with a driver, oldest first.
 std::vector<PIRP> PendingRequests(PFILE_OBJECT file);
 

@@ -49,6 +49,20 @@ void IoMarkIrpPending(PIRP Irp);
 // Atomic exchange of the request's cancel routine; returns the previous one.
 PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRoutine);
 
+// ---- cancellation ----
+// The machine's one cancel spin lock, which guards every request's cancel
+// routine and the queues drivers keep cancellable requests in.
+void IoAcquireCancelSpinLock(PKIRQL Irql);
+void IoReleaseCancelSpinLock(KIRQL Irql);
+// Sets Cancel and calls the request's cancel routine, if any, with the
+// cancel spin lock held and CancelIrql recorded; TRUE when there was one.
+BOOLEAN IoCancelIrp(PIRP Irp);
+
+// ---- deferred procedure calls of a device ----
+void IoInitializeDpcRequest(PDEVICE_OBJECT DeviceObject, PIO_DPC_ROUTINE DpcRoutine);
+// Queues the device's DPC; it runs with (device, Irp, Context).
+void IoRequestDpc(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
+
 // A buffered device-control request for DeviceObject: the input is copied
 // into a non-paged system buffer now; at completion Information bytes go back
 // to OutputBuffer (unless the status is an error), IoStatusBlock receives the

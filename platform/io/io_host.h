@@ -1,5 +1,6 @@
 // What the machine host and tests use of the I/O manager: loading and
-// unloading driver images, the fault knobs, and the check at shutdown.
+// unloading driver images and the fault knobs. (The machine's Shutdown
+// also fails on a request still outstanding.)
 #pragma once
 
 #include <string_view>
@@ -32,8 +33,5 @@ NTSTATUS LoadDriver(const DriverImage& image, PDRIVER_OBJECT* driver);
 NTSTATUS UnloadDriver(PDRIVER_OBJECT driver);
 
 IoFaults& Faults(ke::Kernel& machine);
-
-// Fatal when a request is still outstanding on the machine, as at its shutdown.
-void CheckShutdown(ke::Kernel& machine);
 
 }  // namespace plat::io

@@ -133,9 +133,25 @@ void IoManager::Trace(std::string text) {
   kernel_.Trace(std::move(record));
 }
 
+// At the machine's shutdown no request may be left with a driver.
+void IoManager::CheckShutdown() {
+  for (const auto& [number, record] : records_) {
+    if (record.completed && record.origin == Origin::Allocated) continue;
+    const PIRP irp = record.irp;
+    const PDEVICE_OBJECT holder = irp->CurrentLocation <= irp->StackCount
+                                      ? IoGetCurrentIrpStackLocation(irp)->DeviceObject
+                                      : nullptr;
+    Fatal("io.outstanding-at-shutdown",
+          "request " + std::to_string(number) + " is still outstanding" +
+              (holder != nullptr ? " on " + DeviceText(holder) : std::string()) + " at shutdown");
+  }
+}
+
 IoManager& ManagerOf(ke::Kernel& kernel) {
   if (IoManager* found = kernel.slots().Find<IoManager>()) return *found;
-  return kernel.slots().Emplace<IoManager>(kernel);
+  IoManager& io = kernel.slots().Emplace<IoManager>(kernel);
+  kernel.AddShutdownCheck([&io] { io.CheckShutdown(); });
+  return io;
 }
 
 std::string Narrow(std::u16string_view text) {

@@ -26,6 +26,7 @@ struct DeviceBlock {
   ULONG number;
   PDEVICE_OBJECT lower;  // the device this one is attached to
   bool delete_pending;   // IoDeleteDevice ran; the object waits for its last reference
+  PIO_DPC_ROUTINE dpc_routine;
 };
 
 struct FileBlock {
@@ -95,6 +96,7 @@ class IoManager {
   ke::Kernel& kernel() { return kernel_; }
   IoFaults& faults() { return faults_; }
   CONFIGURATION_INFORMATION& configuration() { return configuration_; }
+  KSPIN_LOCK& cancel_lock() { return cancel_lock_; }
 
   // ---- namespace ----
   // "\DosDevices\X" names "\??\X"; keys ignore case. Empty when malformed.
@@ -128,6 +130,7 @@ class IoManager {
   const std::vector<PDRIVER_OBJECT>& drivers() const { return drivers_; }
 
   // ---- trace and diagnostics ----
+  void CheckShutdown();
   void Trace(std::string text);
   [[noreturn]] void Fatal(std::string_view rule, std::string_view detail) {
     kernel_.Fatal(rule, detail);
@@ -137,6 +140,7 @@ class IoManager {
   ke::Kernel& kernel_;
   IoFaults faults_;
   CONFIGURATION_INFORMATION configuration_{};
+  KSPIN_LOCK cancel_lock_ = 0;
   std::map<std::u16string, NameEntry> names_;  // by canonical upper-case name
   std::map<ULONG, IrpRecord> records_;         // requests alive, by number
   std::vector<PDRIVER_OBJECT> drivers_;        // load order
@@ -176,6 +180,8 @@ bool AttachSystemBuffer(PIRP irp, ULONG bytes);
 // What a driver's unset dispatch entries do: complete with
 // STATUS_INVALID_DEVICE_REQUEST.
 NTSTATUS InvalidDeviceRequest(PDEVICE_OBJECT device, PIRP irp);
+// Fatal above `level` (services that may run up to DISPATCH_LEVEL).
+void RequireAtMost(IoManager& io, KIRQL level, const char* service);
 // Fatal unless a buffered device control.
 void RequireBufferedControl(IoManager& io, ULONG code, const char* service);
 

@@ -5,6 +5,8 @@
 
 #include "platform/ex/access.h"
 #include "platform/ex/rtlstring.h"
+#include "platform/ke/dpc.h"
+#include "platform/ke/irql.h"
 #include "platform/ke/ke.h"
 
 struct DEVICE_OBJECT;
@@ -80,8 +82,11 @@ using PDRIVER_INITIALIZE = NTSTATUS (*)(PDRIVER_OBJECT DriverObject, PUNICODE_ST
 using PDRIVER_UNLOAD = void (*)(PDRIVER_OBJECT DriverObject);
 using PDRIVER_DISPATCH = NTSTATUS (*)(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 using PIO_COMPLETION_ROUTINE = NTSTATUS (*)(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
-// Called with the cancel spin lock held; it must release the lock.
+// Called with the cancel spin lock held; it must release the lock
+// (IoReleaseCancelSpinLock(Irp->CancelIrql)).
 using PDRIVER_CANCEL = void (*)(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+// A device's DPC routine (IoInitializeDpcRequest), at DISPATCH_LEVEL.
+using PIO_DPC_ROUTINE = void (*)(PKDPC Dpc, PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
 
 struct DRIVER_OBJECT {
   CSHORT Type;
@@ -108,6 +113,7 @@ struct DEVICE_OBJECT {
   DEVICE_TYPE DeviceType;
   CCHAR StackSize;
   ULONG AlignmentRequirement;
+  KDPC Dpc;  // the device's DPC request
 };
 
 struct FILE_OBJECT {
@@ -181,6 +187,7 @@ struct IRP {
   CHAR StackCount;
   CHAR CurrentLocation;  // StackCount + 1 before the first IoCallDriver
   BOOLEAN Cancel;
+  KIRQL CancelIrql;              // the canceller's level, for the cancel routine's release
   PDRIVER_CANCEL CancelRoutine;  // change only through IoSetCancelRoutine
   PIO_STATUS_BLOCK UserIosb;
   PKEVENT UserEvent;

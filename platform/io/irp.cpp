@@ -169,6 +169,15 @@ bool AttachSystemBuffer(PIRP irp, ULONG bytes) {
   return irp->AssociatedIrp.SystemBuffer != nullptr;
 }
 
+void RequireAtMost(IoManager& io, KIRQL level, const char* service) {
+  const KIRQL current = io.kernel().LevelOf(plat::ke::CurrentContextOrNull());
+  if (current > level) {
+    io.Fatal("io.level-too-high", std::string(service) + " called at IRQL " +
+                                      std::to_string(current) + ", above " +
+                                      (level == DISPATCH_LEVEL ? "DISPATCH_LEVEL" : "its level"));
+  }
+}
+
 void RequireBufferedControl(IoManager& io, ULONG code, const char* service) {
   if (METHOD_FROM_CTL_CODE(code) != METHOD_BUFFERED) {
     io.Fatal("io.unsupported-transfer", std::string(service) + " with control code " + Hex(code) +
@@ -193,6 +202,7 @@ using namespace plat::io;
 
 PIRP IoAllocateIrp(CCHAR StackSize, BOOLEAN /*ChargeQuota*/) {
   IoManager& io = CurrentManager();
+  RequireAtMost(io, DISPATCH_LEVEL, "IoAllocateIrp");
   if (io.faults().allocate_irp.ShouldFail()) return nullptr;
   return AllocateRequest(io, StackSize, Origin::Allocated);
 }
@@ -215,6 +225,7 @@ void IoFreeIrp(PIRP Irp) {
 
 NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   IoManager& io = CurrentManager();
+  RequireAtMost(io, DISPATCH_LEVEL, "IoCallDriver");
   IrpRecord* record = &RecordOf(io, Irp, "io.bad-request", "IoCallDriver");
   if (record->completed) {
     io.Fatal("io.request-reused", "IoCallDriver of " + RequestText(Irp) + ", already completed");
@@ -244,9 +255,23 @@ NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   const ULONG number = record->number;
   const Origin origin = record->origin;
   const bool issued_here = Irp->CurrentLocation == Irp->StackCount;
-  DispatchFrame frame{Irp->CurrentLocation, DeviceObject, plat::ke::CurrentContextOrNull()};
+  plat::ke::Context* self = plat::ke::CurrentContextOrNull();
+  const KIRQL level = io.kernel().LevelOf(self);
+  const int locks = self != nullptr ? self->spin_locks_held : 0;
+  DispatchFrame frame{Irp->CurrentLocation, DeviceObject, self};
   record->frames.push_back(&frame);
   const NTSTATUS status = dispatch(DeviceObject, Irp);
+  if (io.kernel().LevelOf(self) != level) {
+    io.Fatal("io.dispatch-changed-level",
+             "the dispatch routine of " + DeviceText(DeviceObject) + " for " + MajorText(major) +
+                 " returned at IRQL " + std::to_string(io.kernel().LevelOf(self)) +
+                 ", not at IRQL " + std::to_string(level) + " where it was called");
+  }
+  if (self != nullptr && self->spin_locks_held != locks) {
+    io.Fatal("io.dispatch-holds-spin-lock", "the dispatch routine of " + DeviceText(DeviceObject) +
+                                                " for " + MajorText(major) +
+                                                " returned holding a spin lock");
+  }
   record = io.FindRecord(number);
   if (record != nullptr) std::erase(record->frames, &frame);
 
@@ -283,6 +308,7 @@ PDRIVER_CANCEL IoSetCancelRoutine(PIRP Irp, PDRIVER_CANCEL CancelRoutine) {
 
 void IoCompleteRequest(PIRP Irp, CCHAR /*PriorityBoost*/) {
   IoManager& io = CurrentManager();
+  RequireAtMost(io, DISPATCH_LEVEL, "IoCompleteRequest");
   IrpRecord* record = &RecordOf(io, Irp, "io.completed-twice", "IoCompleteRequest");
   if (record->completing || record->completed || Irp->CurrentLocation > Irp->StackCount + 1) {
     io.Fatal("io.completed-twice",
@@ -348,6 +374,7 @@ PIRP IoBuildDeviceIoControlRequest(ULONG IoControlCode, PDEVICE_OBJECT DeviceObj
                                    PVOID InputBuffer, ULONG InputBufferLength, PVOID OutputBuffer,
                                    ULONG OutputBufferLength, BOOLEAN InternalDeviceIoControl,
                                    PKEVENT Event, PIO_STATUS_BLOCK IoStatusBlock) {
+  plat::ke::RequirePassiveLevel("IoBuildDeviceIoControlRequest");
   IoManager& io = CurrentManager();
   RequireBufferedControl(io, IoControlCode, "IoBuildDeviceIoControlRequest");
   if (io.faults().build_request.ShouldFail()) return nullptr;

@@ -14,6 +14,7 @@ struct Observed {
   std::u16string name;
   PKTHREAD thread = nullptr;
   bool system_thread = false;
+  KIRQL level = HIGH_LEVEL;
   int unloads = 0;
   PDEVICE_OBJECT device = nullptr;
 };
@@ -23,6 +24,7 @@ void Observe(PDRIVER_OBJECT driver, PUNICODE_STRING path) {
   observed->path.assign(path->Buffer, path->Length / 2);
   observed->name.assign(driver->DriverName.Buffer, driver->DriverName.Length / 2);
   observed->thread = KeGetCurrentThread();
+  observed->level = KeGetCurrentIrql();
   observed->system_thread = plat::ke::CurrentContextOrNull()->kind == plat::ke::ContextKind::System;
 }
 
@@ -57,6 +59,7 @@ TEST_F(IoDriverLoad, EntryRunsOnASystemThreadWithTheServicePath) {
     EXPECT_EQ(seen.path, u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxtest");
     EXPECT_EQ(seen.name, u"\\Driver\\vxtest");
     EXPECT_TRUE(seen.system_thread);
+    EXPECT_EQ(seen.level, PASSIVE_LEVEL);
     EXPECT_NE(seen.thread, KeGetCurrentThread());
     // Devices made while loading are ready once the entry returned.
     EXPECT_EQ(seen.device->Flags & DO_DEVICE_INITIALIZING, 0u);

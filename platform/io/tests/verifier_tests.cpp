@@ -144,16 +144,19 @@ TEST(IoVerifier, EachRuleIsFatal) {
        "FATAL \\[io.outstanding-on-deleted-device\\]"},
       {"a request outstanding at shutdown",
        [] {
-         OnFreshMachine([](TestDriver& driver, plat::ke::Kernel& machine) {
-           std::vector<PIRP> parked;
+         plat::Simulation sim;
+         plat::ke::Kernel& machine = sim.AddMachine("M");
+         std::vector<PIRP> parked;
+         KEVENT event;
+         IO_STATUS_BLOCK iosb;
+         sim.RunUserThread(machine, "test", [&] {
+           TestDriver driver;
            PDEVICE_OBJECT device = driver.Create(u"\\Device\\Keeper", Park(parked));
-           KEVENT event;
            KeInitializeEvent(&event, NotificationEvent, FALSE);
-           IO_STATUS_BLOCK iosb;
            IoCallDriver(device, IoBuildDeviceIoControlRequest(kTestCode, device, nullptr, 0,
                                                               nullptr, 0, FALSE, &event, &iosb));
-           CheckShutdown(machine);
          });
+         machine.Shutdown();
        },
        "FATAL \\[io.outstanding-at-shutdown\\]: request 1 is still outstanding on device 1"},
       {"returning without completing",
@@ -196,6 +199,56 @@ TEST(IoVerifier, EachRuleIsFatal) {
          });
        },
        "FATAL \\[io.devices-left-after-failed-load\\]"},
+      {"a dispatch routine returning at a raised level",
+       [] {
+         ControlOn([](PDEVICE_OBJECT, PIRP irp) {
+           KIRQL old;
+           KeRaiseIrql(DISPATCH_LEVEL, &old);
+           return Complete(irp, STATUS_SUCCESS);
+         });
+       },
+       "FATAL \\[io.dispatch-changed-level\\].*DEVICE_CONTROL returned at IRQL 2, not at IRQL 0"},
+      {"a dispatch routine returning with a spin lock",
+       [] {
+         OnFreshMachine([](TestDriver& driver, plat::ke::Kernel&) {
+           KSPIN_LOCK lock;
+           KeInitializeSpinLock(&lock);
+           PDEVICE_OBJECT device =
+               driver.Create(u"\\Device\\Locker", [&lock](PDEVICE_OBJECT, PIRP irp) {
+                 KeAcquireSpinLockAtDpcLevel(&lock);
+                 return Complete(irp, STATUS_SUCCESS);
+               });
+           PIRP irp = IoAllocateIrp(1, FALSE);
+           IoGetNextIrpStackLocation(irp)->MajorFunction = IRP_MJ_FLUSH_BUFFERS;
+           KIRQL old;
+           KeRaiseIrql(DISPATCH_LEVEL, &old);  // sent from DISPATCH_LEVEL, as a DPC would
+           IoCallDriver(device, irp);
+         });
+       },
+       "FATAL \\[io.dispatch-holds-spin-lock\\]: the dispatch routine of device 1 "
+       "\\\\Device\\\\Locker for FLUSH returned holding a spin lock"},
+      {"a passive-level service at DISPATCH_LEVEL",
+       [] {
+         OnFreshMachine([](TestDriver& driver, plat::ke::Kernel&) {
+           KIRQL old;
+           KeRaiseIrql(DISPATCH_LEVEL, &old);
+           PDEVICE_OBJECT device;
+           IoCreateDevice(driver.object(), 0, nullptr, FILE_DEVICE_UNKNOWN, 0, FALSE, &device);
+         });
+       },
+       "FATAL \\[irql.not-passive\\]: IoCreateDevice called at IRQL 2"},
+      {"a cancel routine keeping the cancel spin lock",
+       [] {
+         ControlOn([](PDEVICE_OBJECT, PIRP irp) {
+           IoMarkIrpPending(irp);
+           IoSetCancelRoutine(irp, [](PDEVICE_OBJECT, PIRP irp) {
+             irp->CancelRoutine = nullptr;  // no release
+           });
+           IoCancelIrp(irp);
+           return STATUS_PENDING;
+         });
+       },
+       "FATAL \\[io.cancel-lock-kept\\]"},
   };
   for (const DeathCase& c : cases) {
     SCOPED_TRACE(c.name);
