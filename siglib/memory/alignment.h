@@ -1,0 +1,22 @@
+// Address arithmetic for kernels that work up to a boundary: how far a
+// pointer lies from the next multiple of a power of two, and whether it is on
+// one. Used by the block operations and the conversions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qvls {
+
+inline std::uintptr_t AddressOf(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+// Bytes from p up to the next multiple of `boundary` (0 when p is on one).
+inline std::size_t DistanceToBoundary(const void* p, std::size_t boundary) {
+  return (0 - AddressOf(p)) & (boundary - 1);
+}
+
+inline bool IsOnBoundary(const void* p, std::size_t boundary) {
+  return (AddressOf(p) & (boundary - 1)) == 0;
+}
+
+}  // namespace qvls
