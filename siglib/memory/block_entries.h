@@ -18,6 +18,9 @@ using ZeroBytesFn = void(std::uint8_t* dst, std::size_t bytes);
 // Writes `count` copies of value, in memory order, from any byte address.
 using FillWordsFn = void(std::int32_t value, std::uint8_t* dst, std::size_t count);
 
+// Reads one byte, so that its line is fetched ahead of a streaming pass.
+inline void Touch(const std::uint8_t* p) { asm volatile("" : : "r"(*p)); }
+
 // The last n & 7 bytes of a copy's tail: a 4-byte, a 2-byte and a 1-byte move.
 inline void CopyLastBytes(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
   if (n & 4) {

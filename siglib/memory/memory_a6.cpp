@@ -26,9 +26,6 @@ void Move16(const std::uint8_t* src, std::uint8_t* dst) {
   _mm_storeu_ps(reinterpret_cast<float*>(dst), _mm_loadu_ps(reinterpret_cast<const float*>(src)));
 }
 
-// Reads one byte, so that the line is fetched.
-void Touch(const std::uint8_t* p) { asm volatile("" : : "r"(*p)); }
-
 // Below 8,192 bytes: one unaligned 16-byte move brings the destination to its
 // 16-byte boundary; a 16-byte-aligned source is then moved 16 bytes at a time
 // with aligned loads and stores, any other source by the m6 rules; 64 bytes
@@ -91,8 +88,8 @@ void StreamingCopy(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
 // Brings a 4 KB chunk of the source towards the processor: its first and
 // last bytes are read and every line gets a non-temporal prefetch hint.
 void PrefetchChunk(const std::uint8_t* src) {
-  Touch(src);
-  Touch(src + kChunk - 1);
+  qvls::memory::Touch(src);
+  qvls::memory::Touch(src + kChunk - 1);
   for (std::size_t k = 0; k < kChunk; k += kCacheLine) {
     _mm_prefetch(reinterpret_cast<const char*>(src + k), _MM_HINT_NTA);
   }

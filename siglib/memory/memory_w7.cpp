@@ -6,19 +6,19 @@
 // 65,536 between plain streaming, the cached copy and the block path, which
 // touches each 256 KB step of the source before streaming it. Zero and fill
 // store 64 bytes per step, non-temporal beyond 0x40000 bytes.
-#include <emmintrin.h>
-
 #include <bit>
 #include <cstring>
 
 #include "siglib/memory/alignment.h"
 #include "siglib/memory/block_entries.h"
+#include "siglib/memory/vector_access.h"
 
 namespace {
 
 using qvls::AddressOf;
 using qvls::DistanceToBoundary;
 using qvls::IsOnBoundary;
+using namespace qvls::sse2;
 
 constexpr std::size_t kCachedCopyLimit = 0x20000;  // bytes beyond the first 64 after alignment
 constexpr std::size_t kCachedZeroLimit = 0x40000;
@@ -26,36 +26,11 @@ constexpr std::size_t kWideStepsAbove = 304;  // aligned sources: 128-byte steps
 constexpr std::size_t kBlockStep = 262144;
 constexpr std::size_t kTouchStride = 128;
 
-__m128i Load16(const std::uint8_t* p) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
-}
-__m128i LoadUnaligned16(const std::uint8_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-__m128i Load8(const std::uint8_t* p) {
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-__m128i Load4(const std::uint8_t* p) {
-  std::int32_t w;
-  std::memcpy(&w, p, 4);
-  return _mm_cvtsi32_si128(w);
-}
-// 16 bytes read as two 8-byte halves.
-__m128i LoadHalves(const std::uint8_t* p) { return _mm_unpacklo_epi64(Load8(p), Load8(p + 8)); }
 // 16 bytes read as four 4-byte pieces.
 __m128i LoadQuarters(const std::uint8_t* p) {
   return _mm_unpacklo_epi64(_mm_unpacklo_epi32(Load4(p), Load4(p + 4)),
                             _mm_unpacklo_epi32(Load4(p + 8), Load4(p + 12)));
 }
-void Store16(std::uint8_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
-void StoreUnaligned16(std::uint8_t* p, __m128i v) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-}
-void Stream16(std::uint8_t* p, __m128i v) { _mm_stream_si128(reinterpret_cast<__m128i*>(p), v); }
-void Store8(std::uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-
-// Reads one byte, so that the line is fetched.
-void Touch(const std::uint8_t* p) { asm volatile("" : : "r"(*p)); }
 
 // 8-byte moves, then 4, 2 and 1.
 void CopyTail(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
@@ -65,7 +40,7 @@ void CopyTail(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
 
 // 64 bytes per step to a 16-byte-aligned destination with aligned stores,
 // each 16 bytes read by `load`.
-template <__m128i (*load)(const std::uint8_t*)>
+template <auto load>
 void CachedSteps64(const std::uint8_t*& src, std::uint8_t*& dst, std::size_t& n) {
   for (; n >= 64; n -= 64, src += 64, dst += 64) {
     for (int k = 0; k < 64; k += 16) Store16(dst + k, load(src + k));
@@ -111,7 +86,7 @@ void StreamSteps64(const std::uint8_t* src, std::uint8_t* dst, std::size_t n) {
 // then the step is streamed; the rest is streamed 64 bytes at a time; fenced.
 void BlockPath(const std::uint8_t*& src, std::uint8_t*& dst, std::size_t& n) {
   for (; n >= kBlockStep; n -= kBlockStep, src += kBlockStep, dst += kBlockStep) {
-    for (std::size_t k = 0; k < kBlockStep; k += kTouchStride) Touch(src + k);
+    for (std::size_t k = 0; k < kBlockStep; k += kTouchStride) qvls::memory::Touch(src + k);
     StreamSteps64(src, dst, kBlockStep);
   }
   const std::size_t streamed = n & ~std::size_t{63};

@@ -1,12 +1,10 @@
 // The block routines of the 64-bit packed-integer registers. m6 runs them
 // with ordinary stores; a6 runs the same zero and fill with non-temporal
 // stores for long blocks, and its cached copy reads misaligned sources with
-// the m6 rules. Every routine releases the packed registers before it
-// returns, so x87 code may follow.
+// the m6 rules. The zero and the fill release the packed registers before
+// they return, so x87 code may follow; the copy's steps and tail leave that
+// to the copy that calls them.
 #pragma once
-
-#include <mmintrin.h>
-#include <xmmintrin.h>
 
 #include <bit>
 #include <cstddef>
@@ -15,35 +13,9 @@
 
 #include "siglib/memory/alignment.h"
 #include "siglib/memory/block_entries.h"
+#include "siglib/memory/vector_access.h"
 
 namespace qvls::mmx {
-
-enum class Stores { kCached, kStreaming };
-
-inline __m64 Get8(const std::uint8_t* p) {
-  __m64 v;
-  std::memcpy(&v, p, 8);
-  return v;
-}
-inline __m64 Get4(const std::uint8_t* p) {
-  std::int32_t w;
-  std::memcpy(&w, p, 4);
-  return _mm_cvtsi32_si64(w);
-}
-inline void Put8(std::uint8_t* p, __m64 v) { std::memcpy(p, &v, 8); }
-inline void Put4(std::uint8_t* p, __m64 v) {
-  const std::int32_t w = _mm_cvtsi64_si32(v);
-  std::memcpy(p, &w, 4);
-}
-// An 8-byte store, non-temporal when asked (the destination need not be aligned).
-template <Stores kStores>
-void Put8(std::uint8_t* p, __m64 v) {
-  if constexpr (kStores == Stores::kStreaming) {
-    _mm_stream_pi(reinterpret_cast<__m64*>(p), v);
-  } else {
-    Put8(p, v);
-  }
-}
 
 // Fewer than 64 bytes, or what a 64-byte loop left: 16 bytes per step as two
 // 8-byte pieces, then 8, 4, 2 and 1.
