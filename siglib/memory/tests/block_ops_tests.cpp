@@ -86,8 +86,8 @@ Bytes Repeated(std::int32_t value, std::size_t len) {
                                  std::span<const std::uint8_t> written, const Bytes& background) {
   const std::uint8_t* now = buffer.data();
   const std::size_t n = written.size();
-  const bool same = std::memcmp(now, written.data(), n) == 0 &&
-                    std::memcmp(now + n, background.data() + n, buffer.size() - n) == 0;
+  const bool same = std::equal(now, now + n, written.begin()) &&
+                    std::equal(now + n, now + buffer.size(), background.begin() + n);
   for (std::size_t i = 0; !same && i < buffer.size(); ++i) {
     const std::uint8_t want = i < n ? written[i] : background[i];
     if (now[i] != want) {
