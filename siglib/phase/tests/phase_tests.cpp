@@ -79,14 +79,14 @@ std::vector<qvls_ci16> Points(Rng& rng, std::size_t n) {
   return zs;
 }
 
-struct SpecCase {
+struct WorkedCase {
   qvls_ci16 z;
   std::int32_t sf;
   std::int16_t result;
 };
 
 TEST(Phase, SpecTable) {
-  const SpecCase cases[] = {
+  const WorkedCase cases[] = {
       {{1, 0}, -12, 0},
       {{-1, 0}, -12, 12868},
       {{0, 1}, -12, 6434},
@@ -109,7 +109,7 @@ TEST(Phase, SpecTable) {
       {{-3, -1}, 0, -3},
   };
   for (Variant v : kAllVariants) {
-    for (const SpecCase& c : cases) {
+    for (const WorkedCase& c : cases) {
       // Each case at the head of a group of four and as a single tail element.
       for (std::size_t len : {4u, 1u}) {
         SCOPED_TRACE(testing::Message() << VariantTag(v) << " (" << c.z.re << ", " << c.z.im
