@@ -67,6 +67,7 @@ PVOID HandleTable::Close(HANDLE handle) {
   PVOID object = entry.object;
   entry = HandleEntry{};
   --used_;
+  if (const auto close = ke::TypeOfObject(object).close_handle; close != nullptr) close(object);
   return object;
 }
 

@@ -40,8 +40,9 @@ class HandleTable {
 
   // The entry of an open handle, else null.
   const HandleEntry* Find(HANDLE handle) const;
-  // Removes an open handle and returns its object, whose reference passes to
-  // the caller; null when the handle is not open.
+  // Removes an open handle, tells the object's type (its close_handle) and
+  // returns the object, whose reference passes to the caller; null when the
+  // handle is not open.
   PVOID Close(HANDLE handle);
 
   std::size_t open() const { return used_; }

@@ -102,6 +102,21 @@ Transfer Send(IoManager& io, PFILE_OBJECT file, KPROCESSOR_MODE mode, const Requ
   return {result.Status, result.Information};
 }
 
+// One handle of the file goes; the last one sends CLEANUP.
+void DropHandle(PFILE_OBJECT file, KPROCESSOR_MODE mode) {
+  IoManager& io = CurrentManager();
+  FileBlock& block = BlockOf(file);
+  if (block.handles <= 0) io.Fatal("io.bad-file", "closing " + FileText(file) + " without a handle");
+  if (--block.handles == 0) {
+    Send(io, file, mode, RequestShape{IRP_MJ_CLEANUP});
+    io.Trace(FileText(file) + " cleaned up");
+  }
+}
+
+void HandleClosed(PVOID body) {
+  DropHandle(static_cast<PFILE_OBJECT>(body), ExGetPreviousMode());
+}
+
 void DestroyFile(PVOID body) {
   auto* file = static_cast<PFILE_OBJECT>(body);
   IoManager& io = ManagerOf(ke::OwnerOfObject(body));
@@ -116,7 +131,7 @@ void DestroyFile(PVOID body) {
 
 }  // namespace
 
-const ke::ObjectType kFileObjectType{"File", DestroyFile};
+const ke::ObjectType kFileObjectType{"File", DestroyFile, HandleClosed};
 
 NTSTATUS OpenDevice(std::u16string_view name, KPROCESSOR_MODE mode, PFILE_OBJECT* file) {
   ke::RequirePassiveLevel("opening a device");
@@ -155,14 +170,7 @@ NTSTATUS OpenDevice(std::u16string_view name, KPROCESSOR_MODE mode, PFILE_OBJECT
 }
 
 void CloseFile(PFILE_OBJECT file, KPROCESSOR_MODE mode) {
-  IoManager& io = CurrentManager();
-  FileBlock& block = BlockOf(file);
-  if (block.handles <= 0)
-    io.Fatal("io.bad-file", "CloseFile of " + FileText(file) + " without a handle");
-  if (--block.handles == 0) {
-    Send(io, file, mode, RequestShape{IRP_MJ_CLEANUP});
-    io.Trace(FileText(file) + " cleaned up");
-  }
+  DropHandle(file, mode);
   ObDereferenceObject(file);
 }
 

@@ -6,7 +6,9 @@
 // receives every later request of the file. Dropping the last handle sends
 // CLEANUP; the CLOSE follows when the last reference goes, and a request
 // still with a driver holds one, so a driver that keeps a request pending
-// at cleanup sees the close only after the request ends.
+// at cleanup sees the close only after the request ends. A handle of the
+// machine's table (the user's CreateFile) holds a file as CloseFile's
+// caller does; closing it drops the file's handle the same way.
 #pragma once
 
 #include <cstddef>
@@ -15,8 +17,12 @@
 #include <vector>
 
 #include "platform/io/iodefs.h"
+#include "platform/ke/object.h"
 
 namespace plat::io {
+
+// The type of file objects in the handle table.
+extern const ke::ObjectType kFileObjectType;
 
 struct Transfer {
   NTSTATUS status;

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/io/files.h"
 #include "platform/io/io.h"
 #include "platform/io/io_faults.h"
 #include "platform/ke/context.h"
@@ -38,7 +39,6 @@ struct FileBlock {
 };
 
 extern const ke::ObjectType kDeviceObjectType;
-extern const ke::ObjectType kFileObjectType;
 
 DeviceBlock& BlockOf(PDEVICE_OBJECT device);
 FileBlock& BlockOf(PFILE_OBJECT file);

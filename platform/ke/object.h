@@ -20,6 +20,9 @@ class Kernel;
 struct ObjectType {
   const char* name;
   void (*destroy)(PVOID body);  // called before the memory goes; may be null
+  // Called when a handle to the object closes, before the handle's
+  // reference goes (files send their cleanup here); may be null.
+  void (*close_handle)(PVOID body) = nullptr;
 };
 
 // Threads are objects of this type (what PsThreadType names).

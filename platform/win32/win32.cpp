@@ -6,14 +6,18 @@
 
 #include "platform/ex/handletable.h"
 #include "platform/nt/ntstatus.h"
+#include "platform/win32/user_call.h"
 
 namespace plat::win32 {
+
 namespace {
 
 // The last error of each thread of a machine, by thread object number.
 struct LastErrors {
   std::map<ULONG, DWORD> by_thread;
 };
+
+}  // namespace
 
 ke::Kernel& RequireUserThread(const char* call) {
   ke::Kernel& kernel = ke::CurrentKernel();
@@ -28,30 +32,7 @@ DWORD& LastError() {
   return kernel.slots().Get<LastErrors>().by_thread[ke::NumberOfObject(KeGetCurrentThread())];
 }
 
-DWORD ErrorOf(NTSTATUS status) {
-  switch (status) {
-    case STATUS_INVALID_HANDLE:
-    case STATUS_OBJECT_TYPE_MISMATCH:
-      return ERROR_INVALID_HANDLE;
-    case STATUS_ACCESS_DENIED:
-      return ERROR_ACCESS_DENIED;
-    case STATUS_INSUFFICIENT_RESOURCES:
-      return ERROR_NO_SYSTEM_RESOURCES;
-    case STATUS_NO_MEMORY:
-      return ERROR_NOT_ENOUGH_MEMORY;
-    case STATUS_INVALID_PARAMETER:
-      return ERROR_INVALID_PARAMETER;
-    default:
-      return ERROR_GEN_FAILURE;
-  }
-}
-
-// Records a failure; returns the value the call gives on failure.
-template <typename T>
-T Fail(DWORD error, T result) {
-  LastError() = error;
-  return result;
-}
+namespace {
 
 bool IsWaitable(PVOID object) {
   const ke::ObjectType* type = &ke::TypeOfObject(object);
@@ -88,14 +69,14 @@ class WaitObjects {
 DWORD WaitResult(NTSTATUS status) {
   if (status == STATUS_TIMEOUT) return WAIT_TIMEOUT;
   if (status >= STATUS_WAIT_0 && status < STATUS_WAIT_0 + 64) return WAIT_OBJECT_0 + status;
-  return Fail(ErrorOf(status), WAIT_FAILED);
+  return Fail(RtlNtStatusToDosError(status), WAIT_FAILED);
 }
 
 BOOL SetOrReset(HANDLE event, bool set) {
   PVOID object = nullptr;
   const NTSTATUS status = ObReferenceObjectByHandle(event, EVENT_MODIFY_STATE, ex::kEventType,
                                                     UserMode, &object, nullptr);
-  if (status != STATUS_SUCCESS) return Fail(ErrorOf(status), FALSE);
+  if (status != STATUS_SUCCESS) return Fail(RtlNtStatusToDosError(status), FALSE);
   if (set) {
     KeSetEvent(static_cast<PKEVENT>(object), 0, FALSE);
   } else {
@@ -124,7 +105,7 @@ HANDLE CreateEvent(LPSECURITY_ATTRIBUTES /*attributes*/, BOOL manualReset, BOOL 
       plat::ex::HandlesOf(kernel).Open(event, EVENT_ALL_ACCESS, UserMode, &handle);
   if (status != STATUS_SUCCESS) {
     ObDereferenceObject(event);
-    return Fail(plat::win32::ErrorOf(status), HANDLE{0});
+    return Fail(RtlNtStatusToDosError(status), HANDLE{0});
   }
   return handle;
 }
@@ -152,7 +133,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES /*attributes*/, SIZE_T /*stackSize*/,
         "user thread", [start, parameter] { start(parameter); }, &thread);
     if (status != STATUS_SUCCESS) handles.Release(handle);
   }
-  if (status != STATUS_SUCCESS) return Fail(plat::win32::ErrorOf(status), HANDLE{0});
+  if (status != STATUS_SUCCESS) return Fail(RtlNtStatusToDosError(status), HANDLE{0});
   handles.Fill(handle, thread, THREAD_ALL_ACCESS, UserMode);
   if (threadId != nullptr) *threadId = plat::ke::NumberOfObject(thread);
   return handle;
@@ -169,7 +150,7 @@ DWORD Wait(const char* call, DWORD count, const HANDLE* handles, BOOL waitAll, D
   WaitObjects wait;
   for (DWORD i = 0; i < count; ++i) {
     const NTSTATUS status = wait.Add(handles[i]);
-    if (status != STATUS_SUCCESS) return Fail(ErrorOf(status), WAIT_FAILED);
+    if (status != STATUS_SUCCESS) return Fail(RtlNtStatusToDosError(status), WAIT_FAILED);
   }
   std::vector<PVOID>& objects = wait.objects();
   if (waitAll) {
@@ -208,7 +189,7 @@ void Sleep(DWORD milliseconds) {
 BOOL CloseHandle(HANDLE handle) {
   RequireUserThread("CloseHandle");
   const NTSTATUS status = plat::ex::CloseUserHandle(handle);
-  return status == STATUS_SUCCESS ? TRUE : Fail(plat::win32::ErrorOf(status), FALSE);
+  return status == STATUS_SUCCESS ? TRUE : Fail(RtlNtStatusToDosError(status), FALSE);
 }
 
 DWORD GetLastError() {

@@ -1,120 +1,56 @@
-#include <deque>
-
-#include "platform/io/tests/io_test_driver.h"
+#include "platform/io/tests/cancellable_queue.h"
+#include "platform/win32/files.h"
 
 namespace plat::io::testing {
 namespace {
 
 class IoCancel : public IoTest {};
 
-// A driver's queue of cancellable reads, kept under the cancel spin lock:
-// whoever takes a request's cancel routine away owns the request.
-class CancellableQueue {
- public:
-  // The device's extension points to the queue, for its cancel routine.
-  explicit CancellableQueue(PDEVICE_OBJECT device) {
-    *static_cast<CancellableQueue**>(device->DeviceExtension) = this;
-  }
-
-  NTSTATUS Queue(PIRP irp) {
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    if (irp->Cancel) {
-      IoReleaseCancelSpinLock(irql);
-      return Finish(irp, STATUS_CANCELLED);
-    }
-    IoSetCancelRoutine(irp, CancelRoutine);
-    IoMarkIrpPending(irp);
-    queue_.push_back(irp);
-    IoReleaseCancelSpinLock(irql);
-    return STATUS_PENDING;
-  }
-
-  // Completes the oldest request unless its cancellation has begun.
-  bool CompleteOldest(NTSTATUS status) {
-    KIRQL irql;
-    IoAcquireCancelSpinLock(&irql);
-    if (queue_.empty() || IoSetCancelRoutine(queue_.front(), nullptr) == nullptr) {
-      IoReleaseCancelSpinLock(irql);
-      return false;
-    }
-    PIRP irp = queue_.front();
-    queue_.pop_front();
-    IoReleaseCancelSpinLock(irql);
-    Finish(irp, status);
-    return true;
-  }
-
-  // What the cancel routine does after releasing the lock, before completing.
-  std::function<void(PIRP)> after_release;
-  int completions = 0;
-  KIRQL cancel_irql_seen = HIGH_LEVEL;
-  KIRQL level_in_routine = PASSIVE_LEVEL;
-  std::size_t size() const { return queue_.size(); }
-
- private:
-  NTSTATUS Finish(PIRP irp, NTSTATUS status) {
-    ++completions;
-    return Complete(irp, status);
-  }
-
-  static void CancelRoutine(PDEVICE_OBJECT device, PIRP irp) {
-    auto& self = **static_cast<CancellableQueue**>(device->DeviceExtension);
-    self.level_in_routine = KeGetCurrentIrql();
-    self.cancel_irql_seen = irp->CancelIrql;
-    std::erase(self.queue_, irp);
-    IoReleaseCancelSpinLock(irp->CancelIrql);
-    if (self.after_release) self.after_release(irp);
-    self.Finish(irp, STATUS_CANCELLED);
-  }
-
-  std::deque<PIRP> queue_;
+// Reads one byte through `handle` on a new user thread; the call's result
+// and last error land in `result`.
+struct UserRead {
+  BOOL answer = -1;
+  DWORD error = 0;
 };
-
-// A device whose reads wait in a cancellable queue.
-struct QueueDevice {
-  explicit QueueDevice(TestDriver& driver)
-      : device(driver.Create(u"\\Device\\Queue", {}, FALSE, sizeof(void*))), queue(device) {
-    driver.Handle(device, [this](PDEVICE_OBJECT, PIRP irp) {
-      if (IoGetCurrentIrpStackLocation(irp)->MajorFunction == IRP_MJ_READ) return queue.Queue(irp);
-      return Complete(irp, STATUS_SUCCESS);
-    });
-  }
-  PDEVICE_OBJECT device;
-  CancellableQueue queue;
-};
-
-// Reads one byte on `file` from a new thread; its status lands in `status`.
-void ReadLater(PFILE_OBJECT file, NTSTATUS& status) {
-  Spawn(
-      [file, &status] {
-        std::byte byte;
-        status = FileRead(file, UserMode, std::span(&byte, 1)).status;
+void ReadThroughHandle(HANDLE handle, UserRead& result) {
+  SpawnUser(
+      [handle, &result] {
+        char byte;
+        DWORD count;
+        result.answer = ReadFile(handle, &byte, 1, &count, nullptr);
+        result.error = GetLastError();
       },
       "reader");
 }
 
-TEST_F(IoCancel, CancelFileRequestsEndsAQueuedRead) {
+HANDLE OpenQueue() {
+  EXPECT_EQ(Link(u"\\??\\Queue", u"\\Device\\Queue"), STATUS_SUCCESS);
+  return CreateFile(u"\\\\.\\Queue", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, 0);
+}
+
+TEST_F(IoCancel, CancelIoExEndsAQueuedReadOfAnotherThread) {
   Run([] {
     TestDriver driver;
     QueueDevice queued(driver);
-    PFILE_OBJECT file = Open(u"\\Device\\Queue");
-    NTSTATUS status = -1;
-    ReadLater(file, status);
+    HANDLE handle = OpenQueue();
+    UserRead read;
+    ReadThroughHandle(handle, read);
     SleepMs(1);
     ASSERT_EQ(queued.queue.size(), 1u);
-    EXPECT_EQ(CancelFileRequests(file), 1u);
+    EXPECT_TRUE(CancelIoEx(handle, nullptr));
     SleepMs(1);
-    EXPECT_EQ(status, STATUS_CANCELLED);
+    EXPECT_EQ(read.answer, FALSE);
+    EXPECT_EQ(read.error, ERROR_OPERATION_ABORTED);
     EXPECT_EQ(queued.queue.level_in_routine, DISPATCH_LEVEL);
     EXPECT_EQ(queued.queue.cancel_irql_seen, PASSIVE_LEVEL);
     EXPECT_EQ(queued.queue.completions, 1);
-    EXPECT_EQ(CancelFileRequests(file), 0u);
-    CloseFile(file, UserMode);
+    EXPECT_FALSE(CancelIoEx(handle, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_FOUND);
+    EXPECT_TRUE(CloseHandle(handle));
   });
 }
 
-TEST_F(IoCancel, CleanupCancelsWhatTheFileLeftQueued) {
+TEST_F(IoCancel, CloseHandleCleanupCancelsWhatTheFileLeftQueued) {
   Run([] {
     TestDriver driver;
     QueueDevice queued(driver);
@@ -129,16 +65,18 @@ TEST_F(IoCancel, CleanupCancelsWhatTheFileLeftQueued) {
       }
       return Complete(irp, STATUS_SUCCESS);
     });
-    PFILE_OBJECT file = Open(u"\\Device\\Queue");
-    NTSTATUS first = -1, second = -1;
-    ReadLater(file, first);
-    ReadLater(file, second);
+    HANDLE handle = OpenQueue();
+    UserRead first, second;
+    ReadThroughHandle(handle, first);
+    ReadThroughHandle(handle, second);
     SleepMs(1);
-    CloseFile(file, UserMode);
+    EXPECT_TRUE(CloseHandle(handle));
     SleepMs(1);
-    EXPECT_EQ(first, STATUS_CANCELLED);
-    EXPECT_EQ(second, STATUS_CANCELLED);
+    EXPECT_EQ(first.error, ERROR_OPERATION_ABORTED);
+    EXPECT_EQ(second.error, ERROR_OPERATION_ABORTED);
     const std::vector<UCHAR>& seen = driver.Seen(queued.device);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], IRP_MJ_CLEANUP);
     EXPECT_EQ(seen.back(), IRP_MJ_CLOSE);
   });
 }

@@ -1,11 +1,13 @@
-#include "platform/io/tests/io_test_driver.h"
+#include "platform/io/tests/cancellable_queue.h"
+#include "platform/win32/files.h"
 
 namespace plat::io::testing {
 namespace {
 
-// Two user threads queue device controls and reads; a worker of the driver
-// completes them in its own order with time passing between; one request
-// is refused. The same scenario twice gives the same trace.
+// Two user threads queue reads and device controls on one handle; the
+// driver's worker completes the oldest now and then, one status an error,
+// and another thread cancels what is pending at one moment. The same
+// scenario twice gives the same trace.
 std::string Scenario() {
   plat::SimulationOptions options;
   options.trace = true;
@@ -13,35 +15,33 @@ std::string Scenario() {
   plat::ke::Kernel& machine = sim.AddMachine("A");
   sim.RunUserThread(machine, "test", [&] {
     TestDriver driver;
-    std::vector<PIRP> parked;
-    driver.Create(u"\\Device\\Queue", Park(parked, {IRP_MJ_DEVICE_CONTROL, IRP_MJ_READ}));
-    PFILE_OBJECT file = Open(u"\\Device\\Queue");
+    QueueDevice queued(driver);
+    Link(u"\\??\\Queue", u"\\Device\\Queue");
+    HANDLE handle = CreateFile(u"\\\\.\\Queue", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, 0);
+    int finished = 0;
     for (int t = 0; t < 2; ++t) {
-      plat::ke::CurrentKernel().CreateUserThread(
-          "user" + std::to_string(t),
-          [file, t] {
-            for (int i = 0; i < 3; ++i) {
-              std::byte out[4];
-              if ((i + t) % 2 == 0) {
-                FileDeviceControl(file, UserMode, kTestCode, {}, out);
-              } else {
-                FileRead(file, UserMode, out);
-              }
-            }
-          },
-          nullptr);
+      SpawnUser([handle, t, &finished] {
+        for (int i = 0; i < 4; ++i) {
+          char out[4];
+          DWORD count;
+          if ((i + t) % 2 == 0) {
+            DeviceIoControl(handle, kTestCode, nullptr, 0, out, 4, &count, nullptr);
+          } else {
+            ReadFile(handle, out, 4, &count, nullptr);
+          }
+        }
+        ++finished;
+      });
     }
-    int served = 0;
-    while (served < 6) {
+    for (int round = 0; finished < 2; ++round) {
       SleepMs(3);
-      if (parked.empty()) continue;
-      PIRP irp = parked.back();  // newest first
-      parked.pop_back();
-      Complete(irp, served == 2 ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS, served % 4);
-      ++served;
+      if (round == 2) {
+        CancelIoEx(handle, nullptr);
+      } else {
+        queued.queue.CompleteOldest(round == 4 ? STATUS_UNSUCCESSFUL : STATUS_SUCCESS);
+      }
     }
-    SleepMs(1);
-    CloseFile(file, UserMode);
+    CloseHandle(handle);
   });
   return sim.TraceText();
 }
@@ -50,9 +50,10 @@ TEST(IoDeterminism, SameScenarioSameTrace) {
   const std::string first = Scenario();
   const std::string second = Scenario();
   EXPECT_EQ(first, second);
-  EXPECT_NE(first.find("user1#8: request 3 -> device 1 \\Device\\Queue READ"), std::string::npos)
-      << first;
-  EXPECT_NE(first.find("status 0xC0000001 information 2"), std::string::npos);
+  for (const char* expected : {"-> device 1 \\Device\\Queue READ", "cancelled at device 1",
+                               "status 0xC0000120", "status 0xC0000001"}) {
+    EXPECT_NE(first.find(expected), std::string::npos) << expected << "\n" << first;
+  }
 }
 
 }  // namespace

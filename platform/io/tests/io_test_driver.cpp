@@ -27,6 +27,11 @@ void Spawn(std::function<void()> body, const char* name) {
             STATUS_SUCCESS);
 }
 
+void SpawnUser(std::function<void()> body, const char* name) {
+  ASSERT_EQ(plat::ke::CurrentKernel().CreateUserThread(name, std::move(body), nullptr),
+            STATUS_SUCCESS);
+}
+
 void SleepMs(int ms) {
   LARGE_INTEGER interval;
   interval.QuadPart = -10'000LL * ms;

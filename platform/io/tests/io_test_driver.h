@@ -45,6 +45,13 @@ inline UNICODE_STRING Name(const char16_t* text) {
   return name;
 }
 
+// A symbolic link from `link` to `target`.
+inline NTSTATUS Link(const char16_t* link, const char16_t* target) {
+  UNICODE_STRING link_name = Name(link);
+  UNICODE_STRING target_name = Name(target);
+  return IoCreateSymbolicLink(&link_name, &target_name);
+}
+
 class TestDriver {
  public:
   // Loads the driver on the calling thread's machine.
@@ -84,6 +91,8 @@ inline std::span<const std::byte> Bytes(const void* data, std::size_t size) {
 
 // Runs `body` on a new system thread of the calling machine.
 void Spawn(std::function<void()> body, const char* name = "worker");
+// Runs `body` on a new user thread of the calling machine (for user-mode calls).
+void SpawnUser(std::function<void()> body, const char* name = "user");
 
 // Sleeps the calling thread for `ms` milliseconds of virtual time.
 void SleepMs(int ms);

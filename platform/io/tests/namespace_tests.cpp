@@ -13,12 +13,6 @@ NTSTATUS OpenStatus(const char16_t* name) {
   return status;
 }
 
-NTSTATUS Link(const char16_t* link, const char16_t* target) {
-  UNICODE_STRING link_name = Name(link);
-  UNICODE_STRING target_name = Name(target);
-  return IoCreateSymbolicLink(&link_name, &target_name);
-}
-
 NTSTATUS Unlink(const char16_t* link) {
   UNICODE_STRING link_name = Name(link);
   return IoDeleteSymbolicLink(&link_name);
