@@ -123,5 +123,29 @@ TEST_F(IoDriverLoad, DriverWithoutUnloadStays) {
   });
 }
 
+// The configuration record belongs to the machine: serial drivers count
+// their ports there, and two modems in one process count apart.
+TEST(IoSmallServices, ConfigurationIsPerMachineAndClaimsSucceed) {
+  plat::Simulation sim;
+  plat::ke::Kernel& a = sim.AddMachine("A");
+  plat::ke::Kernel& b = sim.AddMachine("B");
+  sim.RunUserThread(a, "test", [] {
+    IoGetConfigurationInformation()->SerialCount += 2;
+    BOOLEAN conflict = TRUE;
+    CM_RESOURCE_LIST empty{0};
+    UNICODE_STRING name = Name(u"LOADED SERIAL DRIVER RESOURCES");
+    EXPECT_EQ(IoReportResourceUsage(&name, nullptr, &empty, sizeof empty, nullptr, nullptr, 0,
+                                    FALSE, &conflict),
+              STATUS_SUCCESS);
+    EXPECT_EQ(conflict, FALSE);
+    PCM_RESOURCE_LIST allocated = &empty;
+    EXPECT_EQ(IoAssignResources(nullptr, &name, nullptr, nullptr, nullptr, &allocated),
+              STATUS_SUCCESS);
+    EXPECT_EQ(allocated, nullptr);
+  });
+  sim.RunUserThread(b, "test", [] { EXPECT_EQ(IoGetConfigurationInformation()->SerialCount, 0u); });
+  sim.RunUserThread(a, "test", [] { EXPECT_EQ(IoGetConfigurationInformation()->SerialCount, 2u); });
+}
+
 }  // namespace
 }  // namespace plat::io::testing
