@@ -127,7 +127,7 @@ std::vector<RequestCase> Cases() {
       {"not served", [](AfeAccess& a) { return Direct(a, 21, 0, 0); }, 21, Path::kLocked, 0, 0,
        -999, nullptr},
       {"record of the wrong size", [](AfeAccess& a) { return Direct(a, 20, 0x5A5A5A5A, 12); }, 20,
-       Path::kLocked, 0x5A5A5A5A, 12, -999,
+       Path::kLocked, 0, 12, -999,
        [](A a) { EXPECT_EQ(a.info.FormatVersion, 78u) << "a refused record is not copied"; }},
       {"stream level", [](AfeAccess& a) { return SoundSetLevel(a, 3, 2); }, 31, Path::kSoundPath, 3,
        12, 0, [](A a) { EXPECT_EQ(a.sound_level, 2u); }},

@@ -55,6 +55,14 @@ constexpr std::array<RateCode, 9> kRates = {{
     {13714, 8},
 }};
 
+// The size a sized request must carry; 0 for the others.
+ULONG RequiredSize(ULONG code) {
+  for (const SizedCode& sized : kSizedCodes) {
+    if (sized.code == code) return sized.size;
+  }
+  return 0;
+}
+
 USHORT SupportedRate(ULONG rate) {
   if (rate == 10287) return 10286;
   for (const RateCode& r : kRates) {
@@ -149,8 +157,12 @@ TestAfe& TestAfe::Of(afe::AfeContext* context) {
 
 // ---- Entries -----------------------------------------------------------------
 
-ULONG TestAfe::ArgumentOnEntry(const void* argument, const ULONG* size) {
+ULONG TestAfe::ArgumentOnEntry(AfeEntry entry, ULONG code, const void* argument,
+                               const ULONG* size) {
   if (argument == nullptr || size == nullptr) return 0;
+  // A size word that does not fit the request says nothing of the buffer behind it.
+  const ULONG required = entry == AfeEntry::kRequest ? RequiredSize(code) : 0;
+  if (required != 0 && *size != required) return 0;
   ULONG value = 0;
   std::memcpy(&value, argument, std::min<std::size_t>(*size, sizeof value));
   return value;
@@ -191,7 +203,7 @@ ULONG TestAfe::WriteBlockEntry(afe::AfeContext* context, PVOID buffer, ULONG byt
 }
 
 LONG TestAfe::Serve(AfeEntry entry, ULONG code, PVOID argument, ULONG* size) {
-  const ULONG on_entry = ArgumentOnEntry(argument, size);
+  const ULONG on_entry = ArgumentOnEntry(entry, code, argument, size);
   const ULONG size_on_entry = size != nullptr ? *size : 0;
   const LONG result =
       entry == AfeEntry::kRequest ? Request(code, argument, size) : SoundPath(code, argument, size);
@@ -565,8 +577,9 @@ LONG TestAfe::Request(ULONG code, PVOID argument, ULONG* size) {
   if (const auto forced = forced_results_.find(code); forced != forced_results_.end()) {
     return forced->second;
   }
-  for (const SizedCode& sized : kSizedCodes) {
-    if (sized.code == code && (size == nullptr || *size != sized.size)) return afe::kAfeRefused;
+  if (const ULONG required = RequiredSize(code);
+      required != 0 && (size == nullptr || *size != required)) {
+    return afe::kAfeRefused;
   }
   afe::AfeContext& c = Context();
   switch (code) {

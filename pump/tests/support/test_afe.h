@@ -64,8 +64,8 @@ enum class AfeEntry {
 struct AfeCall {
   AfeEntry entry;
   ULONG code;      // request code; 0 for the other entries
-  ULONG argument;  // requests: the argument's first bytes on entry (at most 4, by the size word);
-                   // block transfers: the byte count
+  ULONG argument;  // requests: the argument's first bytes on entry (at most 4, by the size
+                   // word; 0 when the size is wrong for the code); block transfers: the byte count
   ULONG size;      // the size or count word on entry; 0 when none
   bool lock_held;  // the interface's spin lock was held
   KIRQL irql;
@@ -168,7 +168,7 @@ class TestAfe {
   ULONG Transfer(AfeEntry entry, PVOID buffer, ULONG bytes);            // a block read or write
   LONG Serve(AfeEntry entry, ULONG code, PVOID argument, ULONG* size);  // a request, logged
   void Record(AfeEntry entry, ULONG code, ULONG argument, ULONG size, LONG result);
-  static ULONG ArgumentOnEntry(const void* argument, const ULONG* size);
+  static ULONG ArgumentOnEntry(AfeEntry entry, ULONG code, const void* argument, const ULONG* size);
 
   // Ring and DMA.
   void Init();
