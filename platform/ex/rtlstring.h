@@ -15,7 +15,6 @@ using PWSTR = WCHAR*;
 using PCWSTR = const WCHAR*;
 using PCHAR = CHAR*;
 using PCSZ = const CHAR*;
-using PULONG = ULONG*;
 
 struct UNICODE_STRING {
   USHORT Length;

@@ -42,7 +42,7 @@ std::optional<CommonBuffer> DmaSpace::Allocate(std::uint32_t length) {
   return buffer;
 }
 
-void DmaSpace::Free(const void* host, std::uint32_t bus_address, std::uint32_t length) {
+void DmaSpace::Free(const void* host, std::uint64_t bus_address, std::uint32_t length) {
   for (auto it = buffers_.begin(); it != buffers_.end(); ++it) {
     if (it->host == host && it->bus_address == bus_address && it->length == length) {
       std::free(it->host);

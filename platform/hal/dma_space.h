@@ -31,7 +31,7 @@ class DmaSpace {
   // Zero-filled, 4096-aligned in host and bus space; nullopt when the window is full.
   std::optional<CommonBuffer> Allocate(std::uint32_t length);
   // Fatal unless (host, bus address, length) names a live buffer.
-  void Free(const void* host, std::uint32_t bus_address, std::uint32_t length);
+  void Free(const void* host, std::uint64_t bus_address, std::uint32_t length);
 
   // The host bytes behind [bus_address, bus_address + bytes) when they lie in
   // one live buffer; null otherwise (a master abort on the bus).

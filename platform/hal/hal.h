@@ -67,9 +67,9 @@ class Hal {
   // A 32-bit bus master adapter; map registers = maximum length / 4096 + 1.
   std::optional<AdapterGrant> GetAdapter(std::uint32_t maximum_length);
   void* MapIoSpace(std::uint64_t physical, std::uint32_t length);
-  void UnmapIoSpace(void* base, std::uint32_t length) { io_.Unmap(base, length); }
+  void UnmapIoSpace(void* base, std::size_t length) { io_.Unmap(base, length); }
   std::optional<CommonBuffer> AllocateCommonBuffer(std::uint32_t length);
-  void FreeCommonBuffer(const void* host, std::uint32_t bus_address, std::uint32_t length) {
+  void FreeCommonBuffer(const void* host, std::uint64_t bus_address, std::uint32_t length) {
     dma_.Free(host, bus_address, length);
   }
 

@@ -32,7 +32,7 @@ void* IoSpace::Map(std::uint64_t physical, std::uint32_t length) {
   return reinterpret_cast<void*>(host);
 }
 
-void IoSpace::Unmap(void* base, std::uint32_t length) {
+void IoSpace::Unmap(void* base, std::size_t length) {
   const auto host = reinterpret_cast<std::uintptr_t>(base);
   for (auto it = mappings_.begin(); it != mappings_.end(); ++it) {
     if (it->host == host && it->length == length) {

@@ -20,7 +20,7 @@ class IoSpace {
   // Null when the host refuses the reservation.
   void* Map(std::uint64_t physical, std::uint32_t length);
   // Fatal unless (base, length) names a live mapping.
-  void Unmap(void* base, std::uint32_t length);
+  void Unmap(void* base, std::size_t length);
 
   // The bus address behind [address, address + width) of one live mapping.
   std::optional<std::uint64_t> PhysicalOf(const volatile void* address, unsigned width) const;

@@ -29,6 +29,13 @@ void Kernel::PulseInterruptLine(ULONG vector, KIRQL level) {
   ++line.pulses;
 }
 
+std::vector<const KINTERRUPT*> Kernel::ConnectedInterrupts() const {
+  std::vector<const KINTERRUPT*> connected;
+  for (const auto& [vector, chain] : connected_)
+    connected.insert(connected.end(), chain.begin(), chain.end());
+  return connected;
+}
+
 bool Kernel::InterruptPendingAbove(KIRQL level) const {
   for (const auto& [vector, line] : lines_) {
     if ((line.asserted || line.pulses != 0) && line.level > level) return true;

@@ -120,6 +120,8 @@ class Kernel {
   // stays pending while asserted, an edge line once per pulse.
   void SetInterruptLine(ULONG vector, KIRQL level, bool asserted);
   void PulseInterruptLine(ULONG vector, KIRQL level);
+  // Interrupt objects still connected: by vector, each vector's in connection order.
+  std::vector<const KINTERRUPT*> ConnectedInterrupts() const;
 
   // Orderly end of the machine: every thread must have ended and no timer
   // or DPC may be queued (fatal otherwise), then the checks that platform
