@@ -18,6 +18,7 @@
 #include <cstring>
 
 #include "platform/io/iodefs.h"
+#include "platform/nt/resources.h"
 
 // ---- devices, names and attachment ----
 NTSTATUS IoCreateDevice(PDRIVER_OBJECT DriverObject, ULONG DeviceExtensionSize,
@@ -119,12 +120,8 @@ using PCONFIGURATION_INFORMATION = CONFIGURATION_INFORMATION*;
 // The machine's one configuration record.
 PCONFIGURATION_INFORMATION IoGetConfigurationInformation();
 
-// Resource lists as drivers report them. The drivers of this system report
-// only empty lists, so a list is its count; nothing else is read.
-struct CM_RESOURCE_LIST {
-  ULONG Count;
-};
-using PCM_RESOURCE_LIST = CM_RESOURCE_LIST*;
+// Resource lists (platform/nt/resources.h) as drivers report them. The
+// drivers of this system report only empty lists; nothing of them is read.
 struct IO_RESOURCE_REQUIREMENTS_LIST;
 using PIO_RESOURCE_REQUIREMENTS_LIST = IO_RESOURCE_REQUIREMENTS_LIST*;
 

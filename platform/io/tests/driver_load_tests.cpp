@@ -132,7 +132,7 @@ TEST(IoSmallServices, ConfigurationIsPerMachineAndClaimsSucceed) {
   sim.RunUserThread(a, "test", [] {
     IoGetConfigurationInformation()->SerialCount += 2;
     BOOLEAN conflict = TRUE;
-    CM_RESOURCE_LIST empty{0};
+    CM_RESOURCE_LIST empty{};
     UNICODE_STRING name = Name(u"LOADED SERIAL DRIVER RESOURCES");
     EXPECT_EQ(IoReportResourceUsage(&name, nullptr, &empty, sizeof empty, nullptr, nullptr, 0,
                                     FALSE, &conflict),
