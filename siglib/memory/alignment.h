@@ -19,4 +19,15 @@ inline bool IsOnBoundary(const void* p, std::size_t boundary) {
   return (AddressOf(p) & (boundary - 1)) == 0;
 }
 
+// How many elements of `element_size` bytes a kernel takes singly, at most
+// `len`, before p + count reaches a multiple of `boundary`. A vector whose
+// address is not a multiple of the element size never reaches one: it gets
+// no single head and its kernel reads unaligned throughout.
+inline std::int32_t ElementsToBoundary(const void* p, std::size_t element_size,
+                                       std::size_t boundary, std::int32_t len) {
+  if (AddressOf(p) % element_size != 0) return 0;
+  const auto head = static_cast<std::int32_t>(DistanceToBoundary(p, boundary) / element_size);
+  return head < len ? head : len;
+}
+
 }  // namespace qvls
