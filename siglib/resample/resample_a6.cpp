@@ -1,0 +1,7 @@
+// Up- and down-sampling, a6 variant: the generic loops, one sample at a
+// time; factor 1 through the a6 copy.
+#include "siglib/memory/memory.h"
+#include "siglib/resample/resample_entries.h"
+#include "siglib/resample/resample_rules.h"
+
+QVLS_DEFINE_GENERIC_RESAMPLE_ENTRIES(a6)
