@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -38,6 +39,15 @@ void RegisterPerVariant(std::string_view family, std::string_view op,
           name.c_str(), [=](benchmark::State& state) { body(state, column, entry, size); });
     }
   }
+}
+
+// Fills `values` with integers uniform in [lo, hi], the same for a seed on
+// every run.
+template <class T, std::size_t N>
+void FillRandom(T (&values)[N], unsigned seed, std::int64_t lo, std::int64_t hi) {
+  std::mt19937_64 engine(seed);
+  std::uniform_int_distribution<std::int64_t> pick(lo, hi);
+  for (T& v : values) v = static_cast<T>(pick(engine));
 }
 
 // Runs a registration function while the program starts, before main.

@@ -14,14 +14,17 @@ namespace qvls::reduce {
 
 enum class Prefetch { kNone, kAhead64Bytes };
 
-// 64-bit kernels: group(i) takes elements i..i+3; kStep elements per step.
+// 64-bit kernels: group(i) takes elements i..i+3; kStep elements per step;
+// a prefetch, when asked, once per 64 bytes.
 template <std::int32_t kStep, Prefetch kPrefetch, class Group, class Single>
 void Walk64(const std::int16_t* p, std::int32_t len, Group group, Single single) {
-  std::int32_t i = ElementsToBoundary(p, sizeof *p, 8, len);
-  for (std::int32_t k = 0; k < i; ++k) single(k);
+  const std::int32_t head = ElementsToBoundary(p, sizeof *p, 8, len);
+  for (std::int32_t k = 0; k < head; ++k) single(k);
+  std::int32_t i = head;
   for (; len - i >= kStep; i += kStep) {
     if constexpr (kPrefetch == Prefetch::kAhead64Bytes) {
-      _mm_prefetch(reinterpret_cast<const char*>(p + i) + 64, _MM_HINT_T0);
+      if ((i - head) % 32 == 0)
+        _mm_prefetch(reinterpret_cast<const char*>(p + i) + 64, _MM_HINT_T0);
     }
     for (std::int32_t k = 0; k < kStep; k += 4) group(i + k);
   }
@@ -34,14 +37,16 @@ void Walk64(const std::int16_t* p, std::int32_t len, Group group, Single single)
 }
 
 // 128-bit kernels: group8(i, aligned) takes elements i..i+7, from a 16-byte
-// boundary when `aligned`; group4(i) takes i..i+3; 16 elements per step.
+// boundary when `aligned`; group4(i) takes i..i+3; 16 elements per step,
+// with a prefetch once per 64 bytes.
 template <class Group8, class Group4, class Single>
 void Walk128(const std::int16_t* p, std::int32_t len, Group8 group8, Group4 group4, Single single) {
-  std::int32_t i = ElementsToBoundary(p, sizeof *p, 16, len);
-  for (std::int32_t k = 0; k < i; ++k) single(k);
+  const std::int32_t head = ElementsToBoundary(p, sizeof *p, 16, len);
+  for (std::int32_t k = 0; k < head; ++k) single(k);
+  std::int32_t i = head;
   const bool aligned = IsOnBoundary(p + i, 16);
   for (; len - i >= 16; i += 16) {
-    _mm_prefetch(reinterpret_cast<const char*>(p + i) + 64, _MM_HINT_T0);
+    if ((i - head) % 32 == 0) _mm_prefetch(reinterpret_cast<const char*>(p + i) + 64, _MM_HINT_T0);
     group8(i, aligned);
     group8(i + 8, aligned);
   }
