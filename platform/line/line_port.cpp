@@ -42,6 +42,17 @@ LinePort::LinePort(const ResamplerDesigns& designs, std::uint8_t rate_code)
 }
 
 void LinePort::SwitchRate(std::uint8_t rate_code, std::int64_t instant_ns) {
+  // The old rate keeps the samples whose grid tick lies before the instant.
+  const Segment& old_dac = dac_.back().timing;
+  const CodecRate& old_rate = old_dac.design->rate();
+  const std::int64_t span = TickOf(instant_ns, old_rate.up) - old_dac.epoch;
+  const std::int64_t count =
+      std::max<std::int64_t>(0, FloorDiv(span + old_rate.down - 1, old_rate.down));
+  SwitchRate(rate_code, instant_ns, old_dac.base + count);
+}
+
+void LinePort::SwitchRate(std::uint8_t rate_code, std::int64_t instant_ns,
+                          std::int64_t samples_before) {
   const ResamplerDesign* design = &designs_.ForCode(rate_code);
   if (instant_ns < last_switch_ns_) {
     diag::Fatal("line-port-rate", "rate change at " + std::to_string(instant_ns) +
@@ -49,13 +60,9 @@ void LinePort::SwitchRate(std::uint8_t rate_code, std::int64_t instant_ns) {
                                       std::to_string(last_switch_ns_) + " ns");
   }
   last_switch_ns_ = instant_ns;
-  // The old rate keeps the samples whose grid tick lies before the instant.
   Segment& old_dac = dac_.back().timing;
-  const CodecRate& old_rate = old_dac.design->rate();
-  const std::int64_t span = TickOf(instant_ns, old_rate.up) - old_dac.epoch;
-  const std::int64_t count =
-      std::max<std::int64_t>(0, FloorDiv(span + old_rate.down - 1, old_rate.down));
-  if (old_dac.done > count || adc_.back().done > count) {
+  const std::int64_t count = samples_before - old_dac.base;
+  if (count < 0 || old_dac.done > count || adc_.back().done > count) {
     diag::Fatal("line-port-rate",
                 "rate change at " + std::to_string(instant_ns) +
                     " ns comes after codec samples already passed at the old rate");

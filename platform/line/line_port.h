@@ -34,7 +34,13 @@ class LinePort {
   // already written or read at the old rate, or the instant precedes the
   // previous change.
   void SwitchRate(std::uint8_t rate_code, std::int64_t instant_ns);
+  // The same with the previous rates ending after `samples_before` codec
+  // samples in all, for a codec whose own clock decided which samples came
+  // before the change. Fatal when more were already written or read.
+  void SwitchRate(std::uint8_t rate_code, std::int64_t instant_ns, std::int64_t samples_before);
   std::uint8_t rate_code() const { return dac_.back().timing.design->rate().code; }
+  // The codec index of the latest rate's first sample.
+  std::int64_t rate_start() const { return dac_.back().timing.base; }
 
   // ---- DAC to line
   // Appends the DAC's next samples.
