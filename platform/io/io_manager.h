@@ -104,6 +104,8 @@ class IoManager {
   NTSTATUS InsertName(std::u16string_view name, NameEntry entry);
   bool RemoveName(std::u16string_view name);
   const NameEntry* FindName(std::u16string_view name) const;
+  // Every name, by canonical name.
+  const std::map<std::u16string, NameEntry>& names() const { return names_; }
   // Follows links to a device.
   NTSTATUS Resolve(std::u16string_view name, PDEVICE_OBJECT* device) const;
 
