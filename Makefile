@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 
-.PHONY: all setup configure build test asan bench clean
+.PHONY: all setup configure build test asan bench run clean
 
 all: build
 
@@ -32,6 +32,11 @@ asan: setup $(ASAN_BUILD)/build.ninja
 
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target run_benchmarks
+
+# Boots one machine with the built-in drivers for a few virtual seconds.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target vxmodem
+	$(BUILD)/app/vxmodem --seconds 3
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

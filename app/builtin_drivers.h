@@ -1,0 +1,13 @@
+// The driver images vxmodem boots, in load order (the front end first, then
+// the data pump, then the controller): each driver adds its entry here.
+#pragma once
+
+#include <array>
+
+#include "platform/io/io_host.h"
+
+namespace vxmodem {
+
+inline constexpr std::array<plat::io::DriverImage, 0> kBuiltinDrivers{};
+
+}  // namespace vxmodem
