@@ -57,6 +57,8 @@ class Machine {
  public:
   // Adds the machine to `simulation` and installs its platform.
   Machine(Simulation& simulation, MachineConfig config);
+  // The controller, which lives as long as the simulation, lets go of the port.
+  ~Machine() { installed_->controller().AttachLine(nullptr); }
   Machine(const Machine&) = delete;
   Machine& operator=(const Machine&) = delete;
 
