@@ -62,6 +62,7 @@
   X(44, qvlsMean_i16_sc, qvls_status, (const std::int16_t* src, std::int32_t len, std::int16_t* result, std::int32_t sf), (src, len, result, sf), jump) \
   X(45, qvlsAbs_i16_ip, qvls_status, (std::int16_t* srcdst, std::int32_t len), (srcdst, len), no_jump) \
   X(46, qvlsLMSSetDelayLine_i16, qvls_status, (lms_state* state, const std::int16_t* delayLine, std::int32_t index), (state, delayLine, index), jump) \
+  /* s47, s50: *index is the slot of the OLDEST sample, the one the next push overwrites; the newest is at index - 1, cyclically (siglib/lms/lms_entries.h). */ \
   X(47, qvlsLMSGetDelayLine_i16, qvls_status, (const lms_state* state, std::int16_t* dst, std::int32_t* index), (state, dst, index), jump) \
   X(48, qvlsLMSGetDelayValue_i16, qvls_status, (const lms_state* state, std::int16_t* dst, std::int32_t offset), (state, dst, offset), no_jump) \
   X(49, qvlsLMSSetDelayLine_ci16, qvls_status, (lms_state* state, const qvls_ci16* delayLine, std::int32_t index), (state, delayLine, index), jump) \
