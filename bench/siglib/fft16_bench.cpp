@@ -1,0 +1,88 @@
+// The 16-bit FFT's forward transforms per variant on the fixed-point path,
+// with a work buffer of the reported size: complex and real at the sizes
+// the variant runs there (the data pump's 128-point complex and 64-point
+// real transforms in px and m6).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "bench/siglib/siglib_bench.h"
+#include "siglib/memory/memory.h"
+#include "siglib/tests/support/random.h"
+#include "siglib/transforms/fft16/fft16.h"
+
+namespace {
+
+// Per variant column, the largest order of the fixed-point path with hint 0.
+constexpr std::int32_t kFixedLimit[qvls_variant_count] = {8, 8, 5, 3};
+
+// One kind of transform, with the flag and sf of the data pump's road.
+struct Operations {
+  const char* name;
+  const qvls_variant_record<qvlsFFTCreate_ci16_fn>& create;
+  const qvls_variant_record<qvlsFFTDestroy_ci16_fn>& destroy;
+  const qvls_variant_record<qvlsFFTWorkSize_ci16_fn>& work_size;
+  const qvls_variant_record<qvlsFFTFwd_ci16_sc_fn>& forward;
+  std::int32_t values_in, values_out_extra;  // per point, and beyond 2^order values
+  std::int32_t flag, sf;
+};
+
+const Operations kComplex = {"Complex",
+                             qvls_variant_table.qvlsFFTCreate_ci16,
+                             qvls_variant_table.qvlsFFTDestroy_ci16,
+                             qvls_variant_table.qvlsFFTWorkSize_ci16,
+                             qvls_variant_table.qvlsFFTFwd_ci16_sc,
+                             2,
+                             0,
+                             1,
+                             1};
+const Operations kReal = {"Real",
+                          qvls_variant_table.qvlsFFTCreate_i16,
+                          qvls_variant_table.qvlsFFTDestroy_i16,
+                          qvls_variant_table.qvlsFFTWorkSize_i16,
+                          qvls_variant_table.qvlsFFTFwd_i16_sc,
+                          1,
+                          2,
+                          8,
+                          4};
+
+void Run(benchmark::State& state, const Operations& ops, std::int32_t column, std::int32_t order) {
+  fft16_context* context = nullptr;
+  if (ops.create.entry[column](&context, order, ops.flag, 0) != QVLS_OK) {
+    state.SkipWithError("create failed");
+    return;
+  }
+  std::int32_t size = 0;
+  ops.work_size.entry[column](context, &size);
+  std::uint8_t* work = qvlsAlloc_u8_px(size);
+  const std::int32_t n = std::int32_t{1} << order;
+  qvls_test::Rng rng("Fft16.bench");
+  std::vector<std::int16_t> src(static_cast<std::size_t>(ops.values_in * n));
+  for (auto& v : src) v = static_cast<std::int16_t>(rng.Range(-12000, 12000));
+  std::vector<std::int16_t> dst(static_cast<std::size_t>(ops.values_in * n + ops.values_out_extra));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        ops.forward.entry[column](src.data(), dst.data(), context, ops.sf, work));
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * n);
+  qvlsFree_px(work);
+  ops.destroy.entry[column](context);
+}
+
+const qvls_bench::Registration kFft16([] {
+  for (std::int32_t column = 0; column < qvls_variant_count; ++column) {
+    for (const Operations* ops : {&kComplex, &kReal}) {
+      for (std::int32_t order : {3, 5, 6, 7}) {
+        if (order > kFixedLimit[column]) continue;
+        const std::string name = std::string("FFT16/Fwd") + ops->name + "/" +
+                                 qvls_bench::kVariantTags[column] + "/" +
+                                 std::to_string(1 << order);
+        benchmark::RegisterBenchmark(
+            name.c_str(), [=](benchmark::State& state) { Run(state, *ops, column, order); });
+      }
+    }
+  }
+});
+
+}  // namespace

@@ -1,0 +1,17 @@
+// Bit reversal, w7 variant: the swap-list and quarter-list builders and the
+// fixed-point in-place twin.
+#include "siglib/transforms/bitrev/bitrev.h"
+#include "siglib/transforms/bitrev/bitrev_lists.h"
+#include "siglib/transforms/bitrev/bitrev_packed.h"
+
+std::int32_t* qvlsFFTSwapList_i32_w7(std::int32_t order) {
+  return qvls::bitrev::BuildSwapList(order);
+}
+
+std::int32_t* qvlsFFTQuarterBitRevList_i32_w7(std::int32_t order) {
+  return qvls::bitrev::BuildQuarterList(order);
+}
+
+void qvlsBitReverse_ci32_ip_w7(void* data, std::int32_t n, const std::int32_t* list) {
+  qvls::bitrev::PermutePacked(data, n, list);
+}

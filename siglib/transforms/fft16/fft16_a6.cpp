@@ -1,0 +1,27 @@
+// The 16-bit FFT operations, a6 variant: fixed-point path up to order 5 for
+// hints 0 and 1, with the a6 fixed-point routines and the context free of px.
+#include "siglib/transforms/bitrev/bitrev.h"
+#include "siglib/transforms/fft16/fft16_engine.h"
+#include "siglib/transforms/fixed_fft/fixed_fft.h"
+
+namespace {
+
+struct A6 {
+  static constexpr std::int32_t kFixedLimitHint0 = 5;
+  static constexpr std::int32_t kFixedLimitHint1 = 5;
+  static constexpr auto* SwapList = qvlsFFTSwapList_i32_a6;
+  static constexpr auto* SineTable = qvlsFFTSineTable_i16_a6;
+  static constexpr auto* TwiddleTable = qvlsFFTTwiddleTable_ci16_a6;
+  static constexpr auto* InitFixed = qvlsFFTInitFixed_i16_a6;
+  static constexpr auto* FreeContext = qvlsFFTFreeContext_i16_px;
+  static constexpr auto* PreShift = qvlsConvertShift_i16toi32_a6;
+  static constexpr auto* Passes = qvlsFFTFwdRadix_ci32_ip_a6_kernel;
+  static constexpr auto* MulInvSqrt2 = qvlsMulInvSqrt2_i32_ip_a6;
+  static constexpr auto* Permute = qvlsBitReverse_ci32_ip_a6;
+  static constexpr auto* Recombine = qvlsFFTRealRecombine_i32_a6;
+  static constexpr auto* RoundShift = qvlsConvertScaled_i32toi16_a6;
+};
+
+}  // namespace
+
+QVLS_DEFINE_FFT16_ENTRIES(a6, A6)

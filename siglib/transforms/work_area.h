@@ -1,0 +1,31 @@
+// The work buffer of one transform call: the caller's, used from its first
+// 16-byte boundary (every reported work size holds 16 bytes for that), or,
+// when the caller passes none, a block of the reported size allocated for
+// the call (32-byte aligned, used as it is) and freed when the call ends.
+#pragma once
+
+#include <cstdint>
+
+#include "siglib/memory/alignment.h"
+#include "siglib/memory/memory.h"
+
+namespace qvls::transforms {
+
+class WorkArea {
+ public:
+  WorkArea(std::uint8_t* caller, std::int32_t bytes)
+      : owned_(caller == nullptr ? qvlsAlloc_u8_px(bytes) : nullptr),
+        data_(caller == nullptr ? owned_ : caller + DistanceToBoundary(caller, 16)) {}
+  ~WorkArea() { qvlsFree_px(owned_); }
+  WorkArea(const WorkArea&) = delete;
+  WorkArea& operator=(const WorkArea&) = delete;
+
+  // Null when the call's own block could not be allocated.
+  std::uint8_t* data() const { return data_; }
+
+ private:
+  std::uint8_t* owned_;
+  std::uint8_t* data_;
+};
+
+}  // namespace qvls::transforms
