@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "siglib/convert/convert.h"
+#include "siglib/tests/support/fp_env.h"
 #include "siglib/tests/support/guarded_buffer.h"
 #include "siglib/tests/support/random.h"
 #include "siglib/tests/support/scale_model.h"
@@ -73,7 +74,8 @@ TEST(FixedPointConversions, PreShiftPlacesEachValueAtShift0To16) {
       for (const Twins& t : kTwins) {
         GuardedBuffer<std::int16_t> src(in, 6);
         GuardedBuffer<std::int32_t> dst(length, 4);
-        t.pre_shift(src.data(), dst.data(), static_cast<std::int32_t>(length), shift);
+        CallKeepingFpSettings(t.pre_shift, src.data(), dst.data(),
+                              static_cast<std::int32_t>(length), shift);
         ASSERT_TRUE(dst.Intact()) << t.name << " length " << length;
         ASSERT_EQ(dst.Load(), want) << t.name << " length " << length << " shift " << shift;
       }
@@ -106,7 +108,7 @@ TEST(FixedPointConversions, RoundingShiftEqualsTheWideReferenceAtEveryShift) {
       for (const Twins& t : kTwins) {
         GuardedBuffer<std::int32_t> src(in, 12);
         GuardedBuffer<std::int16_t> dst(in.size(), 2);
-        t.rounding_shift(src.data(), dst.data(), count, s);
+        CallKeepingFpSettings(t.rounding_shift, src.data(), dst.data(), count, s);
         ASSERT_TRUE(dst.Intact()) << t.name;
         ASSERT_EQ(dst.Load(), want) << t.name << " length " << count << " s " << s;
       }
@@ -159,7 +161,7 @@ TEST(FixedPointConversions, InvSqrt2IsTheFloorOf23170Over32768) {
     for (auto& v : want) v = InvSqrt2Model(v);
     for (const Twins& t : kTwins) {
       GuardedBuffer<std::int32_t> data(in, 4);
-      t.inv_sqrt2(data.data(), static_cast<std::int32_t>(in.size()));
+      CallKeepingFpSettings(t.inv_sqrt2, data.data(), static_cast<std::int32_t>(in.size()));
       ASSERT_TRUE(data.Intact()) << t.name;
       ASSERT_EQ(data.Load(), want) << t.name << " count " << in.size();
     }

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "siglib/tests/support/fp_env.h"
 #include "siglib/tests/support/guarded_buffer.h"
 #include "siglib/tests/support/random.h"
 #include "siglib/transforms/fixed_fft/fixed_fft.h"
@@ -111,7 +112,7 @@ TEST(FixedFftKernels, PassesAgreeWithTheNaiveDftAtBitReversedPositions) {
       const long double bound = PassesBound(order, Norm(exact));
       for (const Kernels& kernels : kKernels) {
         GuardedBuffer<std::int32_t> data(input, 8 * trial);
-        kernels.passes(data.data(), n, twiddles.get());
+        CallKeepingFpSettings(kernels.passes, data.data(), n, twiddles.get());
         ASSERT_TRUE(data.Intact());
         EXPECT_LE(ErrorNorm(data.Load(), exact), bound)
             << kernels.name << " N=" << n << " trial " << trial;
@@ -143,7 +144,7 @@ TEST(FixedFftKernels, RecombinationTurnsTheHalfLengthSpectrumIntoTheRealOne) {
     const long double bound = RecombineBound(m, Norm(exact));
     for (const Kernels& kernels : kKernels) {
       GuardedBuffer<std::int32_t> data(input, 0);
-      kernels.recombine(data.data(), m, twiddles.get());
+      CallKeepingFpSettings(kernels.recombine, data.data(), m, twiddles.get());
       const auto out = data.Load();
       EXPECT_EQ(out[0], input[0]) << kernels.name << ": Z(0) is the caller's";
       EXPECT_EQ(out[1], input[1]) << kernels.name;
@@ -164,7 +165,7 @@ TEST(FixedFftKernels, AnImpulseAtZeroGivesNEqualOutputsExactly) {
       for (std::int32_t k = 0; k < n; ++k) want.insert(want.end(), {v, -v / 2});
       for (const Kernels& kernels : kKernels) {
         GuardedBuffer<std::int32_t> data(input, 0);
-        kernels.passes(data.data(), n, twiddles.get());
+        CallKeepingFpSettings(kernels.passes, data.data(), n, twiddles.get());
         EXPECT_EQ(data.Load(), want) << kernels.name << " N=" << n << " value " << v;
       }
     }

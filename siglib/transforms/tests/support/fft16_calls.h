@@ -1,6 +1,7 @@
 // The 16-bit FFT operations of one variant and kind, called through the
 // variant table as the data pump's slots would call them, with a context
-// that destroys itself and a forward that returns what it wrote.
+// that destroys itself and a forward that returns what it wrote (and must
+// keep the floating-point settings, packed registers released).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "siglib/frame/slots.h"
+#include "siglib/tests/support/fp_env.h"
 #include "siglib/transforms/fft16/fft16.h"
 #include "siglib/transforms/tests/support/dft_reference.h"
 #include "siglib/transforms/tests/support/structured_inputs.h"
@@ -79,7 +81,8 @@ class Fft16Context {
   std::vector<std::int16_t> Forward(std::span<const std::int16_t> src, std::int32_t sf,
                                     std::uint8_t* work = nullptr) const {
     std::vector<std::int16_t> dst(ops_.OutputCount(context_->order), 0x5A5A);
-    EXPECT_EQ(ops_.forward(src.data(), dst.data(), context_, sf, work), QVLS_OK);
+    EXPECT_EQ(CallKeepingFpSettings(ops_.forward, src.data(), dst.data(), context_, sf, work),
+              QVLS_OK);
     return dst;
   }
 
