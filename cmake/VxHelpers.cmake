@@ -13,6 +13,21 @@ function(vx_add_library name)
   set_property(GLOBAL APPEND PROPERTY VX_PRODUCT_LIBRARIES ${name})
 endfunction()
 
+# Test code is built at -O1: it is mostly parsing and test scaffolding, and
+# the code under test keeps its own optimisation in its libraries. The test
+# framework's headers are parsed once, into a precompiled header every test
+# binary reuses.
+set(VX_TEST_OPTIONS -O1)
+
+# vx_test_pch: an object library that only owns the shared precompiled header.
+function(vx_add_test_pch)
+  file(WRITE ${CMAKE_BINARY_DIR}/vx_test_pch.cpp "// Owner of the tests' precompiled header.\n")
+  add_library(vx_test_pch OBJECT ${CMAKE_BINARY_DIR}/vx_test_pch.cpp)
+  target_link_libraries(vx_test_pch PRIVATE GTest::gtest GTest::gmock)
+  target_compile_options(vx_test_pch PRIVATE ${VX_TEST_OPTIONS})
+  target_precompile_headers(vx_test_pch PRIVATE <gtest/gtest.h> <gmock/gmock.h>)
+endfunction()
+
 # vx_add_test(<name> LABEL <label> SOURCES ... [LIBS ...])
 # A GoogleTest binary whose tests all carry <label>; `ctest -L <label>` runs them.
 function(vx_add_test name)
@@ -22,6 +37,8 @@ function(vx_add_test name)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${VX_TEST_OPTIONS})
+  target_precompile_headers(${name} REUSE_FROM vx_test_pch)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS ${ARG_LABEL})
