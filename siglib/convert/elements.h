@@ -1,28 +1,19 @@
 // What the conversions share: element access at any address (a vector of
-// 16- or 32-bit values need not lie on its natural boundary) and the
-// argument checks of the checked entries, in their order: src null -8, dst
-// null -8, len <= 0 -6; nothing is written when one fails.
+// 16- or 32-bit values need not lie on its natural boundary; the frame's
+// LoadAt and StoreAt) and the argument checks of the checked entries, in
+// their order: src null -8, dst null -8, len <= 0 -6; nothing is written
+// when one fails.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "siglib/frame/types.h"
+#include "siglib/frame/unaligned.h"
 
 namespace qvls::convert {
 
-template <class T>
-T LoadAt(const T* p, std::size_t i) {
-  T v;
-  std::memcpy(&v, p + i, sizeof(T));
-  return v;
-}
-
-template <class T>
-void StoreAt(T* p, std::size_t i, T v) {
-  std::memcpy(p + i, &v, sizeof(T));
-}
+using qvls::LoadAt;
+using qvls::StoreAt;
 
 // Calls kernel(src, dst, len, more...) once the checks pass.
 template <auto kernel, class Source, class Destination, class... More>
