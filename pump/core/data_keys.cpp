@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/ke/ke.h"
+
 namespace pump {
 namespace {
 
@@ -28,13 +30,12 @@ std::string HexKey(std::uint32_t key) {
 }
 
 template <std::size_t N>
-KeyInsert Add(DataKey (&slots)[N], std::int32_t& count, const char* table_name, DebugSink* debug,
-              std::uint32_t key, std::span<std::uint8_t> buffer) {
+KeyInsert Add(DataKey (&slots)[N], std::int32_t& count, const char* table_name, std::uint32_t key,
+              std::span<std::uint8_t> buffer) {
   const auto used = Used(slots, count);
   if (Find(used, key) != nullptr) return KeyInsert::kDuplicate;
   if (used.size() == N) {
-    PrintDebugLine(debug, std::string(table_name) + " key table full (" + std::to_string(N) +
-                              " keys): key " + HexKey(key) + " refused");
+    DbgPrint("%s key table full (%zu keys): key %s refused", table_name, N, HexKey(key).c_str());
     return KeyInsert::kRefused;
   }
   const auto size = std::min<std::size_t>(buffer.size(), std::numeric_limits<std::uint32_t>::max());
@@ -57,11 +58,11 @@ std::size_t CopyInto(std::span<std::uint8_t> to, std::span<const std::uint8_t> f
 }  // namespace
 
 KeyInsert AddParamKey(HostInterface& host, std::uint32_t key, std::span<std::uint8_t> buffer) {
-  return Add(host.param_key_table, host.param_key_count, "parameter", host.debug, key, buffer);
+  return Add(host.param_key_table, host.param_key_count, "parameter", key, buffer);
 }
 
 KeyInsert AddMemKey(HostInterface& host, std::uint32_t key, std::span<std::uint8_t> buffer) {
-  return Add(host.mem_key_table, host.mem_key_count, "memory", host.debug, key, buffer);
+  return Add(host.mem_key_table, host.mem_key_count, "memory", key, buffer);
 }
 
 const DataKey* FindParamKey(const HostInterface& host, std::uint32_t key) {

@@ -19,7 +19,7 @@ namespace pump {
 enum class KeyInsert {
   kAdded,
   kDuplicate,  // the key was there already; the first entry stays
-  kRefused,    // the table is full; a debug line names the key
+  kRefused,    // the table is full; a debug line (DbgPrint) names the key
 };
 
 KeyInsert AddParamKey(HostInterface& host, std::uint32_t key, std::span<std::uint8_t> buffer);

@@ -15,7 +15,6 @@
 
 #include "platform/nt/ntdef.h"
 #include "pump/core/comram.h"
-#include "pump/core/debug_sink.h"
 
 namespace pump {
 
@@ -51,7 +50,6 @@ struct HostInterface {
   Comram comram;
   DataKey param_key_table[kParamKeyCapacity];
   DataKey mem_key_table[kMemKeyCapacity];
-  DebugSink* debug;  // where refused key inserts are reported; set by the owner
 };
 static_assert(std::is_standard_layout_v<HostInterface>, "the controller uses offsetof");
 

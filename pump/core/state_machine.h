@@ -14,17 +14,15 @@
 // handlers, start routines) uses op 0.
 //
 // A machine that runs past the last entry of its table, or is sent to an
-// entry its table does not have, parks: no handler runs and its debug sink
-// gets one line. An op that names the next entry (0, 1, 2 or 3) starts it
-// again.
+// entry its table does not have, parks: no handler runs, and one line goes
+// to the kernel debugger (DbgPrint). An op that names the next entry (0, 1,
+// 2 or 3) starts it again.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <type_traits>
-
-#include "pump/core/debug_sink.h"
 
 namespace pump {
 
@@ -58,14 +56,13 @@ struct StateMachine {
   std::int32_t tick_timer = 0;      // counts down once per tick, stops at 0
   std::uint32_t deferred_flag = 0;
   std::uint32_t parked = 0;  // ran off its table; only an op naming an entry restarts it
-  DebugSink* debug = nullptr;
 };
 
 namespace state_machine_detail {
 
 // The one debug line of a machine that parks at `entry` of a table of
 // `size` entries, the last of them named `last_name` (null when empty).
-void ReportParked(DebugSink* sink, std::int64_t entry, std::size_t size, const char* last_name);
+void ReportParked(std::int64_t entry, std::size_t size, const char* last_name);
 
 template <class Owner>
 bool Holds(StateTable<Owner> table, std::int64_t entry) {
@@ -77,7 +74,7 @@ void Park(StateMachine<Owner>& m, std::int64_t entry) {
   m.parked = 1;
   m.remaining_count = 0;
   m.deferred_flag = 0;
-  ReportParked(m.debug, entry, m.table.size(), m.table.empty() ? nullptr : m.table.back().name);
+  ReportParked(entry, m.table.size(), m.table.empty() ? nullptr : m.table.back().name);
 }
 
 }  // namespace state_machine_detail

@@ -4,16 +4,11 @@
 #include <vector>
 
 #include "pump/core/data_keys.h"
+#include "pump/core/tests/debug_lines.h"
 #include "pump/core/tests/host_fixture.h"
 
 namespace pump {
 namespace {
-
-class RecordingSink : public DebugSink {
- public:
-  void Line(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
 
 // The two tables behave alike; each case runs on both.
 struct KeyTableOps {
@@ -58,18 +53,18 @@ TEST_P(DataKeys, LookupFollowsInsertionOrderAndADuplicateKeepsTheFirst) {
 
 TEST_P(DataKeys, AnInsertBeyondCapacityIsRefusedAndNamesTheKey) {
   const KeyTableOps& t = GetParam();
-  RecordingSink sink;
-  host->debug = &sink;
   for (std::uint32_t key = 0; key < t.capacity; ++key) {
     ASSERT_EQ(t.add(*host, 0x1000 + key, std::span(memory).subspan(0, 2)), KeyInsert::kAdded);
   }
-  EXPECT_EQ(t.add(*host, 0xBEEF, std::span(memory).subspan(2, 2)), KeyInsert::kRefused);
-  EXPECT_EQ(t.find(*host, 0xBEEF), nullptr);
-  EXPECT_EQ(t.add(*host, 0x1000, std::span(memory).subspan(2, 2)), KeyInsert::kDuplicate)
-      << "a full table still knows its keys";
-  ASSERT_EQ(sink.lines.size(), 1u);
-  EXPECT_EQ(sink.lines[0], std::string(t.name) + " key table full (" + std::to_string(t.capacity) +
-                               " keys): key 0xbeef refused");
+  const auto lines = testing::DebugLinesOf([&] {
+    EXPECT_EQ(t.add(*host, 0xBEEF, std::span(memory).subspan(2, 2)), KeyInsert::kRefused);
+    EXPECT_EQ(t.find(*host, 0xBEEF), nullptr);
+    EXPECT_EQ(t.add(*host, 0x1000, std::span(memory).subspan(2, 2)), KeyInsert::kDuplicate)
+        << "a full table still knows its keys";
+  });
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(t.name) + " key table full (" + std::to_string(t.capacity) +
+                          " keys): key 0xbeef refused");
   ASSERT_NE(t.find(*host, 0x1000 + t.capacity - 1), nullptr);
 }
 

@@ -5,18 +5,13 @@
 #include <vector>
 
 #include "pump/core/state_machine.h"
+#include "pump/core/tests/debug_lines.h"
 
 namespace pump {
 namespace {
 
 struct Owner;
 using Table = StateTable<Owner>;
-
-class RecordingSink : public DebugSink {
- public:
-  void Line(std::string_view text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
 
 struct Owner {
   StateMachine<Owner> machine;
@@ -161,51 +156,53 @@ class StateMachineEngine : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(StateMachineEngine, RunsTheTableByItsRules) {
   const Scenario& s = GetParam();
-  RecordingSink sink;
-  Owner owner;
-  owner.machine.debug = &sink;
-  if (s.start != nullptr) SetStateMachine(owner.machine, StateOp::kGo, *s.start, s.start_entry);
-
   std::vector<std::string> trace;
-  for (int tick = 0; tick < static_cast<int>(s.trace.size()); ++tick) {
-    owner.ran.clear();
-    owner.inside = nullptr;
-    for (const Op& op : s.ops) {
-      if (op.tick != tick) continue;
-      if (op.when == When::kBefore) {
-        Issue(owner.machine, op);
-      } else {
-        owner.inside = [op](Owner& o) { Issue(o.machine, op); };
+  const auto lines = testing::DebugLinesOf([&] {
+    Owner owner;
+    if (s.start != nullptr) SetStateMachine(owner.machine, StateOp::kGo, *s.start, s.start_entry);
+    for (int tick = 0; tick < static_cast<int>(s.trace.size()); ++tick) {
+      owner.ran.clear();
+      owner.inside = nullptr;
+      for (const Op& op : s.ops) {
+        if (op.tick != tick) continue;
+        if (op.when == When::kBefore) {
+          Issue(owner.machine, op);
+        } else {
+          owner.inside = [op](Owner& o) { Issue(o.machine, op); };
+        }
       }
+      const std::int32_t count = RunStateMachine(owner, owner.machine);
+      std::string line = (owner.ran.empty() ? "-" : owner.ran) + std::to_string(count);
+      if (owner.machine.tick_timer != 0) line += " t" + std::to_string(owner.machine.tick_timer);
+      trace.push_back(line);
     }
-    const std::int32_t count = RunStateMachine(owner, owner.machine);
-    std::string line = (owner.ran.empty() ? "-" : owner.ran) + std::to_string(count);
-    if (owner.machine.tick_timer != 0) line += " t" + std::to_string(owner.machine.tick_timer);
-    trace.push_back(line);
-  }
+  });
   EXPECT_EQ(trace, s.trace);
-  EXPECT_EQ(sink.lines.size(), s.debug_lines);
+  EXPECT_EQ(lines.size(), s.debug_lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, StateMachineEngine, ::testing::ValuesIn(kScenarios),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StateMachineEngineParking, TheLineNamesTheEntryAndTheTable) {
-  RecordingSink sink;
-  Owner owner;
-  owner.machine.debug = &sink;
-  SetStateMachine(owner.machine, StateOp::kGo, kShort, 1);
-  for (int tick = 0; tick < 3; ++tick) RunStateMachine(owner, owner.machine);
-  ASSERT_EQ(sink.lines.size(), 1u);
-  EXPECT_EQ(sink.lines[0],
+  const auto lines = testing::DebugLinesOf([] {
+    Owner owner;
+    SetStateMachine(owner.machine, StateOp::kGo, kShort, 1);
+    for (int tick = 0; tick < 3; ++tick) RunStateMachine(owner, owner.machine);
+  });
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0],
             "state machine parked: no entry 2 in its table of 2 entries ending \"shortEnd\"");
 }
 
-TEST(StateMachineEngineParking, AMachineNeverStartedParksWithoutASink) {
+TEST(StateMachineEngineParking, AMachineNeverStartedParksAndSaysSo) {
   Owner owner;
-  EXPECT_EQ(RunStateMachine(owner, owner.machine), 0);
+  const auto lines =
+      testing::DebugLinesOf([&] { EXPECT_EQ(RunStateMachine(owner, owner.machine), 0); });
   EXPECT_EQ(owner.machine.parked, 1u);
   EXPECT_TRUE(owner.ran.empty());
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "state machine parked: no entry 1 in its table of 0 entries");
 }
 
 }  // namespace
