@@ -1,0 +1,136 @@
+// The areas of the DspContext that belong to the modes. Most modes are not
+// built yet: their areas hold only the fields that the core (the context,
+// the dispatcher and the command handlers) reads or writes, and each mode's
+// issue completes its own area.
+#pragma once
+
+#include <cstdint>
+
+#include "pump/core/state_machine.h"
+
+namespace pump {
+
+struct DspContext;
+
+// One signal-library allocation of a mode, until the mode names its own
+// objects.
+struct PlaceholderResources {
+  void* block;
+};
+
+// The signal-library objects of every mode, allocated by the first
+// successful reset command (AllocModeResources) and freed at stop.
+struct ModeResources {
+  PlaceholderResources phase2;
+  PlaceholderResources v34;
+  PlaceholderResources v90;
+  PlaceholderResources v92;
+  PlaceholderResources voice;
+  PlaceholderResources resampler;
+};
+
+// The receive area that V.34, V.90 and V.92 use in turn.
+struct ReceiveArea {
+  std::uint32_t option_flags[3];  // connect options byte 4 bits 4, 0 and 1
+  std::int32_t rate_limit;        // V.34 rate index limit, receive side
+  std::int32_t rate_index;        // V.34 receive rate index of the connection
+  std::uint32_t phase3_restart;   // a retrain restarts V.34 from phase 3
+  std::int32_t control_state;     // the V.34 control word
+  // The V.90/V.92 connection report.
+  std::uint32_t report_status;
+  std::uint16_t report_timing;
+  std::uint16_t report_mse;
+  std::uint16_t upstream_size_code;
+  std::uint16_t downstream_rate_index;
+  std::uint32_t upstream_pcm;
+  std::uint32_t rate_renegotiation;  // V.90 renegotiation request
+};
+
+// The transmit area that V.34, V.90 and V.92 use in turn.
+struct TransmitArea {
+  std::int32_t rate_limit;           // V.34 rate index limit, transmit side
+  std::int32_t rate_index;           // V.34 transmit rate index of the connection
+  std::uint32_t options_flag;        // set by a 4-byte options command
+  std::uint32_t connect_flag;        // connect byte 5 bit 0
+  std::uint32_t connect_value;       // connect byte 5 bits 1-2
+  std::uint32_t v34_mode18;          // mode 18 was requested
+  std::uint32_t renegotiation_seen;  // reported once by the rate query
+  std::uint8_t option_selector;
+  std::uint8_t option_byte;
+  std::uint8_t record[12];  // parameter keys 0x102 and 0x120
+};
+
+// The data framer: its byte counters survive into the previous-call block.
+struct DataFramer {
+  std::uint32_t received_bytes;
+  std::uint32_t delivered_bytes;
+};
+
+// Phase 2 of V.34: the options that survive its resets (memory keys
+// 0x1600-0x1603 are its four words).
+struct Phase2Options {
+  std::uint16_t option_word;
+  std::uint16_t rate_mask;
+  std::uint16_t flags;  // the V.34 option word
+  std::uint16_t limits;
+  std::uint8_t symbol_rate_mask;
+  std::uint8_t reserved;
+};
+static_assert(sizeof(Phase2Options) == 10);
+
+struct Phase2Record {
+  Phase2Options options;
+};
+
+// Dialling and call progress.
+struct DialArea {
+  StateMachine<DspContext> machine;
+  std::uint32_t tone_running;
+  std::int16_t high_gain;  // Q15 tone gains
+  std::int16_t low_gain;
+  std::uint8_t filter_records[90];  // three call-progress filter records of 15 words
+};
+
+// The block AGC of the receive front end.
+struct AgcGain {
+  std::uint16_t word;  // the caller-ID command sets it to 4
+  std::int16_t exponent;
+  std::int16_t mantissa;
+  std::int32_t average;
+  std::int16_t freeze;
+};
+
+struct DetectorRecords {
+  AgcGain agc;
+  std::uint32_t tone_flag;  // cleared by the reset command
+};
+
+// The in-call tone monitor of the high-speed modes.
+struct ToneMonitor {
+  std::int16_t average[32];
+  std::int16_t reference[32];
+  std::int16_t band1[2];   // lowest and highest bin of the single-tone window
+  std::int16_t band2[2];   // of the dual-tone window
+  std::int16_t bin_width;  // Hz; 0 until a high-speed mode starts
+};
+
+// The caller-ID receiver.
+struct CallerIdReceiver {
+  std::int16_t gain;
+  std::int16_t count;
+  std::uint32_t enable;
+};
+
+// The fax modulation configuration.
+struct FaxConfig {
+  std::uint32_t modulation_kind;
+};
+
+inline constexpr std::size_t kVovProfileBytes = 332;
+
+struct VoiceArea {
+  std::uint8_t vov_profile[kVovProfileBytes];  // the speakerphone's stored line-echo profile
+  std::int16_t gain_word;                      // parameter key 0x10234
+};
+
+}  // namespace pump

@@ -1,0 +1,91 @@
+// The record of calls from the built core into procedures that are not
+// built yet (the modes, the framer, call progress, voice). Each such call
+// is a no-op that counts itself and keeps its last arguments here, so that
+// a test sees which procedure the core chose and with what. An entry goes
+// once its procedure is built.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace pump {
+
+enum class Pending : std::uint8_t {
+  // Framer.
+  kInitFramerTx,      // (mode)
+  kInitFramerRx,      // (type)
+  kSetFramerOptions,  // (word length, stop bits, flag)
+  kSetFramerChars,    // (value, second, flag character)
+  kClearFlagStatus,
+  kRestartFramerTx,
+  kRestartFramerRx,
+  kRaiseRts,
+  kDropRts,
+  kFramerFlushRx,
+  // Dialling and call progress.
+  kStopCallProgress,
+  kResetCallProgressFilters,
+  kConfigureCallProgressFilter,  // (filter)
+  kStartTonePair,                // (f1, f2)
+  kStopTonePair,
+  // Detectors and AGC.
+  kRemoveDc,     // (samples)
+  kInitAgcGain,  // (exponent, mantissa)
+  // Handshakes, tones and V.8.
+  kStartHandshake,
+  kStartToneTx,  // (type)
+  kWatchFaxAnswer,
+  kContinueV8Answer,
+  kContinueV8Originate,
+  // Phase 2, V.34, V.90 and V.92.
+  kInitPhase2Defaults,
+  kResetPhase2,
+  kStartPhase2,
+  kRestartPhase2,    // (cause)
+  kSetPhase2Option,  // (type, value)
+  kResetV34Receiver,
+  kRestartV34,
+  kRestartV92,
+  // Classic modems.
+  kStartFsk,  // (start type)
+  kStartV22Loopback,
+  kStartV32,           // (role, rate sequence)
+  kV32ReceiverOption,  // (option byte)
+  kRetrainV32,
+  kChangeV32bisRate,
+  // Caller ID.
+  kStartCallerId,  // (type)
+  // Voice.
+  kInitVoice,
+  kResetVoiceSequencer,
+  kStopVoice,
+  kEnterVoice,
+  kApplyVoiceGain,  // (gain word)
+  // A command packet whose handler is not built yet.
+  kCommand,  // (code)
+  kCount,
+};
+
+inline constexpr std::size_t kPendingCount = static_cast<std::size_t>(Pending::kCount);
+
+struct PendingCall {
+  std::uint32_t count;
+  std::int32_t args[3];  // of the last call; unused arguments 0
+};
+
+struct PendingLog {
+  std::array<PendingCall, kPendingCount> calls;
+
+  const PendingCall& operator[](Pending part) const {
+    return calls[static_cast<std::size_t>(part)];
+  }
+  void Record(Pending part, std::int32_t a = 0, std::int32_t b = 0, std::int32_t c = 0) {
+    PendingCall& call = calls[static_cast<std::size_t>(part)];
+    ++call.count;
+    call.args[0] = a;
+    call.args[1] = b;
+    call.args[2] = c;
+  }
+};
+
+}  // namespace pump

@@ -1,0 +1,89 @@
+#include "pump/pending/pending_procedures.h"
+
+namespace pump {
+namespace {
+
+void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b = 0,
+          std::int32_t c = 0) {
+  context.pending.Record(part, a, b, c);
+}
+
+}  // namespace
+
+void InitFramerTx(DspContext& context, int mode) { Note(context, Pending::kInitFramerTx, mode); }
+void InitFramerRx(DspContext& context, int type) { Note(context, Pending::kInitFramerRx, type); }
+void SetFramerOptions(DspContext& context, int word_length, int stop_bits, int flag) {
+  Note(context, Pending::kSetFramerOptions, word_length, stop_bits, flag);
+}
+void SetFramerChars(DspContext& context, int value, int second, int flag_character) {
+  Note(context, Pending::kSetFramerChars, value, second, flag_character);
+}
+void ClearFlagStatus(DspContext& context) { Note(context, Pending::kClearFlagStatus); }
+void RestartFramerTx(DspContext& context) { Note(context, Pending::kRestartFramerTx); }
+void RestartFramerRx(DspContext& context) { Note(context, Pending::kRestartFramerRx); }
+void RaiseRts(DspContext& context) { Note(context, Pending::kRaiseRts); }
+void DropRts(DspContext& context) { Note(context, Pending::kDropRts); }
+void FramerFlushRx(DspContext& context) { Note(context, Pending::kFramerFlushRx); }
+
+void StopCallProgress(DspContext& context) { Note(context, Pending::kStopCallProgress); }
+void ResetCallProgressFilters(DspContext& context) {
+  Note(context, Pending::kResetCallProgressFilters);
+}
+void ConfigureCallProgressFilter(DspContext& context, int filter) {
+  Note(context, Pending::kConfigureCallProgressFilter, filter);
+}
+void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2) {
+  Note(context, Pending::kStartTonePair, f1, f2);
+}
+void StopTonePair(DspContext& context) { Note(context, Pending::kStopTonePair); }
+
+void RemoveDc(DspContext& context, std::span<std::int16_t> samples) {
+  Note(context, Pending::kRemoveDc, static_cast<std::int32_t>(samples.size()));
+}
+void InitAgcGain(DspContext& context, int exponent, int mantissa) {
+  Note(context, Pending::kInitAgcGain, exponent, mantissa);
+}
+
+void StartHandshake(DspContext& context) { Note(context, Pending::kStartHandshake); }
+void StartToneTx(DspContext& context, int type) { Note(context, Pending::kStartToneTx, type); }
+void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
+void ContinueV8Answer(DspContext& context) { Note(context, Pending::kContinueV8Answer); }
+void ContinueV8Originate(DspContext& context) { Note(context, Pending::kContinueV8Originate); }
+
+void InitPhase2Defaults(DspContext& context) { Note(context, Pending::kInitPhase2Defaults); }
+void ResetPhase2(DspContext& context) { Note(context, Pending::kResetPhase2); }
+void StartPhase2(DspContext& context) { Note(context, Pending::kStartPhase2); }
+void RestartPhase2(DspContext& context, int cause) {
+  Note(context, Pending::kRestartPhase2, cause);
+}
+void SetPhase2Option(DspContext& context, int type, int value) {
+  Note(context, Pending::kSetPhase2Option, type, value);
+}
+void ResetV34Receiver(DspContext& context) { Note(context, Pending::kResetV34Receiver); }
+void RestartV34(DspContext& context) { Note(context, Pending::kRestartV34); }
+void RestartV92(DspContext& context) { Note(context, Pending::kRestartV92); }
+
+void StartFsk(DspContext& context, int start_type) {
+  Note(context, Pending::kStartFsk, start_type);
+}
+void StartV22Loopback(DspContext& context) { Note(context, Pending::kStartV22Loopback); }
+void StartV32(DspContext& context, int role, int rate_sequence) {
+  Note(context, Pending::kStartV32, role, rate_sequence);
+}
+void SetV32ReceiverOption(DspContext& context, int option) {
+  Note(context, Pending::kV32ReceiverOption, option);
+}
+void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
+void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
+
+void StartCallerId(DspContext& context, int type) { Note(context, Pending::kStartCallerId, type); }
+
+void InitVoice(DspContext& context) { Note(context, Pending::kInitVoice); }
+void ResetVoiceSequencer(DspContext& context) { Note(context, Pending::kResetVoiceSequencer); }
+void StopVoice(DspContext& context) { Note(context, Pending::kStopVoice); }
+void EnterVoice(DspContext& context) { Note(context, Pending::kEnterVoice); }
+void ApplyVoiceGain(DspContext& context, std::int16_t gain_word) {
+  Note(context, Pending::kApplyVoiceGain, gain_word);
+}
+
+}  // namespace pump

@@ -1,0 +1,72 @@
+// Calls from the core into procedures that are not built yet. Each is a
+// no-op that records itself in the context's PendingLog (pending_log.h);
+// the procedure, once built, takes its place under the same name and
+// arguments.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "pump/context/dsp_context.h"
+
+namespace pump {
+
+// Framer.
+void InitFramerTx(DspContext& context, int mode);
+void InitFramerRx(DspContext& context, int type);
+void SetFramerOptions(DspContext& context, int word_length, int stop_bits, int flag);
+void SetFramerChars(DspContext& context, int value, int second, int flag_character);
+void ClearFlagStatus(DspContext& context);
+void RestartFramerTx(DspContext& context);
+void RestartFramerRx(DspContext& context);
+void RaiseRts(DspContext& context);
+void DropRts(DspContext& context);
+void FramerFlushRx(DspContext& context);
+
+// Dialling and call progress.
+void StopCallProgress(DspContext& context);
+void ResetCallProgressFilters(DspContext& context);
+void ConfigureCallProgressFilter(DspContext& context, int filter);
+void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2);
+void StopTonePair(DspContext& context);  // the dial machine's last state
+
+// Detectors and AGC.
+void RemoveDc(DspContext& context, std::span<std::int16_t> samples);
+void InitAgcGain(DspContext& context, int exponent, int mantissa);
+
+// Handshakes, tones and V.8.
+void StartHandshake(DspContext& context);
+void StartToneTx(DspContext& context, int type);
+void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
+void ContinueV8Answer(DspContext& context);
+void ContinueV8Originate(DspContext& context);
+
+// Phase 2, V.34, V.90 and V.92.
+void InitPhase2Defaults(DspContext& context);
+void ResetPhase2(DspContext& context);
+void StartPhase2(DspContext& context);
+void RestartPhase2(DspContext& context, int cause);
+void SetPhase2Option(DspContext& context, int type, int value);
+void ResetV34Receiver(DspContext& context);  // the V.34 receiver and its receive parameters
+void RestartV34(DspContext& context);        // from phase 3
+void RestartV92(DspContext& context);
+
+// Classic modems.
+void StartFsk(DspContext& context, int start_type);
+void StartV22Loopback(DspContext& context);
+void StartV32(DspContext& context, int role, int rate_sequence);
+void SetV32ReceiverOption(DspContext& context, int option);
+void RetrainV32(DspContext& context);
+void ChangeV32bisRate(DspContext& context);
+
+// Caller ID.
+void StartCallerId(DspContext& context, int type);
+
+// Voice.
+void InitVoice(DspContext& context);
+void ResetVoiceSequencer(DspContext& context);
+void StopVoice(DspContext& context);
+void EnterVoice(DspContext& context);
+void ApplyVoiceGain(DspContext& context, std::int16_t gain_word);
+
+}  // namespace pump
