@@ -1,0 +1,142 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/ex/pool.h"
+#include "pump/idle/idle_mode.h"
+#include "pump/tests/support/afe_log.h"
+#include "pump/tests/support/key_packets.h"
+#include "pump/tests/support/pump_harness.h"
+
+namespace pump {
+namespace {
+
+using testing::PumpHarness;
+using testing::ReceivedPacket;
+
+constexpr std::uint8_t kReset = 0x60;
+constexpr ULONG kDdk = plat::ex::PoolTag("Ddk ");
+
+std::vector<std::uint8_t> Bytes(const CallParameters& call) {
+  std::vector<std::uint8_t> bytes(sizeof call);
+  std::memcpy(bytes.data(), &call, sizeof call);
+  return bytes;
+}
+
+// A call block that is nowhere zero.
+CallParameters Ended() {
+  CallParameters call;
+  std::vector<std::uint8_t> bytes(sizeof call);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 5 + 3);
+  std::memcpy(&call, bytes.data(), sizeof call);
+  return call;
+}
+
+// The previous-call block as the controller reads it: memory keys
+// 0x1500-0x1530, 16 bytes each.
+std::vector<std::uint8_t> PreviousCall(testing::ControllerDouble& controller) {
+  std::vector<std::uint8_t> bytes;
+  for (std::uint32_t key = 0x1500; key <= 0x1530; key += 8) {
+    const auto part = testing::ReadMemory(controller, key);
+    EXPECT_TRUE(part.has_value());
+    if (part) bytes.insert(bytes.end(), part->begin(), part->end());
+  }
+  return bytes;
+}
+
+TEST(Commands, AFullResetKeepsTheEndedCallAndIssuesItsRequestsInOrder) {
+  PumpHarness harness;
+  harness.Run([&] {
+    DspContext& context = harness.Context();
+    auto& controller = harness.Controller();
+    context.call = Ended();
+    context.framer.received_bytes = 0x11223344;
+    context.framer.delivered_bytes = 0x55667788;
+    context.dialling = 1;
+    harness.Afe().ClearLog();
+
+    EXPECT_EQ(controller.Exchange(kReset, {0}),
+              (std::vector<ReceivedPacket>{{kDpAck, 1, {kReset}}}));
+
+    // The copy keeps the framer's counters of the ended call.
+    CallParameters with_counters = Ended();
+    with_counters.framer_received = 0x11223344;
+    with_counters.framer_delivered = 0x55667788;
+    auto expected = Bytes(with_counters);
+    expected.resize(7 * 16);
+    EXPECT_EQ(PreviousCall(controller), expected);
+    EXPECT_EQ(Bytes(context.call), Bytes(CallParameters{}));
+    EXPECT_EQ(testing::Int16Of(*testing::ReadMemory(controller, 0x1687)), -10);
+    EXPECT_EQ(context.dialling, 0u);
+    EXPECT_EQ(context.dial_call_state, -1);
+    EXPECT_EQ(context.tx.table.data(), kTxIdleTable.data());
+    EXPECT_EQ(context.ready, 1u);
+    const PendingLog& pending = context.pending;
+    EXPECT_EQ(pending[Pending::kInitAgcGain].args[0], 7);
+    EXPECT_EQ(pending[Pending::kInitAgcGain].args[1], 0x7FFF);
+    for (Pending part :
+         {Pending::kResetPhase2, Pending::kResetV34Receiver, Pending::kResetCallProgressFilters,
+          Pending::kResetVoiceSequencer, Pending::kStopVoice}) {
+      EXPECT_EQ(pending[part].count, 1u) << static_cast<int>(part);
+    }
+    // Latency 2 first, then test mode 0, the record, 96 at 9600, the line
+    // option, gain 0 and the status query.
+    EXPECT_EQ(testing::Requests(harness.Afe().Log()),
+              (std::vector<testing::Request>{{afe::kAfeLatency, 2},
+                                             {afe::kAfeTestMode, 0},
+                                             {afe::kAfeGetInfo, 78},
+                                             {afe::kAfeSetRate, 96u << 16 | 9600},
+                                             {afe::kAfeLineMonitor, 1},
+                                             {afe::kAfeSetGain, 0},
+                                             {afe::kAfeStatusQuery, 0}}));
+  });
+}
+
+TEST(Commands, ALightResetKeepsTheCallBlock) {
+  PumpHarness harness;
+  harness.Run([&] {
+    DspContext& context = harness.Context();
+    context.call = Ended();
+    context.transmit_level = -3;
+    harness.Afe().ClearLog();
+    EXPECT_EQ(harness.Controller().Exchange(kReset, {1}),
+              (std::vector<ReceivedPacket>{{kDpAck, 1, {kReset}}}));
+    EXPECT_EQ(Bytes(context.call), Bytes(Ended()));
+    EXPECT_EQ(Bytes(context.previous_call), Bytes(CallParameters{}));
+    EXPECT_EQ(context.transmit_level, -3);
+    EXPECT_EQ(context.ready, 1u) << "a light reset allocates too";
+    EXPECT_EQ(testing::Requests(harness.Afe().Log()),
+              (std::vector<testing::Request>{{afe::kAfeLatency, 2},
+                                             {afe::kAfeSetRate, 96u << 16 | 9600}}));
+  });
+}
+
+class ModeResourceFailure : public ::testing::TestWithParam<int> {};
+
+TEST_P(ModeResourceFailure, LeavesReadyZeroUntilALaterResetSucceedsAndTheStopFreesAll) {
+  PumpHarness harness;
+  harness.Run([&] {
+    plat::ex::Pool& pool = harness.Machine().pool();
+    const plat::ex::PoolUsage started = pool.LiveByTag(kDdk);
+    pool.FailNthAllocation(static_cast<std::uint64_t>(GetParam()));
+    harness.Controller().Post(kReset, {0});
+    EXPECT_EQ(harness.Context().ready, 0u);
+    EXPECT_EQ(pool.LiveByTag(kDdk), started) << "what was taken before the failure went back";
+    harness.Afe().ClearLog();
+    harness.RunBlocks(3);
+    EXPECT_TRUE(harness.Afe().Log().empty()) << "no block runs without the resources";
+
+    harness.Controller().Post(kReset, {1});
+    EXPECT_EQ(harness.Context().ready, 1u);
+    EXPECT_EQ(pool.LiveByTag(kDdk).blocks, started.blocks + 6);
+
+    harness.Stop();
+    EXPECT_EQ(pool.LiveByTag(kDdk), plat::ex::PoolUsage{}) << pool.LeakReport();
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(AtEachAllocation, ModeResourceFailure, ::testing::Range(1, 7));
+
+}  // namespace
+}  // namespace pump
