@@ -105,7 +105,7 @@ TEST_F(Wav, MalformedFilesAreRefusedWithAnError) {
       {"RIFF size past the end", [](auto& b) { Put32(b, 4, 0xFFFFFFFF); },
        "past the end of the file"},
       {"RIFF size below its header", [](auto& b) { Put32(b, 4, 2); }, "smaller than its header"},
-      {"truncated file", [](auto& b) { b.resize(b.size() - 1); }, "past the end of the file"},
+      {"truncated file", [](auto& b) { b.pop_back(); }, "past the end of the file"},
       {"chunk header cut",
        [](auto& b) {
          b.resize(40);
