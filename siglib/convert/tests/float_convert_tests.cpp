@@ -228,9 +228,6 @@ TEST_P(FloatToI16, EveryLengthAtEveryAlignment) {
 
 // The caller's settings as they may stand, and each variant's results and
 // the settings themselves after the call, flags included.
-void LoadX87Control(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word) : "memory"); }
-void LoadMxcsr(std::uint32_t word) { asm volatile("ldmxcsr %0" : : "m"(word) : "memory"); }
-
 TEST_P(FloatToI16, ResultsAndCallerSettingsDoNotDependOnTheCallersSettings) {
   struct Setting {
     const char* name;

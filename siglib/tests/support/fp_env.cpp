@@ -18,6 +18,9 @@ FpEnvironment ReadFpEnvironment() {
   return env;
 }
 
+void LoadX87Control(std::uint16_t word) { asm volatile("fldcw %0" : : "m"(word) : "memory"); }
+void LoadMxcsr(std::uint32_t word) { asm volatile("ldmxcsr %0" : : "m"(word) : "memory"); }
+
 ::testing::AssertionResult SameFpSettings(const FpEnvironment& before, const FpEnvironment& after,
                                           MxcsrFlags flags) {
   const std::uint32_t mxcsr_mask = flags == MxcsrFlags::kMustStay ? ~0u : ~kMxcsrStatusFlags;

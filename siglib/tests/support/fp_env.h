@@ -19,6 +19,11 @@ struct FpEnvironment {
 // Reads the calling thread's x87 control word, x87 tags and MXCSR.
 FpEnvironment ReadFpEnvironment();
 
+// Loads the calling thread's x87 control word or MXCSR, as a caller's own
+// settings may stand before a library call.
+void LoadX87Control(std::uint16_t word);
+void LoadMxcsr(std::uint32_t word);
+
 inline constexpr std::uint32_t kMxcsrStatusFlags = 0x3F;  // bits 0..5: the sticky exception flags
 
 enum class MxcsrFlags {

@@ -50,10 +50,6 @@ inline Fft16Ops OpsOf(std::int32_t column, Layout layout) {
           t.qvlsFFTWorkSize_i16.entry[column], t.qvlsFFTFwd_i16_sc.entry[column]};
 }
 
-inline const char* LayoutName(Layout layout) {
-  return layout == Layout::kComplex ? "complex" : "real";
-}
-
 // A created context, destroyed (and checked) at the end of its scope.
 class Fft16Context {
  public:

@@ -14,6 +14,10 @@ namespace qvls_test::transforms {
 enum class Layout { kComplex, kReal };
 inline constexpr Layout kLayouts[] = {Layout::kComplex, Layout::kReal};
 
+inline const char* LayoutName(Layout layout) {
+  return layout == Layout::kComplex ? "complex" : "real";
+}
+
 // One sample m of n, amplitude a: a complex value whose real part is the
 // real layout's sample.
 using SampleFunction = std::complex<long double> (*)(std::int32_t m, std::int32_t n, long double a);
