@@ -39,3 +39,13 @@ qvlsBitReverse_cf32_ip_fn qvlsBitReverse_ci32_ip_m6, qvlsBitReverse_ci32_ip_a6,
 using qvlsBitReverse_cf32_fn = void(const void* src, void* dst, std::int32_t n,
                                     const std::int32_t* list);
 qvlsBitReverse_cf32_fn qvlsBitReverse_cf32_px;
+
+// The float engine's permutations in m6, a6 and w7, with px's results. In
+// place: m6 and a6 (one code) move 64-bit units on an 8-byte boundary; w7
+// moves two neighbouring elements as one 128-bit unit on a 16-byte
+// boundary and 64-bit units on an 8-byte one; otherwise 32-bit words. Out of
+// place (one code in all three): 64-bit units when both lie on 8-byte
+// boundaries, else 32-bit words.
+qvlsBitReverse_cf32_ip_fn qvlsBitReverse_cf32_ip_m6, qvlsBitReverse_cf32_ip_a6,
+    qvlsBitReverse_cf32_ip_w7;
+qvlsBitReverse_cf32_fn qvlsBitReverse_cf32_m6, qvlsBitReverse_cf32_a6, qvlsBitReverse_cf32_w7;

@@ -33,25 +33,36 @@ std::vector<long double> Layout(const std::vector<Complex>& bins, long double sc
   return out;
 }
 
+// Bin k of the DFT of x with the roots of its length. The products written
+// out: the library's complex multiplication checks for infinities and is
+// many times slower.
+Complex Bin(std::span<const Complex> x, const std::vector<Complex>& roots, std::size_t k) {
+  const std::size_t n = x.size();
+  long double re = 0;
+  long double im = 0;
+  for (std::size_t m = 0; m < n; ++m) {
+    const Complex& a = x[m];
+    const Complex& w = roots[(m * k) % n];
+    re += a.real() * w.real() - a.imag() * w.imag();
+    im += a.real() * w.imag() + a.imag() * w.real();
+  }
+  return {re, im};
+}
+
 }  // namespace
 
 std::vector<Complex> NaiveDft(std::span<const Complex> x) {
-  const std::size_t n = x.size();
-  const std::vector<Complex> roots = Roots(n);
-  std::vector<Complex> spectrum(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    // The products written out: the library's complex multiplication
-    // checks for infinities and is many times slower.
-    long double re = 0;
-    long double im = 0;
-    for (std::size_t m = 0; m < n; ++m) {
-      const Complex& a = x[m];
-      const Complex& w = roots[(m * k) % n];
-      re += a.real() * w.real() - a.imag() * w.imag();
-      im += a.real() * w.imag() + a.imag() * w.real();
-    }
-    spectrum[k] = {re, im};
-  }
+  const std::vector<Complex> roots = Roots(x.size());
+  std::vector<Complex> spectrum(x.size());
+  for (std::size_t k = 0; k < x.size(); ++k) spectrum[k] = Bin(x, roots, k);
+  return spectrum;
+}
+
+std::vector<Complex> NaiveDftBins(std::span<const Complex> x, std::span<const std::size_t> bins) {
+  const std::vector<Complex> roots = Roots(x.size());
+  std::vector<Complex> spectrum;
+  spectrum.reserve(bins.size());
+  for (std::size_t k : bins) spectrum.push_back(Bin(x, roots, k));
   return spectrum;
 }
 

@@ -16,6 +16,10 @@ using Complex = std::complex<long double>;
 // The N-point forward DFT of x (N = x.size(), any length).
 std::vector<Complex> NaiveDft(std::span<const Complex> x);
 
+// Bins k of the N-point forward DFT of x, for the k given only (spot checks
+// of long transforms): the same sums as NaiveDft.
+std::vector<Complex> NaiveDftBins(std::span<const Complex> x, std::span<const std::size_t> bins);
+
 // Bins 0..N/2 of the DFT of N real samples.
 std::vector<Complex> NaiveRealDft(std::span<const long double> x);
 

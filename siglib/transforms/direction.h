@@ -1,0 +1,9 @@
+// The direction of a transform: forward X(k) = Σ x(m)·e^(-2πi·mk/N), inverse
+// the same with e^(+2πi·mk/N); neither divides by N.
+#pragma once
+
+namespace qvls::transforms {
+
+enum class Direction { kForward, kInverse };
+
+}  // namespace qvls::transforms

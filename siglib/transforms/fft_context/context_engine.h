@@ -1,0 +1,196 @@
+// Create, destroy, work size and table set-up of the float FFT context, one
+// code over a variant policy V (fft_context_<variant>.cpp):
+//
+//   struct V {
+//     static constexpr std::int32_t kDirectLimit;   // L
+//     using Arithmetic = double or float;           // of the scale
+//     BitReverseTable(m), SineTable(s), TwiddleTable(m, sine, s),
+//     RealTable(n, sine), DirectWorkSize(m)          (the tables)
+//     InitTables, FreeContext                        (the variant's entries)
+//   };
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <new>
+
+#include "siglib/frame/unaligned.h"
+#include "siglib/memory/memory.h"
+#include "siglib/transforms/fft_context/fft_context.h"
+#include "siglib/transforms/fft_context/fft_tables.h"
+
+namespace qvls::float_fft {
+
+enum class Kind : std::int32_t { kComplex = QVLS_ID_FFT_COMPLEX, kReal = QVLS_ID_FFT_REAL };
+
+inline constexpr std::int32_t kLargestOrder = 30;
+// Orders 0..3 run the small kernels: no table, no work buffer.
+inline constexpr std::int32_t kLargestSmallOrder = 3;
+
+// m: the order of the complex transform behind a context of this order.
+constexpr std::int32_t ComplexOrder(Kind kind, std::int32_t order) {
+  return kind == Kind::kComplex ? order : order - 1;
+}
+
+// 1/N or 1/sqrt N in arithmetic T (N = 2^order, exact in either), rounded
+// to single when stored: the single nearest the exact value for every order.
+template <class T>
+float Reciprocal(std::int32_t order, bool square_root) {
+  const T n = std::ldexp(T{1}, order);
+  return static_cast<float>(T{1} / (square_root ? std::sqrt(n) : n));
+}
+
+// The flag's scaling: 1 scales the forward transform by 1/N, 2 the inverse
+// by 1/N, 4 both by 1/sqrt N, 8 neither (scale stays 0). False for any other
+// flag.
+template <class T>
+bool SetScaling(fft_context* context, std::int32_t flag) {
+  switch (flag) {
+    case 1:
+      context->fwd_scaled = 1;
+      context->scale = Reciprocal<T>(context->order, false);
+      return true;
+    case 2:
+      context->inv_scaled = 1;
+      context->scale = Reciprocal<T>(context->order, false);
+      return true;
+    case 4:
+      context->fwd_scaled = context->inv_scaled = 1;
+      context->scale = Reciprocal<T>(context->order, true);
+      return true;
+    case 8:
+      return true;
+  }
+  return false;
+}
+
+template <class V>
+qvls_status InitTables(fft_context* context, std::int32_t m, const float* sine, std::int32_t s) {
+  context->bitrev_table = V::BitReverseTable(m);
+  if (context->bitrev_table == nullptr) return QVLS_ERR_MEM_ALLOCATED;
+  float* own_sine = nullptr;
+  if (sine == nullptr) {
+    own_sine = V::SineTable(m);
+    if (own_sine == nullptr) return QVLS_ERR_MEM_ALLOCATED;
+    sine = own_sine;
+    s = m;
+  }
+  // m <= L here (Create refuses larger orders): the radix passes alone do
+  // the transform. The large-order set-up will take the orders above L.
+  context->twiddles = V::TwiddleTable(m, sine, s);
+  const qvls_status status = context->twiddles == nullptr ? QVLS_ERR_MEM_ALLOCATED : QVLS_OK;
+  if (status == QVLS_OK) context->work_size = V::DirectWorkSize(m);
+  qvlsFree_px(own_sine);
+  return status;
+}
+
+inline void FreeContext(fft_context* context) {
+  if (context == nullptr) return;
+  qvlsFree_px(context->bitrev_table);
+  qvlsFree_px(context->twiddles);
+  qvlsFree_px(context->block_twiddles);
+  qvlsFree_px(context->real_twiddles);
+  for (float* table : context->column_twiddles) qvlsFree_px(table);
+  for (float* table : context->split_twiddles) qvlsFree_px(table);
+  context->id = 0;
+  qvlsFree_px(context);
+}
+
+// A real context of order n: the complex tables of order n - 1 and the
+// recombination table of order n, all read from one sine table of order n.
+template <class V>
+qvls_status InitReal(fft_context* context) {
+  const std::int32_t n = context->order;
+  float* sine = V::SineTable(n);
+  if (sine == nullptr) return QVLS_ERR_MEM_ALLOCATED;
+  qvls_status status = V::InitTables(context, n - 1, sine, n);
+  if (status == QVLS_OK) {
+    context->real_twiddles = V::RealTable(n, sine);
+    if (context->real_twiddles == nullptr) status = QVLS_ERR_MEM_ALLOCATED;
+  }
+  qvlsFree_px(sine);
+  return status;
+}
+
+template <class V>
+qvls_status Create(fft_context** out, std::int32_t order, std::int32_t flag, std::int32_t hint,
+                   Kind kind) {
+  if (out == nullptr) return QVLS_ERR_NULL_POINTER;
+  if (order < 0 || order > kLargestOrder) return QVLS_ERR_FFT_ORDER;
+  void* block = qvlsAlloc_u8_px(sizeof(fft_context));
+  if (block == nullptr) return QVLS_ERR_MEM_ALLOCATED;
+  auto* context = new (block) fft_context{};
+  context->id = static_cast<std::int32_t>(kind);
+  context->order = order;
+  context->hint = hint;
+  if (!SetScaling<typename V::Arithmetic>(context, flag)) {
+    V::FreeContext(context);
+    return QVLS_ERR_FFT_FLAG;
+  }
+  if (order > kLargestSmallOrder) {
+    // Until the large-order split exists, its orders are refused here.
+    if (ComplexOrder(kind, order) > V::kDirectLimit) {
+      V::FreeContext(context);
+      return QVLS_ERR_NOT_SUPPORTED;
+    }
+    const qvls_status status =
+        kind == Kind::kComplex ? V::InitTables(context, order, nullptr, 0) : InitReal<V>(context);
+    if (status != QVLS_OK) {
+      V::FreeContext(context);
+      return status;
+    }
+  }
+  *out = context;
+  return QVLS_OK;
+}
+
+template <class V>
+qvls_status Destroy(fft_context* context, Kind kind) {
+  if (context == nullptr) return QVLS_ERR_NULL_POINTER;
+  if (context->id != static_cast<std::int32_t>(kind)) return QVLS_ERR_CONTEXT_MISMATCH;
+  V::FreeContext(context);
+  return QVLS_OK;
+}
+
+inline qvls_status WorkSize(const fft_context* context, std::int32_t* size, Kind kind) {
+  if (size == nullptr || context == nullptr) return QVLS_ERR_NULL_POINTER;
+  if (context->id != static_cast<std::int32_t>(kind)) return QVLS_ERR_CONTEXT_MISMATCH;
+  StoreAt(size, 0, context->work_size);
+  return QVLS_OK;
+}
+
+}  // namespace qvls::float_fft
+
+// The entries of variant `tag` over its policy V: both creates and destroys,
+// the table set-up and the sine table.
+#define QVLS_DEFINE_FLOAT_FFT_CONTEXT_ENTRIES(tag, V)                                            \
+  qvls_status qvlsFFTCreate_cf32_##tag(fft_context** out, std::int32_t order, std::int32_t flag, \
+                                       std::int32_t hint) {                                      \
+    return qvls::float_fft::Create<V>(out, order, flag, hint, qvls::float_fft::Kind::kComplex);  \
+  }                                                                                              \
+  qvls_status qvlsFFTCreate_f32_##tag(fft_context** out, std::int32_t order, std::int32_t flag,  \
+                                      std::int32_t hint) {                                       \
+    return qvls::float_fft::Create<V>(out, order, flag, hint, qvls::float_fft::Kind::kReal);     \
+  }                                                                                              \
+  qvls_status qvlsFFTDestroy_cf32_##tag(fft_context* context) {                                  \
+    return qvls::float_fft::Destroy<V>(context, qvls::float_fft::Kind::kComplex);                \
+  }                                                                                              \
+  qvls_status qvlsFFTDestroy_f32_##tag(fft_context* context) {                                   \
+    return qvls::float_fft::Destroy<V>(context, qvls::float_fft::Kind::kReal);                   \
+  }                                                                                              \
+  qvls_status qvlsFFTInitTables_cf32_##tag(fft_context* context, std::int32_t m,                 \
+                                           const float* sine, std::int32_t s) {                  \
+    return qvls::float_fft::InitTables<V>(context, m, sine, s);                                  \
+  }                                                                                              \
+  float* qvlsFFTSineTable_f32_##tag(std::int32_t s) { return qvls::float_fft::BuildSineTable(s); }
+
+// The work-size queries and the context free of variant `tag` (px, whose
+// entries m6 and a6 run, and w7).
+#define QVLS_DEFINE_FLOAT_FFT_SHARED_ENTRIES(tag)                                          \
+  qvls_status qvlsFFTWorkSize_cf32_##tag(const fft_context* context, std::int32_t* size) { \
+    return qvls::float_fft::WorkSize(context, size, qvls::float_fft::Kind::kComplex);      \
+  }                                                                                        \
+  qvls_status qvlsFFTWorkSize_f32_##tag(const fft_context* context, std::int32_t* size) {  \
+    return qvls::float_fft::WorkSize(context, size, qvls::float_fft::Kind::kReal);         \
+  }                                                                                        \
+  void qvlsFFTFreeContext_f32_##tag(fft_context* context) { qvls::float_fft::FreeContext(context); }
