@@ -1,5 +1,7 @@
 // The 16-bit FFT operations, a6 variant: fixed-point path up to order 5 for
-// hints 0 and 1, with the a6 fixed-point routines and the context free of px.
+// hints 0 and 1, with the a6 fixed-point routines and the context free of px;
+// the a6 float engine (px's work-size queries) and float conversions above.
+#include "siglib/convert/convert.h"
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft16/fft16_engine.h"
 #include "siglib/transforms/fixed_fft/fixed_fft.h"
@@ -20,6 +22,12 @@ struct A6 {
   static constexpr auto* Permute = qvlsBitReverse_ci32_ip_a6;
   static constexpr auto* Recombine = qvlsFFTRealRecombine_i32_a6;
   static constexpr auto* RoundShift = qvlsConvertScaled_i32toi16_a6;
+  static constexpr qvls::fft16::FloatEngine kFloatComplex = {
+      qvlsFFTCreate_cf32_a6, qvlsFFTDestroy_cf32_a6, qvlsFFTWorkSize_cf32_px, qvlsFFTFwd_cf32_a6};
+  static constexpr qvls::fft16::FloatEngine kFloatReal = {
+      qvlsFFTCreate_f32_a6, qvlsFFTDestroy_f32_a6, qvlsFFTWorkSize_f32_px, qvlsFFTFwd_f32_a6};
+  static constexpr auto* ToFloat = qvlsConvert_i16tof32_a6;
+  static constexpr auto* ToInt16 = qvlsConvert_f32toi16_sc_a6;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 //     static constexpr std::int32_t kFixedLimitHint0, kFixedLimitHint1;
 //     SwapList, SineTable, TwiddleTable, InitFixed, FreeContext   (creation)
 //     PreShift, Passes, MulInvSqrt2, Permute, Recombine, RoundShift  (forward)
+//     kFloatComplex, kFloatReal, ToFloat, ToInt16   (the floating-point path)
 //   };
 //
 // The fixed-point path, complex: the 2N values pre-shifted by p = 16 - order
@@ -13,6 +14,12 @@
 // shift by s = fwd_div_order + sf + p into 16 bits. Real: the N samples as
 // N/2 complex values through passes, permutation and recombination, the
 // first value folded into X(0) and X(N/2), then the same last two steps.
+//
+// The floating-point path: the values converted exactly to floats at the
+// start of the work area, the float engine's forward transform in place
+// there (it scales as the flag says) with the rest of the work area as its
+// own, and the floats times 2^-sf rounded to nearest (ties to even) and
+// saturated into 16 bits.
 #pragma once
 
 #include <algorithm>
@@ -20,10 +27,13 @@
 #include <new>
 #include <optional>
 
+#include "siglib/convert/convert.h"
 #include "siglib/frame/integer_rules.h"
 #include "siglib/frame/unaligned.h"
 #include "siglib/memory/memory.h"
 #include "siglib/transforms/fft16/fft16.h"
+#include "siglib/transforms/fft_context/fft_context.h"
+#include "siglib/transforms/fft_exec/fft_exec.h"
 #include "siglib/transforms/work_area.h"
 
 namespace qvls::fft16 {
@@ -59,6 +69,26 @@ constexpr std::optional<Normalisation> NormalisationOf(std::int32_t flag, std::i
       return Normalisation{order >> 1, order & 1};
   }
   return std::nullopt;
+}
+
+// The float engine's operations for one kind of context.
+struct FloatEngine {
+  qvlsFFTCreate_f32_fn* create;
+  qvlsFFTDestroy_f32_fn* destroy;
+  qvlsFFTWorkSize_f32_fn* work_size;
+  qvlsFFTFwd_cf32_fn* forward;
+};
+
+template <class V>
+constexpr const FloatEngine& FloatEngineOf(Kind kind) {
+  return kind == Kind::kComplex ? V::kFloatComplex : V::kFloatReal;
+}
+
+// Bytes of float data at the start of the floating-point path's work area,
+// before the engine's own: 2N floats (complex) or N + 2 (real).
+constexpr std::int64_t FloatDataBytes(Kind kind, std::int32_t order) {
+  const std::int64_t n = std::int64_t{1} << order;
+  return kind == Kind::kComplex ? 8 * n : 4 * n + 8;
 }
 
 template <class V>
@@ -117,6 +147,31 @@ qvls_status InitFixedReal(fft16_context* context) {
 // Checks in order: out, order (before anything is allocated), the
 // allocation, the flag. A failed create leaves *out as it was and frees all
 // it allocated.
+// The float context (same flag, hint 0) and the work size of the
+// floating-point path: the float data, 16 bytes for rounding the caller's
+// buffer up to a 16-byte boundary, and the engine's work size W (which holds
+// its own 16 bytes, so the engine's area may start 8 bytes off a boundary).
+// Counted in 64 bits; a size beyond 32 bits is refused with -9.
+template <class V>
+qvls_status InitFloat(fft16_context* context, std::int32_t flag, Kind kind) {
+  const FloatEngine& engine = FloatEngineOf<V>(kind);
+  const qvls_status status = engine.create(&context->float_ctx, context->order, flag, 0);
+  if (status != QVLS_OK) return status;
+  std::int32_t engine_work = 0;
+  engine.work_size(context->float_ctx, &engine_work);
+  const std::int64_t bytes = FloatDataBytes(kind, context->order) + 16 + engine_work;
+  if (bytes > INT32_MAX) return QVLS_ERR_MEM_ALLOCATED;
+  context->work_size = static_cast<std::int32_t>(bytes);
+  return QVLS_OK;
+}
+
+// Frees a context with everything it owns: the float context first.
+template <class V>
+void Release(fft16_context* context, Kind kind) {
+  if (context->float_ctx != nullptr) FloatEngineOf<V>(kind).destroy(context->float_ctx);
+  V::FreeContext(context);
+}
+
 template <class V>
 qvls_status Create(fft16_context** out, std::int32_t order, std::int32_t flag, std::int32_t hint,
                    Kind kind) {
@@ -136,19 +191,17 @@ qvls_status Create(fft16_context** out, std::int32_t order, std::int32_t flag, s
   context->fwd_div_order = normalisation->fwd_div_order;
   context->odd_sqrt2 = normalisation->odd_sqrt2;
   if (order > 0) {
-    // Orders beyond the variant's fixed-point limits, and hints other than
-    // 0 and 1, need the floating-point engine, which the library does not
-    // have yet: such a context is refused as a mode not supported.
-    if (!TakesFixedPath<V>(order, hint)) {
-      V::FreeContext(context);
-      return QVLS_ERR_NOT_SUPPORTED;
+    qvls_status status;
+    if (TakesFixedPath<V>(order, hint)) {
+      context->fixed_path = 1;
+      context->work_size = FixedWorkSize(kind, order);
+      status = kind == Kind::kComplex ? V::InitFixed(context, order, nullptr, 0)
+                                      : InitFixedReal<V>(context);
+    } else {
+      status = InitFloat<V>(context, flag, kind);
     }
-    context->fixed_path = 1;
-    context->work_size = FixedWorkSize(kind, order);
-    const qvls_status status = kind == Kind::kComplex ? V::InitFixed(context, order, nullptr, 0)
-                                                      : InitFixedReal<V>(context);
     if (status != QVLS_OK) {
-      V::FreeContext(context);
+      Release<V>(context, kind);
       return status;
     }
   }
@@ -160,7 +213,7 @@ template <class V>
 qvls_status Destroy(fft16_context* context, Kind kind) {
   if (context == nullptr) return QVLS_ERR_NULL_POINTER;
   if (context->id != static_cast<std::int32_t>(kind)) return QVLS_ERR_CONTEXT_MISMATCH;
-  V::FreeContext(context);
+  Release<V>(context, kind);
   return QVLS_OK;
 }
 
@@ -220,6 +273,22 @@ void ForwardFixedReal(const std::int16_t* src, std::int16_t* dst, const fft16_co
   StoreAt<std::int16_t>(dst, 1, 0);
 }
 
+// The conversion into floats cannot fail here (both pointers are set, the
+// count is 2 or more); the engine's status is passed on, dst not written.
+template <class V>
+qvls_status ForwardFloat(const std::int16_t* src, std::int16_t* dst, const fft16_context& context,
+                         std::int32_t sf, std::uint8_t* work, Kind kind) {
+  const std::int32_t n = std::int32_t{1} << context.order;
+  const bool complex = kind == Kind::kComplex;
+  auto* data = reinterpret_cast<float*>(work);
+  V::ToFloat(src, data, complex ? 2 * n : n);
+  const qvls_status status = FloatEngineOf<V>(kind).forward(
+      data, data, context.float_ctx, work + FloatDataBytes(kind, context.order));
+  if (status != QVLS_OK) return status;
+  V::ToInt16(data, dst, complex ? 2 * n : n + 2, QVLS_ROUND_NEAREST, sf);
+  return QVLS_OK;
+}
+
 // Checks in order: the context (null, then its kind), then src and dst. The
 // source is read completely into the work buffer before dst is written, so
 // the two may be the same buffer.
@@ -233,9 +302,11 @@ qvls_status Forward(const std::int16_t* src, std::int16_t* dst, const fft16_cont
     ForwardOrderZero<V>(src, dst, sf, kind);
     return QVLS_OK;
   }
-  // Every context of order 1 or more takes the fixed-point path (see Create).
   const transforms::WorkArea work_area(work, context->work_size);
-  if (work_area.data() == nullptr) return QVLS_ERR_MEM_ALLOCATED;
+  if (work_area.missing()) return QVLS_ERR_MEM_ALLOCATED;
+  if (context->fixed_path == 0) {
+    return ForwardFloat<V>(src, dst, *context, sf, work_area.data(), kind);
+  }
   auto* data = reinterpret_cast<std::int32_t*>(work_area.data());
   if (kind == Kind::kComplex) {
     ForwardFixedComplex<V>(src, dst, *context, sf, data);

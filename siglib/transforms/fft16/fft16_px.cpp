@@ -1,5 +1,6 @@
 // The 16-bit FFT operations, generic variant: fixed-point path up to order 8
-// for hints 0 and 1, with the generic fixed-point routines and conversions.
+// for hints 0 and 1, with the generic fixed-point routines and conversions;
+// the generic float engine and float conversions above.
 #include "siglib/convert/convert.h"
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft16/fft16_engine.h"
@@ -21,6 +22,12 @@ struct Px {
   static constexpr auto* Permute = qvlsBitReverse_cf32_ip_px;
   static constexpr auto* Recombine = qvlsFFTRealRecombine_i32_px;
   static constexpr auto* RoundShift = qvlsConvertScaled_i32toi16;
+  static constexpr qvls::fft16::FloatEngine kFloatComplex = {
+      qvlsFFTCreate_cf32_px, qvlsFFTDestroy_cf32_px, qvlsFFTWorkSize_cf32_px, qvlsFFTFwd_cf32_px};
+  static constexpr qvls::fft16::FloatEngine kFloatReal = {
+      qvlsFFTCreate_f32_px, qvlsFFTDestroy_f32_px, qvlsFFTWorkSize_f32_px, qvlsFFTFwd_f32_px};
+  static constexpr auto* ToFloat = qvlsConvert_i16tof32_px;
+  static constexpr auto* ToInt16 = qvlsConvert_f32toi16_sc_px;
 };
 
 }  // namespace

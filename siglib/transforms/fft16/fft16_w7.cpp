@@ -1,6 +1,7 @@
 // The 16-bit FFT operations, w7 variant: fixed-point path up to order 3 for
 // hints 0 and 1, with the w7 fixed-point routines, and w7's own work-size
-// queries and context free.
+// queries and context free; the w7 float engine and float conversions above.
+#include "siglib/convert/convert.h"
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft16/fft16_engine.h"
 #include "siglib/transforms/fixed_fft/fixed_fft.h"
@@ -21,6 +22,12 @@ struct W7 {
   static constexpr auto* Permute = qvlsBitReverse_ci32_ip_w7;
   static constexpr auto* Recombine = qvlsFFTRealRecombine_i32_w7;
   static constexpr auto* RoundShift = qvlsConvertScaled_i32toi16_w7;
+  static constexpr qvls::fft16::FloatEngine kFloatComplex = {
+      qvlsFFTCreate_cf32_w7, qvlsFFTDestroy_cf32_w7, qvlsFFTWorkSize_cf32_w7, qvlsFFTFwd_cf32_w7};
+  static constexpr qvls::fft16::FloatEngine kFloatReal = {
+      qvlsFFTCreate_f32_w7, qvlsFFTDestroy_f32_w7, qvlsFFTWorkSize_f32_w7, qvlsFFTFwd_f32_w7};
+  static constexpr auto* ToFloat = qvlsConvert_i16tof32_w7;
+  static constexpr auto* ToInt16 = qvlsConvert_f32toi16_sc_w7;
 };
 
 }  // namespace
