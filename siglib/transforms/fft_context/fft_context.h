@@ -84,8 +84,8 @@ qvlsFFTSineTable_f32_fn qvlsFFTSineTable_f32_px, qvlsFFTSineTable_f32_m6, qvlsFF
 // s >= m, every value a copy or negation of a sine entry. px (serving m6):
 // M/4 + 1 records of six floats, record i = W^i, W^2i, W^3i as {re, im}
 // (W = e^(-2πi/M)). a6 and w7 (the same table): room for 2M floats (one
-// zero pair when M <= 8), one block per radix-4 pass of the passes after the
-// first, for pass sizes c = 16 (m even) or 32 (m odd), then 4c, ... up to M;
+// zero pair when M <= 8), one block per radix-4 pass with twiddles, for the
+// pass sizes c = 16 (m even) or 32 (m odd), then 4c, ... up to M;
 // block c holds, per group of four k = 4g..4g+3 (k < c/4), the four real
 // parts of W_c^k, the four imaginary parts, then the same for W_c^2k and
 // W_c^3k; the rest is zero. Null when the pool refuses the block.

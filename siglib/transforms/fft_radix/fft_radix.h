@@ -20,7 +20,8 @@ qvlsFFTRadix_cf32_ip_fn qvlsFFTFwdRadix_cf32_ip_px_kernel, qvlsFFTInvRadix_cf32_
 // through the quarter list into dst, the bit reversal fused with the first
 // pass; the work buffer serves when src equals dst or dst is not on a
 // 16-byte boundary. Gives the same bits as the bit reversal followed by the
-// in-place kernel with interleave 1. Orders up to 9 (a6) and 13 (w7).
+// in-place kernel with interleave 1. The transforms run it up to order 9
+// (a6) and 13 (w7).
 using qvlsFFTRadix_cf32_fn = void(const float* src, float* dst, std::int32_t n,
                                   const float* twiddles, const std::int32_t* list,
                                   std::uint8_t* work);

@@ -46,17 +46,15 @@ inline Split4 EighthTurns() {
 // of the negated operand, so every lane gets exactly the butterfly's value.
 template <Direction D>
 Split4 FourPoint(__m128 y01, __m128 y23) {
-  const __m128 negate_high = _mm_castsi128_ps(_mm_setr_epi32(0, 0, INT32_MIN, INT32_MIN));
-  const __m128 ab = _mm_add_ps(_mm_movelh_ps(y01, y01),  // {a, b} = {y0 + y1, y0 - y1}
+  const __m128 negate_high = _mm_setr_ps(0.0f, 0.0f, -0.0f, -0.0f);  // sign bits to flip
+  const __m128 ab = _mm_add_ps(_mm_movelh_ps(y01, y01),              // {a, b} = {y0 + y1, y0 - y1}
                                _mm_xor_ps(_mm_movehl_ps(y01, y01), negate_high));
   const __m128 cd = _mm_add_ps(_mm_movelh_ps(y23, y23),  // {c, d}
                                _mm_xor_ps(_mm_movehl_ps(y23, y23), negate_high));
   // re: {a, b, a, b} + {c, ±Im d, -c, ∓Im d}; im: {a, b, a, b} + {c, ∓Re d, -c, ±Re d}.
   constexpr bool kFwd = D == Direction::kForward;
-  const __m128 re_signs =
-      _mm_castsi128_ps(_mm_setr_epi32(0, kFwd ? 0 : INT32_MIN, INT32_MIN, kFwd ? INT32_MIN : 0));
-  const __m128 im_signs =
-      _mm_castsi128_ps(_mm_setr_epi32(0, kFwd ? INT32_MIN : 0, INT32_MIN, kFwd ? 0 : INT32_MIN));
+  const __m128 re_signs = _mm_setr_ps(0.0f, kFwd ? 0.0f : -0.0f, -0.0f, kFwd ? -0.0f : 0.0f);
+  const __m128 im_signs = _mm_setr_ps(0.0f, kFwd ? -0.0f : 0.0f, -0.0f, kFwd ? 0.0f : -0.0f);
   const __m128 re =
       _mm_add_ps(_mm_shuffle_ps(ab, ab, _MM_SHUFFLE(2, 0, 2, 0)),
                  _mm_xor_ps(_mm_shuffle_ps(cd, cd, _MM_SHUFFLE(3, 0, 3, 0)), re_signs));
@@ -167,7 +165,7 @@ void Interleave(const float* area, float* out, std::int32_t n) {
 }
 
 // Reordering kernel: src (natural order, any alignment) to dst through the
-// quarter list; src may equal dst. n = 8..2^13.
+// quarter list; src may equal dst.
 template <class P, Direction D>
 void Reordering(const float* src, float* dst, std::int32_t n, const float* twiddles,
                 const std::int32_t* list, float* work) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -173,13 +174,17 @@ TEST_P(FloatFftContext, WorkSizeByVariantAndOrder) {
 }
 
 // cos and sin of 2πk/M in long double, the quarter turns exact, rounded to
-// single: the values every table entry must hold.
+// single: the values every table entry must hold. The zeros carry the sign
+// the tables give them: a twiddle's real part is the cosine, its imaginary
+// part the negated sine, and cos 3π/2 is -0 as the negated sin 0 it is.
+std::uint32_t Bits(float x) { return std::bit_cast<std::uint32_t>(x); }
+
 long double Angle(std::int64_t k, std::int64_t m) {
   return 2 * std::numbers::pi_v<long double> * static_cast<long double>(k) /
          static_cast<long double>(m);
 }
 float Cos(std::int64_t k, std::int64_t m) {
-  if ((4 * k) % m == 0) return std::array{1.0f, 0.0f, -1.0f, 0.0f}[(4 * k / m) % 4];
+  if ((4 * k) % m == 0) return std::array{1.0f, 0.0f, -1.0f, -0.0f}[(4 * k / m) % 4];
   return static_cast<float>(std::cos(Angle(k, m)));
 }
 float Sin(std::int64_t k, std::int64_t m) {
@@ -193,7 +198,7 @@ TEST_P(FloatFftContext, SineEntriesAreSinCorrectlyRounded) {
     ASSERT_NE(sine, nullptr);
     const std::int64_t size = std::int64_t{1} << s;
     for (std::int64_t i = 0; i <= size / 4; ++i) {
-      ASSERT_EQ(sine.get()[i], Sin(i, size)) << "order " << s << " entry " << i;
+      ASSERT_EQ(Bits(sine.get()[i]), Bits(Sin(i, size))) << "order " << s << " entry " << i;
     }
   }
 }
@@ -212,8 +217,8 @@ TEST_P(FloatFftContext, TableValuesAreTheCosinesAndSinesRoundedToSingle) {
       const std::int32_t m = layout == Layout::kComplex ? order : order - 1;
       const std::int64_t size = std::int64_t{1} << m;
       auto expect_twiddle = [&](const float* at, std::int64_t k, std::int64_t length) {
-        ASSERT_EQ(at[0], Cos(k, length)) << "W^" << k << " of " << length << ", real part";
-        ASSERT_EQ(at[1], -Sin(k, length)) << "W^" << k << " of " << length << ", imaginary part";
+        ASSERT_EQ(Bits(at[0]), Bits(Cos(k, length))) << "W^" << k << " of " << length << ", re";
+        ASSERT_EQ(Bits(at[1]), Bits(-Sin(k, length))) << "W^" << k << " of " << length << ", im";
       };
       if (!vector) {
         for (std::int64_t i = 0; i <= size / 4; ++i) {
@@ -246,8 +251,9 @@ TEST_P(FloatFftContext, TableValuesAreTheCosinesAndSinesRoundedToSingle) {
       for (std::int64_t k = vector ? 1 : 0; k < n / 4 + (vector ? 1 : 0); ++k) {
         const std::int64_t at = vector ? 8 * ((k - 1) / 4) + (k - 1) % 4 : 2 * k;
         const std::int64_t imaginary = vector ? at + 4 : at + 1;
-        ASSERT_EQ(c.real_twiddles[at], 0.5f * Cos(k, n)) << "k " << k;
-        ASSERT_EQ(c.real_twiddles[imaginary], static_cast<float>(0.5L - 0.5L * Sin(k, n)))
+        ASSERT_EQ(Bits(c.real_twiddles[at]), Bits(0.5f * Cos(k, n))) << "k " << k;
+        ASSERT_EQ(Bits(c.real_twiddles[imaginary]),
+                  Bits(static_cast<float>(0.5L - 0.5L * Sin(k, n))))
             << "k " << k;
       }
     }
