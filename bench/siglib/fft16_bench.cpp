@@ -1,7 +1,8 @@
-// The 16-bit FFT's forward transforms per variant on the fixed-point path,
-// with a work buffer of the reported size: complex and real at the sizes
-// the variant runs there (the data pump's 128-point complex and 64-point
-// real transforms in px and m6).
+// The 16-bit FFT's forward transforms per variant with hint 0, with a work
+// buffer of the reported size: complex and real on the fixed-point path up
+// to the variant's limit and on the floating-point path above (the data
+// pump's 128-point complex and 64-point real transforms run fixed in px and
+// m6, float in a6 and w7).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,9 +13,6 @@
 #include "siglib/transforms/fft16/fft16.h"
 
 namespace {
-
-// Per variant column, the largest order of the fixed-point path with hint 0.
-constexpr std::int32_t kFixedLimit[qvls_variant_count] = {8, 8, 5, 3};
 
 // One kind of transform, with the flag and sf of the data pump's road.
 struct Operations {
@@ -74,7 +72,6 @@ const qvls_bench::Registration kFft16([] {
   for (std::int32_t column = 0; column < qvls_variant_count; ++column) {
     for (const Operations* ops : {&kComplex, &kReal}) {
       for (std::int32_t order : {3, 5, 6, 7}) {
-        if (order > kFixedLimit[column]) continue;
         const std::string name = std::string("FFT16/Fwd") + ops->name + "/" +
                                  qvls_bench::kVariantTags[column] + "/" +
                                  std::to_string(1 << order);
