@@ -4,10 +4,13 @@
 
 #include <array>
 
+#include "afe/windows/afe_device.h"
 #include "platform/io/io_host.h"
 
 namespace vxmodem {
 
-inline constexpr std::array<plat::io::DriverImage, 0> kBuiltinDrivers{};
+inline constexpr std::array<plat::io::DriverImage, 1> kBuiltinDrivers{{
+    {u"vxafe", afe::DriverEntry},
+}};
 
 }  // namespace vxmodem

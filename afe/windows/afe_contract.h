@@ -46,6 +46,20 @@ inline constexpr ULONG kProfileLineStreamStart = 1u << 1;  // codes 22 and 35 ma
 // The ring slot after `cursor`: where the next block is read or written.
 constexpr int NextSlot(int cursor) { return (cursor + 1) & (kRingSlots - 1); }
 
+// ---- Sample rates ----------------------------------------------------------
+
+// The codec's rates with their register 55 codes. A rate change to any other
+// rate runs at 9600 Hz, except 10287 Hz, which is taken as 10286 Hz.
+struct AfeRateCode {
+  USHORT hz;
+  UCHAR code;
+};
+inline constexpr AfeRateCode kAfeRateCodes[] = {
+    {7200, 0}, {8000, 1},  {8229, 2},  {8400, 3},  {9000, 4},
+    {9600, 5}, {10286, 6}, {16000, 7}, {13714, 8},
+};
+inline constexpr USHORT kAfeFallbackRate = 9600;
+
 // ---- Request codes ---------------------------------------------------------
 
 // AfeRequest: called with the interface's spin lock held.

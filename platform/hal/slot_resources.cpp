@@ -32,7 +32,7 @@ SlotResources AssignSlotResources(PciBus& bus, std::uint32_t bus_number, std::ui
     if (bar.kind == BarKind::kNone) continue;
     ResourceDescriptor entry;
     entry.type = bar.kind == BarKind::kIo ? ResourceType::kPort : ResourceType::kMemory;
-    entry.io_port = bar.kind == BarKind::kIo;
+    entry.io_port = bar.kind == BarKind::kIo && !faults.ports_memory_mapped;
     entry.start = function->assigned[i];
     entry.length = bar.size;
     result.list.push_back(entry);

@@ -38,6 +38,7 @@ struct AssignmentFaults {
   std::optional<NTSTATUS> fail;             // the assignment fails with this status
   bool empty = false;                       // succeeds with an empty list
   std::optional<ResourceDescriptor> extra;  // succeeds with this entry appended
+  bool ports_memory_mapped = false;         // port ranges reported without the I/O-port flag
 };
 
 SlotResources AssignSlotResources(PciBus& bus, std::uint32_t bus_number, std::uint32_t slot,

@@ -66,6 +66,14 @@ TEST_F(HalResources, AssignmentFaultsAndAbsentSlots) {
   ASSERT_EQ(more.list.size(), 4u);
   EXPECT_EQ(more.list.back(), extra);
   hal.Faults().assignment = {};
+  hal.Faults().assignment.ports_memory_mapped = true;
+  const SlotResources mapped = hal.AssignSlotResources(0, slot);
+  ASSERT_EQ(mapped.status, STATUS_SUCCESS);
+  for (const ResourceDescriptor& entry : mapped.list) {
+    EXPECT_FALSE(entry.io_port) << "every range is reported as memory-mapped";
+  }
+  EXPECT_EQ(mapped.list[0].type, ResourceType::kPort) << "the port range stays a port range";
+  hal.Faults().assignment = {};
   EXPECT_NE(hal.AssignSlotResources(0, PciSlotNumber(9, 1)).status, STATUS_SUCCESS);
   EXPECT_NE(hal.AssignSlotResources(5, slot).status, STATUS_SUCCESS);
 }

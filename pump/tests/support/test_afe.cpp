@@ -39,22 +39,6 @@ constexpr std::array<SizedCode, 13> kSizedCodes = {{
     {afe::kAfeLineStatusBit, 2},
 }};
 
-struct RateCode {
-  USHORT rate;
-  UCHAR code;
-};
-constexpr std::array<RateCode, 9> kRates = {{
-    {7200, 0},
-    {8000, 1},
-    {8229, 2},
-    {8400, 3},
-    {9000, 4},
-    {9600, 5},
-    {10286, 6},
-    {16000, 7},
-    {13714, 8},
-}};
-
 // The size a sized request must carry; 0 for the others.
 ULONG RequiredSize(ULONG code) {
   for (const SizedCode& sized : kSizedCodes) {
@@ -65,15 +49,15 @@ ULONG RequiredSize(ULONG code) {
 
 USHORT SupportedRate(ULONG rate) {
   if (rate == 10287) return 10286;
-  for (const RateCode& r : kRates) {
-    if (r.rate == rate) return r.rate;
+  for (const afe::AfeRateCode& r : afe::kAfeRateCodes) {
+    if (r.hz == rate) return r.hz;
   }
-  return 9600;
+  return afe::kAfeFallbackRate;
 }
 
 UCHAR CodeOfRate(USHORT rate) {
-  for (const RateCode& r : kRates) {
-    if (r.rate == rate) return r.code;
+  for (const afe::AfeRateCode& r : afe::kAfeRateCodes) {
+    if (r.hz == rate) return r.code;
   }
   return 5;
 }
