@@ -207,10 +207,7 @@ TEST_F(AfeStop, ReleasesEverythingInOrder) {
   machine().hal().hal().Faults().assignment.ports_memory_mapped = true;
   OnKernelThread([&] {
     AfeInterface* afe = StartOrFail();
-    KIRQL old;
-    KeAcquireSpinLock(&afe->Lock, &old);
-    PowerUp(*afe->Context);
-    KeReleaseSpinLock(&afe->Lock, old);
+    Locked(*afe, [](AfeContext& context) { PowerUp(context); });
     ASSERT_TRUE(AwaitBlock(events_));
   });
   ASSERT_EQ(Held().mappings, 2u) << "the register window and the port range";

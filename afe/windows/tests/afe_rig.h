@@ -73,4 +73,17 @@ class AfeRig : public plat::testing::MachineTest {
 // Waits for the per-block event, at most a virtual second; true when it came.
 bool AwaitBlock(AfeEventBlock& events);
 
+// Runs `body` holding the interface's spin lock, as the requests run.
+template <class Body>
+auto Locked(AfeInterface& afe, Body body) {
+  KIRQL old;
+  KeAcquireSpinLock(&afe.Lock, &old);
+  struct Release {
+    AfeInterface& afe;
+    KIRQL old;
+    ~Release() { KeReleaseSpinLock(&afe.Lock, old); }
+  } release{afe, old};
+  return body(*afe.Context);
+}
+
 }  // namespace afe::testing

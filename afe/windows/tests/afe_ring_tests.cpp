@@ -20,11 +20,10 @@ class AfeRing : public AfeRig {
     AfeInterface& afe = *StartOrFail();
     afe.Context->SamplesPerBlock = samples;
     afe.Context->SampleRate = hz;
-    KIRQL old;
-    KeAcquireSpinLock(&afe.Lock, &old);
-    PowerUp(*afe.Context);
-    SetRegisterBits(*afe.Context->State, regs::kDigitalPaths, regs::kDigitalLoopback);
-    KeReleaseSpinLock(&afe.Lock, old);
+    Locked(afe, [](AfeContext& context) {
+      PowerUp(context);
+      SetRegisterBits(*context.State, regs::kDigitalPaths, regs::kDigitalLoopback);
+    });
     return afe;
   }
 };

@@ -42,10 +42,7 @@ void FakePump::Run(int blocks, const std::function<void(int)>& before_block) {
 void FakePump::SetLatency(int blocks) {
   AfeContext& context = *afe_.Context;
   const int before = context.Latency;
-  KIRQL old;
-  KeAcquireSpinLock(&afe_.Lock, &old);
-  afe::SetLatency(context, static_cast<UCHAR>(blocks - 1));
-  KeReleaseSpinLock(&afe_.Lock, old);
+  Locked(afe_, [&](AfeContext& c) { afe::SetLatency(c, static_cast<UCHAR>(blocks - 1)); });
   context.LatencyAdjustment = static_cast<std::int8_t>(context.LatencyAdjustment + before - blocks);
 }
 
