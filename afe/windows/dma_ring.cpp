@@ -87,12 +87,14 @@ void MoveTransmitted(AfeContext& context) {
 
 ULONG AfeReadBlock(AfeContext* context, PVOID buffer, ULONG bytes) {
   const ULONG copied = std::min(bytes, kSlotBytes);
+  if (copied == 0) return 0;  // an empty request may come without a buffer
   std::memcpy(buffer, context->RxRing[NextSlot(context->RxReadCursor)], copied);
   return copied;
 }
 
 ULONG AfeWriteBlock(AfeContext* context, PVOID buffer, ULONG bytes) {
   const ULONG copied = std::min(bytes, kSlotBytes);
+  if (copied == 0) return 0;
   std::memcpy(context->TxRing[NextSlot(context->TxWriteCursor)], buffer, copied);
   return copied;
 }
