@@ -141,7 +141,11 @@ void ReleaseAfeResource(AfeDeviceExtension& e, AfeResource kind) {
       }
       return;
     case AfeResource::kInterrupt:
-      if (e.Interrupt != nullptr) IoDisconnectInterrupt(e.Interrupt);
+      if (e.Interrupt != nullptr) {
+        IoDisconnectInterrupt(e.Interrupt);
+        // A deferred call the last interrupt queued must not outlive the device.
+        KeRemoveQueueDpc(&e.DeviceObject->Dpc);
+      }
       e.Interrupt = nullptr;
       return;
     case AfeResource::kCommonBuffers:

@@ -244,5 +244,25 @@ TEST_F(AfeStop, ReleasesEverythingInOrder) {
   sim.RunFor(100 * plat::hal::kMillisecond);
 }
 
+// A deferred call the last interrupt queued is still waiting when the stop
+// comes: it must not run on the deleted device.
+TEST_F(AfeStop, ADeferredCallStillQueuedDoesNotOutliveTheDevice) {
+  BootAfe();
+  kernel().faults().dpc_latency_ns = 15 * plat::hal::kMillisecond;
+  OnKernelThread([&] {
+    AfeInterface* afe = StartOrFail();
+    Locked(*afe, [](AfeContext& context) { PowerUp(context); });
+    ASSERT_TRUE(AwaitBlock(events_));  // at 25 ms: the call queued at 10 ms ran
+    LARGE_INTEGER interval;
+    interval.QuadPart = -70'000;  // 7 ms: the call queued at 30 ms waits until 45 ms
+    KeDelayExecutionThread(KernelMode, FALSE, &interval);
+    EXPECT_EQ(Stop().status, STATUS_SUCCESS);
+  });
+  sim.RunFor(50 * plat::hal::kMillisecond);
+  OnKernelThread([&] {
+    EXPECT_EQ(KeReadStateEvent(&events_.PerBlockEvent), 0) << "no deferred call ran after the stop";
+  });
+}
+
 }  // namespace
 }  // namespace afe::testing
