@@ -258,6 +258,17 @@ TEST(VariantTable, SlotIsEitherAllPlaceholderOrBuilt) {
   EXPECT_FALSE(all[qvls_slot_index::qvlsStatusText].IsPlaceholder(0));
 }
 
+// Every family but the transforms is built: only the transform slots (s5 to
+// s7, s58 to s67) may still hold their placeholders.
+TEST(VariantTable, OnlyTransformSlotsAwaitTheirFamily) {
+  const auto all = AllEntries();
+  for (std::int32_t k = 0; k < qvls_slot_count; ++k) {
+    const bool transform = (k >= 5 && k <= 7) || (k >= 58 && k <= 67);
+    if (transform) continue;
+    EXPECT_FALSE(all[k].IsPlaceholder(0)) << qvls_slot_name(k) << " is not built";
+  }
+}
+
 TEST(VariantTable, BuiltSlotsShareEntriesExactlyAsTheFamiliesSay) {
   const auto all = AllEntries();
   ASSERT_EQ(std::size(kShapes), static_cast<std::size_t>(qvls_slot_count));
