@@ -125,11 +125,13 @@ void Metrics2D(const std::int16_t* point, std::uint32_t* corner, trellis_metric2
     return static_cast<std::uint32_t>(Share(o.dx, x.f) + Share(o.dy, y.f));
   };
   auto put = [&](std::int32_t code) { StoreAt(metrics, label(code), Word(metric(code), code)); };
+  // Which of the two is nearer is as good as random: chosen without a branch.
   auto put_nearer = [&](std::int32_t code) {
-    const std::int32_t other = code + 4;
-    const bool first = metric(code) < metric(other);
-    const std::int32_t taken = first ? code : other;
-    StoreAt(metrics, label(code), Word(metric(taken), taken));
+    const std::uint32_t near = Word(metric(code), code);
+    const std::uint32_t far = Word(metric(code + 4), code + 4);
+    const std::uint32_t take_near =
+        0u - static_cast<std::uint32_t>(metric(code) < metric(code + 4));
+    StoreAt(metrics, label(code), far ^ ((far ^ near) & take_near));
   };
 
   put(0);
