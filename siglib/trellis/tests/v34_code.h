@@ -72,10 +72,13 @@ inline std::vector<LabelPair> PairsOf(std::int32_t states, std::int32_t subset) 
 // ---- encoders ------------------------------------------------------------------------
 
 // Systematic feedback encoders given by their parity checks h0, h1, ...
-// (octal): the trellis bit Y0 is bit 0 of the state, and the next state is
+// (octal), in the structure of the V.34 codes: the trellis bit Y0 is bit 0
+// of the state, 2, 3 or 4 input bits per 4D symbol, and the next state is
 // (state XOR Y0 h0 XOR Y1 h1 XOR ...) >> 1. The branch number k carries the
 // input bits Y1 (bit 0 of k), Y2, ...; the 4D subset sent on branch k from
-// state s is 2k + Y0.
+// state s is 2k + Y0. The 32-state checks give the connections on which the
+// seeded add-compare-select kernel relies (source states 0 to 3 reach every
+// state once); the decoder test holds for any such code.
 struct Code {
   std::int32_t states;
   std::vector<std::uint32_t> checks;  // h0, then one per input bit
