@@ -7,10 +7,11 @@
 // metric plus the branch metrics of the state's parity, added in 16 bits;
 // the targets' current metrics are gathered into the lanes beside them and
 // compared unsigned (the signed minimum of both sides with the sign bit
-// flipped); a lane whose minimum is not the current metric improves. The lanes that improve are
-// written back one target at a time with their survivor words. Lanes stand for distinct targets, as
-// the four successors of a state in the V.34 code are; a sum that leaves 16
-// bits wraps, which the data pump's normalised metrics never do.
+// flipped); a lane whose minimum is not the current metric improves. The
+// lanes that improve are written back one target at a time with their
+// survivor words. Lanes stand for distinct targets, as the four successors
+// of a state in the V.34 code are; a sum that leaves 16 bits wraps, which
+// the data pump's normalised metrics never do.
 //
 // 32 states run the seeded kernel, 64 states the loop.
 #include <mmintrin.h>
