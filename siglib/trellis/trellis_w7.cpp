@@ -12,8 +12,11 @@
 // smaller. Any other mask runs the loop.
 //
 // Add-compare-select, 16 states: the four branches of one source state at
-// once in 32-bit lanes (sums never wrap); the lanes that improve are written
-// back one target at a time. 32 states run the seeded kernel, 64 the loop.
+// once in 32-bit lanes (sums never wrap), with the targets' metrics and
+// survivor words gathered beside them; the lanes whose candidate is smaller
+// take it and its survivor word through a mask, and all four targets are
+// written back one at a time, without a branch on the outcome. 32 states run the seeded kernel, 64
+// the loop.
 #include <emmintrin.h>
 
 #include "siglib/memory/vector_access.h"
@@ -136,27 +139,46 @@ __m128i BranchMetrics(const trellis_metric4d* metrics4d, std::int32_t first) {
   return _mm_set_epi32(metric(6), metric(4), metric(2), metric(0));
 }
 
+// The labels (low halves) of 4D subsets first, first + 2, first + 4 and
+// first + 6 in four 32-bit lanes.
+__m128i BranchLabels(const trellis_metric4d* metrics4d, std::int32_t first) {
+  auto label = [&](std::int32_t r) {
+    return static_cast<std::int32_t>(Low(LoadAt(metrics4d, first + r)));
+  };
+  return _mm_set_epi32(label(6), label(4), label(2), label(0));
+}
+
+// Where take is all ones, `taken`, elsewhere `kept`.
+__m128i Select(__m128i take, __m128i taken, __m128i kept) {
+  return _mm_or_si128(_mm_and_si128(take, taken), _mm_andnot_si128(take, kept));
+}
+
 void Acs16(const std::uint16_t* old_metrics, const std::uint8_t* next_state,
            std::uint16_t* new_metrics, const trellis_metric4d* metrics4d,
            trellis_survivor* survivors, std::int32_t offset) {
   const __m128i branch[2] = {BranchMetrics(metrics4d, 0), BranchMetrics(metrics4d, 1)};
+  const __m128i labels[2] = {BranchLabels(metrics4d, 0), BranchLabels(metrics4d, 1)};
+  trellis_survivor* const row = survivors + offset;
   for (std::int32_t i = 0; i < 16; ++i) {
     std::int32_t target[4];
     for (std::int32_t k = 0; k < 4; ++k) target[k] = LoadAt(next_state, 4 * i + k);
+    auto metric_of = [&](std::int32_t k) { return LoadAt(new_metrics, target[k]); };
+    auto survivor_of = [&](std::int32_t k) {
+      return static_cast<std::int32_t>(LoadAt(row, target[k]));
+    };
     const __m128i candidate = _mm_add_epi32(_mm_set1_epi32(LoadAt(old_metrics, i)), branch[i & 1]);
-    const __m128i current =
-        _mm_set_epi32(LoadAt(new_metrics, target[3]), LoadAt(new_metrics, target[2]),
-                      LoadAt(new_metrics, target[1]), LoadAt(new_metrics, target[0]));
-    const std::int32_t improves =
-        _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(candidate, current)));
-    std::int32_t lanes[4];
-    StoreUnaligned16(lanes, candidate);
+    const __m128i current = _mm_set_epi32(metric_of(3), metric_of(2), metric_of(1), metric_of(0));
+    const __m128i take = _mm_cmplt_epi32(candidate, current);
+    const __m128i words =
+        Select(take, _mm_or_si128(labels[i & 1], _mm_set1_epi32(i << 16)),
+               _mm_set_epi32(survivor_of(3), survivor_of(2), survivor_of(1), survivor_of(0)));
+    std::int32_t metric_lanes[4];
+    std::uint32_t word_lanes[4];
+    StoreUnaligned16(metric_lanes, Select(take, candidate, current));
+    StoreUnaligned16(word_lanes, words);
     for (std::int32_t k = 0; k < 4; ++k) {
-      if (((improves >> k) & 1) == 0) continue;
-      const std::uint32_t r = LoadAt(metrics4d, 2 * k + (i & 1));
-      StoreAt(new_metrics, target[k], static_cast<std::uint16_t>(lanes[k]));
-      StoreAt(survivors, std::ptrdiff_t{offset} + target[k],
-              Word(Low(r), static_cast<std::uint32_t>(i)));
+      StoreAt(new_metrics, target[k], static_cast<std::uint16_t>(metric_lanes[k]));
+      StoreAt(row, target[k], word_lanes[k]);
     }
   }
 }
