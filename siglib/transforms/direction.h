@@ -6,4 +6,16 @@ namespace qvls::transforms {
 
 enum class Direction { kForward, kInverse };
 
+// A routine by direction.
+template <class Fn>
+struct ByDirection {
+  Fn* forward;
+  Fn* inverse;
+
+  template <Direction D>
+  Fn* Get() const {
+    return D == Direction::kForward ? forward : inverse;
+  }
+};
+
 }  // namespace qvls::transforms

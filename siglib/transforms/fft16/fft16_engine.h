@@ -22,7 +22,6 @@
 // saturated into 16 bits.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -34,9 +33,12 @@
 #include "siglib/transforms/fft16/fft16.h"
 #include "siglib/transforms/fft_context/fft_context.h"
 #include "siglib/transforms/fft_exec/fft_exec.h"
+#include "siglib/transforms/rounding_shift.h"
 #include "siglib/transforms/work_area.h"
 
 namespace qvls::fft16 {
+
+using transforms::ClampedShift;
 
 enum class Kind : std::int32_t { kComplex = QVLS_ID_FFT16_COMPLEX, kReal = QVLS_ID_FFT16_REAL };
 
@@ -94,13 +96,6 @@ constexpr std::int64_t FloatDataBytes(Kind kind, std::int32_t order) {
 template <class V>
 constexpr bool TakesFixedPath(std::int32_t order, std::int32_t hint) {
   return (hint == 0 && order <= V::kFixedLimitHint0) || (hint == 1 && order <= V::kFixedLimitHint1);
-}
-
-// The rounding shift's s, computed in 64 bits and clamped to -32..40: beyond
-// that range every value gives the same result (0, or saturation), so any
-// caller's sf is safe.
-constexpr std::int32_t ClampedShift(std::int64_t s) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(s, -32, 40));
 }
 
 template <class V>

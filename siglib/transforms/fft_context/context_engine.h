@@ -18,6 +18,7 @@
 #include "siglib/memory/memory.h"
 #include "siglib/transforms/fft_context/fft_context.h"
 #include "siglib/transforms/fft_context/fft_tables.h"
+#include "siglib/transforms/normalisation.h"
 
 namespace qvls::float_fft {
 
@@ -30,38 +31,6 @@ inline constexpr std::int32_t kLargestSmallOrder = 3;
 // m: the order of the complex transform behind a context of this order.
 constexpr std::int32_t ComplexOrder(Kind kind, std::int32_t order) {
   return kind == Kind::kComplex ? order : order - 1;
-}
-
-// 1/N or 1/sqrt N in arithmetic T (N = 2^order, exact in either), rounded
-// to single when stored: the single nearest the exact value for every order.
-template <class T>
-float Reciprocal(std::int32_t order, bool square_root) {
-  const T n = std::ldexp(T{1}, order);
-  return static_cast<float>(T{1} / (square_root ? std::sqrt(n) : n));
-}
-
-// The flag's scaling: 1 scales the forward transform by 1/N, 2 the inverse
-// by 1/N, 4 both by 1/sqrt N, 8 neither (scale stays 0). False for any other
-// flag.
-template <class T>
-bool SetScaling(fft_context* context, std::int32_t flag) {
-  switch (flag) {
-    case 1:
-      context->fwd_scaled = 1;
-      context->scale = Reciprocal<T>(context->order, false);
-      return true;
-    case 2:
-      context->inv_scaled = 1;
-      context->scale = Reciprocal<T>(context->order, false);
-      return true;
-    case 4:
-      context->fwd_scaled = context->inv_scaled = 1;
-      context->scale = Reciprocal<T>(context->order, true);
-      return true;
-    case 8:
-      return true;
-  }
-  return false;
 }
 
 template <class V>
@@ -123,7 +92,10 @@ qvls_status Create(fft_context** out, std::int32_t order, std::int32_t flag, std
   context->id = static_cast<std::int32_t>(kind);
   context->order = order;
   context->hint = hint;
-  if (!SetScaling<typename V::Arithmetic>(context, flag)) {
+  // 1/N or 1/sqrt N of N = 2^order, exact in either arithmetic: the single
+  // nearest the exact factor for every order.
+  using T = typename V::Arithmetic;
+  if (!transforms::SetScaling(context, flag, std::ldexp(T{1}, order))) {
     V::FreeContext(context);
     return QVLS_ERR_FFT_FLAG;
   }

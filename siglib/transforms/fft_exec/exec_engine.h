@@ -30,19 +30,8 @@
 
 namespace qvls::float_fft {
 
+using transforms::ByDirection;
 using transforms::Direction;
-
-// A kernel by direction.
-template <class Fn>
-struct ByDirection {
-  Fn* forward;
-  Fn* inverse;
-
-  template <Direction D>
-  Fn* Get() const {
-    return D == Direction::kForward ? forward : inverse;
-  }
-};
 
 template <class V, Direction D>
 void DirectComplex(const float* src, float* dst, std::int32_t m, const fft_context& context,
@@ -84,15 +73,7 @@ qvls_status TransformComplex(const float* src, float* dst, const fft_context* co
   const bool scaled = (kForward ? context->fwd_scaled : context->inv_scaled) != 0;
   const std::int32_t order = context->order;
   if (order <= kLargestSmallOrder) {
-    const small_kernel_row row =
-        kForward ? (scaled ? QVLS_SMALL_COMPLEX_FWD_SC : QVLS_SMALL_COMPLEX_FWD)
-                 : (scaled ? QVLS_SMALL_COMPLEX_INV_SC : QVLS_SMALL_COMPLEX_INV);
-    const small_kernel_entry& kernel = SmallKernel(V::kSmallKernels, row, order);
-    if (scaled) {
-      kernel.scaled(src, dst, context->scale);
-    } else {
-      kernel.unscaled(src, dst);
-    }
+    RunComplexKernel<D>(V::kSmallKernels, order, scaled, context->scale, src, dst);
     return QVLS_OK;
   }
   const transforms::WorkArea area(work, context->work_size);

@@ -16,9 +16,9 @@ struct A6 {
   static constexpr const small_kernel_table& kSmallKernels = qvlsFFTSmallKernels_a6;
   static constexpr auto* Permute = qvlsBitReverse_cf32_a6;
   static constexpr auto* PermuteInPlace = qvlsBitReverse_cf32_ip_a6;
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_fn> kReordering = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_fn> kReordering = {
       qvlsFFTFwdRadix_cf32_a6_kernel, qvlsFFTInvRadix_cf32_a6_kernel};
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_ip_vector_fn> kPasses = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_vector_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_a6_kernel, qvlsFFTInvRadix_cf32_ip_a6_kernel};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_a6;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_a6;

@@ -14,7 +14,7 @@ struct M6 {
   static constexpr const small_kernel_table& kSmallKernels = qvlsFFTSmallKernels_m6;
   static constexpr auto* Permute = qvlsBitReverse_cf32_m6;
   static constexpr auto* PermuteInPlace = qvlsBitReverse_cf32_ip_m6;
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_m6_kernel, qvlsFFTInvRadix_cf32_ip_m6_kernel};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_m6;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_px;

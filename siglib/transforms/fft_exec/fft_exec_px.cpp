@@ -15,7 +15,7 @@ struct Px {
   static constexpr const small_kernel_table& kSmallKernels = qvlsFFTSmallKernels_px;
   static constexpr auto* Permute = qvlsBitReverse_cf32_px;
   static constexpr auto* PermuteInPlace = qvlsBitReverse_cf32_ip_px;
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_px_kernel, qvlsFFTInvRadix_cf32_ip_px_kernel};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_px;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_px;

@@ -16,9 +16,9 @@ struct W7 {
   static constexpr const small_kernel_table& kSmallKernels = qvlsFFTSmallKernels_w7;
   static constexpr auto* Permute = qvlsBitReverse_cf32_w7;
   static constexpr auto* PermuteInPlace = qvlsBitReverse_cf32_ip_w7;
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_fn> kReordering = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_fn> kReordering = {
       qvlsFFTFwdRadix_cf32_w7_kernel, qvlsFFTInvRadix_cf32_w7_kernel};
-  static constexpr qvls::float_fft::ByDirection<qvlsFFTRadix_cf32_ip_vector_fn> kPasses = {
+  static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_vector_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_w7_kernel, qvlsFFTInvRadix_cf32_ip_w7_kernel};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_w7;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_w7;

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 
 #include "siglib/frame/unaligned.h"
@@ -62,19 +63,19 @@ struct Scaled {
 };
 
 template <class T>
-T Sample(const float* src, std::int32_t i) {
+T Sample(const float* src, std::ptrdiff_t i) {
   return static_cast<T>(LoadAt(src, i));
 }
 template <class T>
-Complex<T> Element(const float* src, std::int32_t i) {
+Complex<T> Element(const float* src, std::ptrdiff_t i) {
   return {Sample<T>(src, 2 * i), Sample<T>(src, 2 * i + 1)};
 }
 template <class T>
-void PutSample(float* dst, std::int32_t i, T x) {
+void PutSample(float* dst, std::ptrdiff_t i, T x) {
   StoreAt(dst, i, static_cast<float>(x));
 }
 template <class T>
-void PutElement(float* dst, std::int32_t i, Complex<T> z) {
+void PutElement(float* dst, std::ptrdiff_t i, Complex<T> z) {
   PutSample(dst, 2 * i, z.re);
   PutSample(dst, 2 * i + 1, z.im);
 }

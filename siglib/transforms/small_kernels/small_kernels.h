@@ -19,6 +19,8 @@
 #include <array>
 #include <cstdint>
 
+#include "siglib/transforms/direction.h"
+
 using qvlsSmallKernel_fn = void(const float* src, float* dst);
 using qvlsSmallKernel_sc_fn = void(const float* src, float* dst, float s);
 
@@ -46,6 +48,21 @@ enum small_kernel_row : std::int32_t {
 inline const small_kernel_entry& SmallKernel(const small_kernel_table& table, small_kernel_row row,
                                              std::int32_t column) {
   return table[4 * row + column];
+}
+
+// The complex kernel of `column` in one direction: the scaled row with s
+// when `scaled`, else the unscaled row.
+template <qvls::transforms::Direction D>
+void RunComplexKernel(const small_kernel_table& table, std::int32_t column, bool scaled, float s,
+                      const float* src, float* dst) {
+  constexpr bool kForward = D == qvls::transforms::Direction::kForward;
+  if (scaled) {
+    SmallKernel(table, kForward ? QVLS_SMALL_COMPLEX_FWD_SC : QVLS_SMALL_COMPLEX_INV_SC, column)
+        .scaled(src, dst, s);
+  } else {
+    SmallKernel(table, kForward ? QVLS_SMALL_COMPLEX_FWD : QVLS_SMALL_COMPLEX_INV, column)
+        .unscaled(src, dst);
+  }
 }
 
 extern const small_kernel_table qvlsFFTSmallKernels_px, qvlsFFTSmallKernels_m6,
