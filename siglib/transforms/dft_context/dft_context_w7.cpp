@@ -1,0 +1,13 @@
+// The DFT context and its transforms, w7 variant: the scale in single precision, roots subsets with
+// index entries, its own work-size query and factorisation.
+#include "siglib/transforms/dft_context/context_engine.h"
+#include "siglib/transforms/dft_context/dispatch.h"
+#include "siglib/transforms/dft_context/roots_table.h"
+#include "siglib/transforms/dft_context/variants.h"
+
+QVLS_DEFINE_DFT_ENTRIES(w7, qvls::dft::W7)
+QVLS_DEFINE_DFT_SHARED_ENTRIES(w7)
+
+dft_roots_table* qvlsDFTRootsSubset_cf32_w7(std::int32_t n, const float* table, std::int32_t t) {
+  return qvls::dft::BuildRootsSubset<true>(n, table, t);
+}
