@@ -3,17 +3,15 @@
 // slots that reach the entries.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
 #include "platform/ex/expool.h"
-#include "siglib/frame/frame.h"
-#include "siglib/frame/placeholder.h"
 #include "siglib/transforms/fft16/fft16.h"
 #include "siglib/transforms/tests/support/fft16_calls.h"
 #include "siglib/transforms/tests/support/fft16_limits.h"
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
+#include "siglib/transforms/tests/support/slot_checks.h"
 #include "siglib/transforms/tests/support/structured_inputs.h"
 
 namespace qvls_test::transforms {
@@ -148,19 +146,6 @@ TEST_P(Fft16Create, EachVariantTakesTheFixedPathUpToItsLimits) {
       }
     }
   }
-}
-
-// Slot k's entry of `column` in the variant table and in a frame filled
-// from that column.
-template <std::int32_t Slot, class Fn>
-void ExpectSlot(const qvls_variant_record<Fn>& record, qvls_slot<Fn> qvls_slot_table::*in_frame,
-                const std::array<Fn*, 4>& want, std::int32_t column) {
-  SCOPED_TRACE(qvls_slot_name(Slot));
-  EXPECT_NE(record.entry[column], qvls_placeholder_entry<Slot>) << "the placeholder is still there";
-  EXPECT_EQ(record.entry[column], want[column]);
-  qvls_frame frame(qvls_variant_table, (column + 1) % qvls_variant_count);
-  ASSERT_EQ(qvlsFillSlots(frame, qvls_variant_table, column), 1);
-  EXPECT_EQ((frame.slots.*in_frame).load(), want[column]);
 }
 
 // The rows of slots s58-s64 and s67 hold each column's own entries, except

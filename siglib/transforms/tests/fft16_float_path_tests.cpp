@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "siglib/tests/support/fp_env.h"
 #include "siglib/tests/support/random.h"
 #include "siglib/transforms/tests/support/dft_reference.h"
+#include "siglib/transforms/tests/support/error_metrics.h"
 #include "siglib/transforms/tests/support/fft16_calls.h"
 #include "siglib/transforms/tests/support/float_fft_calls.h"
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
@@ -26,17 +26,6 @@ constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 constexpr std::int32_t kFloatHint = 2;  // any hint but 0 and 1 takes the floating-point path
 
 class Fft16FloatPath : public PooledVariantTest {};
-
-// The largest |out - round-half-even(exact)|, the exact value saturated to
-// 16 bits first.
-long double MaxRoundedError(std::span<const std::int16_t> out, std::span<const long double> exact) {
-  long double worst = 0;
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const long double target = std::clamp<long double>(std::nearbyint(exact[i]), -32768, 32767);
-    worst = std::max(worst, std::fabs(out[i] - target));
-  }
-  return worst;
-}
 
 std::vector<std::int16_t> RandomInput(Rng& rng, Layout layout, std::int32_t order) {
   std::vector<std::int16_t> values((layout == Layout::kComplex ? 2u : 1u) << order);

@@ -21,6 +21,18 @@ inline long double MaxLsbError(std::span<const std::int16_t> out,
   return worst;
 }
 
+// The largest |out[i] - round-half-even(exact[i])|, the exact value
+// saturated to 16 bits first: in LSB of the 16-bit result.
+inline long double MaxRoundedError(std::span<const std::int16_t> out,
+                                   std::span<const long double> exact) {
+  long double worst = 0;
+  for (std::size_t i = 0; i < out.size() && i < exact.size(); ++i) {
+    const long double target = std::clamp<long double>(std::nearbyint(exact[i]), -32768, 32767);
+    worst = std::max(worst, std::fabs(static_cast<long double>(out[i]) - target));
+  }
+  return worst;
+}
+
 // The largest |out[i] - exact[i]| without saturation (internal units of a
 // kernel's 32-bit data).
 template <class T>
