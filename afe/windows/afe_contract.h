@@ -129,25 +129,25 @@ constexpr bool SoundPathServedAtRaisedLevel(ULONG code) {
 // ---- AfeInfo (answer of request 20) -----------------------------------------
 
 struct AfeInfo {
-  ULONG FormatVersion;  // 78; the data pump's sound-path mute count, in blocks
-  USHORT VendorId;      // PCI identity of the context
+  ULONG SoundMuteBlocks;  // 78: blocks the data pump keeps the sound path silent after line on
+  USHORT VendorId;        // PCI identity of the context
   USHORT DeviceId;
   USHORT LatencyLessOne;     // blocks
   USHORT One;                // 1
   ULONG FirstTable[64];      // 256, 0, 8, 12, ..., 40, then zeros
   ULONG SecondTable[64];     // 48, 52, ..., 100, then zeros
-  ULONG ControllerKind;      // the context's constant, 6
+  ULONG ControllerKind;      // the context's controller kind, 6
   USHORT Constant28;         // 28
   USHORT HighestRate;        // 16000 Hz
   USHORT LineLowThreshold;   // 9
   USHORT LineHighThreshold;  // 61 with register 64 bits 2 and 3 set, else 121
   USHORT Constant9;          // 9
-  USHORT Unwritten538;       // left as the caller had it
-  ULONG Constant1;           // 1
+  USHORT Zero538;
+  ULONG Constant1;  // 1
   ULONG Zero544;
   ULONG Zero548;
   USHORT HighCountLimit;  // 30 ticks
-  USHORT Unwritten554;    // left as the caller had it
+  USHORT Zero554;
 };
 static_assert(sizeof(AfeInfo) == 556);
 static_assert(offsetof(AfeInfo, LatencyLessOne) == 8);

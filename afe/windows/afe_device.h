@@ -32,6 +32,12 @@ inline constexpr ULONG IOCTL_MODEM_START = 0x222040;
 inline constexpr ULONG IOCTL_MODEM_STOP = 0x222044;
 inline constexpr ULONG kStartBufferBytes = sizeof(void*);
 
+// The AFE control codes (ControlAfe): each maps onto a numbered request.
+inline constexpr ULONG IOCTL_SET_EVENT = 0x460C0;      // in: an event handle (4 bytes)
+inline constexpr ULONG IOCTL_AFE_SELF_TEST = 0x46160;  // in and out: the 16-byte self-test block
+inline constexpr ULONG IOCTL_AFE_RESOURCES = 0x46168;  // out: the resource report
+inline constexpr ULONG kAfeResourceReportBytes = 224;
+
 inline constexpr NTSTATUS STATUS_RESOURCE_DATA_NOT_FOUND = NtStatus(0xC0000089);
 
 enum AfeStartState : ULONG { kAfeStopped = 0, kAfeStarting = 1, kAfeStarted = 2 };
@@ -84,12 +90,9 @@ struct AfeDeviceExtension {
   UCHAR Started;
   ULONG PciBus;
   ULONG PciSlot;
-};
-
-// Sound device (its queues and events come with the sound path).
-struct SoundDeviceExtension {
-  PDEVICE_OBJECT DeviceObject;
-  PDRIVER_OBJECT DriverObject;
+  // IOCTL_SET_EVENT's event, referenced; the deferred call sets it beside
+  // the data pump's per-block event.
+  PKEVENT ClientBlockEvent;
 };
 
 struct DiagnosticDeviceExtension {
@@ -114,6 +117,10 @@ NTSTATUS AfeDeviceControl(PDEVICE_OBJECT device, PIRP irp);
 void AfeUnload(PDRIVER_OBJECT driver);
 // Stores status and Information and completes without a boost; returns the status.
 NTSTATUS CompleteAfeRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);
+
+// The AFE control codes on a started front end (control_afe.cpp).
+bool IsControlAfeCode(ULONG code);
+NTSTATUS ControlAfe(AfeDeviceExtension& extension, PIRP irp);
 
 // The system-version check: success only when CurrentVersion begins with "4".
 NTSTATUS CheckNtVersion();

@@ -22,7 +22,29 @@ void SetLatency(AfeContext& context, UCHAR value);
 LONG BlockReady(const AfeContext& context);
 // Request 41: the line voltage now, kept as the last voltage.
 USHORT MeasureLineVoltage(AfeContext& context);
-// The power-up of request 18 with state 0: block counter 0, AfeInit, DMA on.
+// Requests 9 and 11: the attenuation or gain step a request in dB gives
+// (-3 dB steps down to -12, then -100 for muted; +3 dB steps up to 12,
+// then 100), and the step taken with register 63 rewritten for both.
+SHORT AttenuationStep(SHORT db);
+SHORT GainStep(SHORT db);
+void SetAttenuation(AfeContext& context, SHORT db);
+void SetGain(AfeContext& context, SHORT db);
+// Request 13: test mode 0 to 4 (kAfeRefused for another); the same mode
+// again does nothing.
+LONG SetTestMode(AfeContext& context, ULONG mode);
+// Request 18: power state 0 to 3 (kAfeRefused for another); the same state
+// again does nothing.
+LONG SetPowerState(AfeContext& context, ULONG state);
+// The power-up of state 0: block counter 0, AfeInit, the power-on self
+// tests, DMA on.
 void PowerUp(AfeContext& context);
+// The power-on self tests of every power-up; they arrive with the
+// Diagnostic device and do nothing until then.
+void RunPowerOnSelfTests(AfeContext& context);
+// Request 20.
+void FillAfeInfo(const AfeContext& context, AfeInfo& info);
+// Request 44: ignored once the off-hook sequence has passed 50 deferred
+// services; 0 also ends the sequence.
+void SetLineMonitor(AfeContext& context, ULONG enable);
 
 }  // namespace afe

@@ -80,6 +80,8 @@ USHORT ClampBlockSamples(ULONG samples);
 bool SetSampleRate(AfeContext& context, ULONG value);
 // The attenuation or gain code of register 63 for a step in dB.
 UCHAR LevelCode(SHORT step);
+// Register 63 from the state's attenuation and gain steps.
+void WriteLineLevels(const AfeState& state);
 
 // ---- interface entries ----
 // 1; 0 when the controller never left its reset.

@@ -63,6 +63,11 @@ UCHAR LevelCode(SHORT step) {
   return magnitude > 12 ? UCHAR{8} : static_cast<UCHAR>(magnitude / 3);
 }
 
+void WriteLineLevels(const AfeState& state) {
+  WriteRegister(state, regs::kLineLevels,
+                static_cast<UCHAR>(LevelCode(state.Attenuation) << 4 | LevelCode(state.Gain)));
+}
+
 bool SetSampleRate(AfeContext& context, ULONG value) {
   AfeState& state = *context.State;
   const USHORT samples = ClampBlockSamples(value >> 16);
@@ -105,8 +110,7 @@ ULONG AfeInit(AfeContext* context) {
   ClearRegisterBits(state, regs::kTestPaths, regs::kTestPathBit5);
 
   SetSpeakerLevel(*context, 0);
-  WriteRegister(state, regs::kLineLevels,
-                static_cast<UCHAR>(LevelCode(state.Attenuation) << 4 | LevelCode(state.Gain)));
+  WriteLineLevels(state);
   state.TestMode = 0;
   LineOff(*context);
 

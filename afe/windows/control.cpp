@@ -171,6 +171,7 @@ NTSTATUS AfeDeviceControl(PDEVICE_OBJECT device, PIRP irp) {
   if (code == IOCTL_MODEM_START || code == IOCTL_MODEM_STOP) {
     return StartOrStop(*AfeExtension(device), irp, code);
   }
+  if (IsControlAfeCode(code)) return ControlAfe(*AfeExtension(device), irp);
   return CompleteAfeRequest(irp, STATUS_INVALID_DEVICE_REQUEST, 0);
 }
 

@@ -71,6 +71,7 @@ void AfeDpc(PKDPC, PDEVICE_OBJECT device, PIRP, PVOID) {
   table.AfeDeferredService(table.Context);
   if (flags != nullptr && table.Context->BlockBalance >= 0) *flags = before | kProfileBlocksQueued;
   if (events != nullptr) KeSetEvent(&events->PerBlockEvent, 0, FALSE);
+  if (extension.ClientBlockEvent != nullptr) KeSetEvent(extension.ClientBlockEvent, 0, FALSE);
 }
 
 }  // namespace afe

@@ -1,5 +1,6 @@
-// The Sound and Diagnostic devices, which the start creates and the stop
-// deletes, and what they answer until their own services arrive.
+// The devices the start creates beside the AFE device, each with its DOS
+// link; the Diagnostic device, and what it answers until its own services
+// arrive.
 #include "afe/windows/afe_device.h"
 
 namespace afe {
@@ -32,24 +33,6 @@ NTSTATUS DeleteLinkedDevice(PDEVICE_OBJECT device, PCWSTR link) {
   const NTSTATUS status = IoDeleteSymbolicLink(&link_name);
   IoDeleteDevice(device);
   return status;
-}
-
-NTSTATUS CreateSoundDevice(PDRIVER_OBJECT driver, PDEVICE_OBJECT* device) {
-  const NTSTATUS status = CreateLinkedDevice(driver, sizeof(SoundDeviceExtension), kSoundDeviceName,
-                                             kSoundLinkName, kSoundDeviceType, device);
-  if (!NT_SUCCESS(status)) return status;
-  auto& extension = *static_cast<SoundDeviceExtension*>((*device)->DeviceExtension);
-  extension.DeviceObject = *device;
-  extension.DriverObject = driver;
-  return STATUS_SUCCESS;
-}
-
-NTSTATUS DeleteSoundDevice(PDEVICE_OBJECT device) {
-  return DeleteLinkedDevice(device, kSoundLinkName);
-}
-
-NTSTATUS SoundControl(PDEVICE_OBJECT, PIRP irp) {
-  return CompleteAfeRequest(irp, STATUS_SUCCESS, 0);
 }
 
 NTSTATUS CreateDiagnosticDevice(PDRIVER_OBJECT driver, AfeDeviceExtension* afe,

@@ -3,12 +3,6 @@
 
 namespace afe {
 
-// The numbered requests and the sound path come with their own dispatchers;
-// until then every request is refused and every sound-path code is unknown.
-LONG AfeRequest(AfeContext*, ULONG, PVOID, ULONG*) { return kAfeRefused; }
-
-LONG SoundPathRequest(AfeContext*, ULONG, PVOID, ULONG*) { return kSoundUnknown; }
-
 void FillAfeInterface(AfeInterface& table) {
   table.AfeInit = AfeInit;
   table.AfeReadBlock = AfeReadBlock;

@@ -10,7 +10,6 @@ constexpr USHORT kNoVoltage = 141;
 constexpr ULONG kStableForComparison = 50;
 constexpr ULONG kStableForReference = 250;
 constexpr int kTolerance = 4;
-constexpr ULONG kCodecStatus = 52;
 
 bool LineIsOn(const AfeState& state) {
   return (ReadRegister(state, regs::kHook) & regs::kLineOn) != 0;
@@ -26,7 +25,7 @@ USHORT MeasureLineVoltage(AfeContext& context) {
       (ReadRegister(state, regs::kLineFlags) & regs::kVoltageInvalid) != 0) {
     voltage = kNoVoltage;
   } else if (reading == 0) {
-    ReadRegister(state, kCodecStatus);  // read for the codec's sake; the value is not used
+    ReadRegister(state, regs::kCodecStatus);  // read for the codec's sake; the value is not used
   } else {
     voltage = static_cast<USHORT>(reading * 33 / 10);
   }

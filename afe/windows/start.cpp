@@ -3,6 +3,7 @@
 // any step releases everything it took, in reverse order, and leaves the
 // driver stopped.
 #include <cstring>
+#include <utility>
 
 #include "afe/windows/afe_state.h"
 #include "platform/ex/expool.h"
@@ -75,9 +76,16 @@ NTSTATUS TakeCommonBuffers(AfeDeviceExtension& e) {
 
 void DeleteStartedDevices(AfeDeviceExtension& e) {
   if (e.DiagnosticDevice != nullptr) DeleteDiagnosticDevice(e.DiagnosticDevice);
-  if (e.SoundDevice != nullptr) DeleteSoundDevice(e.SoundDevice);
   e.DiagnosticDevice = nullptr;
-  e.SoundDevice = nullptr;
+  // The sound path finds no device from here on, while the removal waits
+  // for the commands already inside it.
+  if (PDEVICE_OBJECT sound = std::exchange(e.SoundDevice, nullptr)) DeleteSoundDevice(sound);
+}
+
+// IOCTL_SET_EVENT's reference, once no deferred call can set the event.
+void ReleaseClientBlockEvent(AfeDeviceExtension& e) {
+  if (e.ClientBlockEvent != nullptr) ObDereferenceObject(e.ClientBlockEvent);
+  e.ClientBlockEvent = nullptr;
 }
 
 // Everything a start took, newest first; the driver is stopped again.
@@ -210,6 +218,7 @@ NTSTATUS StopAfe(AfeDeviceExtension& e, PIRP irp) {
     KeSynchronizeExecution(e.Interrupt, StopDmaSynchronized, &e.Interface);
     DeleteStartedDevices(e);
     ReleaseAfeResource(e, AfeResource::kInterrupt);
+    ReleaseClientBlockEvent(e);
     ReleaseAfeResource(e, AfeResource::kMemoryMappings);
     ReleaseAfeResource(e, AfeResource::kPortMappings);
     ReleaseAfeResource(e, AfeResource::kMemoryArrays);
@@ -230,8 +239,7 @@ NTSTATUS RemoveAfe(AfeDeviceExtension& e, PIRP irp) {
   RtlInitUnicodeString(&link, kAfeLinkName);
   IoDeleteSymbolicLink(&link);
   const NTSTATUS status = StopAfe(e, irp);
-  if (e.SoundDevice != nullptr) DeleteSoundDevice(e.SoundDevice);
-  e.SoundDevice = nullptr;
+  DeleteStartedDevices(e);
   if (e.LowerDevice != nullptr) IoDetachDevice(e.LowerDevice);
   // The context outlives the device: nothing may reach the extension through it.
   if (e.Interface.Context != nullptr) e.Interface.Context->Owner = nullptr;

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kSilentBlockSamples = 80;  // 10 ms at 8000 Hz
 
-std::int64_t MuteCount(const afe::AfeInfo& info) { return info.FormatVersion; }
+std::int64_t MuteCount(const afe::AfeInfo& info) { return info.SoundMuteBlocks; }
 
 }  // namespace
 

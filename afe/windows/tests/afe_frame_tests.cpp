@@ -160,8 +160,9 @@ TEST_F(AfeStart, AGoodStartAnswersTheInterfaceWithEightBytes) {
     AfeInterface* again = nullptr;
     EXPECT_EQ(Start(&again).status, STATUS_INVALID_DEVICE_STATE);
   });
-  EXPECT_EQ(Held(), (Holdings{8, 1, 2, 1, 3, 6}))
-      << "path copy and seven range arrays; window; buffers; interrupt; three devices";
+  EXPECT_EQ(Held(), (Holdings{10, 1, 2, 1, 3, 6}))
+      << "path copy, seven range arrays and the Sound device's two queues; window; buffers; "
+         "interrupt; three devices";
 }
 
 TEST_F(AfeStart, ShortBuffersAreRefused) {
@@ -230,15 +231,18 @@ TEST_F(AfeStop, ReleasesEverythingInOrder) {
   });
   kernel().pool().SetObserver(nullptr);
 
-  ASSERT_EQ(frees.size(), 8u);
+  ASSERT_EQ(frees.size(), 10u);
   EXPECT_EQ(frees[0].mappings, 2u) << "the registry path goes first, before the stop";
-  const std::vector<Free> arrays(frees.begin() + 1, frees.end());
+  const std::vector<Free> released(frees.begin() + 1, frees.end());
+  constexpr SIZE_T kQueue = 32 * 964;
   const std::vector<Free> expected = {
-      {8, 0, 2, 0, 1}, {4, 0, 2, 0, 1}, {8, 0, 2, 0, 1},                   // memory arrays
-      {8, 0, 2, 0, 1}, {4, 0, 2, 0, 1}, {8, 0, 2, 0, 1}, {1, 0, 2, 0, 1},  // port arrays
+      {kQueue, 2, 2, 1, 2}, {kQueue, 2, 2, 1, 2},                   // Sound device's queues
+      {8, 0, 2, 0, 1},      {4, 0, 2, 0, 1},      {8, 0, 2, 0, 1},  // memory arrays
+      {8, 0, 2, 0, 1},      {4, 0, 2, 0, 1},      {8, 0, 2, 0, 1}, {1, 0, 2, 0, 1},  // port arrays
   };
-  EXPECT_EQ(arrays, expected)
-      << "devices, interrupt and mappings before the arrays; the buffers after them";
+  EXPECT_EQ(released, expected)
+      << "the Sound device's queues with the device, then interrupt and mappings before the "
+         "arrays; the buffers after them";
   EXPECT_EQ(Held(), (Holdings{0, 0, 0, 0, 0, 0}));
   // A DMA engine left running would now reach freed buffers (fatal).
   sim.RunFor(100 * plat::hal::kMillisecond);

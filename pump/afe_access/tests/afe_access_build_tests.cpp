@@ -41,7 +41,7 @@ TEST(AfeAccessBuild, KeepsACopyOfTheRecord) {
     harness.Afe().Register(64) = 0x0C;
     AfeAccess* access = BuildAfeAccess(&harness.Interface());
     ASSERT_NE(access, nullptr);
-    EXPECT_EQ(access->info.FormatVersion, 78u);
+    EXPECT_EQ(access->info.SoundMuteBlocks, 78u);
     EXPECT_EQ(access->info.ControllerKind, 9u);
     EXPECT_EQ(access->info.LineHighThreshold, 61);
     EXPECT_EQ(access->info.LatencyLessOne, 2);

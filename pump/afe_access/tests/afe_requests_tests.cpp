@@ -128,7 +128,7 @@ std::vector<RequestCase> Cases() {
        -999, nullptr},
       {"record of the wrong size", [](AfeAccess& a) { return Direct(a, 20, 0x5A5A5A5A, 12); }, 20,
        Path::kLocked, 0, 12, -999,
-       [](A a) { EXPECT_EQ(a.info.FormatVersion, 78u) << "a refused record is not copied"; }},
+       [](A a) { EXPECT_EQ(a.info.SoundMuteBlocks, 78u) << "a refused record is not copied"; }},
       {"stream level", [](AfeAccess& a) { return SoundSetLevel(a, 3, 2); }, 31, Path::kSoundPath, 3,
        12, 0, [](A a) { EXPECT_EQ(a.sound_level, 2u); }},
       {"other stream's level", [](AfeAccess& a) { return SoundSetLevel(a, 4, 2); }, 31,

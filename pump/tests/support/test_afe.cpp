@@ -520,7 +520,7 @@ LONG TestAfe::SetPowerState(ULONG state) {
 
 void TestAfe::FillInfo(afe::AfeInfo& info) const {
   const afe::AfeContext& c = device_->context;
-  info.FormatVersion = 78;
+  info.SoundMuteBlocks = 78;
   info.VendorId = c.VendorId;
   info.DeviceId = c.DeviceId;
   info.LatencyLessOne = static_cast<USHORT>(c.Latency - 1);
@@ -634,7 +634,7 @@ LONG TestAfe::Request(ULONG code, PVOID argument, ULONG* size) {
       SetBit(53, 3, Read<ULONG>(argument) != 0);
       return afe::kAfeOk;
     case afe::kAfeGetInfo: {
-      afe::AfeInfo info = Read<afe::AfeInfo>(argument);  // the unwritten fields stay
+      afe::AfeInfo info{};  // the fields the record leaves unset are zero
       FillInfo(info);
       Write(argument, info);
       return afe::kAfeOk;
