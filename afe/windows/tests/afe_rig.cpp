@@ -19,10 +19,11 @@ plat::Machine& AfeRig::BootAfe(plat::MachineConfig config) {
   return Boot(std::move(config));
 }
 
-void AfeRig::OnKernelThread(const std::function<void()>& body) {
-  ASSERT_TRUE(sim.RunUserThread(kernel(), "test", [&] {
+void RunOnKernelThread(plat::Simulation& sim, plat::ke::Kernel& machine,
+                       const std::function<void()>& body) {
+  ASSERT_TRUE(sim.RunUserThread(machine, "test", [&] {
     PKTHREAD thread = nullptr;
-    ASSERT_EQ(kernel().CreateSystemThread(
+    ASSERT_EQ(machine.CreateSystemThread(
                   "kernel-test",
                   [](PVOID routine) { (*static_cast<const std::function<void()>*>(routine))(); },
                   const_cast<std::function<void()>*>(&body), &thread),
@@ -32,12 +33,8 @@ void AfeRig::OnKernelThread(const std::function<void()>& body) {
   }));
 }
 
-void AfeRig::OnUserThread(const std::function<void()>& body) {
-  ASSERT_TRUE(sim.RunUserThread(kernel(), "user-test", body));
-}
-
-PDEVICE_OBJECT AfeRig::Device(DEVICE_TYPE type) {
-  for (PDRIVER_OBJECT driver : machine_->drivers()) {
+PDEVICE_OBJECT FindDevice(plat::Machine& machine, DEVICE_TYPE type) {
+  for (PDRIVER_OBJECT driver : machine.drivers()) {
     for (PDEVICE_OBJECT d = driver->DeviceObject; d != nullptr; d = d->NextDevice) {
       if (d->DeviceType == type) return d;
     }
@@ -45,26 +42,46 @@ PDEVICE_OBJECT AfeRig::Device(DEVICE_TYPE type) {
   return nullptr;
 }
 
-Reply AfeRig::Control(ULONG code, void* in, ULONG in_length, void* out, ULONG out_length) {
+Reply ControlDevice(PDEVICE_OBJECT device, ULONG code, void* in, ULONG in_length, void* out,
+                    ULONG out_length) {
   KEVENT done;
   KeInitializeEvent(&done, NotificationEvent, FALSE);
   IO_STATUS_BLOCK status{};
-  PIRP irp = IoBuildDeviceIoControlRequest(code, Device(kAfeDeviceType), in, in_length, out,
-                                           out_length, FALSE, &done, &status);
+  PIRP irp = IoBuildDeviceIoControlRequest(code, device, in, in_length, out, out_length, FALSE,
+                                           &done, &status);
   EXPECT_NE(irp, nullptr);
   if (irp == nullptr) return {STATUS_INSUFFICIENT_RESOURCES, 0};
-  if (IoCallDriver(Device(kAfeDeviceType), irp) == STATUS_PENDING) {
+  if (IoCallDriver(device, irp) == STATUS_PENDING) {
     KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
   }
   return {status.Status, status.Information};
 }
 
-Reply AfeRig::Start(AfeInterface** answer) {
-  KeInitializeEvent(&events_.PerBlockEvent, SynchronizationEvent, FALSE);
-  events_.ProfileFlags = &profile_flags_;
-  AfeEventBlock* lent = &events_;
+Reply StartFrontEnd(PDEVICE_OBJECT afe, AfeEventBlock& events, ULONG& profile_flags,
+                    AfeInterface** answer) {
+  KeInitializeEvent(&events.PerBlockEvent, SynchronizationEvent, FALSE);
+  events.ProfileFlags = &profile_flags;
+  AfeEventBlock* lent = &events;
   *answer = nullptr;
-  return Control(IOCTL_MODEM_START, &lent, sizeof lent, answer, sizeof *answer);
+  return ControlDevice(afe, IOCTL_MODEM_START, &lent, sizeof lent, answer, sizeof *answer);
+}
+
+void AfeRig::OnKernelThread(const std::function<void()>& body) {
+  RunOnKernelThread(sim, kernel(), body);
+}
+
+void AfeRig::OnUserThread(const std::function<void()>& body) {
+  ASSERT_TRUE(sim.RunUserThread(kernel(), "user-test", body));
+}
+
+PDEVICE_OBJECT AfeRig::Device(DEVICE_TYPE type) { return FindDevice(*machine_, type); }
+
+Reply AfeRig::Control(ULONG code, void* in, ULONG in_length, void* out, ULONG out_length) {
+  return ControlDevice(Device(kAfeDeviceType), code, in, in_length, out, out_length);
+}
+
+Reply AfeRig::Start(AfeInterface** answer) {
+  return StartFrontEnd(Device(kAfeDeviceType), events_, profile_flags_, answer);
 }
 
 AfeInterface* AfeRig::StartOrFail() {
@@ -92,6 +109,16 @@ Holdings AfeRig::Held() {
     if (name.find(u"VEXORTOLVASA") != std::u16string::npos) ++held.names;
   }
   return held;
+}
+
+UCHAR AfeRig::SimRegister(ULONG reg) {
+  return machine_->controller().ReadRegister(kernel().Now(), reg);
+}
+
+std::array<UCHAR, 101> AfeRig::SimRegisters() {
+  std::array<UCHAR, 101> all{};
+  for (ULONG reg = 0; reg < all.size(); ++reg) all[reg] = SimRegister(reg);
+  return all;
 }
 
 bool AwaitBlock(AfeEventBlock& events) {

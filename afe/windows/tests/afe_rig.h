@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,20 @@ struct Holdings {
 };
 std::ostream& operator<<(std::ostream& out, const Holdings& h);
 
+// The pieces of the rig that need no fixture (the AfeContract harness runs
+// on them too).
+// Runs `body` on a system thread of `machine` (PASSIVE_LEVEL, kernel mode).
+void RunOnKernelThread(plat::Simulation& sim, plat::ke::Kernel& machine,
+                       const std::function<void()>& body);
+// The driver's device of `type`, or null.
+PDEVICE_OBJECT FindDevice(plat::Machine& machine, DEVICE_TYPE type);
+// A kernel-mode device control to `device`; on a kernel thread.
+Reply ControlDevice(PDEVICE_OBJECT device, ULONG code, void* in, ULONG in_length, void* out,
+                    ULONG out_length);
+// The data pump's start: `events` initialised with `profile_flags` and lent.
+Reply StartFrontEnd(PDEVICE_OBJECT afe, AfeEventBlock& events, ULONG& profile_flags,
+                    AfeInterface** answer);
+
 class AfeRig : public plat::testing::MachineTest {
  protected:
   // A machine with only vxafe; `config`'s drivers are replaced.
@@ -65,6 +80,11 @@ class AfeRig : public plat::testing::MachineTest {
   Reply Stop();
 
   Holdings Held();
+
+  // The controller's byte registers as the codec holds them, read from the
+  // simulator itself rather than through the driver.
+  UCHAR SimRegister(ULONG reg);
+  std::array<UCHAR, 101> SimRegisters();
 
   AfeEventBlock events_{};
   ULONG profile_flags_ = 0;
