@@ -23,7 +23,7 @@ struct Bits {
   UCHAR value;
 };
 
-class AfeRequests : public AfeRig {
+class AfeRequest : public AfeRig {
  protected:
   // Boots (with `config`), starts, and runs `body` on a kernel thread.
   void WithFrontEnd(const std::function<void(AfeInterface&)>& body,
@@ -52,7 +52,7 @@ class AfeRequests : public AfeRig {
 // Every code with its argument and size word: the result, the codec's
 // registers afterwards and what the request wrote back. The rows run in
 // order on one started front end whose DMA is not running.
-TEST_F(AfeRequests, Codes) {
+TEST_F(AfeRequest, Codes) {
   struct Case {
     const char* what;
     ULONG code;
@@ -156,7 +156,7 @@ TEST_F(AfeRequests, Codes) {
 
 // Attenuation and gain go by 3 dB steps; beyond 13 dB they mute (-100 and
 // 100, code 8). Register 63 holds both codes, attenuation in the high nibble.
-TEST_F(AfeRequests, Steps) {
+TEST_F(AfeRequest, Steps) {
   struct Case {
     ULONG set_code;  // 9 or 11
     SHORT db;
@@ -192,7 +192,7 @@ TEST_F(AfeRequests, Steps) {
 
 // Each test mode's marks on the codec, taken in turn: every change starts
 // from a fresh initialisation, so the marks of the mode before are gone.
-TEST_F(AfeRequests, TestModes) {
+TEST_F(AfeRequest, TestModes) {
   struct Case {
     ULONG mode;
     std::vector<Bits> bits;
@@ -231,7 +231,7 @@ TEST_F(AfeRequests, TestModes) {
 // blocks: modes 2 and 3 close the codec's analog loop and mode 1 its
 // digital one, so the blocks come back three blocks and the loop's delay
 // later; modes 0 and 4 hear the silent line.
-TEST_F(AfeRequests, TestModeLoops) {
+TEST_F(AfeRequest, TestModeLoops) {
   constexpr unsigned kDelay = 5;
   constexpr long kSamples = 96;
   for (const auto& [mode, loops] : std::vector<std::pair<ULONG, bool>>{
@@ -257,7 +257,7 @@ TEST_F(AfeRequests, TestModeLoops) {
 // and power the codec and the controller down (the latter through the
 // saved configuration space, byte 0x85 bits 0 and 7); 3 only stops the
 // DMA and puts the line off. A later 0 powers up again.
-TEST_F(AfeRequests, PowerStates) {
+TEST_F(AfeRequest, PowerStates) {
   struct Case {
     ULONG state;
     bool powered_down;
@@ -301,7 +301,7 @@ TEST_F(AfeRequests, PowerStates) {
 
 // Request 20 against a record built here from its table; the bytes it has
 // no value for are zero, and 534 follows register 64's bits 2 and 3.
-TEST_F(AfeRequests, AfeInfo) {
+TEST_F(AfeRequest, AfeInfo) {
   auto put = [](Bytes& record, std::size_t at, const Bytes& value) {
     std::copy(value.begin(), value.end(), record.begin() + static_cast<long>(at));
   };
@@ -346,7 +346,7 @@ TEST_F(AfeRequests, AfeInfo) {
 
 // Request 4 returns at once and the change lands with the deferred service
 // of block latency + counter - 1; request 3 reads the rate in force.
-TEST_F(AfeRequests, RateRequests) {
+TEST_F(AfeRequest, RateRequests) {
   struct Case {
     int latency_request;  // -1: the default latency 3
     int blocks_before;
@@ -388,7 +388,7 @@ TEST_F(AfeRequests, RateRequests) {
 // Request 44 during the off-hook sequence: taken while the sequence counter
 // is at most 50 (0 ends the sequence), ignored once it has passed 50 (the
 // sequence then runs on to its end at 78).
-TEST_F(AfeRequests, LineMonitor) {
+TEST_F(AfeRequest, LineMonitor) {
   struct Case {
     ULONG counter;  // when request 44 comes
     bool taken;
