@@ -73,6 +73,26 @@ TEST_F(SoundPath, Gate) {
   });
 }
 
+// A Sound device whose queues cannot be had is not made: the start goes on
+// without it, and the sound path answers -5 to every command.
+TEST_F(SoundPath, NoQueuesNoDevice) {
+  BootAfe();
+  kernel().pool().FailAbove(kSoundQueueEntries * sizeof(SoundQueueEntry) - 1);
+  OnKernelThread([&] { StartOrFail(); });
+  kernel().pool().ClearFaults();
+  EXPECT_EQ(Device(kSoundDeviceType), nullptr);
+  EXPECT_EQ(Extension().SoundDevice, nullptr);
+  EXPECT_EQ(Held().names, 4u) << "the AFE and Diagnostic devices with their links";
+  profile_flags_ = kOnWithLineStart;
+  OnKernelThread([&] {
+    for (const ULONG code : {22u, 24u, 25u, 29u, 36u, 99u}) {
+      SHORT samples[80] = {};
+      ULONG count = 80;
+      EXPECT_EQ(Sound(code, samples, &count), kSoundNotRunning) << code;
+    }
+  });
+}
+
 class SoundCommands : public SoundRig {};
 
 // Each row from a fresh Sound device: its commands in order, then the
