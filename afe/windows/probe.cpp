@@ -3,6 +3,7 @@
 // access for the context.
 #include "afe/windows/afe_state.h"
 #include "afe/windows/controller_table.h"
+#include "afe/windows/pci_config_ports.h"
 #include "platform/ex/expool.h"
 #include "platform/hal/hal_calls.h"
 
@@ -11,18 +12,9 @@ namespace {
 
 constexpr ULONG kConfigAddressPort = 0xCF8;
 constexpr ULONG kConfigDataPort = 0xCFC;
-constexpr ULONG kConfigEnable = 0x8000'0000;
-constexpr ULONG kProbedFunctions = 3 * 256;  // buses 0 to 2
-constexpr ULONG kSubsystemOffset = 0x2C;
-constexpr ULONG kAbsent = 0xFFFF'FFFF;
 constexpr ULONG kSearchedBuses = 5;
 constexpr ULONG kSearchedSlots = 255;
 constexpr ULONG kConfigBytes = 256;
-
-ULONG ReadConfigDword(ULONG address) {
-  WRITE_PORT_ULONG(reinterpret_cast<PULONG>(ULONG_PTR{kConfigAddressPort}), address);
-  return READ_PORT_ULONG(reinterpret_cast<PULONG>(ULONG_PTR{kConfigDataPort}));
-}
 
 // Fills the next of `count` range entries; false when all are filled already.
 bool TakeRange(UCHAR& filled, UCHAR count, PHYSICAL_ADDRESS* addresses, ULONG* lengths,
@@ -85,13 +77,17 @@ NTSTATUS ClaimSlotResources(AfeDeviceExtension& extension, ULONG bus, ULONG slot
 
 }  // namespace
 
+ULONG ReadConfigDword(ULONG address) {
+  WRITE_PORT_ULONG(reinterpret_cast<PULONG>(ULONG_PTR{kConfigAddressPort}), address);
+  return READ_PORT_ULONG(reinterpret_cast<PULONG>(ULONG_PTR{kConfigDataPort}));
+}
+
 std::optional<ULONG> ScanAfeControllers() {
   std::optional<ULONG> wildcard;
   for (ULONG i = 0; i < kProbedFunctions; ++i) {
-    const ULONG address = kConfigEnable + 256 * i;
-    const ULONG identity = ReadConfigDword(address);
-    if (identity == kAbsent) continue;
-    const ULONG subsystem = ReadConfigDword(address + kSubsystemOffset);
+    const ULONG identity = ReadConfigDword(ConfigAddress(i));
+    if (identity == kAbsentFunction) continue;
+    const ULONG subsystem = ReadConfigDword(ConfigAddress(i, kConfigSubsystem));
     for (ULONG entry = 0; entry < AfeControllerTable.size(); ++entry) {
       const AfeControllerEntry& e = AfeControllerTable[entry];
       if (e.VendorId != (identity & 0xFFFF) || e.DeviceId != identity >> 16) continue;
