@@ -5,14 +5,11 @@
 #include "afe/windows/afe_registers.h"
 #include "afe/windows/afe_state.h"
 #include "afe/windows/controller_table.h"
+#include "afe/windows/self_test.h"
 #include "platform/ke/kernel.h"
 
 namespace afe {
 namespace {
-
-constexpr LONG kSelfTestNotRun = -13;
-constexpr ULONG kPowerOnTestFlags = 0x1AF;
-constexpr ULONG kLoopbackThreshold = 5;
 
 struct RingReset {
   AfeContext* context;
@@ -74,9 +71,7 @@ void InitAfeContext(AfeDeviceExtension& extension) {
   state.LastVoltage = state.ReferenceVoltage = 0;
   state.LineStatus = kLineStatusSteady;
   ResetRing(context, kDmaPeriods - 1, kDmaPeriods - 1);
-  context.PowerOnTests = {1, kSelfTestNotRun, 0, kPowerOnTestFlags, kLoopbackThreshold};
-  context.RequestedTests = {0, kSelfTestNotRun, 0, kPowerOnTestFlags, kLoopbackThreshold};
-  context.SpareTests = {0, 0, 0, 0, kLoopbackThreshold};
+  InitSelfTests(context);
 
   extension.PortCount = 1;
   extension.MemoryCount = 1;

@@ -38,8 +38,9 @@ LONG SetPowerState(AfeContext& context, ULONG state);
 // The power-up of state 0: block counter 0, AfeInit, the power-on self
 // tests, DMA on.
 void PowerUp(AfeContext& context);
-// The power-on self tests of every power-up; they arrive with the
-// Diagnostic device and do nothing until then.
+// The self tests of every power-up (self_tests.cpp): a requested run in
+// progress runs its own tests into the request log; otherwise, while the
+// power-on run is enabled, its tests run into a fresh power-on log.
 void RunPowerOnSelfTests(AfeContext& context);
 // Request 20.
 void FillAfeInfo(const AfeContext& context, AfeInfo& info);

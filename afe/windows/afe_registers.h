@@ -11,13 +11,17 @@ namespace afe::regs {
 inline constexpr ULONG kHighestByteRegister = 100;  // reads above give 0, writes are ignored
 
 inline constexpr ULONG kDmaControl = 0;
-inline constexpr UCHAR kDmaRewind = 0x02;  // pulsed when the DMA starts
+inline constexpr UCHAR kDmaRewind = 0x02;        // pulsed when the DMA starts
+inline constexpr UCHAR kLoopbackTransfer = 0x80;  // set by the loopback self test
 inline constexpr ULONG kRun = 1;
 inline constexpr UCHAR kRunEngines = 0x01;
+inline constexpr UCHAR kEnginesRestart = 0x02;  // pulsed by the loopback self test
 inline constexpr ULONG kInterruptEnable = 2;
 inline constexpr ULONG kStatus = 4;  // writing a bit clears it
+inline constexpr UCHAR kTxWrapped = 0x01;
 inline constexpr UCHAR kTxPeriod = 0x02;
 inline constexpr UCHAR kRxPeriod = 0x04;
+inline constexpr UCHAR kRxWrapped = 0x08;
 inline constexpr UCHAR kPeriodBits = kTxPeriod | kRxPeriod;
 inline constexpr ULONG kBusy = 6;
 inline constexpr UCHAR kBusyBit = 0x80;

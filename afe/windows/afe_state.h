@@ -5,6 +5,7 @@
 
 #include "afe/windows/afe_contract.h"
 #include "afe/windows/afe_device.h"
+#include "afe/windows/self_test_log.h"
 
 namespace afe {
 
@@ -43,6 +44,10 @@ struct AfeState {
   // counter reaches or passes the scheduled block, even when several
   // interrupts ran before one deferred service.
   UCHAR RateChangePending;
+  // The self tests' logs, and the one the running tests write to.
+  SelfTestLog PowerOnLog{kPowerOnLogRecords, SelfTestLog::WhenFull::kStops};
+  SelfTestLog RequestLog{kRequestLogRecords, SelfTestLog::WhenFull::kDropsOldest};
+  SelfTestLog* SelectedLog = &PowerOnLog;
 };
 
 // What the driver keeps per machine.

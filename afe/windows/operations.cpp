@@ -169,8 +169,6 @@ void PowerUp(AfeContext& context) {
   AfeStartDma(&context);
 }
 
-void RunPowerOnSelfTests(AfeContext&) {}
-
 void FillAfeInfo(const AfeContext& context, AfeInfo& info) {
   info = {};
   info.SoundMuteBlocks = kSoundMuteBlocks;

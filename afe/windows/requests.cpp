@@ -7,6 +7,7 @@
 #include "afe/windows/afe_operations.h"
 #include "afe/windows/afe_registers.h"
 #include "afe/windows/afe_state.h"
+#include "afe/windows/self_test.h"
 
 namespace afe {
 namespace {
@@ -137,6 +138,13 @@ constexpr RequestRow kRequests[] = {
        return kAfeOk;
      }},
     {kAfeBlockReady, kUnchecked, false, [](AfeContext& c, void*) { return BlockReady(c); }},
+    {kAfeSelfTest, sizeof(SelfTestBlock), true,
+     [](AfeContext& c, void* a) {
+       SelfTestBlock block = In<SelfTestBlock>(a);
+       RunRequestedSelfTest(c, block);
+       Out(a, block);
+       return kAfeOk;
+     }},
     {kAfeLineMeasure, 2, true,
      [](AfeContext& c, void* a) {
        Out<USHORT>(a, MeasureLineVoltage(c));
