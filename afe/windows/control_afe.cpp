@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "afe/windows/afe_state.h"
+#include "afe/windows/resource_report.h"
 #include "afe/windows/sound_device.h"
 #include "afe/windows/spin_lock.h"
 #include "platform/ex/ob.h"
@@ -97,8 +98,12 @@ NTSTATUS ControlAfe(AfeDeviceExtension& e, PIRP irp) {
   if (control.InputBufferLength != row.in || control.OutputBufferLength != row.out) {
     return CompleteAfeRequest(irp, STATUS_INVALID_PARAMETER, 0);
   }
-  // The resource report comes with the Diagnostic device.
-  if (row.request == kNoRequest) return CompleteAfeRequest(irp, STATUS_SUCCESS, 0);
+  if (row.request == kNoRequest) {  // the resource report
+    ReportAfeResources(e, std::span<UCHAR, kAfeResourceReportBytes>(
+                              static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer),
+                              kAfeResourceReportBytes));
+    return CompleteAfeRequest(irp, STATUS_SUCCESS, row.out);
+  }
 
   UCHAR block[sizeof(AfeInfo)] = {};  // the longest row
   const ULONG bytes = std::max(row.in, row.out);

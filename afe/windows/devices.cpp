@@ -1,6 +1,5 @@
 // The devices the start creates beside the AFE device, each with its DOS
-// link; the Diagnostic device, and what it answers until its own services
-// arrive.
+// link.
 #include "afe/windows/afe_device.h"
 
 namespace afe {
@@ -33,29 +32,6 @@ NTSTATUS DeleteLinkedDevice(PDEVICE_OBJECT device, PCWSTR link) {
   const NTSTATUS status = IoDeleteSymbolicLink(&link_name);
   IoDeleteDevice(device);
   return status;
-}
-
-NTSTATUS CreateDiagnosticDevice(PDRIVER_OBJECT driver, AfeDeviceExtension* afe,
-                                PDEVICE_OBJECT* device) {
-  if (driver == nullptr || afe == nullptr || device == nullptr) return STATUS_UNSUCCESSFUL;
-  const NTSTATUS status =
-      CreateLinkedDevice(driver, sizeof(DiagnosticDeviceExtension), kDiagnosticDeviceName,
-                         kDiagnosticLinkName, kDiagnosticDeviceType, device);
-  if (!NT_SUCCESS(status)) return status;
-  auto& extension = *static_cast<DiagnosticDeviceExtension*>((*device)->DeviceExtension);
-  extension.DeviceObject = *device;
-  extension.DriverObject = driver;
-  extension.Afe = afe;
-  return STATUS_SUCCESS;
-}
-
-NTSTATUS DeleteDiagnosticDevice(PDEVICE_OBJECT device) {
-  if (device == nullptr || device->DeviceExtension == nullptr) return STATUS_UNSUCCESSFUL;
-  return DeleteLinkedDevice(device, kDiagnosticLinkName);
-}
-
-NTSTATUS DiagnosticControl(PDEVICE_OBJECT, PIRP irp) {
-  return CompleteAfeRequest(irp, STATUS_SUCCESS, 0);
 }
 
 }  // namespace afe

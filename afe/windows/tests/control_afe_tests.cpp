@@ -5,12 +5,15 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "afe/windows/afe_state.h"
+#include "afe/windows/controller_table.h"
 #include "afe/windows/sound_device.h"
 #include "afe/windows/tests/afe_rig.h"
 #include "afe/windows/tests/bytes.h"
+#include "afe/windows/tests/control_rows.h"
 #include "platform/ke/object.h"
 #include "platform/win32/files.h"
 #include "platform/win32/win32.h"
@@ -20,48 +23,14 @@ namespace {
 
 constexpr LPCWSTR kAfePath = u"\\\\.\\VexorTolvasaAfe";
 
-struct Row {
-  ULONG code;
-  Bytes in;
-  ULONG out;
-};
-
-// Every row with the lengths it must come with (IOCTL_SET_EVENT aside).
-const std::vector<Row>& Rows() {
-  static const std::vector<Row> rows = {
-      {0x460C4, {}, 0},
-      {0x460C8, {}, 0},
-      {0x460CC, {}, 4},
-      {0x460D0, U32(48u << 16 | 8000), 0},
-      {0x460E0, U32(2), 0},
-      {0x460E4, U16(static_cast<USHORT>(-7)), 0},
-      {0x460E8, {}, 2},
-      {0x460EC, U16(3), 0},
-      {0x460F0, {}, 2},
-      {0x460F4, U32(1), 0},
-      {0x460F8, U32(1), 0},
-      {0x460FC, {}, 4},
-      {0x46100, Cat({U32(96), U32(0x5A)}), 0},
-      {0x46104, Cat({U32(96), U32(0)}), 8},
-      {0x46108, U32(3), 0},
-      {0x46110, {}, 556},
-      {0x46114, {}, 0},
-      {0x46160, Bytes(16, 0x3C), 16},
-      {0x46168, {}, 224},
-  };
-  return rows;
-}
+using Row = ControlRow;
+const std::vector<Row>& Rows() { return ControlRows(); }
 
 class ControlAfe : public AfeRig {
  protected:
   // Sends `code` with `in` and an output of `out` bytes (filled with 0xEE).
   Reply Send(ULONG code, Bytes in, ULONG out_length, Bytes* out = nullptr) {
-    Bytes output(out_length, 0xEE);
-    const Reply reply =
-        Control(code, in.empty() ? nullptr : in.data(), static_cast<ULONG>(in.size()),
-                output.empty() ? nullptr : output.data(), out_length);
-    if (out != nullptr) *out = output;
-    return reply;
+    return SendControl(Device(kAfeDeviceType), code, std::move(in), out_length, out);
   }
 };
 
@@ -108,7 +77,10 @@ TEST_F(ControlAfe, Rows) {
         // Flags 0x3C3C3C3C select tests 3, 4, 5 and 7, which a healthy codec passes.
         EXPECT_EQ(out, Cat({Bytes(8, 0x3C), U32(0), U32(0)}));
       },
-      [](const Bytes&) {},  // the resource report comes with the Diagnostic device
+      [](const Bytes& out) {
+        EXPECT_EQ(Bytes(out.begin(), out.begin() + 4),
+                  Cat({U16(kKind3Identity.vendor_id), U16(kKind3Identity.device_id)}));
+      },
   };
   ASSERT_EQ(checks.size(), Rows().size());
   BootAfe();
@@ -125,8 +97,7 @@ TEST_F(ControlAfe, Rows) {
       Bytes out;
       const Reply reply = Send(row.code, row.in, row.out, &out);
       EXPECT_EQ(reply.status, STATUS_SUCCESS);
-      const ULONG information = row.code == IOCTL_AFE_RESOURCES ? 0 : row.out;
-      EXPECT_EQ(reply.information, information);
+      EXPECT_EQ(reply.information, row.out);
       checks[i](out);
     }
   });
