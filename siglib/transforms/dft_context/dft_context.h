@@ -11,8 +11,8 @@
 // A transform only dispatches and scales; it computes no sine or cosine.
 //
 // An inner FFT (ways 2 and 5) whose order lies above the variant's direct
-// limit cannot be created until the large-order FFT exists: its create's
-// status (QVLS_ERR_NOT_SUPPORTED) is the DFT create's.
+// limit runs through the large-order split; a create of the inner FFT that
+// fails passes its status on as the DFT create's.
 #pragma once
 
 #include <cstdint>

@@ -3,10 +3,11 @@
 //
 //   struct V {
 //     static constexpr std::int32_t kDirectLimit;   // L
+//     static constexpr std::int32_t kLargeWorkSize; // added to the split's rows above L
 //     using Arithmetic = double or float;           // of the scale
 //     BitReverseTable(m), SineTable(s), TwiddleTable(m, sine, s),
 //     RealTable(n, sine), DirectWorkSize(m)          (the tables)
-//     InitTables, FreeContext                        (the variant's entries)
+//     InitTables, FreeContext, InitLarge             (the variant's entries)
 //   };
 #pragma once
 
@@ -44,11 +45,19 @@ qvls_status InitTables(fft_context* context, std::int32_t m, const float* sine, 
     sine = own_sine;
     s = m;
   }
-  // m <= L here (Create refuses larger orders): the radix passes alone do
-  // the transform. The large-order set-up will take the orders above L.
-  context->twiddles = V::TwiddleTable(m, sine, s);
-  const qvls_status status = context->twiddles == nullptr ? QVLS_ERR_MEM_ALLOCATED : QVLS_OK;
-  if (status == QVLS_OK) context->work_size = V::DirectWorkSize(m);
+  qvls_status status = QVLS_OK;
+  if (m <= V::kDirectLimit) {
+    // The radix passes alone do the transform.
+    context->twiddles = V::TwiddleTable(m, sine, s);
+    if (context->twiddles == nullptr) status = QVLS_ERR_MEM_ALLOCATED;
+    if (status == QVLS_OK) context->work_size = V::DirectWorkSize(m);
+  } else {
+    // The large-order split: its tables and its rows R, then the variant's
+    // own part of the work buffer.
+    context->work_size = 0;
+    status = V::InitLarge(context, m, sine, s);
+    if (status == QVLS_OK) context->work_size += V::kLargeWorkSize;
+  }
   qvlsFree_px(own_sine);
   return status;
 }
@@ -63,6 +72,26 @@ inline void FreeContext(fft_context* context) {
   for (float* table : context->split_twiddles) qvlsFree_px(table);
   context->id = 0;
   qvlsFree_px(context);
+}
+
+// Whether every block a create of this order asks for fits the allocator's
+// 32-bit size, counted in 64 bits: the sine table of the context's order, the
+// bit-reversal list, the recombination table, and the radix tables (at most
+// 8 bytes a point) or, above the direct limit, the split's twiddle matrix of
+// 8·2^m bytes, which no table of the split outgrows.
+inline bool TablesFit(Kind kind, std::int32_t order) {
+  const std::int64_t samples = std::int64_t{1} << order;
+  const std::int64_t points = std::int64_t{1} << ComplexOrder(kind, order);
+  const std::int64_t bytes[] = {
+      4 * (samples / 4 + 1),
+      4 * (points / 4 + 1),
+      kind == Kind::kReal ? 2 * samples : 0,
+      8 * points,
+  };
+  for (std::int64_t b : bytes) {
+    if (b > INT32_MAX) return false;
+  }
+  return true;
 }
 
 // A real context of order n: the complex tables of order n - 1 and the
@@ -100,10 +129,9 @@ qvls_status Create(fft_context** out, std::int32_t order, std::int32_t flag, std
     return QVLS_ERR_FFT_FLAG;
   }
   if (order > kLargestSmallOrder) {
-    // Until the large-order split exists, its orders are refused here.
-    if (ComplexOrder(kind, order) > V::kDirectLimit) {
+    if (!TablesFit(kind, order)) {
       V::FreeContext(context);
-      return QVLS_ERR_NOT_SUPPORTED;
+      return QVLS_ERR_MEM_ALLOCATED;
     }
     const qvls_status status =
         kind == Kind::kComplex ? V::InitTables(context, order, nullptr, 0) : InitReal<V>(context);

@@ -5,10 +5,9 @@
 // of N/2 values (its complex order m is order - 1).
 //
 // Every variant runs its complex orders m up to its direct limit L (10 in px,
-// m6 and a6, 14 in w7) with bit reversal and radix passes alone; orders 0 to 3
-// run the small kernels and hold no table. A create whose complex order lies
-// above L is refused with QVLS_ERR_NOT_SUPPORTED: the large-order split is
-// not built yet.
+// m6 and a6, 14 in w7) with bit reversal and radix passes alone, and the
+// orders above through the large-order split (fft_large/); orders 0 to 3
+// run the small kernels and hold no table.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +30,7 @@ struct fft_context {
   std::int32_t work_size;      // bytes of work buffer one transform needs; 0: none
   std::int32_t* bitrev_table;  // swap list or quarter list of order m, as the variant keeps
   float* twiddles;            // radix twiddles of order m: records (px, m6) or pass blocks (a6, w7)
-  float* block_twiddles;      // large orders only
+  float* block_twiddles;      // large orders taking the block path only
   float* real_twiddles;       // real contexts: the recombination table of order n
   float* column_twiddles[3];  // large orders only, per split depth
   float* split_twiddles[3];   // large orders only, per split depth
@@ -39,8 +38,10 @@ struct fft_context {
 
 // Checks in order: out null -8; order outside 0..30 -15 (nothing allocated);
 // the context's allocation -9; flag not 1, 2, 4 or 8 -16 (the context freed);
-// any table's allocation -9. A failed create frees all it allocated and
-// leaves *out unchanged. The hint is stored and not read.
+// a table the order needs beyond the allocator's 32-bit size -9, before any
+// table is built (complex orders from 28, real from 29); any table's
+// allocation -9. A failed create frees all it allocated and leaves *out
+// unchanged. The hint is stored and not read.
 using qvlsFFTCreate_f32_fn = qvls_status(fft_context** out, std::int32_t order, std::int32_t flag,
                                          std::int32_t hint);
 // Null -8; a context of the other kind -17 (left as it is); else freed, 0.
@@ -92,3 +93,11 @@ qvlsFFTSineTable_f32_fn qvlsFFTSineTable_f32_px, qvlsFFTSineTable_f32_m6, qvlsFF
 using qvlsFFTTwiddleTable_cf32_fn = float*(std::int32_t m, const float* sine, std::int32_t s);
 qvlsFFTTwiddleTable_cf32_fn qvlsFFTTwiddleTable_cf32_px, qvlsFFTTwiddleTable_cf32_a6,
     qvlsFFTTwiddleTable_cf32_w7;
+
+// The block path's table of order m >= 11, read from a sine table of order
+// s >= m. px and m6 (one code): W^i for i < M/4 as pairs. a6: one level per
+// order l = m, m - 1, .. 11, each W_(2^l)^i for i < 2^l/4 in groups of four
+// (four real parts, four imaginary parts), one right behind the other in
+// room for M floats. Null when the pool refuses the block.
+qvlsFFTTwiddleTable_cf32_fn qvlsFFTBlockTwiddles_cf32_px, qvlsFFTBlockTwiddles_cf32_m6,
+    qvlsFFTBlockTwiddles_cf32_a6;

@@ -5,6 +5,7 @@
 #include "siglib/transforms/fft_context/context_engine.h"
 #include "siglib/transforms/fft_context/limits.h"
 #include "siglib/transforms/fft_context/vector_context.h"
+#include "siglib/transforms/fft_large/fft_large.h"
 #include "siglib/transforms/fft_real/fft_real.h"
 
 namespace {
@@ -22,6 +23,8 @@ struct A6 {
   static constexpr auto* InitTables = qvlsFFTInitTables_cf32_a6;
   static constexpr auto* FreeContext = qvlsFFTFreeContext_f32_px;
   static constexpr auto* DirectWorkSize = qvls::float_fft::VectorWorkSize;
+  static constexpr auto* InitLarge = qvlsFFTInitLarge_cf32_a6;
+  static constexpr std::int32_t kLargeWorkSize = qvls::float_fft::VectorWorkSize(kDirectLimit);
 };
 
 }  // namespace
@@ -30,4 +33,8 @@ QVLS_DEFINE_FLOAT_FFT_CONTEXT_ENTRIES(a6, A6)
 
 float* qvlsFFTTwiddleTable_cf32_a6(std::int32_t m, const float* sine, std::int32_t s) {
   return qvls::float_fft::BuildPassTable(m, sine, s);
+}
+
+float* qvlsFFTBlockTwiddles_cf32_a6(std::int32_t m, const float* sine, std::int32_t s) {
+  return qvls::float_fft::BuildBlockLevels(m, sine, s);
 }

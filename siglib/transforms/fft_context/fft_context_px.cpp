@@ -4,6 +4,7 @@
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft_context/context_engine.h"
 #include "siglib/transforms/fft_context/limits.h"
+#include "siglib/transforms/fft_large/fft_large.h"
 #include "siglib/transforms/fft_real/fft_real.h"
 
 namespace {
@@ -18,6 +19,8 @@ struct Px {
   static constexpr auto* InitTables = qvlsFFTInitTables_cf32_px;
   static constexpr auto* FreeContext = qvlsFFTFreeContext_f32_px;
   static constexpr std::int32_t DirectWorkSize(std::int32_t) { return 0; }
+  static constexpr auto* InitLarge = qvlsFFTInitLarge_cf32_px;
+  static constexpr std::int32_t kLargeWorkSize = 16;
 };
 
 }  // namespace
@@ -27,4 +30,8 @@ QVLS_DEFINE_FLOAT_FFT_SHARED_ENTRIES(px)
 
 float* qvlsFFTTwiddleTable_cf32_px(std::int32_t m, const float* sine, std::int32_t s) {
   return qvls::float_fft::BuildTwiddleRecords(m, sine, s);
+}
+
+float* qvlsFFTBlockTwiddles_cf32_px(std::int32_t m, const float* sine, std::int32_t s) {
+  return qvls::float_fft::BuildBlockTwiddles(m, sine, s);
 }

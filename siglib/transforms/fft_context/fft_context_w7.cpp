@@ -6,6 +6,7 @@
 #include "siglib/transforms/fft_context/context_engine.h"
 #include "siglib/transforms/fft_context/limits.h"
 #include "siglib/transforms/fft_context/vector_context.h"
+#include "siglib/transforms/fft_large/fft_large.h"
 #include "siglib/transforms/fft_real/fft_real.h"
 
 namespace {
@@ -23,6 +24,8 @@ struct W7 {
   static constexpr auto* InitTables = qvlsFFTInitTables_cf32_w7;
   static constexpr auto* FreeContext = qvlsFFTFreeContext_f32_w7;
   static constexpr auto* DirectWorkSize = qvls::float_fft::VectorWorkSize;
+  static constexpr auto* InitLarge = qvlsFFTInitLarge_cf32_w7;
+  static constexpr std::int32_t kLargeWorkSize = qvls::float_fft::VectorWorkSize(kDirectLimit);
 };
 
 }  // namespace

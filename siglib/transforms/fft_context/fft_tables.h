@@ -60,6 +60,16 @@ class QuarterWave {
     return {-T(3 * q - k), T(k - 2 * q)};
   }
 
+  // W^d for 0 <= d < M, by half-open quadrants (the first entry of a
+  // quadrant taken from its own rule): the large-order split's matrix.
+  Twiddle Root(std::int64_t d) const {
+    const std::int64_t q = quarter_;
+    if (d < q) return {T(q - d), -T(d)};
+    if (d < 2 * q) return {-T(d - q), -T(2 * q - d)};
+    if (d < 3 * q) return {-T(3 * q - d), T(d - 2 * q)};
+    return {T(d - 3 * q), T(4 * q - d)};
+  }
+
  private:
   float T(std::int64_t k) const { return sine_[k * stride_]; }
 
@@ -115,6 +125,45 @@ inline float* BuildPassTable(std::int32_t m, const float* sine, std::int32_t s) 
         }
       }
     }
+  }
+  return table;
+}
+
+// The block path's table of order m (px, m6): W^i for i < M/4, as pairs
+// (room for one pair at least).
+inline float* BuildBlockTwiddles(std::int32_t m, const float* sine, std::int32_t s) {
+  const std::int64_t quarter = (std::int64_t{1} << m) / 4;
+  float* table = NewFloats(2 * (quarter > 1 ? quarter : 1));
+  if (table == nullptr) return nullptr;
+  const QuarterWave wave(sine, m, s);
+  for (std::int64_t i = 0; i < quarter; ++i) {
+    const Twiddle w = wave.Power(i);
+    table[2 * i] = w.re;
+    table[2 * i + 1] = w.im;
+  }
+  return table;
+}
+
+// The order of the smallest merge of the a6 block path: two leaves of
+// 1024 points.
+inline constexpr std::int32_t kSmallestBlockLevel = 11;
+
+// a6: one level per order l from m down to 11, each W_(2^l)^i for
+// i < 2^l/4 in groups of four (the four real parts, then the four imaginary
+// parts), each level right behind the one before (M floats of room).
+inline float* BuildBlockLevels(std::int32_t m, const float* sine, std::int32_t s) {
+  float* table = NewFloats(std::int64_t{1} << m);
+  if (table == nullptr) return nullptr;
+  float* level = table;
+  for (std::int32_t l = m; l >= kSmallestBlockLevel; --l) {
+    const QuarterWave wave(sine, l, s);
+    const std::int64_t quarter = (std::int64_t{1} << l) / 4;
+    for (std::int64_t i = 0; i < quarter; ++i) {
+      const Twiddle w = wave.Power(i);
+      level[8 * (i / 4) + i % 4] = w.re;
+      level[8 * (i / 4) + 4 + i % 4] = w.im;
+    }
+    level += 2 * quarter;
   }
   return table;
 }

@@ -7,15 +7,18 @@
 //     static constexpr const small_kernel_table& kSmallKernels;
 //     Permute, PermuteInPlace                          // bit reversal of the complex data
 //     kPasses, kReordering (a6, w7)                    // radix kernels by direction
+//     kLarge                                           // the large-order entries
 //     Recombine, MulConst
 //   };
 //
 // A complex transform of order m <= L runs the reordering kernel (up to the
 // variant's reordering limit) or the bit reversal into dst and the in-place
-// passes; a scaled direction then multiplies dst by the context's scale. A
-// real transform of order n >= 4 runs the complex transform of order n - 1
-// on the samples taken in pairs, scales, folds the first bin into X(0) and
-// X(N/2), recombines and packs X(N/2) behind the N floats.
+// passes; a scaled direction then multiplies dst by the context's scale.
+// Above L the bit reversal into dst is followed by the large-order split,
+// which scales as it goes. A real transform of order n >= 4 runs the complex
+// transform of order n - 1 on the samples taken in pairs (scaled as the
+// complex one, its 2^n floats being the N samples), folds the first bin into
+// X(0) and X(N/2), recombines and packs X(N/2) behind the N floats.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +36,15 @@ namespace qvls::float_fft {
 using transforms::ByDirection;
 using transforms::Direction;
 
+template <class V>
+void BitReverseInto(const float* src, float* dst, std::int32_t n, const fft_context& context) {
+  if (src == dst) {
+    V::PermuteInPlace(dst, n, context.bitrev_table);
+  } else {
+    V::Permute(src, dst, n, context.bitrev_table);
+  }
+}
+
 template <class V, Direction D>
 void DirectComplex(const float* src, float* dst, std::int32_t m, const fft_context& context,
                    std::uint8_t* work) {
@@ -44,16 +56,27 @@ void DirectComplex(const float* src, float* dst, std::int32_t m, const fft_conte
       return;
     }
   }
-  if (src == dst) {
-    V::PermuteInPlace(dst, n, context.bitrev_table);
-  } else {
-    V::Permute(src, dst, n, context.bitrev_table);
-  }
+  BitReverseInto<V>(src, dst, n, context);
   if constexpr (kVector) {
     V::kPasses.template Get<D>()(dst, n, context.twiddles, work, 1);
   } else {
     V::kPasses.template Get<D>()(dst, n, context.twiddles);
   }
+}
+
+// The complex transform of order m >= 4 from src into dst, scaled as the
+// context says for the direction.
+template <class V, Direction D>
+void ScaledComplex(const float* src, float* dst, std::int32_t m, const fft_context& context,
+                   std::uint8_t* work) {
+  if (m > V::kLimits.direct) {
+    BitReverseInto<V>(src, dst, std::int32_t{1} << m, context);
+    V::kLarge.template Get<D>()(&context, dst, m, work);
+    return;
+  }
+  DirectComplex<V, D>(src, dst, m, context, work);
+  const bool scaled = (D == Direction::kForward ? context.fwd_scaled : context.inv_scaled) != 0;
+  if (scaled) V::MulConst(context.scale, dst, std::int32_t{2} << m);
 }
 
 inline qvls_status CheckCall(const float* src, const float* dst, const fft_context* context,
@@ -78,8 +101,7 @@ qvls_status TransformComplex(const float* src, float* dst, const fft_context* co
   }
   const transforms::WorkArea area(work, context->work_size);
   if (area.missing()) return QVLS_ERR_MEM_ALLOCATED;
-  DirectComplex<V, D>(src, dst, order, *context, area.data());
-  if (scaled) V::MulConst(context->scale, dst, std::int32_t{2} << order);
+  ScaledComplex<V, D>(src, dst, order, *context, area.data());
   return QVLS_OK;
 }
 
@@ -114,8 +136,7 @@ qvls_status ForwardReal(const float* src, float* dst, const fft_context* context
   }
   const transforms::WorkArea area(work, context->work_size);
   if (area.missing()) return QVLS_ERR_MEM_ALLOCATED;
-  DirectComplex<V, Direction::kForward>(src, dst, order - 1, *context, area.data());
-  if (scaled) V::MulConst(context->scale, dst, n);
+  ScaledComplex<V, Direction::kForward>(src, dst, order - 1, *context, area.data());
   // Z(0) = (a, b) holds X(0) = a + b and X(N/2) = a - b.
   using T = typename V::Arithmetic;
   const T a = LoadAt(dst, 0), b = LoadAt(dst, 1);

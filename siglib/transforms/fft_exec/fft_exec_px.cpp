@@ -4,6 +4,7 @@
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft_exec/exec_engine.h"
 #include "siglib/transforms/fft_exec/mul_const.h"
+#include "siglib/transforms/fft_large/fft_large.h"
 #include "siglib/transforms/fft_radix/fft_radix.h"
 #include "siglib/transforms/fft_real/fft_real.h"
 
@@ -17,6 +18,8 @@ struct Px {
   static constexpr auto* PermuteInPlace = qvlsBitReverse_cf32_ip_px;
   static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_px_kernel, qvlsFFTInvRadix_cf32_ip_px_kernel};
+  static constexpr qvls::transforms::ByDirection<qvlsFFTLarge_cf32_fn> kLarge = {
+      qvlsFFTFwdLarge_cf32_px, qvlsFFTInvLarge_cf32_px};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_px;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_px;
 };

@@ -5,6 +5,7 @@
 #include "siglib/transforms/bitrev/bitrev.h"
 #include "siglib/transforms/fft_exec/exec_engine.h"
 #include "siglib/transforms/fft_exec/mul_const.h"
+#include "siglib/transforms/fft_large/fft_large.h"
 #include "siglib/transforms/fft_radix/fft_radix.h"
 #include "siglib/transforms/fft_real/fft_real.h"
 
@@ -20,6 +21,8 @@ struct W7 {
       qvlsFFTFwdRadix_cf32_w7_kernel, qvlsFFTInvRadix_cf32_w7_kernel};
   static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_vector_fn> kPasses = {
       qvlsFFTFwdRadix_cf32_ip_w7_kernel, qvlsFFTInvRadix_cf32_ip_w7_kernel};
+  static constexpr qvls::transforms::ByDirection<qvlsFFTLarge_cf32_fn> kLarge = {
+      qvlsFFTFwdLarge_cf32_w7, qvlsFFTInvLarge_cf32_w7};
   static constexpr auto* Recombine = qvlsFFTRealRecombine_f32_w7;
   static constexpr auto* MulConst = qvlsMulConst_f32_ip_w7;
 };

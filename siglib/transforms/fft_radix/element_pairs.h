@@ -3,7 +3,8 @@
 // through the single-precision unit's 64-bit loads and stores, w7 through
 // the integer unit's (and its 16-byte unaligned moves for two neighbours).
 // Both move the same bits; only the instructions differ. a6's kernels
-// prefetch where they say so, w7's do not.
+// prefetch where they say so (non-temporally for data read once), w7's do
+// not.
 #pragma once
 
 #include <emmintrin.h>
@@ -19,6 +20,11 @@ struct A6Pairs {
   static void Prefetch(const void* p, std::ptrdiff_t bytes) {
     const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p) + bytes;
     _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0);
+  }
+  // The same, close to the processor only, for data read once.
+  static void PrefetchOnce(const void* p, std::ptrdiff_t bytes) {
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(p) + bytes;
+    _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_NTA);
   }
 
   // The element at p0 in the low half, the one at p1 in the high half.
@@ -37,6 +43,7 @@ struct A6Pairs {
 
 struct W7Pairs {
   static void Prefetch(const void*, std::ptrdiff_t) {}
+  static void PrefetchOnce(const void*, std::ptrdiff_t) {}
 
   static __m128 Load(const float* p0, const float* p1) {
     const __m128i low = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p0));
