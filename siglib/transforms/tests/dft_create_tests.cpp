@@ -161,9 +161,9 @@ TEST_P(DftCreate, SizesBeyond32BitsAreRefusedBeforeAnyTable) {
 }
 
 // A power of two or a Bluestein length whose inner FFT lies above the
-// variant's direct limit gets what the FFT's create gives for that order
-// (QVLS_ERR_NOT_SUPPORTED until the large-order FFT exists), with nothing
-// left; once the FFT takes the order, the DFT does too.
+// variant's direct limit gets what the FFT's create gives for that order,
+// with nothing left when that fails; when the FFT takes the order, the DFT
+// does too.
 TEST_P(DftCreate, LengthsAboveTheDirectLimitFollowTheInnerFft) {
   const std::int32_t order = kFloatFft[variant()].direct_limit + 1;
   const std::int32_t power = 1 << order;

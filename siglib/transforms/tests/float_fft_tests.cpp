@@ -25,17 +25,9 @@
 namespace qvls_test::transforms {
 namespace {
 
-constexpr std::int32_t kFlags[] = {1, 2, 4, 8};
-
 class FloatFft : public PooledVariantTest {
  protected:
   const FloatFftEntries& entries() const { return kFloatFft[variant()]; }
-
-  // The ways a layout has: complex forward and inverse, real forward.
-  static std::vector<Way> WaysOf(Layout layout) {
-    if (layout == Layout::kReal) return {Way::kForward};
-    return {Way::kForward, Way::kInverse};
-  }
 };
 
 // Every order up to the direct limit (real one more), every flag, forward
@@ -254,10 +246,7 @@ TEST(FloatFftPair, A6EqualsW7) {
         const FloatContext first(kFloatFft[a6], layout, order, flag);
         const FloatContext second(kFloatFft[w7], layout, order, flag);
         const std::vector<float> x = RandomFloats(rng, FloatInputs(layout, order));
-        const std::vector<Way> ways = layout == Layout::kComplex
-                                          ? std::vector{Way::kForward, Way::kInverse}
-                                          : std::vector{Way::kForward};
-        for (Way way : ways) {
+        for (Way way : WaysOf(layout)) {
           const std::vector<float> a = first.Run(way, x), b = second.Run(way, x);
           ASSERT_EQ(std::memcmp(a.data(), b.data(), 4 * a.size()), 0)
               << LayoutName(layout) << " order " << order << " flag " << flag;

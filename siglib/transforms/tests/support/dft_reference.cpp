@@ -6,20 +6,10 @@
 namespace qvls_test::transforms {
 namespace {
 
-// e^(-2πi·r/N) for r = 0..N-1; the quarter turns exactly, so that
-// transforms of 4 points or fewer have an exact reference.
+// e^(-2πi·r/N) for r = 0..N-1.
 std::vector<Complex> Roots(std::size_t n) {
   std::vector<Complex> roots(n);
-  const long double step = 2 * std::numbers::pi_v<long double> / static_cast<long double>(n);
-  const Complex quarter_turns[] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
-  for (std::size_t r = 0; r < n; ++r) {
-    if ((4 * r) % n == 0) {
-      roots[r] = quarter_turns[4 * r / n];
-      continue;
-    }
-    const long double angle = step * static_cast<long double>(r);
-    roots[r] = {std::cos(angle), -std::sin(angle)};
-  }
+  for (std::size_t r = 0; r < n; ++r) roots[r] = Root(r, n);
   return roots;
 }
 
@@ -50,6 +40,18 @@ Complex Bin(std::span<const Complex> x, const std::vector<Complex>& roots, std::
 }
 
 }  // namespace
+
+// The quarter turns exactly, so that transforms of 4 points or fewer have an
+// exact reference.
+Complex Root(std::size_t r, std::size_t n) {
+  if ((4 * r) % n == 0) {
+    const Complex quarter_turns[] = {{1, 0}, {0, -1}, {-1, 0}, {0, 1}};
+    return quarter_turns[4 * r / n];
+  }
+  const long double angle = 2 * std::numbers::pi_v<long double> * static_cast<long double>(r) /
+                            static_cast<long double>(n);
+  return {std::cos(angle), -std::sin(angle)};
+}
 
 std::vector<Complex> NaiveDft(std::span<const Complex> x) {
   const std::vector<Complex> roots = Roots(x.size());

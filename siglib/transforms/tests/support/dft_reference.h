@@ -13,6 +13,9 @@ namespace qvls_test::transforms {
 
 using Complex = std::complex<long double>;
 
+// e^(-2πi·r/N) for 0 <= r < N, the quarter turns exact.
+Complex Root(std::size_t r, std::size_t n);
+
 // The N-point forward DFT of x (N = x.size(), any length).
 std::vector<Complex> NaiveDft(std::span<const Complex> x);
 

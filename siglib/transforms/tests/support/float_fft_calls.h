@@ -98,6 +98,16 @@ inline std::size_t FloatOutputs(Layout layout, std::int32_t order) {
 
 enum class Way { kForward, kInverse };
 
+// The ways a layout has: complex forward and inverse, real forward.
+inline std::vector<Way> WaysOf(Layout layout) {
+  if (layout == Layout::kReal) return {Way::kForward};
+  return {Way::kForward, Way::kInverse};
+}
+
+// The normalisation flags: 1 scales the forward result by 1/N, 2 the
+// inverse, 4 both by 1/sqrt N, 8 neither.
+inline constexpr std::int32_t kFlags[] = {1, 2, 4, 8};
+
 // A created context, destroyed (and checked) at the end of its scope.
 class FloatContext {
  public:

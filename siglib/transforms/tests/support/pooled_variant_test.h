@@ -1,5 +1,6 @@
-// A test per processor variant that runs on a pool of its own, installed for
-// the test's life; every block must be back in the pool at its end.
+// Tests that run on a pool of their own, installed for the test's life;
+// every block must be back in the pool at its end. PooledVariantTest runs
+// once per processor variant.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,12 +10,15 @@
 
 namespace qvls_test::transforms {
 
-class PooledVariantTest : public VariantTest {
+template <class Base>
+class Pooled : public Base {
  protected:
-  ~PooledVariantTest() override { EXPECT_EQ(pool_.LeakReport(), ""); }
+  ~Pooled() override { EXPECT_EQ(pool_.LeakReport(), ""); }
 
   plat::ex::Pool pool_{"transform test"};
   plat::ex::ScopedPool installed_{pool_};
 };
+
+using PooledVariantTest = Pooled<VariantTest>;
 
 }  // namespace qvls_test::transforms
