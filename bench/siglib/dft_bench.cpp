@@ -1,11 +1,13 @@
 // The DFT per variant, with a work buffer of the work size: the 16-bit
 // operations on the V.34 road (length 12, flag 2: forward sf 1, inverse
-// sf 0) through the slots' entries, and the float engine's forward at a
-// length of each way (mixed radix, direct, Bluestein).
+// sf 0) through the slots' entries, and the float engine's forward,
+// unscaled and out of place, at lengths of each way (mixed radix, direct,
+// Bluestein, a power of two) with its vs_fftw counter (fftw_pair.h).
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "bench/siglib/fftw_pair.h"
 #include "bench/siglib/siglib_bench.h"
 #include "siglib/memory/memory.h"
 #include "siglib/transforms/dft16/dft16.h"
@@ -27,23 +29,24 @@ const Engine kEngines[] = {
     {qvlsDFTCreate_cf32_w7, qvlsDFTDestroy_cf32_w7, qvlsDFTWorkSize_cf32_w7, qvlsDFTFwd_cf32_w7},
 };
 
-void FloatForward(benchmark::State& state, const Engine& e, std::int32_t n) {
+void FloatForward(benchmark::State& state, const Engine& e, std::int32_t column, std::int32_t n) {
   dft_context* context = nullptr;
-  if (e.create(&context, n, 1, 0) != QVLS_OK) {
+  if (e.create(&context, n, 8, 0) != QVLS_OK) {
     state.SkipWithError("create failed");
     return;
   }
   std::int32_t size = 0;
   e.work_size(context, &size);
   std::uint8_t* work = qvlsAlloc_u8_px(size);
-  std::vector<float> src(2 * std::size_t(n)), dst(src.size());
-  float x = 0.25f;
-  for (float& value : src) value = x = x * 3.7f - static_cast<float>(static_cast<int>(x * 3.7f));
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(e.forward(src.data(), dst.data(), context, work));
+  const qvls_bench::AlignedFloats src = qvls_bench::NewAlignedFloats(2 * std::size_t(n));
+  const qvls_bench::AlignedFloats dst = qvls_bench::NewAlignedFloats(2 * std::size_t(n));
+  auto ours = [&] {
+    benchmark::DoNotOptimize(e.forward(src.get(), dst.get(), context, work));
     benchmark::ClobberMemory();
-  }
+  };
+  for (auto _ : state) ours();
   state.SetItemsProcessed(state.iterations() * n);
+  qvls_bench::ReportAgainstFftw(state, ours, qvls_bench::FftwKind::kComplex, n, false, column <= 1);
   qvlsFree_px(work);
   e.destroy(context);
 }
@@ -52,10 +55,11 @@ const qvls_bench::Registration kDft([] {
   const qvls_variant_records& t = qvls_variant_table;
   for (std::int32_t column = 0; column < qvls_variant_count; ++column) {
     const std::string tag = qvls_bench::kVariantTags[column];
-    for (std::int32_t n : {120, 149, 151, 2040}) {
-      benchmark::RegisterBenchmark(
-          ("Dft/Float/" + tag + "/" + std::to_string(n)).c_str(),
-          [column, n](benchmark::State& state) { FloatForward(state, kEngines[column], n); });
+    for (std::int32_t n : {12, 60, 120, 149, 151, 300, 302, 2040, 3072}) {
+      benchmark::RegisterBenchmark(("Dft/Float/" + tag + "/" + std::to_string(n)).c_str(),
+                                   [column, n](benchmark::State& state) {
+                                     FloatForward(state, kEngines[column], column, n);
+                                   });
     }
     benchmark::RegisterBenchmark(
         ("Dft/V34Road/" + tag + "/12").c_str(), [&t, column](benchmark::State& state) {

@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <ctime>
 #include <initializer_list>
 #include <random>
 #include <string>
@@ -48,6 +49,13 @@ void FillRandom(T (&values)[N], unsigned seed, std::int64_t lo, std::int64_t hi)
   std::mt19937_64 engine(seed);
   std::uniform_int_distribution<std::int64_t> pick(lo, hi);
   for (T& v : values) v = static_cast<T>(pick(engine));
+}
+
+// The process's CPU time in seconds.
+inline double CpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
 // Runs a registration function while the program starts, before main.

@@ -51,7 +51,7 @@ std::string_view FamilyOf(std::string_view family, std::string_view op) {
   if (family == "Fir") return "FIR";
   if (family == "Lms") return "LMS";
   if (family == "Trellis") return "trellis";
-  if (family == "FFT16" || family == "FloatFFT") return "transforms";
+  if (family == "Fft16" || family == "FloatFft" || family == "Dft") return "transforms";
   return "";
 }
 
