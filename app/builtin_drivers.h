@@ -6,11 +6,13 @@
 
 #include "afe/windows/afe_device.h"
 #include "platform/io/io_host.h"
+#include "pump/driver/dsp_device.h"
 
 namespace vxmodem {
 
-inline constexpr std::array<plat::io::DriverImage, 1> kBuiltinDrivers{{
+inline constexpr std::array<plat::io::DriverImage, 2> kBuiltinDrivers{{
     {u"vxafe", afe::DriverEntry},
+    {u"vxdsp", pump::DriverEntry},
 }};
 
 }  // namespace vxmodem

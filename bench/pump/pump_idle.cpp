@@ -1,0 +1,101 @@
+// A powered-up idle modem on one simulated machine: the simulator, vxafe,
+// vxdsp and the test controller driver, the port open (power state 0xD0)
+// and the data pump reset, the line on hook. Reported, never asserted:
+//   BM_IdleModemRealTimeFactor  virtual seconds per host CPU second of the
+//                               whole machine;
+//   BM_DefaultBlock             host time per idle block of the whole machine
+//                               (interrupt, deferred routine, block thread,
+//                               BlockTick), and of BlockTick alone.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdint>
+
+#include "afe/windows/afe_device.h"
+#include "platform/hal/instant.h"
+#include "platform/ke/kernel.h"
+#include "platform/machine/machine.h"
+#include "pump/context/block_tick.h"
+#include "pump/driver/dsp_device.h"
+#include "pump/tests/support/test_controller.h"
+
+namespace {
+
+// The host time BlockTick takes, by a wrapper around the context's entry.
+struct TickTiming {
+  std::chrono::nanoseconds spent{0};
+  std::uint64_t blocks = 0;
+};
+
+void TimedBlockTick(pump::DspContext& context) {
+  TickTiming& timing = plat::ke::CurrentKernel().slots().Get<TickTiming>();
+  const auto start = std::chrono::steady_clock::now();
+  pump::BlockTick(context);
+  timing.spent += std::chrono::steady_clock::now() - start;
+  ++timing.blocks;
+}
+
+class IdleModem {
+ public:
+  IdleModem()
+      : machine_(sim_, {.drivers = {{u"vxafe", afe::DriverEntry},
+                                    {u"vxdsp", pump::DriverEntry},
+                                    {u"vxtestctl", pump::testing::TestControllerEntry}}}) {}
+  ~IdleModem() {
+    if (machine_.drivers().size() == 3) machine_.Shutdown();
+  }
+
+  // Boots, opens the port and resets the data pump; false when any of it failed.
+  bool PowerUp() {
+    if (machine_.Boot() != STATUS_SUCCESS) return false;
+    pump::testing::TestController& controller = pump::testing::TestControllerOf(machine_.kernel());
+    if (!controller.started()) return false;
+    bool acked = false;
+    sim_.RunUserThread(machine_.kernel(), "port", [&] {
+      controller.Context()->block_entry = TimedBlockTick;
+      controller.Double().WritePowerState(0xD0);
+      acked = controller.Double().Exchange(0x60, {0}).size() == 1;
+    });
+    return acked;
+  }
+  void RunFor(std::uint64_t ns) { sim_.RunFor(ns); }
+  TickTiming& timing() { return machine_.kernel().slots().Get<TickTiming>(); }
+
+ private:
+  plat::Simulation sim_;
+  plat::Machine machine_;
+};
+
+void BM_IdleModemRealTimeFactor(benchmark::State& state) {
+  IdleModem modem;
+  if (!modem.PowerUp()) {
+    state.SkipWithError("the modem did not power up");
+    return;
+  }
+  for (auto _ : state) modem.RunFor(plat::hal::kSecond);
+  // One virtual second per iteration, over the CPU time they took.
+  state.counters["virtual_s_per_cpu_s"] =
+      benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_IdleModemRealTimeFactor)->Unit(benchmark::kMillisecond);
+
+void BM_DefaultBlock(benchmark::State& state) {
+  IdleModem modem;
+  if (!modem.PowerUp()) {
+    state.SkipWithError("the modem did not power up");
+    return;
+  }
+  TickTiming& timing = modem.timing();
+  const TickTiming before = timing;
+  // One block period per iteration.
+  for (auto _ : state) modem.RunFor(10 * plat::hal::kMillisecond);
+  const auto blocks = static_cast<double>(timing.blocks - before.blocks);
+  state.counters["block_tick_ns"] =
+      blocks == 0 ? 0 : static_cast<double>((timing.spent - before.spent).count()) / blocks;
+  state.counters["blocks_per_iteration"] = blocks / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_DefaultBlock)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
