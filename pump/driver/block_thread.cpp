@@ -43,7 +43,14 @@ NTSTATUS StartBlockThread(DspDeviceExtension& e) {
   status = ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode, &thread,
                                      nullptr);
   ZwClose(handle);
-  e.block_thread = NT_SUCCESS(status) ? static_cast<PKTHREAD>(thread) : nullptr;
+  if (!NT_SUCCESS(status)) {
+    // Without a reference the stop could not wait for it: it ends now,
+    // before its first block.
+    InterlockedExchange(&globals.run, 0);
+    KeSetEvent(&e.events.PerBlockEvent, IO_NO_INCREMENT, FALSE);
+    return status;
+  }
+  e.block_thread = static_cast<PKTHREAD>(thread);
   return status;
 }
 
