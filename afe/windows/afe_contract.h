@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/ex/rtlstring.h"
 #include "platform/ke/irql.h"
 #include "platform/ke/ke.h"
 #include "platform/nt/ntdef.h"
@@ -29,6 +30,18 @@ namespace afe {
 struct AfeContext;
 struct AfeState;
 struct AfeDeviceExtension;
+
+// ---- The front end's device and its start -------------------------------
+
+inline constexpr PCWSTR kAfeDeviceName = u"\\Device\\VexorTolvasaAfe";
+
+// Start and stop, from the data pump (kernel-mode requestors only). The
+// start's buffer carries the AfeEventBlock address in and the AfeInterface
+// address out, 8 bytes each way. The data pump takes the same two codes from
+// the controller.
+inline constexpr ULONG IOCTL_MODEM_START = 0x222040;
+inline constexpr ULONG IOCTL_MODEM_STOP = 0x222044;
+inline constexpr ULONG kStartBufferBytes = sizeof(void*);
 
 // ---- Block rings ----------------------------------------------------------
 

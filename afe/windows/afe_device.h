@@ -18,19 +18,11 @@ inline constexpr DEVICE_TYPE kAfeDeviceType = FILE_DEVICE_UNKNOWN;  // 0x22
 inline constexpr DEVICE_TYPE kSoundDeviceType = 0x8002;
 inline constexpr DEVICE_TYPE kDiagnosticDeviceType = 0x8003;
 
-inline constexpr PCWSTR kAfeDeviceName = u"\\Device\\VexorTolvasaAfe";
 inline constexpr PCWSTR kAfeLinkName = u"\\DosDevices\\VexorTolvasaAfe";
 inline constexpr PCWSTR kSoundDeviceName = u"\\Device\\VexorTolvasaSound";
 inline constexpr PCWSTR kSoundLinkName = u"\\DosDevices\\VexorTolvasaSound";
 inline constexpr PCWSTR kDiagnosticDeviceName = u"\\Device\\VexorTolvasaDiagnostic";
 inline constexpr PCWSTR kDiagnosticLinkName = u"\\DosDevices\\VexorTolvasaDiagnostic";
-
-// Start and stop, from the data pump (kernel-mode requestors only). The
-// start's buffer carries the AfeEventBlock address in and the AfeInterface
-// address out, 8 bytes each way.
-inline constexpr ULONG IOCTL_MODEM_START = 0x222040;
-inline constexpr ULONG IOCTL_MODEM_STOP = 0x222044;
-inline constexpr ULONG kStartBufferBytes = sizeof(void*);
 
 // The AFE control codes (ControlAfe): each maps onto a numbered request.
 inline constexpr ULONG IOCTL_SET_EVENT = 0x460C0;      // in: an event handle (4 bytes)

@@ -18,15 +18,16 @@ inline constexpr ULONG kDspTag = plat::ex::PoolTag("Ddk ");
 inline constexpr DEVICE_TYPE kDspDeviceType = FILE_DEVICE_UNKNOWN;  // 0x22
 inline constexpr PCWSTR kDspDeviceName = u"\\Device\\VexorTolvasaDsp";
 inline constexpr PCWSTR kDspLinkName = u"\\DosDevices\\VexorTolvasaDsp";
-inline constexpr PCWSTR kAfeDeviceName = u"\\Device\\VexorTolvasaAfe";
+using afe::kAfeDeviceName;
 
-// From the controller, kernel-mode requestors only. The start carries the
-// controller's callback in and the DspContext address out; the data pump
-// forwards it to the front end with the AfeEventBlock address in and the
-// AfeInterface address out. Every buffer holds one address (8 bytes).
-inline constexpr ULONG IOCTL_MODEM_START = 0x222040;
-inline constexpr ULONG IOCTL_MODEM_STOP = 0x222044;
-inline constexpr ULONG kStartBufferBytes = sizeof(void*);
+// From the controller, kernel-mode requestors only, with the front end's own
+// codes. The start carries the controller's callback in and the DspContext
+// address out; the data pump forwards it to the front end with the
+// AfeEventBlock address in and the AfeInterface address out. Every buffer
+// holds one address (8 bytes).
+using afe::IOCTL_MODEM_START;
+using afe::IOCTL_MODEM_STOP;
+using afe::kStartBufferBytes;
 
 inline constexpr ULONG kRegistryPathBytes = 256;  // the paged copies of the service key's path
 inline constexpr KPRIORITY kBlockThreadPriority = 28;
