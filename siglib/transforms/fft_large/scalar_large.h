@@ -131,3 +131,35 @@ void ScalarBlock(const fft_context& context, float* data, std::int32_t count, st
                                std::int32_t blocking) {                                           \
     qvls::fft_large::MergeBoth(data, count, l, twiddles, direction, blocking);                    \
   }
+
+// The whole large-order FFT of px or m6 (tag): the same routines over the
+// variant's own entries, with px's split table, radix tables and multiply by a constant.
+#define QVLS_DEFINE_SCALAR_LARGE_FFT(tag)                                                \
+  namespace {                                                                            \
+  struct ScalarLarge_##tag {                                                             \
+    static constexpr qvls::fft_large::SplitTable kSplits = qvls::fft_large::kPxSplits;   \
+    static constexpr bool kVector = false;                                               \
+    static constexpr bool kBlockPath = true;                                             \
+    static constexpr auto kMatrix = qvls::fft_large::MatrixLayout::kPairs;               \
+    static constexpr auto* TwiddleTable = qvlsFFTTwiddleTable_cf32_px;                   \
+    static constexpr auto* BlockTwiddles = qvlsFFTBlockTwiddles_cf32_##tag;              \
+    static constexpr auto* InitSplit = qvlsFFTInitSplit_cf32_##tag;                      \
+    static constexpr qvls::transforms::ByDirection<qvlsFFTRadix_cf32_ip_fn> kPasses = {  \
+        qvlsFFTFwdRadix_cf32_ip_##tag##_kernel, qvlsFFTInvRadix_cf32_ip_##tag##_kernel}; \
+    static constexpr auto* MulConst = qvlsMulConst_f32_ip_px;                            \
+    static constexpr qvls::transforms::ByDirection<qvlsFFTSplit_cf32_fn> kSplit = {      \
+        qvlsFFTFwdSplit_cf32_##tag, qvlsFFTInvSplit_cf32_##tag};                         \
+    static constexpr qvls::transforms::ByDirection<qvlsFFTBlock_cf32_fn> kBlock = {      \
+        qvlsFFTFwdBlock_cf32_##tag, qvlsFFTInvBlock_cf32_##tag};                         \
+    static constexpr auto* Merge = qvlsFFTMerge_cf32_##tag;                              \
+    static constexpr auto* Gather = qvls::fft_large::ScalarGatherBoth;                   \
+    static constexpr auto* Scatter = qvls::fft_large::ScalarScatter;                     \
+    template <qvls::transforms::Direction D>                                             \
+    static void SubBlock(const fft_context& context, float* chunk, std::int32_t count,   \
+                         std::uint8_t* work) {                                           \
+      kBlock.Get<D>()(&context, chunk, count, work);                                     \
+    }                                                                                    \
+  };                                                                                     \
+  }                                                                                      \
+  QVLS_DEFINE_LARGE_FFT(tag, ScalarLarge_##tag)                                          \
+  QVLS_DEFINE_SCALAR_BLOCK_PATH(tag, ScalarLarge_##tag)
