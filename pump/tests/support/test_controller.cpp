@@ -29,15 +29,16 @@ TestController& TestControllerOf(plat::ke::Kernel& machine) {
 }
 
 NTSTATUS TestController::Start() {
-  ControllerCallback callback = &ControllerDouble::Callback;
+  ControllerCallback handed = callback != nullptr ? callback : &ControllerDouble::Callback;
   DspContext* answer = nullptr;
   const ControlReply reply =
-      SendDeviceControl(lower_, kModemStart, &callback, sizeof callback, &answer, sizeof answer);
+      SendDeviceControl(lower_, kModemStart, &handed, sizeof handed, &answer, sizeof answer);
   start_status_ = reply.status;
   start_information_ = reply.information;
   if (NT_SUCCESS(reply.status) && answer != nullptr) {
     context_ = answer;
-    double_ = std::make_unique<ControllerDouble>(*context_->host, *context_);
+    if (callback == nullptr)
+      double_ = std::make_unique<ControllerDouble>(*context_->host, *context_);
   }
   return reply.status;
 }

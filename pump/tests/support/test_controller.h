@@ -5,7 +5,8 @@
 // IoBuildDeviceIoControlRequest, carrying ControllerDouble::Callback. It
 // keeps the DspContext the data pump answers with, reaches COMRAM through
 // the context's host interface, and runs a ControllerDouble on that page,
-// whose wake call is the data pump's ControllerCall. Its unload sends
+// whose wake call is the data pump's ControllerCall (unless the test sets
+// a callback of its own). Its unload sends
 // IOCTL_MODEM_STOP (unless a stop already succeeded), then detaches and
 // deletes its device.
 //
@@ -43,6 +44,10 @@ class TestController {
  public:
   // Set before the machine boots: false leaves the start to Start().
   bool start_at_load = true;
+  // Set before the start: the controller callback handed to the data pump
+  // instead of the double's; with it no ControllerDouble is built, and the
+  // test drives the page itself.
+  ControllerCallback callback = nullptr;
 
   // The start and the stop requests to the DSP device; on a thread of the
   // machine. A successful start builds the double, the stop takes it down
@@ -56,7 +61,7 @@ class TestController {
   DspContext* Context() const { return context_; }
   HostInterface& Host() const { return *context_->host; }
   ControllerDouble& Double() const { return *double_; }
-  bool started() const { return double_ != nullptr; }
+  bool started() const { return context_ != nullptr; }
 
  private:
   friend NTSTATUS TestControllerEntry(PDRIVER_OBJECT, PUNICODE_STRING);
