@@ -1,0 +1,17 @@
+#include "controller/standin/fax_voice_standin.h"
+
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/services/fax_voice.h"
+
+namespace vxctl {
+namespace {
+
+FaxVoiceStandin& Standin() { return MachineState<FaxVoiceStandin>(); }
+
+}  // namespace
+
+std::atomic<std::uint16_t>& fax_carrier_event() { return Standin().carrier_event; }
+std::atomic<std::uint8_t>& fax_v21_detected() { return Standin().v21_detected; }
+std::atomic<std::uint8_t>& voice_detected_tone() { return Standin().detected_tone; }
+
+}  // namespace vxctl

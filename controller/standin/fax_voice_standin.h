@@ -1,0 +1,18 @@
+// Stands in for the fax and voice services until they are built; they
+// replace it. The state below is what the entries of
+// layer2/corecode/mt/services/fax_voice.h refer to, one per machine
+// (MachineState<FaxVoiceStandin>()), for tests to read.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace vxctl {
+
+struct FaxVoiceStandin {
+  std::atomic<std::uint16_t> carrier_event{0};
+  std::atomic<std::uint8_t> v21_detected{0};
+  std::atomic<std::uint8_t> detected_tone{0};
+};
+
+}  // namespace vxctl

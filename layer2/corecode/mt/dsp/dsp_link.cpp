@@ -1,0 +1,132 @@
+#include "layer2/corecode/mt/dsp/dsp_link.h"
+
+#include <cstddef>
+
+#include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem_task/modem_task_state.h"
+
+namespace vxctl {
+namespace {
+
+using pump::kRegCpDoorbell;
+using pump::kRegPowerControl;
+
+constexpr std::uint8_t kLinkControlRestart = 0x01;  // register 246 bit 0
+constexpr std::uint8_t kPowerLinkDown = 2;
+constexpr std::uint8_t kPowerLinkUp = 1;
+constexpr std::uint8_t kCpLengthMark = 1;  // register 66 before a link comes up
+
+DspLinkState& Link() { return MachineState<DspLinkState>(); }
+
+// The data pump's wake entry, once bound: runs its dispatcher now.
+void Ring(DspLinkState& link) {
+  pump::HostInterface* host = link.host.load(std::memory_order_acquire);
+  pump::DspContext* context = link.context.load(std::memory_order_acquire);
+  if (host == nullptr || context == nullptr || host->wake_callback == nullptr) return;
+  host->wake_callback(context);
+}
+
+std::atomic_ref<std::uint8_t> Register(pump::Comram& page, std::uint8_t reg) {
+  return std::atomic_ref<std::uint8_t>(page.reg[reg]);
+}
+
+}  // namespace
+
+void dsp_set_comram(pump::Comram* page) {
+  DspLinkState& link = Link();
+  pump::HostInterface* host = nullptr;
+  if (page != nullptr) {
+    host = reinterpret_cast<pump::HostInterface*>(reinterpret_cast<std::byte*>(page) -
+                                                  offsetof(pump::HostInterface, comram));
+  }
+  link.host.store(host, std::memory_order_release);
+  link.page.store(page, std::memory_order_release);
+}
+
+void dsp_set_dsp_context(pump::DspContext* context) {
+  Link().context.store(context, std::memory_order_release);
+}
+
+pump::Comram* dsp_page() { return Link().page.load(std::memory_order_acquire); }
+
+std::uint8_t dsp_reg_read(std::uint16_t reg) {
+  pump::Comram* page = dsp_page();
+  if (page == nullptr || reg >= pump::kComramSize) return 0;
+  return page->reg[reg];
+}
+
+void dsp_reg_write(std::uint16_t reg, std::uint8_t value) {
+  DspLinkState& link = Link();
+  pump::Comram* page = link.page.load(std::memory_order_acquire);
+  if (page == nullptr || reg >= pump::kComramSize) return;
+  page->reg[reg] = value;
+  if (reg == kRegPowerControl || reg == kRegCpDoorbell) Ring(link);
+}
+
+void dsp_reg_set_bits(std::uint8_t reg, std::uint8_t bits) {
+  if (pump::Comram* page = dsp_page()) Register(*page, reg).fetch_or(bits);
+}
+
+void dsp_reg_clear_bits(std::uint8_t reg, std::uint8_t bits) {
+  if (pump::Comram* page = dsp_page()) {
+    Register(*page, reg).fetch_and(static_cast<std::uint8_t>(~bits));
+  }
+}
+
+bool dsp_irq_enabled() {
+  return (dsp_reg_read(pump::kRegIrqEnable) & pump::kIrqEnableDpInterrupt) != 0;
+}
+
+void dsp_irq_enable() { dsp_reg_write(pump::kRegIrqEnable, pump::kIrqEnableDpInterrupt); }
+
+void dsp_power_control(std::uint8_t value) { dsp_reg_write(kRegPowerControl, value); }
+
+std::uint8_t ModemTask_ReadDspStatus() { return dsp_reg_read(pump::kRegStatus); }
+
+std::uint8_t ModemTask_ReadDspEventType() {
+  const std::uint8_t type = dsp_reg_read(pump::kRegEventType);
+  MachineState<ModemTaskState>().latest_event_type = type;
+  return type;
+}
+
+std::uint8_t ModemTask_ReadDspEventValue() { return dsp_reg_read(pump::kRegEventValue); }
+
+void dsp_reg246_set_bit0() { dsp_reg_set_bits(pump::kRegLinkControl, kLinkControlRestart); }
+
+void dsp_link_start() {
+  dsp_irq_enable();
+  dsp_reg246_set_bit0();
+  Link().link_level = kDspLinkLevelStarted;
+}
+
+std::uint32_t dsp_link_restart() {
+  dsp_power_control(kPowerLinkDown);
+  dsp_reg_write(pump::kRegIrqEnable, 0);
+  dsp_reg246_set_bit0();
+  dsp_reg_write(pump::kRegCpPacketLength, kCpLengthMark);
+  dsp_power_control(kPowerLinkUp);
+  dsp_stub_zero();
+  return 0;
+}
+
+void dsp_link_reset() {
+  dsp_reg246_set_bit0();
+  MachineState<DspTransportState>().overlay.Reset();
+  dsp_power_control(kPowerLinkDown);
+  dsp_reg_write(pump::kRegCpPacketLength, kCpLengthMark);
+  dsp_power_control(kPowerLinkUp);
+  dsp_stub_zero();
+}
+
+std::uint32_t dsp_stub_zero() { return 0; }
+
+void datamode_set_poll_routine(DataPollRoutine routine) {
+  Link().poll_routine.store(routine, std::memory_order_release);
+}
+
+DataPollRoutine datamode_poll_routine() {
+  return Link().poll_routine.load(std::memory_order_acquire);
+}
+
+}  // namespace vxctl

@@ -1,0 +1,95 @@
+// The power-state command of "*ACPI=": what the data pump sees at each
+// doorbell, interleaved with the calls into parts not built yet.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "controller/standin/command_interpreter_standin.h"
+#include "layer2/corecode/mt/dsp/dsp_link.h"
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
+
+namespace vxctl::testing {
+namespace {
+
+std::string Hex(std::uint8_t byte) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02X", byte);
+  return text;
+}
+
+// A doorbell as the data pump sees it: a command waiting at register 64
+// ("cmd 7D 80 00": code and payload), else the power state of 252.
+std::string Describe(const FakeDoorbell& bell) {
+  const pump::Comram& page = bell.page;
+  if (page.reg[pump::kRegCpPacket] == 0) return "252=" + Hex(page.reg[pump::kRegPowerControl]);
+  std::string text = "cmd " + Hex(page.reg[pump::kRegCpPacket]);
+  for (int i = 0; i < page.reg[pump::kRegCpPacketLength]; ++i) {
+    text += " " + Hex(page.reg[pump::kRegCpPacketPayload + i]);
+  }
+  return text;
+}
+
+std::string Describe(const PendingCall& call) {
+  std::string text(call.name);
+  if (!call.args.empty()) text += "(" + std::to_string(call.args[0]) + ")";
+  return text;
+}
+
+// Doorbells and pending calls in the order they happened.
+std::vector<std::string> Timeline(const FakeDataPump& pump) {
+  const std::vector<PendingCall> calls = MachineState<PendingLog>().Calls();
+  std::vector<std::string> events;
+  auto bell = pump.Doorbells().begin();
+  for (std::size_t i = 0; i <= calls.size(); ++i) {
+    for (; bell != pump.Doorbells().end() && bell->pending_calls == i; ++bell) {
+      events.push_back(Describe(*bell));
+    }
+    if (i < calls.size()) events.push_back(Describe(calls[i]));
+  }
+  return events;
+}
+
+TEST(DspPowerStates, EachStateRingsAndCallsInOrder) {
+  struct Case {
+    std::uint16_t state;
+    std::uint8_t caller_id;
+    std::vector<std::string> timeline;
+  };
+  const std::vector<Case> cases = {
+      {6, 0, {"252=D0", "ModemTask_SetCallProgress(0)"}},
+      {7, 0, {"stats_reset", "252=D1"}},
+      {8, 0, {"252=D2"}},
+      {9,
+       1,
+       {"stats_reset", "ModemTask_DspIdle", "cmd 7D 80 00", "dsp_overlay_drain", "cmd 65 00 01",
+        "dsp_overlay_drain", "252=D2"}},
+      {9,
+       0,
+       {"stats_reset", "ModemTask_DspIdle", "cmd 7D 00 00", "dsp_overlay_drain", "cmd 65 00 01",
+        "dsp_overlay_drain", "252=D2"}},
+      {0, 0, {}},
+      {5, 0, {}},
+      {10, 0, {}},
+      {0x0106, 0, {}},  // a state whose low byte is 6
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("state " + std::to_string(c.state));
+    DspLinkRig rig;
+    rig.Run([&](FakeDataPump& pump) {
+      MachineState<CommandInterpreterStandin>().caller_id_enabled = c.caller_id;
+      const pump::Comram before = pump.Page();
+      ModemTask_SetPowerState(c.state);
+      EXPECT_EQ(Timeline(pump), c.timeline);
+      if (c.timeline.empty()) {
+        EXPECT_TRUE(std::equal(std::begin(before.reg), std::end(before.reg), pump.Page().reg));
+      }
+    });
+  }
+}
+
+}  // namespace
+}  // namespace vxctl::testing

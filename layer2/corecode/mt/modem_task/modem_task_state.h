@@ -1,0 +1,27 @@
+// ModemTaskState: the modem task's state (call control), one per machine
+// (MachineState<ModemTaskState>()). Fields join as the parts of the modem
+// task that use them are built.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace vxctl {
+
+// Call flags, the bits set from the data pump's reports.
+inline constexpr std::uint16_t kCallFlagAwaitFastStart =
+    1u << 8;  // waiting for the data pump after a fast start
+inline constexpr std::uint16_t kCallFlagClearProfile =
+    1u << 9;  // clear the stored line profile at the next V.34 connect and at hang-up
+inline constexpr std::uint16_t kCallFlagConnectOption =
+    1u << 11;  // passed on in the connect parameters
+
+struct ModemTaskState {
+  // Written by the task thread and by the data pump's V.92 report, which
+  // arrives on the data pump's block thread.
+  std::atomic<std::uint16_t> call_flags{0};
+  // Register 56 as last read (ModemTask_ReadDspEventType).
+  std::uint8_t latest_event_type = 0;
+};
+
+}  // namespace vxctl

@@ -1,0 +1,25 @@
+#include "layer2/corecode/mt/pending/pending_calls.h"
+
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/pending/pending_log.h"
+
+namespace vxctl {
+
+void ModemTask_DspIdle() { MachineState<PendingLog>().Record("ModemTask_DspIdle"); }
+
+void ModemTask_SetCallProgress(std::uint8_t mode) {
+  MachineState<PendingLog>().Record("ModemTask_SetCallProgress", {mode});
+}
+
+void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
+
+bool dsp_overlay_drain() {
+  MachineState<PendingLog>().Record("dsp_overlay_drain");
+  return false;
+}
+
+void dbg_assert(const char* module, unsigned line) {
+  MachineState<PendingLog>().Record("dbg_assert", {line}, module);
+}
+
+}  // namespace vxctl

@@ -1,0 +1,26 @@
+// Calls from the built controller into parts that are not built yet. Each
+// is a no-op that records its name and arguments in the machine's pending
+// log (pending_log.h) and returns a neutral answer. The issue that builds
+// the part declares the entry in the part's own header, deletes it here,
+// and points its callers' includes there.
+#pragma once
+
+#include <cstdint>
+
+namespace vxctl {
+
+// Modem task.
+void ModemTask_DspIdle();
+void ModemTask_SetCallProgress(std::uint8_t mode);
+
+// Statistics.
+void stats_reset();
+
+// DSP memory access and overlay records: false (nothing drained).
+bool dsp_overlay_drain();
+
+// Timing threads: the assertion hook, called when a wait gives up or a
+// packet cannot be sent.
+void dbg_assert(const char* module, unsigned line);
+
+}  // namespace vxctl

@@ -1,0 +1,17 @@
+// What the controller core reads or sets of the fax and voice services.
+// Until they are built, controller/standin defines these entries.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace vxctl {
+
+// Set to 9 when the data pump reports the fax carrier done.
+std::atomic<std::uint16_t>& fax_carrier_event();
+// The payload of the data pump's V.21-on-fax report.
+std::atomic<std::uint8_t>& fax_v21_detected();
+// A tone result of the data pump outside the V.8bis range.
+std::atomic<std::uint8_t>& voice_detected_tone();
+
+}  // namespace vxctl
