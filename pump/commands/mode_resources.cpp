@@ -1,6 +1,7 @@
 #include "pump/commands/mode_resources.h"
 
 #include "platform/ex/expool.h"
+#include "pump/commands/voice_resources.h"
 #include "siglib/qvls.h"
 
 namespace pump {
@@ -29,7 +30,7 @@ constexpr ModeResourceEntry kPlaceholder = {AllocPlaceholder<Mode>, FreePlacehol
 const std::array<ModeResourceEntry, 6> kModeResourceTable = {
     kPlaceholder<&ModeResources::phase2>, kPlaceholder<&ModeResources::v34>,
     kPlaceholder<&ModeResources::v90>,    kPlaceholder<&ModeResources::v92>,
-    kPlaceholder<&ModeResources::voice>,  kPlaceholder<&ModeResources::resampler>,
+    {AllocVoice, FreeVoice},              kPlaceholder<&ModeResources::resampler>,
 };
 
 std::uint32_t AllocModeResources(DspContext& context) {

@@ -4,7 +4,7 @@
 // The table holds one {allocate, free} entry per mode, in the order phase
 // 2, V.34, V.90, V.92, voice, resampler. A mode that is not built yet holds
 // one small pool block in its place, so the reset's retry and the stop's
-// release are already at work.
+// release are already at work. The voice entry is voice_resources.h.
 #pragma once
 
 #include <array>

@@ -8,6 +8,7 @@
 #include "pump/context/afe_info_copy.h"
 #include "pump/core/dp_status.h"
 #include "pump/core/host_transfer.h"
+#include "pump/detect/agc.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
@@ -66,7 +67,7 @@ void FullReset(DspContext& context) {
   SetDpStatus(*context.host, kStatusCarrier, false);
   InitFramerTx(context, 0);
   InitFramerRx(context, 0);
-  InitAgcGain(context, 7, 0x7FFF);
+  InitAgcGain(context.detectors.agc, 7, 0x7FFF);
   TryAllocation(context);
 
   SHORT gain = 0;

@@ -21,6 +21,7 @@
 #include "pump/core/comram.h"
 #include "pump/core/host_interface.h"
 #include "pump/core/state_machine.h"
+#include "pump/detect/dc_remove.h"
 #include "pump/pending/pending_log.h"
 
 namespace pump {
@@ -41,11 +42,6 @@ struct LevelStepDetector {
   std::int16_t step_hold;   // samples
   std::int16_t blanking;    // samples
   std::int16_t start_hold;  // samples
-};
-
-struct DcRemovalState {
-  std::int32_t a;
-  std::int32_t b;
 };
 
 struct LineMonitor {

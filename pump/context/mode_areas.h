@@ -7,6 +7,10 @@
 #include <cstdint>
 
 #include "pump/core/state_machine.h"
+#include "pump/detect/agc.h"
+#include "pump/detect/band_classifier.h"
+#include "pump/detect/tone_classifier.h"
+#include "siglib/frame/types.h"
 
 namespace pump {
 
@@ -18,6 +22,13 @@ struct PlaceholderResources {
   void* block;
 };
 
+// The voice mode's signal-library objects: so far the 64-point real FFT
+// that the tone and band classifiers share, and its work buffer.
+struct VoiceResources {
+  fft16_context* fft;
+  std::uint8_t* fft_work;
+};
+
 // The signal-library objects of every mode, allocated by the first
 // successful reset command (AllocModeResources) and freed at stop.
 struct ModeResources {
@@ -25,7 +36,7 @@ struct ModeResources {
   PlaceholderResources v34;
   PlaceholderResources v90;
   PlaceholderResources v92;
-  PlaceholderResources voice;
+  VoiceResources voice;
   PlaceholderResources resampler;
 };
 
@@ -91,18 +102,12 @@ struct DialArea {
   std::uint8_t filter_records[90];  // three call-progress filter records of 15 words
 };
 
-// The block AGC of the receive front end.
-struct AgcGain {
-  std::uint16_t word;  // the caller-ID command sets it to 4
-  std::int16_t exponent;
-  std::int16_t mantissa;
-  std::int32_t average;
-  std::int16_t freeze;
-};
-
+// The detectors' state that lives with the context (pump/detect).
 struct DetectorRecords {
-  AgcGain agc;
+  AgcGain agc;              // the receive front end's
   std::uint32_t tone_flag;  // cleared by the reset command
+  ToneClassifier tone_classifier;
+  BandClassifier band_classifier;
 };
 
 // The in-call tone monitor of the high-speed modes.

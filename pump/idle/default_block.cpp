@@ -8,6 +8,7 @@
 #include "pump/afe_access/afe_access.h"
 #include "pump/core/data_keys.h"
 #include "pump/core/power_db.h"
+#include "pump/detect/dc_remove.h"
 #include "pump/idle/level_step.h"
 #include "pump/pending/pending_procedures.h"
 
@@ -22,7 +23,7 @@ void DefaultBlock(DspContext& context) {
   std::fill(std::begin(context.input_block), std::end(context.input_block), std::int16_t{0});
   ReadRxSamples(afe, input);
 
-  if (context.dc_removal_enable != 0) RemoveDc(context, input);
+  if (context.dc_removal_enable != 0) RemoveDc(context.dc_removal, input);
   if (afe.hook != 0) RunLevelStep(context.level_step, input);
 
   const int level = MeasurePowerDb(input) - context.call.level_offset;

@@ -28,9 +28,6 @@ enum class Pending : std::uint8_t {
   kConfigureCallProgressFilter,  // (filter)
   kStartTonePair,                // (f1, f2)
   kStopTonePair,
-  // Detectors and AGC.
-  kRemoveDc,     // (samples)
-  kInitAgcGain,  // (exponent, mantissa)
   // Handshakes, tones and V.8.
   kStartHandshake,
   kStartToneTx,  // (type)

@@ -37,13 +37,6 @@ void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2) {
 }
 void StopTonePair(DspContext& context) { Note(context, Pending::kStopTonePair); }
 
-void RemoveDc(DspContext& context, std::span<std::int16_t> samples) {
-  Note(context, Pending::kRemoveDc, static_cast<std::int32_t>(samples.size()));
-}
-void InitAgcGain(DspContext& context, int exponent, int mantissa) {
-  Note(context, Pending::kInitAgcGain, exponent, mantissa);
-}
-
 void StartHandshake(DspContext& context) { Note(context, Pending::kStartHandshake); }
 void StartToneTx(DspContext& context, int type) { Note(context, Pending::kStartToneTx, type); }
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }

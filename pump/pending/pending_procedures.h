@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
 #include "pump/context/dsp_context.h"
 
@@ -29,10 +28,6 @@ void ResetCallProgressFilters(DspContext& context);
 void ConfigureCallProgressFilter(DspContext& context, int filter);
 void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2);
 void StopTonePair(DspContext& context);  // the dial machine's last state
-
-// Detectors and AGC.
-void RemoveDc(DspContext& context, std::span<std::int16_t> samples);
-void InitAgcGain(DspContext& context, int exponent, int mantissa);
 
 // Handshakes, tones and V.8.
 void StartHandshake(DspContext& context);

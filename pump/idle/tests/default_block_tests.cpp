@@ -44,15 +44,36 @@ TEST(DefaultBlock, PublishesEightMinusTheLevelOfTheLineAndSendsSilence) {
       EXPECT_NEAR(testing::Int16Of(*published), kPublishedLevelBase - db, 1);
     }
     EXPECT_EQ(harness.Context().pending[Pending::kFramerFlushRx].count, 21u * 4);
-    EXPECT_EQ(harness.Context().pending[Pending::kRemoveDc].count, 0u);
-    harness.Context().dc_removal_enable = 1;
-    harness.RunBlocks(2);
-    EXPECT_EQ(harness.Context().pending[Pending::kRemoveDc].count, 2u);
-    EXPECT_EQ(harness.Context().pending[Pending::kRemoveDc].args[0], kBlockSamples);
 
     const auto& output = harness.Afe().LineOutput();
     EXPECT_FALSE(output.empty());
     EXPECT_TRUE(std::all_of(output.begin(), output.end(), [](std::int16_t s) { return s == 0; }));
+  });
+}
+
+// A line held at a DC level reads as that level, and as silence once DC
+// removal is on and has settled.
+TEST(DefaultBlock, DcRemovalTakesAConstantLevelOutOfTheBlock) {
+  PumpHarness harness;
+  harness.Run([&] {
+    harness.Controller().Post(0x60, {0});
+    const auto published_level = [&] {
+      const auto published = testing::ReadParam(harness.Controller(), kPublishedLevelKey);
+      EXPECT_TRUE(published.has_value());
+      return published ? testing::Int16Of(*published) : 0;
+    };
+    constexpr int kBlocks = 40;
+    const std::vector<std::int16_t> dc(kBlocks * kBlockSamples, 8000);
+    harness.Afe().FeedLine(dc);
+    harness.RunBlocks(kBlocks);
+    // 8000^2 is 9.2 dB below a full-scale sine's power, 32767^2 / 2.
+    EXPECT_NEAR(published_level(), kPublishedLevelBase + 9, 1);
+
+    harness.Context().dc_removal_enable = 1;
+    harness.Afe().FeedLine(dc);
+    harness.RunBlocks(kBlocks);
+    // An all-zero block measures -87 dB.
+    EXPECT_EQ(published_level(), kPublishedLevelBase + 87);
   });
 }
 
