@@ -18,7 +18,7 @@ constexpr int kOffsets[] = {0, 16};
 constexpr std::int32_t kQuietPeakToPeak = 1400;
 constexpr std::int16_t kCallsPerDecision = 51;
 constexpr std::int32_t kAverageLength = 50;
-constexpr int kLowFirst = 1, kLowLast = 7;     // 150-1050 Hz
+constexpr int kLowFirst = 1, kLowLast = 7;      // 150-1050 Hz
 constexpr int kHighFirst = 10, kHighLast = 24;  // 1500-3600 Hz
 constexpr std::int16_t kStarted = 2;
 constexpr std::int16_t kStopped = 3;
@@ -27,7 +27,8 @@ constexpr std::int16_t kNoResult = 3;
 bool Quiet(const std::int16_t* block) {
   std::int16_t high = 0;
   std::int16_t low = 0;
-  if (qvlsMax_i16(block, kWindow, &high) != QVLS_OK || qvlsMin_i16(block, kWindow, &low) != QVLS_OK) {
+  if (qvlsMax_i16(block, kWindow, &high) != QVLS_OK ||
+      qvlsMin_i16(block, kWindow, &low) != QVLS_OK) {
     return true;
   }
   return std::int32_t{high} - low < kQuietPeakToPeak;
@@ -37,17 +38,17 @@ bool Quiet(const std::int16_t* block) {
 bool Accumulate(BandClassifier& c, const VoiceResources& voice, const std::int16_t* block) {
   for (const int offset : kOffsets) {
     std::array<std::int16_t, kWindow> windowed;
-    std::array<std::int16_t, kFftPoints> spectrum;
+    // Bins 0 to 32, (re, im) each.
+    std::array<std::int16_t, kFftPoints + 2> spectrum;
     if (qvlsWinHann_i16(block + offset, windowed.data(), kWindow) != QVLS_OK ||
-        qvlsFFTFwd_i16_sc(windowed.data(), spectrum.data(), voice.fft, kFftScale,
-                          voice.fft_work) != QVLS_OK) {
+        qvlsFFTFwd_i16_sc(windowed.data(), spectrum.data(), voice.fft, kFftScale, voice.fft_work) !=
+            QVLS_OK) {
       return false;
     }
     for (int i = 0; i < kBandClassifierBins; ++i) {
       const std::int64_t re = spectrum[2 * i];
       const std::int64_t im = spectrum[2 * i + 1];
-      c.average[i] =
-          Saturate32(c.average[i] - c.average[i] / kAverageLength + re * re + im * im);
+      c.average[i] = Saturate32(c.average[i] - c.average[i] / kAverageLength + re * re + im * im);
     }
   }
   return true;

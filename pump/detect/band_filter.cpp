@@ -20,12 +20,11 @@ std::int32_t Shift(std::int64_t v, std::int32_t n) {
 std::int32_t RunBandFilter(BandFilter& f, std::int32_t x) {
   const BandFilterCoefficients& c = *f.coefficients;
   x = Shift(x, c.k - 17);
-  const std::int64_t zeros1 =
-      std::int64_t{MulQ31(c.c1, f.x1)} + (f.x2 >> 1) + (x >> 1);
+  const std::int64_t zeros1 = std::int64_t{MulQ31(c.c1, f.x1)} + (f.x2 >> 1) + (x >> 1);
   const std::int32_t s = Saturate32(std::int64_t{Shift(zeros1, c.m)} +
                                     2 * (std::int64_t{MulQ31(c.c3, f.s2)} + MulQ31(c.c4, f.s1)));
-  const std::int64_t zeros2 = std::int64_t{Shift(s, c.o)} + MulQ31(c.c6, Shift(f.s1, c.o - 1)) +
-                              Shift(f.s2, c.o);
+  const std::int64_t zeros2 =
+      std::int64_t{Shift(s, c.o)} + MulQ31(c.c6, Shift(f.s1, c.o - 1)) + Shift(f.s2, c.o);
   const std::int32_t z = Saturate32(std::int64_t{Shift(zeros2, c.d)} +
                                     2 * (std::int64_t{MulQ31(c.c8, f.z2)} + MulQ31(c.c9, f.z1)));
   f.x2 = f.x1;

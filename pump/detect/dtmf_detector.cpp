@@ -38,9 +38,8 @@ std::int32_t Increment(std::int32_t count) {
 
 // x DC-blocked: y = x + (last y x coefficient >> 15) - last x.
 std::int16_t Prefilter(DtmfPrefilter& f, std::int16_t x) {
-  const std::int16_t y =
-      Saturate16(std::int32_t{x} + ((std::int32_t{f.last_output} * f.coefficient) >> 15) -
-                 f.last_input);
+  const std::int16_t y = Saturate16(
+      std::int32_t{x} + ((std::int32_t{f.last_output} * f.coefficient) >> 15) - f.last_input);
   f.last_input = x;
   f.last_output = y;
   return y;
@@ -177,8 +176,7 @@ int DebounceDtmf(DtmfDetector& d, int code) {
   b.absent = Increment(b.absent);
   if (b.absent <= kGapToConfirm) return 0;
   b.state = kIdle;
-  const bool confirmed =
-      b.run >= b.minimum_run && d.gate.present_count > kLeastPresentCount;
+  const bool confirmed = b.run >= b.minimum_run && d.gate.present_count > kLeastPresentCount;
   return confirmed ? b.candidate : 0;
 }
 

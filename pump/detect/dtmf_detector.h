@@ -31,7 +31,7 @@ inline constexpr std::array<int, kDtmfFilters> kDtmfBins = {17, 19, 21, 23, 30, 
                                                             34, 38, 42, 46, 59, 66, 73, 80};
 // 2 cos(2 pi k / 236), Q14.
 inline constexpr std::array<std::int16_t, kDtmfFilters> kDtmfCoefficients = {
-    29468, 28664, 27778, 26814, 22860, 20914, 18834, 15877,
+    29468, 28664, 27778, 26814, 22860, 20914, 18834,  15877,
     20235, 17380, 14329, 11116, 0,     -6071, -11932, -17380};
 // Each filter's output gain, Q15.
 inline constexpr std::array<std::int16_t, kDtmfFilters> kDtmfGains = {

@@ -28,7 +28,8 @@ bool BinPowers(const VoiceResources& voice, std::span<const std::int32_t> sample
   std::array<std::int16_t, kFftPoints> input;
   std::transform(samples.begin(), samples.begin() + kFftPoints, input.begin(),
                  [](std::int32_t x) { return Saturate16(x); });
-  std::array<std::int16_t, kFftPoints> spectrum;
+  // Bins 0 to 32, (re, im) each.
+  std::array<std::int16_t, kFftPoints + 2> spectrum;
   if (qvlsFFTFwd_i16_sc(input.data(), spectrum.data(), voice.fft, kFftScale, voice.fft_work) !=
       QVLS_OK) {
     return false;
@@ -42,7 +43,8 @@ bool BinPowers(const VoiceResources& voice, std::span<const std::int32_t> sample
 }
 
 // The three-bin sum centred on bin i.
-std::int64_t Sum3(const std::int32_t* power, int i) {
+template <class T>
+std::int64_t Sum3(const T* power, int i) {
   return std::int64_t{power[i - 1]} + power[i] + power[i + 1];
 }
 
@@ -53,9 +55,11 @@ std::int32_t PeakHz(const std::int32_t* power, int i) {
   return static_cast<std::int32_t>(weighted * kBinHz / Sum3(power, i));
 }
 
+// Two peaks of the averaged spectrum: the bins their sums centre on (-1
+// for none) and their frequencies (0 for none).
 struct Peaks {
-  std::int32_t f1 = 0;
-  std::int32_t f2 = 0;
+  int bin1 = -1, bin2 = -1;
+  std::int32_t f1 = 0, f2 = 0;
 };
 
 Peaks FindPeaks(const std::int32_t* power) {
@@ -65,21 +69,40 @@ Peaks FindPeaks(const std::int32_t* power) {
   for (int i = kFirst; i <= kLast; ++i) {
     if (Sum3(power, i) > Sum3(power, first)) first = i;
   }
+  // The second is a peak of its own: at least two bins away, and a sum
+  // above the one before it and not below the one after it (a sum on the
+  // flank of the first peak still holds its strongest bin).
   int second = -1;
   for (int i = kFirst; i <= kLast; ++i) {
     if (std::abs(i - first) < 2) continue;
     if (i > kFirst && Sum3(power, i) <= Sum3(power, i - 1)) continue;
+    if (i < kLast && Sum3(power, i) < Sum3(power, i + 1)) continue;
     if (second < 0 || Sum3(power, i) > Sum3(power, second)) second = i;
   }
   Peaks peaks;
   const std::int64_t s1 = Sum3(power, first);
   if (s1 <= kPeakFloor) return peaks;
+  peaks.bin1 = first;
   peaks.f1 = PeakHz(power, first);
   if (second >= 0) {
     const std::int64_t s2 = Sum3(power, second);
-    if (s2 > kPeakFloor && 4 * s2 >= s1) peaks.f2 = PeakHz(power, second);
+    if (s2 > kPeakFloor && 4 * s2 >= s1) {
+      peaks.bin2 = second;
+      peaks.f2 = PeakHz(power, second);
+    }
   }
   return peaks;
+}
+
+// Whether this block's own spectrum still holds the averaged peaks: at
+// each, at least a quarter of the averaged sum. The average takes many
+// blocks to forget a tone; without this a tone would last as long again
+// as its average decays, and that tail would count as the tone's duration.
+bool Carried(const Peaks& peaks, const std::int32_t* average, const Bins& block) {
+  for (const int bin : {peaks.bin1, peaks.bin2}) {
+    if (bin >= 0 && 4 * Sum3(block.data(), bin) < Sum3(average, bin)) return false;
+  }
+  return true;
 }
 
 bool Near(std::int32_t a, std::int32_t b) { return std::abs(a - b) < kMatchHz; }
@@ -109,7 +132,8 @@ std::uint8_t ClassifyTones(ToneClassifier& c, const VoiceResources& voice,
   for (int i = 0; i < kToneClassifierBins; ++i) {
     c.power[i] = Saturate32(c.power[i] + (p[i] - c.power[i]) / 3);
   }
-  const std::int32_t id = Match(FindPeaks(c.power));
+  const Peaks peaks = FindPeaks(c.power);
+  const std::int32_t id = Carried(peaks, c.power, p) ? Match(peaks) : -1;
 
   std::uint8_t report = 0;
   if (id != c.id) {
@@ -124,7 +148,8 @@ std::uint8_t ClassifyTones(ToneClassifier& c, const VoiceResources& voice,
   }
   if (id >= 0) {
     const std::int64_t block_ms = (static_cast<std::int64_t>(samples.size()) * 10 + 48) / 96;
-    c.duration_ms = static_cast<std::int16_t>(std::min<std::int64_t>(c.duration_ms + block_ms, kLongestMs));
+    c.duration_ms =
+        static_cast<std::int16_t>(std::min<std::int64_t>(c.duration_ms + block_ms, kLongestMs));
   }
   return report;
 }

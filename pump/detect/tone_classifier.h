@@ -16,7 +16,7 @@ struct VoiceResources;
 
 struct ToneClassifierEntry {
   std::int32_t id;
-  std::int32_t f1, f2;  // Hz; f2 0 for a single tone
+  std::int32_t f1, f2;          // Hz; f2 0 for a single tone
   std::int32_t min_ms, max_ms;  // reported when strictly between
 };
 
@@ -31,12 +31,14 @@ inline constexpr std::array<ToneClassifierEntry, 8> kToneClassifierTable = {{
     {7, 1650, 0, 50, 350},
 }};
 
-static_assert([] {
-  for (std::size_t i = 0; i < kToneClassifierTable.size(); ++i) {
-    if (kToneClassifierTable[i].id != static_cast<std::int32_t>(i)) return false;
-  }
-  return true;
-}(), "an entry's id is its index");
+static_assert(
+    [] {
+      for (std::size_t i = 0; i < kToneClassifierTable.size(); ++i) {
+        if (kToneClassifierTable[i].id != static_cast<std::int32_t>(i)) return false;
+      }
+      return true;
+    }(),
+    "an entry's id is its index");
 
 inline constexpr int kToneClassifierBins = 32;  // of 150 Hz each
 inline constexpr std::uint8_t kToneReportBase = 0x80;
