@@ -22,8 +22,7 @@ using detect_test::Wide;
 double Response(const BandFilterCoefficients& c, double hz) {
   const std::complex<double> z = std::polar(1.0, -2 * std::numbers::pi * hz / 9600);
   const auto q31 = [](std::int32_t v) { return v / 2147483648.0; };
-  const std::complex<double> first = std::pow(2.0, -c.m) * 0.5 *
-                                     (1.0 + 2 * q31(c.c1) * z + z * z) /
+  const std::complex<double> first = std::pow(2.0, -c.m) * 0.5 * (1.0 + 2 * q31(c.c1) * z + z * z) /
                                      (1.0 - 2 * q31(c.c4) * z - 2 * q31(c.c3) * z * z);
   const std::complex<double> second = std::pow(2.0, -c.d - c.o) *
                                       (1.0 + 2 * q31(c.c6) * z + z * z) /

@@ -76,8 +76,8 @@ TEST(Agc, SilenceRaisesTheMantissaBy960ASampleUntilTheExponentSteps) {
   struct Start {
     int exponent, mantissa;
   };
-  for (const Start start : {Start{0, 0x3000}, Start{7, 0x7FFF}, Start{9, 0x5000},
-                            Start{-10, 1536}, Start{10, 0x4000}}) {
+  for (const Start start : {Start{0, 0x3000}, Start{7, 0x7FFF}, Start{9, 0x5000}, Start{-10, 1536},
+                            Start{10, 0x4000}}) {
     SCOPED_TRACE(::testing::Message() << start.exponent << " " << start.mantissa);
     AgcGain agc{};
     InitAgcGain(agc, start.exponent, start.mantissa);
@@ -182,7 +182,8 @@ TEST(PreprocessRx, RunsExactlyTheStagesItsFlagsName) {
   constexpr std::int32_t kUntouched = 0x55555555;
   for (unsigned flags = 0; flags < 8; ++flags) {
     for (const bool with_records : {true, false}) {
-      SCOPED_TRACE(::testing::Message() << "flags " << flags << (with_records ? "" : " no records"));
+      SCOPED_TRACE(::testing::Message()
+                   << "flags " << flags << (with_records ? "" : " no records"));
       DcRemovalState dc{};
       BandFilter rejection{&rejection::k1300, 0, 0, 0, 0, 0, 0};
       AgcGain agc{};
@@ -206,8 +207,7 @@ TEST(PreprocessRx, RunsExactlyTheStagesItsFlagsName) {
       }
       const bool filter_ran = (flags & kPreprocessRejection) && with_records;
       if (filter_ran) {
-        EXPECT_LT(Db(Amplitude(settled(filtered), 1300) / Amplitude(settled(filtered), 600)),
-                  -50);
+        EXPECT_LT(Db(Amplitude(settled(filtered), 1300) / Amplitude(settled(filtered), 600)), -50);
       } else {
         EXPECT_EQ(filtered, std::vector<std::int32_t>(input.size(), kUntouched));
       }

@@ -15,8 +15,7 @@ namespace {
 std::array<double, 5> Designed(const NotchSet& set) {
   const double w = 2 * std::numbers::pi * set.hz / set.rate_hz;
   constexpr double r = 0.9;
-  return {32767.0, -2 * std::cos(w) * 32767, 32767.0, 2 * r * std::cos(w) * 32767,
-          -r * r * 32767};
+  return {32767.0, -2 * std::cos(w) * 32767, 32767.0, 2 * r * std::cos(w) * 32767, -r * r * 32767};
 }
 
 TEST(NotchCoefficients, EachSetHasItsZerosAtItsFrequencyAndPolesOfRadiusNineTenths) {

@@ -42,11 +42,12 @@ NotchDetector Single(const NotchSet& set) {
 
 std::optional<int> FiringOf(const NotchDetector& detector, const std::vector<std::int32_t>& signal,
                             int limit, std::int32_t* run_result) {
-  return FirstFiring(detector, StepNotchDetector,
-                     [](NotchDetector& d, const std::vector<std::int32_t>& s, int l) {
-                       return RunNotchDetector(d, s, l);
-                     },
-                     signal, limit, run_result);
+  return FirstFiring(
+      detector, StepNotchDetector,
+      [](NotchDetector& d, const std::vector<std::int32_t>& s, int l) {
+        return RunNotchDetector(d, s, l);
+      },
+      signal, limit, run_result);
 }
 
 TEST(NotchDetector, EachSetFiresOnItsToneWithinItsLimitAndNotTwoHundredHertzAway) {
@@ -61,8 +62,7 @@ TEST(NotchDetector, EachSetFiresOnItsToneWithinItsLimitAndNotTwoHundredHertzAway
     EXPECT_GE(ratio, 5) << "the run form fires too, with the ratio";
 
     for (const int away : {-200, 200}) {
-      const auto off_tone =
-          Wide(Tone({double(set->hz + away)}, kPeak, 10 * kLimit, set->rate_hz));
+      const auto off_tone = Wide(Tone({double(set->hz + away)}, kPeak, 10 * kLimit, set->rate_hz));
       EXPECT_FALSE(FiringOf(Single(*set), off_tone, kLimit, &ratio).has_value()) << away;
       EXPECT_EQ(ratio, 0);
     }
@@ -101,10 +101,9 @@ TEST(NotchDetector, TwoSectionsFireOnTheirToneTogetherAndNotTwoHundredHertzAway)
     EXPECT_GE(ratio, 5);
 
     for (const int away : {-200, 200}) {
-      const auto moved = Wide(Tone({double(c.first.hz + away), double(c.second.hz + away)},
-                                   kPeak, 10 * c.limit, rate));
-      EXPECT_FALSE(FirstFiring(detector, StepNotchDetector2, run, moved, c.limit, &ratio))
-          << away;
+      const auto moved = Wide(
+          Tone({double(c.first.hz + away), double(c.second.hz + away)}, kPeak, 10 * c.limit, rate));
+      EXPECT_FALSE(FirstFiring(detector, StepNotchDetector2, run, moved, c.limit, &ratio)) << away;
       EXPECT_EQ(ratio, 0);
     }
   }
