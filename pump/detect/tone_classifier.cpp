@@ -137,7 +137,7 @@ std::uint8_t ClassifyTones(ToneClassifier& c, const VoiceResources& voice,
 
   std::uint8_t report = 0;
   if (id != c.id) {
-    if (c.id >= 0) {
+    if (c.id >= 0 && c.id < static_cast<std::int32_t>(kToneClassifierTable.size())) {
       const ToneClassifierEntry& last = kToneClassifierTable[c.id];
       if (c.duration_ms > last.min_ms && c.duration_ms < last.max_ms) {
         report = static_cast<std::uint8_t>(kToneReportBase + c.id);
