@@ -1,0 +1,42 @@
+// Stands in for the line services until they are built; they replace it.
+// The eight handlers, the ring-cadence and black-list entries record what
+// reached them in the machine's log (MachineState<LineServicesStandin>())
+// and act on nothing else; the country entries apply nothing.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string_view>
+#include <vector>
+
+#include "layer2/corecode/mt/services/line_services.h"
+
+namespace vxctl {
+
+// One handled message or entry call. A handler records its class, code,
+// payload and context; an entry call only its name, context and entry.
+struct LineServiceEvent {
+  std::string_view name;  // the handler's or entry's name
+  std::uint8_t msg_class = 0;
+  std::uint8_t code = 0;
+  std::array<std::uint8_t, kMessagePayload> payload{};
+  const void* context = nullptr;
+  const BlackListSlot* entry = nullptr;
+};
+
+struct LineServicesStandin {
+  static constexpr std::size_t kKept = 256;
+
+  // Keeps the newest kKept events, oldest first.
+  void Record(const LineServiceEvent& event);
+  std::vector<std::string_view> Names() const;
+  std::deque<LineServiceEvent> log;
+
+  std::atomic<std::uint8_t> reset_request{0};  // acu_reset_request
+  std::atomic<std::uint8_t> upload_state{0};   // CTY_upload_state
+};
+
+}  // namespace vxctl

@@ -1,0 +1,112 @@
+// What the controller core shares with the line services, which run as
+// handler classes of the message kernel (kernel/msg_kernel.h): their
+// context, the live country record, the handlers that LS_init registers
+// and the entries the kernel's start-up and poll call. Until the line
+// services are built, controller/standin defines these entries.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "layer2/corecode/mt/kernel/msg_kernel.h"
+
+namespace vxctl {
+
+// The per-country parameter record (format version 4), little-endian.
+inline constexpr std::size_t kCountryRecordSize = 1534;
+inline constexpr std::uint16_t kCountryRecordVersion = 4;
+// Byte 7, the general flags' DAA sequence selector: non-zero selects the
+// second sequence (line state 2) after a restart.
+inline constexpr std::size_t kCountryDaaSelector = 7;
+
+struct CountryRecord {
+  std::array<std::uint8_t, kCountryRecordSize> bytes{};
+
+  std::uint16_t version() const { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
+};
+
+// The DTMF frequency table: a u16 count (17) and 17 rows of a character
+// and its row and column phase increments per sample at 9600 Hz, both
+// stored high byte first; the last row is all zero. 87 bytes.
+inline constexpr std::size_t kDtmfFreqRows = 17;
+
+struct DtmfFreqRow {
+  std::uint8_t character = 0;
+  std::array<std::uint8_t, 2> row{};     // big-endian
+  std::array<std::uint8_t, 2> column{};  // big-endian
+};
+
+struct DtmfFreqTable {
+  std::array<std::uint8_t, 2> count{};  // little-endian
+  std::array<DtmfFreqRow, kDtmfFreqRows> rows{};
+};
+static_assert(sizeof(DtmfFreqTable) == 87);
+
+// The black list's area, which a user reset (Z) keeps across LS_init.
+inline constexpr std::size_t kBlackListSlots = 12;
+
+struct BlackListSlot {
+  std::uint8_t number = 0;  // 1..12
+};
+
+struct BlackListArea {
+  std::array<BlackListSlot, kBlackListSlots> slots{};
+  BlackListSlot* in_progress = nullptr;  // the entry of the call attempt in progress
+  std::uint8_t delay_pending = 0;        // the entry's delay is still to run
+  std::uint8_t delay_timer_running = 0;  // the delay timer ran when the area was kept
+};
+
+// The line services' shared context, handed to every handler. The fields
+// below are the ones the kernel's start-up, restart and poll use; the line
+// services add their own.
+struct LineServicesContext {
+  CountryRecord* record = nullptr;  // the live record; null: no country tables
+  MsgKernel* kernel = nullptr;
+  std::uint8_t line_state = 0;  // 0 before start-up, then 1, 2 or 3
+  // Timer ids (0: not running): wait for carrier, dial pause, dial waits,
+  // quiet time of the "@" dial modifier.
+  std::uint8_t connect_timer = 0;
+  std::uint8_t pause_timer = 0;
+  std::uint8_t wait_timer = 0;
+  std::uint8_t quiet_timer = 0;
+  DtmfFreqTable dtmf_frequency_table{};
+  BlackListArea black_list{};
+};
+
+// The handlers LS_init registers, one per class; each ignores a null
+// message or context.
+void LS_class1_handler(KernelMessage* message, void* context);     // 1 ring and line events
+void DAA_handler(KernelMessage* message, void* context);           // 3 relays and hook
+void CPT_handler(KernelMessage* message, void* context);           // 4 call-progress tones
+void RING_handler(KernelMessage* message, void* context);          // 5 ring cadence
+void TONE_handler(KernelMessage* message, void* context);          // 6 tone and DTMF generation
+void BLK_handler(KernelMessage* message, void* context);           // 7 black list
+void CTY_handler(KernelMessage* message, void* context);           // 8 country tables
+void LS_line_poll_handler(KernelMessage* message, void* context);  // 9 line poll
+
+// Ring cadence: one step of the cadence update per LS_poll; emptying the
+// ring measurement queue at start-up.
+void RING_update(LineServicesContext* context);
+void RING_clear_measurements(LineServicesContext* context);
+
+// Black list: re-files the entry of an attempt that failed (or frees it);
+// starts the delay timer when a delay is configured.
+void BLK_refile_entry(LineServicesContext* context, BlackListSlot* entry);
+void BLK_start_delay_timer(LineServicesContext* context);
+
+// Country records: applies a delta record's items to the live record;
+// the built-in record 0, the default.
+void CTY_expand_delta(std::span<const std::uint8_t> delta);
+const CountryRecord& CTY_default_record();
+// The country-table dialogue's upload state (0 idle), which MK_init clears.
+std::atomic<std::uint8_t>& CTY_upload_state();
+
+// The command interpreter's pending reset request; with kResetKeepsBlackList
+// (a user reset, Z) LS_init keeps the black list.
+inline constexpr std::uint8_t kResetKeepsBlackList = 1u << 2;
+std::atomic<std::uint8_t>& acu_reset_request();
+
+}  // namespace vxctl
