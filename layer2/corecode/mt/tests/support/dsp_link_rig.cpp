@@ -51,20 +51,24 @@ void SleepMs(std::uint32_t ms) {
   KeDelayExecutionThread(KernelMode, FALSE, &interval);
 }
 
-void DspLinkRig::Run(const std::function<void(FakeDataPump&)>& body) {
+void RunOnController(const std::function<void()>& body) {
   plat::Simulation simulation;
   plat::ke::Kernel& machine = simulation.AddMachine("controller");
   const bool returned = simulation.RunUserThread(
       machine, "test",
       [&] {
-        RunThreads({{16, [&] {
-                       FakeDataPump pump(RigCallback);
-                       pump.Bind();
-                       body(pump);
-                     }}});
+        RunThreads({{16, body}});
       },
       kHour);
   EXPECT_TRUE(returned) << "the controller's side did not return within a virtual hour";
+}
+
+void DspLinkRig::Run(const std::function<void(FakeDataPump&)>& body) {
+  RunOnController([&] {
+    FakeDataPump pump(RigCallback);
+    pump.Bind();
+    body(pump);
+  });
 }
 
 }  // namespace vxctl::testing

@@ -40,6 +40,11 @@ class DspLinkRig {
   void Run(const std::function<void(FakeDataPump&)>& body);
 };
 
+// Runs `body` on a PASSIVE_LEVEL system thread (priority 16, as the
+// controller's threads) of a fresh machine. Fails the test when the body
+// does not return within a virtual hour.
+void RunOnController(const std::function<void()>& body);
+
 struct RigThread {
   KPRIORITY priority;
   std::function<void()> body;
