@@ -3,20 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/line/det_math.h"
 #include "platform/line/levels.h"
 #include "platform/line/wav.h"
 
 namespace plat::line {
-namespace {
-
-// sin(2 pi hz n / 8000), with the phase reduced exactly to one turn.
-double ToneAt(double hz, std::int64_t n) {
-  const double cycles_x8000 = std::fmod(hz * static_cast<double>(n), 8000.0);
-  return SinPi(cycles_x8000 / 4000.0);
-}
-
-}  // namespace
 
 ScriptedPeer& ScriptedPeer::Tones(Tone first, Tone second, std::int64_t samples) {
   steps_.push_back(
