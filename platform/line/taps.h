@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -26,6 +27,17 @@ class MemoryTap final : public SampleSink {
 
  private:
   std::vector<std::int16_t> samples_;
+};
+
+// Hands samples to a function: a receiver that listens to an end's hearing.
+class CallbackSink final : public SampleSink {
+ public:
+  using Fn = std::function<void(std::span<const std::int16_t>)>;
+  explicit CallbackSink(Fn fn) : fn_(std::move(fn)) {}
+  void Write(std::span<const std::int16_t> samples) override { fn_(samples); }
+
+ private:
+  Fn fn_;
 };
 
 // Streams samples into a WAV file; the header's sizes are completed on Close
