@@ -29,12 +29,17 @@ Phone& Phone::Pulses(const std::string& digits, int break_ms, int make_ms, int b
   return *this;
 }
 
-Rig::Rig(std::size_t count, const LineConfig& line) {
+Rig::Rig(std::size_t count, const LineConfig& line, std::size_t bare) {
   for (std::size_t i = 0; i < count; ++i) {
-    phones_.push_back(std::make_unique<Phone>(line));
-    subscribers_.push_back({.number = NumberOf(i),
-                            .name = "CALLER " + std::to_string(i + 1),
-                            .line = &phones_.back()->line});
+    Line* l = nullptr;
+    if (i < bare) {
+      bare_lines_.push_back(std::make_unique<Line>(line));
+      l = bare_lines_.back().get();
+    } else {
+      phones_.push_back(std::make_unique<Phone>(line));
+      l = &phones_.back()->line;
+    }
+    subscribers_.push_back({.number = NumberOf(i), .name = "CALLER " + std::to_string(i + 1), .line = l});
   }
 }
 
@@ -46,7 +51,7 @@ Exchange& Rig::Build(ExchangeConfig config) {
   return *exchange_;
 }
 
-void Rig::RunTo(std::int64_t ms) { phones_[0]->line.RunUntil(Ms(ms)); }
+void Rig::RunTo(std::int64_t ms) { phones_.at(0)->line.RunUntil(Ms(ms)); }
 
 double Amplitude(const std::vector<std::int16_t>& samples, std::int64_t from, std::int64_t to,
                  double hz) {

@@ -48,19 +48,22 @@ struct Phone {
 
 // `count` subscribers 5551001, 5551002, ... on lines with `line` (a clean
 // line of one sample's delay by default), the exchange built from `config`
-// with them added.
+// with them added. The first `bare` lines have no phone: their side A is
+// free for a machine.
 class Rig {
  public:
-  explicit Rig(std::size_t count, const LineConfig& line = {});
+  explicit Rig(std::size_t count, const LineConfig& line = {}, std::size_t bare = 0);
   // Adds the subscribers to `config` and builds; the test fails when refused.
   Exchange& Build(ExchangeConfig config = {});
   Exchange& exchange() { return *exchange_; }
-  Phone& phone(std::size_t i) { return *phones_[i]; }
+  Phone& phone(std::size_t i) { return *phones_.at(i - bare_lines_.size()); }
+  Line& bare_line(std::size_t i) { return *bare_lines_.at(i); }
   SubscriberConfig& subscriber(std::size_t i) { return subscribers_[i]; }
   // Runs every line for `ms` of virtual time from the start.
   void RunTo(std::int64_t ms);
 
  private:
+  std::vector<std::unique_ptr<Line>> bare_lines_;
   std::vector<std::unique_ptr<Phone>> phones_;
   std::vector<SubscriberConfig> subscribers_;
   std::unique_ptr<Exchange> exchange_;
