@@ -94,6 +94,25 @@ TEST(ExchangeCall, SpeechCrossesTheSwitchAfterExactlyTheConfiguredDelays) {
   }
 }
 
+// The caller hangs up while B rings: B stops ringing at once and is free.
+TEST(ExchangeCall, TheCallerLeavingStopsTheRinging) {
+  Rig rig(2);
+  Exchange& exchange = rig.Build();
+  rig.phone(0).OffHook().Wait(500).Dtmf("5551002").Wait(300).OnHook();
+  rig.RunTo(6000);
+  const EventLog& log = exchange.log();
+  const auto abandon = log.Of(0, EventKind::kAbandon);
+  ASSERT_EQ(abandon.size(), 1u) << log.Text();
+  // A went on hook at 1.5 s; once the break is longer than a flash the call is abandoned.
+  EXPECT_EQ(abandon[0].at, NsOfMs(1500 + 1001));
+  const Line& b = rig.phone(1).line;
+  EXPECT_TRUE(b.Conditions(Side::kA, abandon[0].at - NsOfMs(1)).ringing);
+  for (std::int64_t ms = 0; ms < 2000; ms += 10) {
+    ASSERT_FALSE(b.Conditions(Side::kA, abandon[0].at + NsOfMs(ms)).ringing) << ms;
+  }
+  EXPECT_TRUE(log.Of(1, EventKind::kAnswer).empty());
+}
+
 TEST(ExchangeCall, ReleaseGivesSilenceALoopBreakThenReorder) {
   Rig rig(2);
   Exchange& exchange = rig.Build();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 
 #include "platform/line/exchange/tests/exchange_rig.h"
 
@@ -192,6 +193,60 @@ TEST(ExchangeHostile, NoDigitNoNumber) {
   ASSERT_EQ(numbers.size(), 1u);
   EXPECT_EQ(numbers[0].detail, "55 incomplete");
   EXPECT_EQ(log.Of(0, EventKind::kTone).back().detail, "reorder");
+}
+
+// A minute of random hook changes, digits and noise on four lines, then all
+// on hook: afterwards every line gives dial tone again.
+TEST(ExchangeHostile, RandomHookAndAudioNeverStickALine) {
+  Rig rig(4);
+  Exchange& exchange = rig.Build();
+  std::mt19937 random(2024);
+  for (std::size_t i = 0; i < 4; ++i) {
+    Phone& p = rig.phone(i);
+    std::int64_t samples = 0;  // the script's length so far
+    while (samples < Ms(60'000)) {
+      const int ms = std::uniform_int_distribution<int>(1, 1500)(random);
+      switch (std::uniform_int_distribution<int>(0, 4)(random)) {
+        case 0:
+          p.OffHook();
+          break;
+        case 1:
+          p.OnHook();
+          break;
+        case 2: {
+          std::vector<std::int16_t> digits = SpandspDtmf(std::to_string(random() % 100000), -10, 0, 50, 50);
+          samples += static_cast<std::int64_t>(digits.size());
+          p.peer.Play(std::move(digits));
+          break;
+        }
+        case 3:
+          p.peer.Tones({std::uniform_real_distribution<double>(300.0, 3400.0)(random), -15.0}, Ms(ms));
+          samples += Ms(ms);
+          break;
+        default: {
+          const int digit = static_cast<int>(random() % 10);
+          p.Pulses(std::to_string(digit), 60, 40, 300);
+          samples += Ms((digit == 0 ? 10 : digit) * 100 + 300);
+          break;
+        }
+      }
+      p.Wait(ms);
+      samples += Ms(ms);
+    }
+    p.OnHook().peer.Silence(Ms(65'000) - samples);
+    p.OffHook();
+  }
+  rig.RunTo(68'000);
+  for (std::size_t i = 0; i < 4; ++i) {
+    SCOPED_TRACE("subscriber " + std::to_string(i));
+    const auto seized = exchange.log().Of(i, EventKind::kSeized);
+    ASSERT_FALSE(seized.empty());
+    EXPECT_EQ(seized.back().at, NsOfMs(65'000));
+    const auto tones = exchange.log().Of(i, EventKind::kTone);
+    ASSERT_FALSE(tones.empty());
+    EXPECT_EQ(tones.back().detail, "dial");
+    EXPECT_EQ(tones.back().at, seized.back().at + NsOfMs(200));
+  }
 }
 
 }  // namespace

@@ -152,5 +152,23 @@ TEST(ExchangeRinging, JclipComesOffHookBetweenTheIncomingCallRingAndRinging) {
   EXPECT_EQ(rings[5].first, answered + 5001);
 }
 
+// A JCLIP set that does not answer the incoming-call ring within 6 s is rung
+// on without its caller ID.
+TEST(ExchangeRinging, JclipUnansweredRingsOnWithoutCallerId) {
+  Rig rig(2);
+  rig.subscriber(1).caller_id = CallerId::kJclip;
+  Exchange& exchange = rig.Build();
+  rig.phone(0).OffHook().Wait(500).Dtmf("5551002");
+  rig.RunTo(12'000);
+  const auto rings = RingChanges(rig.phone(1).line, 12'000);
+  ASSERT_GE(rings.size(), 14u) << exchange.log().Text();
+  // Six 1 s cycles of the incoming-call ring, then 2 s on.
+  for (std::size_t k = 0; k < 12; ++k) EXPECT_EQ(rings[k].first - rings[0].first, 500 * static_cast<std::int64_t>(k));
+  EXPECT_EQ(rings[12].first - rings[0].first, 6000);
+  EXPECT_TRUE(rings[12].second);
+  EXPECT_EQ(rings[13].first - rings[12].first, 2000);
+  EXPECT_TRUE(DecodeCallerId(rig.phone(1).heard.samples(), ADSI_STANDARD_JCLIP).empty());
+}
+
 }  // namespace
 }  // namespace plat::line::exchange::testing

@@ -93,6 +93,23 @@ TEST(ExchangeTones, DialToneComesAfter200MsAndTheFirstDigitStopsIt) {
   EXPECT_LT(stretches[0].to, Ms(1500) + 2 * 102 + 2 * Ms(1));
 }
 
+// Off hook without a digit: dial tone for the first-digit time, then reorder.
+TEST(ExchangeTones, NoDigitInTimeGivesReorder) {
+  Rig rig(1);
+  ExchangeConfig config;
+  config.plan.first_digit_ms = 3000;
+  Exchange& exchange = rig.Build(config);
+  rig.phone(0).OffHook();
+  rig.RunTo(4500);
+  const auto& heard = rig.phone(0).heard.samples();
+  ExpectCadence(heard, Ms(200) + 1,
+                {{2800, 350.0, 440.0}, {250, 480.0, 620.0, -24.0}, {250}, {250, 480.0, 620.0, -24.0}},
+                -13.0);
+  const auto numbers = exchange.log().Of(0, EventKind::kNumber);
+  ASSERT_EQ(numbers.size(), 1u);
+  EXPECT_EQ(numbers[0].detail, "none dialled");
+}
+
 struct RouteTone {
   const char* number;
   std::vector<Burst> cadence;

@@ -52,9 +52,11 @@ struct DataCase {
   int slower_rate;  // the slower direction's bit rate
 };
 
-class SpandspData : public ::testing::TestWithParam<DataCase> {};
+void PrintTo(const DataCase& c, std::ostream* os) { *os << c.name; }
 
-TEST_P(SpandspData, DialAnswerConnectAndCarry4KiBEachWay) {
+class SpandspPeersData : public ::testing::TestWithParam<DataCase> {};
+
+TEST_P(SpandspPeersData, DialAnswerConnectAndCarry4KiBEachWay) {
   const DataCase& c = GetParam();
   Office office;
   ASSERT_TRUE(office.built.ok()) << office.built.error;
@@ -85,7 +87,7 @@ TEST_P(SpandspData, DialAnswerConnectAndCarry4KiBEachWay) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Modems, SpandspData,
+    Modems, SpandspPeersData,
     ::testing::Values(DataCase{"V21", DataModem::kV21, 300, DataFraming::kAsync8N1, 300},
                       // V.23: the answerer sends at 1200 bit/s, the originator at 75.
                       DataCase{"V23", DataModem::kV23, 1200, DataFraming::kAsync8N1, 75},
@@ -102,9 +104,11 @@ struct FaxCase {
   int bit_rate;
 };
 
-class SpandspFax : public ::testing::TestWithParam<FaxCase> {};
+void PrintTo(const FaxCase& c, std::ostream* os) { *os << c.name; }
 
-TEST_P(SpandspFax, APageReachesPhaseE) {
+class SpandspPeersFax : public ::testing::TestWithParam<FaxCase> {};
+
+TEST_P(SpandspPeersFax, APageReachesPhaseE) {
   const FaxCase& c = GetParam();
   Office office;
   ASSERT_TRUE(office.built.ok()) << office.built.error;
@@ -135,7 +139,7 @@ TEST_P(SpandspFax, APageReachesPhaseE) {
   EXPECT_EQ(rows, 64u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modems, SpandspFax,
+INSTANTIATE_TEST_SUITE_P(Modems, SpandspPeersFax,
                          ::testing::Values(FaxCase{"V27ter", FaxModem::kV27ter, 4800},
                                            FaxCase{"V29", FaxModem::kV29, 9600},
                                            FaxCase{"V17", FaxModem::kV17, 14400}),
