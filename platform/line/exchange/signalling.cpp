@@ -128,8 +128,9 @@ void Exchange::OnDigit(std::size_t i, char digit, std::uint64_t at, std::uint64_
 void Exchange::RunTimers(std::size_t i, std::uint64_t now) {
   Subscriber& s = *subs_[i];
   const CountryPlan& plan = config_.plan;
-  if (!s.clip_detail.empty() && s.clip.start == now_sample()) {
-    LogAt(i, EventKind::kCallerId, s.clip_detail, now);
+  // A caller-ID signal is logged at its first sample, once the step reaches it.
+  if (!s.clip_detail.empty() && s.clip.start <= now_sample()) {
+    LogAt(i, EventKind::kCallerId, s.clip_detail, InstantOfSample(s.clip.start));
     s.clip_detail.clear();
   }
   switch (s.phase) {

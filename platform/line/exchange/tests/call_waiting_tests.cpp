@@ -121,6 +121,17 @@ TEST(ExchangeCallWaiting, CasTheSetsAcknowledgementThenFsk) {
     ASSERT_FALSE(fsk.empty());
     EXPECT_GE(fsk[0].from, d_end + Ms(100) - 102);
     EXPECT_LE(fsk[0].from, d_end + Ms(100) + 102 + Ms(2));
+    // The caller calls after the called subscriber in the exchange's order;
+    // the log still has the message at its first sample.
+    const auto logged = exchange.log().Of(1, EventKind::kCallerId);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].at, InstantOfSample(fsk[0].from - 2));  // the line's sample, then sin(0)
+    // The message as sent: with its checksum, which makes the bytes sum to 0.
+    std::vector<std::uint8_t> sent = expected;
+    std::uint8_t sum = 0;
+    for (std::uint8_t b : expected) sum = static_cast<std::uint8_t>(sum + b);
+    sent.push_back(static_cast<std::uint8_t>(256 - sum));
+    EXPECT_EQ(logged[0].detail, "off hook " + HexBytes(sent));
   }
 }
 

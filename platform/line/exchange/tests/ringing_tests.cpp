@@ -3,6 +3,8 @@
 // adsi_rx into the bytes its standard lays out.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "platform/line/exchange/tests/exchange_rig.h"
 #include "platform/line/peers/spandsp_link.h"
 
@@ -108,18 +110,23 @@ TEST(ExchangeRinging, EveryCallerIdStandardDecodesAtTheCalledPort) {
     EXPECT_EQ(DecodeCallerId(heard, c.standard), std::vector<std::vector<std::uint8_t>>{c.message}) << exchange.log().Text();
     const auto rings = RingChanges(rig.phone(1).line, 12'000);
     ASSERT_GE(rings.size(), 3u);
+    std::int64_t from = 0, to = 0;
     if (c.time == CallerIdTime::kAfterFirstRing) {
       // From 500 ms after the first ring to before the second.
-      const auto [from, to] = SoundSpan(heard, Ms(rings[1].first), Ms(rings[2].first));
+      std::tie(from, to) = SoundSpan(heard, Ms(rings[1].first), Ms(rings[2].first));
       EXPECT_EQ(from, Ms(rings[1].first + 500) + 1 + 1);  // the line's sample, then sin(0)
       EXPECT_LT(to, Ms(rings[2].first));
     } else {
       // Over before the first ring, which follows it by 500 ms.
-      const auto [from, to] = SoundSpan(heard, 0, Ms(rings[0].first));
+      std::tie(from, to) = SoundSpan(heard, 0, Ms(rings[0].first));
       EXPECT_GT(from, 0);
       EXPECT_NEAR(static_cast<double>(Ms(rings[0].first) - to), static_cast<double>(Ms(500)),
                   static_cast<double>(Ms(1)));
     }
+    // The log has the signal, from its first sample.
+    const auto logged = exchange.log().Of(1, EventKind::kCallerId);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].at, InstantOfSample(from - 2));
   }
 }
 
