@@ -30,6 +30,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,8 +59,6 @@ class Exchange {
   Exchange(const Exchange&) = delete;
   Exchange& operator=(const Exchange&) = delete;
 
-  const ExchangeConfig& config() const { return config_; }
-  const CountryPlan& plan() const { return config_.plan; }
   const EventLog& log() const { return log_; }
   // The subscriber with `number`, by its index in the configuration.
   std::optional<std::size_t> SubscriberWith(const std::string& number) const;

@@ -67,6 +67,7 @@ TEST(ExchangeMachine, DialsByPulsesAndByDtmfAndHearsTheRingOnHook) {
     machine.Shutdown();
 
     const EventLog& log = exchange.log();
+    ASSERT_EQ(exchange.SubscriberWith("5551001"), std::optional<std::size_t>(0));
     const auto numbers = log.Of(0, EventKind::kNumber);
     ASSERT_EQ(numbers.size(), 1u) << log.Text();
     EXPECT_EQ(numbers[0].detail, "5551002");
