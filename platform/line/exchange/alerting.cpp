@@ -90,8 +90,7 @@ void Exchange::JclipAnswered(std::size_t i) {
 
 void Exchange::JclipReleased(std::size_t i) {
   Subscriber& t = *subs_[i];
-  t.clip = {};
-  t.clip_detail.clear();
+  t.DropClip();
   SetPhase(i, Phase::kAlerting);
   StartRinging(i, config_.plan.ring_ms, now_sample());
 }
@@ -102,15 +101,14 @@ void Exchange::WithdrawOffer(std::size_t callee, std::size_t call) {
     t.waiting.reset();
     t.waiting_signal = {};
     t.tone.Stop();
-    t.clip = {};
+    t.DropClip();
     t.muted = t.silent_to_partner = false;
     Log(callee, EventKind::kCallWaiting, "withdrawn");
     return;
   }
   if (t.call != call) return;
   StopRinging(callee);
-  t.clip = {};
-  t.clip_detail.clear();
+  t.DropClip();
   t.call.reset();
   if (t.phase == Phase::kJclipData) {
     // Off hook for its caller ID when the caller left: as after a release.

@@ -110,8 +110,7 @@ void Exchange::RouteTo(std::size_t caller, std::size_t callee) {
 void Exchange::Answer(std::size_t callee) {
   Subscriber& t = *subs_[callee];
   StopRinging(callee);
-  t.clip = {};
-  t.clip_detail.clear();
+  t.DropClip();
   Call& call = calls_[*t.call];
   call.answered = true;
   Log(callee, EventKind::kAnswer);
@@ -153,7 +152,7 @@ void Exchange::Release(std::size_t left, std::size_t other) {
     return;
   }
   SendTone(other, nullptr);
-  o.clip = {};
+  o.DropClip();
   o.waiting_signal = {};
   BreakLoop(other);
 }

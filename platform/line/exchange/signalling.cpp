@@ -244,8 +244,7 @@ void Exchange::HangUp(std::size_t i) {
   }
   const std::optional<std::size_t> waiting = s.waiting;
   SendTone(i, nullptr);
-  s.clip = {};
-  s.clip_detail.clear();
+  s.DropClip();
   s.partner.reset();
   s.muted = s.silent_to_partner = false;
   s.call.reset();

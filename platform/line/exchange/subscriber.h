@@ -87,6 +87,10 @@ struct Subscriber {
   TonePlayer tone;
   Clip clip;
   std::string clip_detail;  // logged when the clip starts (none: empty)
+  void DropClip() {
+    clip = {};
+    clip_detail.clear();
+  }
   std::optional<std::size_t> partner;
   bool muted = false;         // the partner's speech is held back from this subscriber
   bool silent_to_partner = false;  // this subscriber's speech is held back from the partner

@@ -92,8 +92,7 @@ void Exchange::Swap(std::size_t i) {
     s.held = s.call;
     s.waiting.reset();
     s.waiting_signal = {};
-    s.clip = {};
-    s.clip_detail.clear();
+    s.DropClip();
     Listen(i, false);
     s.call = call;
     calls_[call].answered = true;
