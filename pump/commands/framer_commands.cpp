@@ -2,6 +2,7 @@
 #include "pump/commands/answers.h"
 #include "pump/commands/command_handlers.h"
 #include "pump/core/host_transfer.h"
+#include "pump/framer/framer.h"
 #include "pump/pending/pending_procedures.h"
 
 namespace pump {

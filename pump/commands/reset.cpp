@@ -9,6 +9,7 @@
 #include "pump/core/dp_status.h"
 #include "pump/core/host_transfer.h"
 #include "pump/detect/agc.h"
+#include "pump/framer/framer.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"

@@ -10,6 +10,7 @@
 #include "pump/detect/agc.h"
 #include "pump/detect/band_classifier.h"
 #include "pump/detect/tone_classifier.h"
+#include "pump/framer/data_framer.h"
 #include "siglib/frame/types.h"
 
 namespace pump {
@@ -69,12 +70,6 @@ struct TransmitArea {
   std::uint8_t option_selector;
   std::uint8_t option_byte;
   std::uint8_t record[12];  // parameter keys 0x102 and 0x120
-};
-
-// The data framer: its byte counters survive into the previous-call block.
-struct DataFramer {
-  std::uint32_t received_bytes;
-  std::uint32_t delivered_bytes;
 };
 
 // Phase 2 of V.34: the options that survive its resets (memory keys

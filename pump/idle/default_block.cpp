@@ -9,6 +9,7 @@
 #include "pump/core/data_keys.h"
 #include "pump/core/power_db.h"
 #include "pump/detect/dc_remove.h"
+#include "pump/framer/framer.h"
 #include "pump/idle/level_step.h"
 #include "pump/pending/pending_procedures.h"
 

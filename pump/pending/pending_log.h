@@ -11,17 +11,9 @@
 namespace pump {
 
 enum class Pending : std::uint8_t {
-  // Framer.
-  kInitFramerTx,      // (mode)
-  kInitFramerRx,      // (type)
-  kSetFramerOptions,  // (word length, stop bits, flag)
-  kSetFramerChars,    // (value, second, flag character)
-  kClearFlagStatus,
-  kRestartFramerTx,
-  kRestartFramerRx,
+  // The transmit request of the FSK transmit tables.
   kRaiseRts,
   kDropRts,
-  kFramerFlushRx,
   // Dialling and call progress.
   kStopCallProgress,
   kResetCallProgressFilters,

@@ -10,20 +10,8 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void InitFramerTx(DspContext& context, int mode) { Note(context, Pending::kInitFramerTx, mode); }
-void InitFramerRx(DspContext& context, int type) { Note(context, Pending::kInitFramerRx, type); }
-void SetFramerOptions(DspContext& context, int word_length, int stop_bits, int flag) {
-  Note(context, Pending::kSetFramerOptions, word_length, stop_bits, flag);
-}
-void SetFramerChars(DspContext& context, int value, int second, int flag_character) {
-  Note(context, Pending::kSetFramerChars, value, second, flag_character);
-}
-void ClearFlagStatus(DspContext& context) { Note(context, Pending::kClearFlagStatus); }
-void RestartFramerTx(DspContext& context) { Note(context, Pending::kRestartFramerTx); }
-void RestartFramerRx(DspContext& context) { Note(context, Pending::kRestartFramerRx); }
 void RaiseRts(DspContext& context) { Note(context, Pending::kRaiseRts); }
 void DropRts(DspContext& context) { Note(context, Pending::kDropRts); }
-void FramerFlushRx(DspContext& context) { Note(context, Pending::kFramerFlushRx); }
 
 void StopCallProgress(DspContext& context) { Note(context, Pending::kStopCallProgress); }
 void ResetCallProgressFilters(DspContext& context) {

@@ -10,17 +10,9 @@
 
 namespace pump {
 
-// Framer.
-void InitFramerTx(DspContext& context, int mode);
-void InitFramerRx(DspContext& context, int type);
-void SetFramerOptions(DspContext& context, int word_length, int stop_bits, int flag);
-void SetFramerChars(DspContext& context, int value, int second, int flag_character);
-void ClearFlagStatus(DspContext& context);
-void RestartFramerTx(DspContext& context);
-void RestartFramerRx(DspContext& context);
+// The transmit request of the FSK transmit tables.
 void RaiseRts(DspContext& context);
 void DropRts(DspContext& context);
-void FramerFlushRx(DspContext& context);
 
 // Dialling and call progress.
 void StopCallProgress(DspContext& context);

@@ -86,27 +86,6 @@ const auto kNone = [](PumpHarness&, DspContext&) {};
 
 // clang-format off
 const HandlerCase kCases[] = {
-    // 0x61: data format.
-    {"DataFormatFaxHdlcWaitsForTwoFlags",
-     [](PumpHarness& h, DspContext& c) {
-       c.fax.modulation_kind = 3;
-       c.call.fax_call = 1;
-       h.Controller().FillTx(0, std::vector<std::uint8_t>{1, 2, 3});
-     },
-     0x61, {2, 0x1B, 0x11, 0x7E, 0x55}, Reply::kAck,
-     [](PumpHarness& h, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kInitFramerTx, 2, {2}));
-       EXPECT_TRUE(Called(c, Pending::kInitFramerRx, 2, {8}));
-       EXPECT_TRUE(Called(c, Pending::kSetFramerOptions, 2, {3, 2, 1}));
-       EXPECT_TRUE(Called(c, Pending::kSetFramerChars, 1, {0x55, 0x11, 0x7E}));
-       EXPECT_EQ(h.Host().comram.reg[kRegTxCount], 0) << "the mailboxes are cleared";
-     }},
-    {"DataFormatOfTwoBytesKeepsTheCharacters", kNone, 0x61, {2, 0x01}, Reply::kAck,
-     [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kInitFramerRx, 2, {2}));
-       EXPECT_TRUE(Called(c, Pending::kSetFramerOptions, 2, {1, 0, 0}));
-       EXPECT_TRUE(Called(c, Pending::kSetFramerChars, 0));
-     }},
     // 0x64: options by length; answered by the echo.
     {"OptionsOfTwoBytes", [](PumpHarness&, DspContext& c) { c.transmit.options_flag = 1; },
      0x64, {0x01, 0x00}, Reply::kEcho,
@@ -540,16 +519,6 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.tone_monitor.band1[1], 10);
        EXPECT_EQ(c.tone_monitor.band2[0], 16);
        EXPECT_EQ(c.tone_monitor.band2[1], 20);
-     }},
-    // 0x8B: framer restarts.
-    {"FramerRestartReceive", kNone, 0x8B, {1}, Reply::kAck,
-     [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kRestartFramerRx, 1));
-       EXPECT_TRUE(Called(c, Pending::kRestartFramerTx, 0));
-     }},
-    {"FramerRestartTransmit", kNone, 0x8B, {0}, Reply::kAck,
-     [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kRestartFramerTx, 1));
      }},
 };
 // clang-format on

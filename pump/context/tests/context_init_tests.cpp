@@ -38,9 +38,10 @@ TEST(DspContextInit, StartsIdleWithItsEntriesAndWaitsForTheFirstReset) {
     EXPECT_EQ(context.afe_info.LineHighThreshold, 121);
     EXPECT_EQ(context.afe_info.ControllerKind, 6u);
     // The data format of a zero payload: asynchronous framing both ways.
+    EXPECT_EQ(context.framer.host, &harness.Host());
+    EXPECT_EQ(context.framer.tx_mode, kFramerAsync);
+    EXPECT_EQ(context.framer.rx_type, kFramerAsync);
     const PendingLog& pending = context.pending;
-    EXPECT_EQ(pending[Pending::kInitFramerTx].count, 1u);
-    EXPECT_EQ(pending[Pending::kInitFramerRx].args[0], 0);
     EXPECT_EQ(pending[Pending::kInitPhase2Defaults].count, 1u);
     EXPECT_EQ(pending[Pending::kInitVoice].count, 1u);
   });
