@@ -180,14 +180,16 @@ void FlagOrFrameStart(DataFramer& f) {
   StartFrame(f);
 }
 
-void AddFrameBit(DataFramer& f, std::uint32_t bit) {
-  f.assembly |= bit << f.assembly_bits;
-  if (++f.assembly_bits < 8) return;
+// Up to five frame bits, oldest in bit 0, into the byte being gathered.
+void AddFrameBits(DataFramer& f, std::uint32_t bits, int n) {
+  f.assembly |= bits << f.assembly_bits;
+  f.assembly_bits = static_cast<std::uint8_t>(f.assembly_bits + n);
+  if (f.assembly_bits < 8) return;
   const auto byte = static_cast<std::uint8_t>(f.assembly);
   f.rx_crc = FcsUpdate(f.rx_crc, byte);
   ++f.frame_bytes;
-  f.assembly = 0;
-  f.assembly_bits = 0;
+  f.assembly >>= 8;
+  f.assembly_bits = static_cast<std::uint8_t>(f.assembly_bits - 8);
   Queue(f, byte);
 }
 
@@ -216,6 +218,17 @@ void ClosingFlag(DataFramer& f) {
 // aborts. It takes whatever is buffered, so a frame's end is known at the
 // last bit of its closing flag even when the line stops there.
 void FrameData(DataFramer& f) {
+  if (f.rx_bit_count >= 5) {
+    // No five ones in a row within reach: the group is five data bits.
+    const std::uint32_t group = Low(f, 5);
+    const OnesRun run = kRunTable[group];
+    if (group != 0x1F && f.ones + run.bottom < 5) {
+      AddFrameBits(f, group, 5);
+      Drop(f, 5);
+      f.ones = run.top;
+      return;
+    }
+  }
   const int bits = std::min<int>(f.rx_bit_count, 5);
   for (int i = 0; i < bits; ++i) {
     const std::uint32_t bit = f.rx_bits & 1;
@@ -226,7 +239,7 @@ void FrameData(DataFramer& f) {
         f.rx_state = 0;
         return;
       }
-      if (f.ones <= 5) AddFrameBit(f, 1);
+      if (f.ones <= 5) AddFrameBits(f, 1, 1);
       continue;
     }
     const std::uint8_t ones = f.ones;
@@ -235,7 +248,7 @@ void FrameData(DataFramer& f) {
       ClosingFlag(f);
       return;
     }
-    if (ones != 5) AddFrameBit(f, 0);  // after five ones the zero was inserted
+    if (ones != 5) AddFrameBits(f, 0, 1);  // after five ones the zero was inserted
   }
 }
 

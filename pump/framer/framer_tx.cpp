@@ -2,6 +2,7 @@
 // mailbox, and the bits of each mode.
 #include <algorithm>
 #include <array>
+#include <bit>
 
 #include "pump/core/dp_status.h"
 #include "pump/core/host_transfer.h"
@@ -55,10 +56,30 @@ void AppendFlag(DataFramer& f) {
   f.flag_owed = 0;
 }
 
-// Frame bits with a zero inserted after every five ones.
-void AppendStuffed(DataFramer& f, std::uint32_t bits, int n) {
-  for (int i = 0; i < n; ++i) {
-    const std::uint32_t bit = (bits >> i) & 1;
+// Bytes that hold five ones in a row; in the others a zero can only be due
+// where the ones carried in and the byte's first ones make five.
+constexpr std::array<bool, 256> MakeRunOfFive() {
+  std::array<bool, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned run = 0, i = 0; i < 8; ++i) {
+      run = ((b >> i) & 1) != 0 ? run + 1 : 0;
+      if (run >= 5) table[b] = true;
+    }
+  }
+  return table;
+}
+constexpr std::array<bool, 256> kRunOfFive = MakeRunOfFive();
+
+// A frame byte, least significant bit first, with a zero inserted after
+// every five ones in a row.
+void AppendStuffed(DataFramer& f, std::uint8_t byte) {
+  if (!kRunOfFive[byte] && f.tx_ones + std::countr_one(byte) < 5) {
+    Append(f, byte, 8);
+    f.tx_ones = static_cast<std::uint8_t>(std::countl_one(byte));
+    return;
+  }
+  for (int i = 0; i < 8; ++i) {
+    const std::uint32_t bit = (byte >> i) & 1;
     Append(f, bit, 1);
     if (bit == 0) {
       f.tx_ones = 0;
@@ -175,7 +196,7 @@ void HdlcCode(DataFramer& f, std::uint16_t code) {
     if (f.flag_owed != 0) AppendFlag(f);  // a frame right after the start opens with a flag
     f.frame_state = kFrameData;
     f.tx_crc = FcsUpdate(f.tx_crc, static_cast<std::uint8_t>(code));
-    AppendStuffed(f, code, 8);
+    AppendStuffed(f, static_cast<std::uint8_t>(code));
     return;
   }
   const bool skipping = f.restart == kTxUnderrun;
@@ -186,7 +207,8 @@ void HdlcCode(DataFramer& f, std::uint16_t code) {
   }
   if (skipping || f.frame_state != kFrameData) return;  // nothing to close
   const auto fcs = static_cast<std::uint16_t>(~f.tx_crc);
-  AppendStuffed(f, fcs, 16);
+  AppendStuffed(f, static_cast<std::uint8_t>(fcs));
+  AppendStuffed(f, static_cast<std::uint8_t>(fcs >> 8));
   f.frame_state = kFrameIdle;
 }
 
