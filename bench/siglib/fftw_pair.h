@@ -41,29 +41,8 @@ inline AlignedFloats NewAlignedFloats(std::size_t count) {
   return data;
 }
 
-// Seconds of `times` calls of f.
-template <class F>
-double TimeOf(F& f, std::int64_t times) {
-  const double start = CpuSeconds();
-  for (std::int64_t i = 0; i < times; ++i) f();
-  return CpuSeconds() - start;
-}
-
-// ours / theirs: batches of calls long enough to time (2 ms of ours),
-// alternating, five rounds; the median ratio.
-template <class Ours, class Theirs>
-double PairedRatio(Ours ours, Theirs theirs) {
-  std::int64_t times = 1;
-  while (TimeOf(ours, times) < 2e-3) times *= 2;
-  std::vector<double> ratios;
-  for (int round = 0; round < 5; ++round) {
-    const double a = TimeOf(ours, times);
-    const double b = TimeOf(theirs, times);
-    ratios.push_back(a / b);
-  }
-  std::sort(ratios.begin(), ratios.end());
-  return ratios[ratios.size() / 2];
-}
+using vx_bench::PairedRatio;
+using vx_bench::TimeOf;
 
 enum class FftwKind { kComplex, kReal };
 

@@ -14,12 +14,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <ctime>
 #include <initializer_list>
 #include <random>
 #include <string>
 #include <string_view>
 
+#include "bench/support/paired_ratio.h"
 #include "siglib/frame/slots.h"
 
 namespace qvls_bench {
@@ -51,12 +51,7 @@ void FillRandom(T (&values)[N], unsigned seed, std::int64_t lo, std::int64_t hi)
   for (T& v : values) v = static_cast<T>(pick(engine));
 }
 
-// The process's CPU time in seconds.
-inline double CpuSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
+using vx_bench::CpuSeconds;
 
 // Runs a registration function while the program starts, before main.
 struct Registration {
