@@ -2,6 +2,7 @@
 
 #include "platform/ex/expool.h"
 #include "pump/commands/voice_resources.h"
+#include "pump/resampler/resampler.h"
 #include "siglib/qvls.h"
 
 namespace pump {
@@ -25,12 +26,16 @@ void FreePlaceholder(ModeResources& resources) {
 template <PlaceholderResources ModeResources::*Mode>
 constexpr ModeResourceEntry kPlaceholder = {AllocPlaceholder<Mode>, FreePlaceholder<Mode>};
 
+constexpr ModeResourceEntry kResampler = {
+    [](ModeResources& resources) { return AllocResampler(resources.resampler); },
+    [](ModeResources& resources) { FreeResampler(resources.resampler); }};
+
 }  // namespace
 
 const std::array<ModeResourceEntry, 6> kModeResourceTable = {
     kPlaceholder<&ModeResources::phase2>, kPlaceholder<&ModeResources::v34>,
     kPlaceholder<&ModeResources::v90>,    kPlaceholder<&ModeResources::v92>,
-    {AllocVoice, FreeVoice},              kPlaceholder<&ModeResources::resampler>,
+    {AllocVoice, FreeVoice},              kResampler,
 };
 
 std::uint32_t AllocModeResources(DspContext& context) {

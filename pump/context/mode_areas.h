@@ -38,7 +38,7 @@ struct ModeResources {
   PlaceholderResources v90;
   PlaceholderResources v92;
   VoiceResources voice;
-  PlaceholderResources resampler;
+  std::uint8_t* resampler;  // the block resampler's FIR state (pump/resampler)
 };
 
 // The receive area that V.34, V.90 and V.92 use in turn.
