@@ -39,6 +39,11 @@ void FramerRig::Callback(HostInterface* host) {
 bool FramerRig::TakeRxBlock() {
   Comram& page = page_->host.comram;
   if (hold_ || AcquireMark16(page, kRegRxCount) == 0) return false;
+  ++taken_;
+  if (count_only_) {
+    ReleaseMark16(page, kRegRxCount, 0, 0);
+    return true;
+  }
   const std::uint8_t count = page.reg[kRegRxCount];
   const std::size_t carried = count == kMailboxReportOnly ? 0 : std::min<std::size_t>(count, kMailboxData);
   blocks_.push_back({page.reg[kRegRxKind], count,

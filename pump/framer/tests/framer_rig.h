@@ -46,6 +46,10 @@ class FramerRig {
   void HoldRx(bool hold);
   // Data bytes of a block posted and not taken yet.
   std::size_t BytesInMailbox() const;
+  // From now on blocks are taken and counted, not kept (a benchmark's
+  // controller that only empties the mailbox).
+  void CountBlocksOnly() { count_only_ = true; }
+  std::size_t BlocksTaken() const { return taken_; }
 
   // ---- transmit ----
   // Blocks the controller writes into the transmit mailbox, each as soon
@@ -72,6 +76,8 @@ class FramerRig {
   std::vector<Block> blocks_;
   std::deque<Block> to_send_;
   bool hold_ = false;
+  bool count_only_ = false;
+  std::size_t taken_ = 0;
   bool tx_full_ = false;
   int interrupts_ = 0;
 };
