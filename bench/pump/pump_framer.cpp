@@ -20,10 +20,8 @@
 #include "pump/framer/framer.h"
 #include "pump/framer/tests/framer_rig.h"
 #include "pump/resampler/resampler.h"
+#include "pump/tests/support/spandsp_headers.h"
 #include "siglib/tests/support/scoped_slots.h"
-
-// After the platform's headers: spandsp defines TRUE and FALSE as macros.
-#include <spandsp.h>
 
 namespace {
 

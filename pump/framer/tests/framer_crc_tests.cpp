@@ -2,12 +2,11 @@
 // crc_itu16_calc, an independent implementation of the same CRC.
 #include <gtest/gtest.h>
 
-#include <spandsp.h>
-
 #include <string_view>
 
 #include "pump/framer/fcs.h"
 #include "pump/framer/tests/bit_streams.h"
+#include "pump/tests/support/spandsp_headers.h"
 #include "siglib/tests/support/random.h"
 
 namespace pump {

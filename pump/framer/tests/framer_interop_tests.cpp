@@ -8,10 +8,8 @@
 
 #include "pump/framer/framer.h"
 #include "pump/framer/tests/framer_rig.h"
+#include "pump/tests/support/spandsp_headers.h"
 #include "siglib/tests/support/random.h"
-
-// After the platform's headers: spandsp defines TRUE and FALSE as macros.
-#include <spandsp.h>
 
 namespace pump {
 namespace {

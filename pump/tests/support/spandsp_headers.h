@@ -8,3 +8,6 @@
 #include <spandsp/tone_generate.h>
 #include <spandsp/dtmf.h>
 #include <spandsp/modem_connect_tones.h>
+#include <spandsp/async.h>
+#include <spandsp/hdlc.h>
+#include <spandsp/crc.h>
