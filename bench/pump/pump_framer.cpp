@@ -141,7 +141,8 @@ class OurTransmitter {
 class SpandspTransmitter {
  public:
   SpandspTransmitter()
-      : frames_(Frames()), state_(hdlc_tx_init(nullptr, 0, 1, 0, &SpandspTransmitter::OnEmpty, this)) {}
+      : frames_(Frames()),
+        state_(hdlc_tx_init(nullptr, 0, 1, 0, &SpandspTransmitter::OnEmpty, this)) {}
   ~SpandspTransmitter() { hdlc_tx_free(state_); }
   void Block() {
     for (int b = 0; b < kBitsPerBlock; ++b) benchmark::DoNotOptimize(hdlc_tx_get_bit(state_));
@@ -208,7 +209,8 @@ void ResampleBlocks(benchmark::State& state, std::int32_t code, std::int32_t col
   pump::InitResampler(*r, block);
   pump::ConfigureResampler(*r, code);
   std::vector<std::int16_t> input(static_cast<std::size_t>(r->input_length));
-  for (std::size_t i = 0; i < input.size(); ++i) input[i] = static_cast<std::int16_t>((i * 7919) % 20000 - 10000);
+  for (std::size_t i = 0; i < input.size(); ++i)
+    input[i] = static_cast<std::int16_t>((i * 7919) % 20000 - 10000);
   std::vector<std::int16_t> output(pump::kResamplerBufferSamples);
   for (auto _ : state) {
     benchmark::DoNotOptimize(pump::Resample(*r, input, output, r->phase, 0));
@@ -220,11 +222,11 @@ void ResampleBlocks(benchmark::State& state, std::int32_t code, std::int32_t col
 
 const int kResampleRegistration = [] {
   for (std::int32_t code : kCodes) {
-    for (const auto& [column, tag] : {std::pair{QVLS_VARIANT_W7, "w7"}, std::pair{QVLS_VARIANT_PX, "px"}}) {
-      benchmark::RegisterBenchmark(("BM_Resample/" + std::to_string(code) + "/" + tag).c_str(),
-                                   [code, column = column](benchmark::State& state) {
-                                     ResampleBlocks(state, code, column);
-                                   })
+    for (const auto& [column, tag] :
+         {std::pair{QVLS_VARIANT_W7, "w7"}, std::pair{QVLS_VARIANT_PX, "px"}}) {
+      benchmark::RegisterBenchmark(
+          ("BM_Resample/" + std::to_string(code) + "/" + tag).c_str(),
+          [code, column = column](benchmark::State& state) { ResampleBlocks(state, code, column); })
           ->Unit(benchmark::kMicrosecond);
     }
   }

@@ -20,10 +20,10 @@ enum FramerFormat : std::uint32_t {
   kFramerHdlc = 2,
   kFramerAsync3 = 3,
   kFramerAsync4 = 4,
-  kFramerAsyncMarks = 5,  // transmit: 0xFF goes as ten ones; stops when empty
-  kFramerV8Octets = 6,    // receive: octets after the V.8 sync; transmit: asynchronous
-  kFramerHdlcReports = 7,  // receive: HDLC with a status report at every flush;
-                           // transmit: HDLC with extra flags, stops when empty
+  kFramerAsyncMarks = 5,    // transmit: 0xFF goes as ten ones; stops when empty
+  kFramerV8Octets = 6,      // receive: octets after the V.8 sync; transmit: asynchronous
+  kFramerHdlcReports = 7,   // receive: HDLC with a status report at every flush;
+                            // transmit: HDLC with extra flags, stops when empty
   kFramerHdlcTwoFlags = 8,  // receive: HDLC that waits for two flags; transmit: none
   kFramerLastFormat = 8,
 };
@@ -46,8 +46,8 @@ inline constexpr std::uint8_t kKindReport = 7;
 inline constexpr std::uint8_t kKindEndOfFrame = 1;     // frame check and closing flag follow
 inline constexpr std::uint8_t kKindEndOfTransmit = 2;  // restart state 2
 inline constexpr std::uint8_t kKindRestart = 3;        // asynchronous: a 23-bit mark gap next
-inline constexpr std::uint8_t kKindMarks = 4;          // asynchronous: ones for the rest of the call
-inline constexpr std::uint8_t kKindSend = 6;           // asynchronous: send what is buffered
+inline constexpr std::uint8_t kKindMarks = 4;  // asynchronous: ones for the rest of the call
+inline constexpr std::uint8_t kKindSend = 6;   // asynchronous: send what is buffered
 
 inline constexpr int kFramerQueueSlots = 130;
 

@@ -17,7 +17,8 @@ inline int FreeSlots(const FramerQueue& queue) { return kFramerQueueSlots - queu
 inline bool PushCode(FramerQueue& queue, std::uint16_t code) {
   if (queue.count == kFramerQueueSlots) return false;
   queue.slots[queue.write] = code;
-  queue.write = static_cast<std::uint8_t>(queue.write + 1 == kFramerQueueSlots ? 0 : queue.write + 1);
+  queue.write =
+      static_cast<std::uint8_t>(queue.write + 1 == kFramerQueueSlots ? 0 : queue.write + 1);
   ++queue.count;
   return true;
 }

@@ -18,7 +18,9 @@ constexpr std::uint8_t kFlag = 0x7E;
 constexpr int kMarkGapBits = 23;  // after a restart event
 constexpr int kModeSevenExtraFlags = 5;
 
-constexpr std::uint64_t Mask(int n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
+constexpr std::uint64_t Mask(int n) {
+  return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
 
 bool IsAsync(std::uint32_t mode) {
   return mode == kFramerAsync || mode == kFramerAsync3 || mode == kFramerAsync4 ||

@@ -36,8 +36,8 @@ void ConfigureResampler(Resampler& r, std::int32_t code) {
   r.fir = nullptr;
   if (r.state_block == nullptr) return;
   fir_state* fir = nullptr;
-  if (qvlsFIRInit_i16(&fir, rate.filter->taps, rate.filter->tap_count, 0, nullptr,
-                      r.state_block) != QVLS_OK) {
+  if (qvlsFIRInit_i16(&fir, rate.filter->taps, rate.filter->tap_count, 0, nullptr, r.state_block) !=
+      QVLS_OK) {
     return;
   }
   r.fir = fir;

@@ -25,10 +25,10 @@ inline constexpr int kResamplerBufferSamples = 1000;
 inline constexpr int kResamplerMaxTaps = 128;
 
 struct Resampler {
-  fir_state* fir;             // built in `state_block`; null until configured
-  std::uint8_t* state_block;  // the resampler's block of ModeResources
-  std::int32_t phase;         // a down-sampling phase callers may keep here
-  std::int32_t input_length;  // samples per block
+  fir_state* fir;              // built in `state_block`; null until configured
+  std::uint8_t* state_block;   // the resampler's block of ModeResources
+  std::int32_t phase;          // a down-sampling phase callers may keep here
+  std::int32_t input_length;   // samples per block
   std::int32_t output_length;  // per block (nominal); after Resample, the samples it gave
   std::int16_t upsampled[kResamplerBufferSamples];
   std::int16_t filtered[kResamplerBufferSamples];

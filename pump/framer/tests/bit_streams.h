@@ -34,9 +34,7 @@ inline Bits LsbFirst(std::uint32_t value, int n) {
 
 // ---- 8-N-1 characters --------------------------------------------------------
 
-inline Bits Character(std::uint8_t byte) {
-  return Cat({Zeros(1), LsbFirst(byte, 8), Ones(1)});
-}
+inline Bits Character(std::uint8_t byte) { return Cat({Zeros(1), LsbFirst(byte, 8), Ones(1)}); }
 
 inline Bits Characters(const Bytes& bytes) {
   Bits bits;
@@ -132,7 +130,9 @@ inline Bits Stuffed(const Bytes& bytes) {
 }
 
 // The frame between flags: the stuffed bytes and their frame check.
-inline Bits FrameBody(const Bytes& bytes, bool good = true) { return Stuffed(WithFcs(bytes, good)); }
+inline Bits FrameBody(const Bytes& bytes, bool good = true) {
+  return Stuffed(WithFcs(bytes, good));
+}
 
 // What a receiver of ISO/IEC 13239 makes of a bit stream: the frames between
 // flags with their FCS verdict, and the aborts (seven ones inside a frame).

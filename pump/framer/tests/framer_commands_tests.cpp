@@ -68,7 +68,8 @@ TEST_P(FramerCommands, DataFormatSetsBothSides) {
     EXPECT_EQ(f.tx_mode, c.tx_mode);
     EXPECT_EQ(f.rx_type, c.rx_type);
     EXPECT_EQ((std::array<std::uint8_t, 3>{f.word_length, f.stop_bits, f.option_flag}), c.options);
-    EXPECT_EQ((std::array<std::uint8_t, 3>{f.value, f.second_character, f.flag_character}), c.chars);
+    EXPECT_EQ((std::array<std::uint8_t, 3>{f.value, f.second_character, f.flag_character}),
+              c.chars);
     EXPECT_EQ(f.idle_word, f.second_character << 8 | f.flag_character);
     EXPECT_EQ(f.stop_when_empty, c.stop_when_empty);
     EXPECT_EQ(GetFlagStatus(context), 0u);

@@ -22,8 +22,7 @@ TEST(FramerCrc, TheCheckStringGives906E) {
   constexpr std::string_view kCheck = "123456789";
   const framer_testing::Bytes bytes(kCheck.begin(), kCheck.end());
   EXPECT_EQ(static_cast<std::uint16_t>(~Register(bytes)), 0x906E);
-  EXPECT_EQ(crc_itu16_calc(bytes.data(), static_cast<int>(bytes.size()), 0xFFFF),
-            Register(bytes));
+  EXPECT_EQ(crc_itu16_calc(bytes.data(), static_cast<int>(bytes.size()), 0xFFFF), Register(bytes));
 }
 
 // Seeded messages of 0 to 300 bytes: the register equals spandsp's and the
@@ -41,7 +40,8 @@ TEST(FramerCrc, AgreesWithSpandspAndGoodFramesLeaveF0B8) {
     framer_testing::Bytes framed = framer_testing::WithFcs(bytes);
     EXPECT_EQ(Register(framed), kFcsGood);
     EXPECT_EQ(crc_itu16_check(framed.data(), static_cast<int>(framed.size())), 1);
-    const auto bit = static_cast<std::size_t>(rng.Range(0, static_cast<std::int64_t>(framed.size()) * 8 - 1));
+    const auto bit =
+        static_cast<std::size_t>(rng.Range(0, static_cast<std::int64_t>(framed.size()) * 8 - 1));
     framed[bit / 8] ^= static_cast<std::uint8_t>(1 << (bit % 8));
     EXPECT_NE(Register(framed), kFcsGood);
   }

@@ -59,7 +59,8 @@ Bits Damaged(qvls_test::Rng& rng) {
     for (std::uint8_t& b : bytes) b = rng.Any<std::uint8_t>();
     Bits body = FrameBody(bytes);
     if (rng.Chance(2, 3)) {
-      const auto at = static_cast<std::ptrdiff_t>(rng.Range(0, static_cast<std::int64_t>(body.size())));
+      const auto at =
+          static_cast<std::ptrdiff_t>(rng.Range(0, static_cast<std::int64_t>(body.size())));
       body.insert(body.begin() + at, static_cast<std::size_t>(rng.Range(6, 9)), 1);
     }
     bits = Cat({bits, body, Flag()});
@@ -82,7 +83,10 @@ const HostileCase kHostileStreams[] = {
     {"FlagsSharingZeros",
      [](qvls_test::Rng&) {
        Bits bits = Zeros(1);
-       for (int i = 0; i < 500; ++i) bits = Cat({bits, Ones(6), Zeros(1)});
+       for (int i = 0; i < 500; ++i) {
+         bits.insert(bits.end(), 6, 1);
+         bits.push_back(0);
+       }
        return bits;
      }},
     {"SeededRandomBits", [](qvls_test::Rng& rng) { return SeededBits(rng, 100000); }},
@@ -95,11 +99,11 @@ class FramerHostile : public ::testing::TestWithParam<HostileCase> {};
 // characters in the asynchronous ones.
 TEST_P(FramerHostile, StreamsLeaveTheFramerSoundAndReady) {
   const HostileCase& c = GetParam();
+  qvls_test::Rng rng(std::string("FramerHostile.") + c.name);
+  const Bits hostile = c.bits(rng);
   for (int type = 0; type <= static_cast<int>(kFramerLastFormat); ++type) {
     for (bool held : {false, true}) {
       SCOPED_TRACE("type " + std::to_string(type) + (held ? ", mailbox left full" : ""));
-      qvls_test::Rng rng(std::string("FramerHostile.") + c.name);
-      const Bits hostile = c.bits(rng);
       FramerRig rig;
       InitFramerRx(rig.Context(), type);
       rig.HoldRx(held);
@@ -109,19 +113,22 @@ TEST_P(FramerHostile, StreamsLeaveTheFramerSoundAndReady) {
       DrainQueue(rig);
       ExpectSound(rig, hostile.size());
 
-      const bool hdlc = type == kFramerHdlc || type == kFramerHdlcReports || type == kFramerHdlcTwoFlags;
+      const bool hdlc =
+          type == kFramerHdlc || type == kFramerHdlcReports || type == kFramerHdlcTwoFlags;
       const bool async = type == kFramerAsync || type == kFramerAsync3 || type == kFramerAsync4 ||
                          type == kFramerAsyncMarks;
       if (!hdlc && !async) continue;  // octets have no framing to find again
-      const Bits good = hdlc ? GoodFrame() : Cat({Ones(30), Characters({0x52, 0x00, 0x53}), Ones(11)});
+      const Bits good =
+          hdlc ? GoodFrame() : Cat({Ones(30), Characters({0x52, 0x00, 0x53}), Ones(11)});
       rig.Feed(good, 7);
       DrainQueue(rig);
       ExpectSound(rig, hostile.size() + good.size());
       const Bytes delivered = rig.DeliveredBytes();
       const Bytes expected = hdlc ? WithFcs(kGood) : Bytes{0x52, 0x00, 0x53};
       ASSERT_GE(delivered.size(), expected.size());
-      EXPECT_EQ(Bytes(delivered.end() - static_cast<std::ptrdiff_t>(expected.size()), delivered.end()),
-                expected);
+      EXPECT_EQ(
+          Bytes(delivered.end() - static_cast<std::ptrdiff_t>(expected.size()), delivered.end()),
+          expected);
       std::uint8_t last_kind = 0;
       for (const Block& block : rig.Blocks()) {
         if (block.kind != kKindReport) last_kind = block.kind;
@@ -150,11 +157,48 @@ TEST(FramerHostileFrames, TenThousandBytesArriveWhole) {
   EXPECT_EQ(rig.Blocks().back().kind, 1);
 }
 
+// A transmit mailbox with a count above 32 and an unknown kind: 32 bytes
+// and the event are taken, the kind aborts a frame or is skipped between
+// characters, and the next block goes as usual.
+TEST(FramerHostileFrames, TransmitBlocksWithImpossibleCountsAndKinds) {
+  for (int mode : {int{kFramerAsync}, int{kFramerRawOctets}, int{kFramerHdlc}}) {
+    SCOPED_TRACE(mode);
+    FramerRig rig;
+    InitFramerTx(rig.Context(), mode);
+    Comram& page = rig.Host().comram;
+    for (std::size_t i = 0; i < kMailboxData; ++i)
+      page.reg[kRegTxMailbox + i] = static_cast<std::uint8_t>(i);
+    ReleaseMark16(page, kRegTxCount, 255, 0xFF);
+    const Bits first = LsbFirst(static_cast<std::uint32_t>(FramerGetTxBits(rig.Context(), 8)), 8);
+    EXPECT_EQ(rig.Framer().tx_queue.count, 32) << "32 bytes and the event, one byte sent";
+    EXPECT_EQ(page.reg[kRegTxCount], 0);
+    const Bits drained = rig.PullBits(1024, 16);
+    EXPECT_EQ(rig.Framer().tx_queue.count, 0);
+    rig.Send(mode == kFramerHdlc ? kKindEndOfFrame : 0, kGood);
+    const Bits sent = rig.PullBits(400, 16);
+    if (mode == kFramerHdlc) {
+      const HdlcReading reading = ReadHdlc(Cat({first, drained, sent}));
+      EXPECT_EQ(reading.aborts, 1);
+      EXPECT_EQ(reading.frames, (std::vector<FoundFrame>{{kGood, true}}));
+    } else if (mode == kFramerAsync) {
+      std::vector<FoundCharacter> found = ReadCharacters(sent);
+      ASSERT_EQ(found.size(), kGood.size());
+      for (std::size_t i = 0; i < kGood.size(); ++i) EXPECT_EQ(found[i].byte, kGood[i]);
+    } else {
+      Bits octets;
+      for (std::uint8_t b : kGood) octets = Cat({octets, LsbFirst(b, 8)});
+      EXPECT_EQ(Bits(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(octets.size())),
+                octets);
+    }
+  }
+}
+
 // ---- commands -----------------------------------------------------------------
 
 std::size_t DebugLines(plat::ke::Kernel& machine, std::string_view text) {
   std::size_t n = 0;
-  for (const plat::ke::LogLine& line : machine.log()) n += line.text.find(text) != std::string::npos;
+  for (const plat::ke::LogLine& line : machine.log())
+    n += line.text.find(text) != std::string::npos;
   return n;
 }
 

@@ -87,7 +87,8 @@ struct AsyncRxPeer {
       : state(async_rx_init(nullptr, 8, ASYNC_PARITY_NONE, 1, 0, &AsyncRxPeer::OnByte, this)) {}
   ~AsyncRxPeer() { async_rx_free(state); }
   static void OnByte(void* user, int byte) {
-    if (byte >= 0) static_cast<AsyncRxPeer*>(user)->bytes.push_back(static_cast<std::uint8_t>(byte));
+    if (byte >= 0)
+      static_cast<AsyncRxPeer*>(user)->bytes.push_back(static_cast<std::uint8_t>(byte));
   }
   async_rx_state_t* state;
   Bytes bytes;
@@ -96,7 +97,8 @@ struct AsyncRxPeer {
 // Feeds bits to our receiver in seeded calls of 1 to 32 bits.
 void FeedInRandomCalls(FramerRig& rig, const Bits& bits, qvls_test::Rng& rng) {
   for (std::size_t i = 0; i < bits.size();) {
-    const auto n = std::min<std::size_t>(static_cast<std::size_t>(rng.Range(1, 32)), bits.size() - i);
+    const auto n =
+        std::min<std::size_t>(static_cast<std::size_t>(rng.Range(1, 32)), bits.size() - i);
     rig.Feed(Bits(bits.begin() + static_cast<std::ptrdiff_t>(i),
                   bits.begin() + static_cast<std::ptrdiff_t>(i + n)),
              32);
@@ -113,7 +115,8 @@ Bits SpandspHdlcStream(const std::vector<PlannedFrame>& frames, qvls_test::Rng& 
   hdlc_tx_state_t* tx = hdlc_tx_init(nullptr, 0, 1, 0, nullptr, nullptr);
   Bits bits;
   auto pull = [&](std::int64_t n) {
-    for (std::int64_t i = 0; i < n; ++i) bits.push_back(static_cast<std::uint8_t>(hdlc_tx_get_bit(tx)));
+    for (std::int64_t i = 0; i < n; ++i)
+      bits.push_back(static_cast<std::uint8_t>(hdlc_tx_get_bit(tx)));
   };
   hdlc_tx_flags(tx, 10);
   for (const PlannedFrame& frame : frames) {
@@ -147,7 +150,8 @@ TEST_P(FramerInteropHdlc, SpandspFramesIntoOurReceiver) {
 
   HdlcRxPeer peer;
   peer.Put(stream);
-  EXPECT_EQ(ours.frames, peer.received.frames) << "the same verdicts and bytes as spandsp's receiver";
+  EXPECT_EQ(ours.frames, peer.received.frames)
+      << "the same verdicts and bytes as spandsp's receiver";
   EXPECT_EQ(ours.aborts, peer.received.aborts);
 
   std::vector<FoundFrame> planned;
@@ -249,7 +253,8 @@ TEST(FramerInteropAsync, SpandspCharactersIntoOurTypeZero) {
   Bits stream = Ones(20);
   for (std::size_t c = 0; c < payload.size(); ++c) {
     for (int i = 0; i < 10; ++i) stream.push_back(static_cast<std::uint8_t>(async_tx_get_bit(tx)));
-    if (rng.Chance(1, 3)) stream.insert(stream.end(), static_cast<std::size_t>(rng.Range(1, 15)), 1);
+    if (rng.Chance(1, 3))
+      stream.insert(stream.end(), static_cast<std::size_t>(rng.Range(1, 15)), 1);
   }
   async_tx_free(tx);
   stream.insert(stream.end(), 20, 1);

@@ -32,9 +32,7 @@ FramerRig::~FramerRig() = default;
 
 HostInterface& FramerRig::Host() { return page_->host; }
 
-void FramerRig::Callback(HostInterface* host) {
-  reinterpret_cast<Page*>(host)->rig->OnCallback();
-}
+void FramerRig::Callback(HostInterface* host) { reinterpret_cast<Page*>(host)->rig->OnCallback(); }
 
 bool FramerRig::TakeRxBlock() {
   Comram& page = page_->host.comram;
@@ -45,7 +43,8 @@ bool FramerRig::TakeRxBlock() {
     return true;
   }
   const std::uint8_t count = page.reg[kRegRxCount];
-  const std::size_t carried = count == kMailboxReportOnly ? 0 : std::min<std::size_t>(count, kMailboxData);
+  const std::size_t carried =
+      count == kMailboxReportOnly ? 0 : std::min<std::size_t>(count, kMailboxData);
   blocks_.push_back({page.reg[kRegRxKind], count,
                      Bytes(&page.reg[kRegRxMailbox], &page.reg[kRegRxMailbox] + carried)});
   ReleaseMark16(page, kRegRxCount, 0, 0);
@@ -85,7 +84,8 @@ void FramerRig::Feed(const Bits& bits, int chunk) {
 
 Bytes FramerRig::DeliveredBytes() const {
   Bytes bytes;
-  for (const Block& block : blocks_) bytes.insert(bytes.end(), block.data.begin(), block.data.end());
+  for (const Block& block : blocks_)
+    bytes.insert(bytes.end(), block.data.begin(), block.data.end());
   return bytes;
 }
 

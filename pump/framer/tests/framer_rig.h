@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <deque>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <vector>
 
 #include "pump/context/dsp_context.h"

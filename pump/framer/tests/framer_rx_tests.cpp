@@ -124,7 +124,8 @@ TEST(FramerRxCounts, BadFramesAndTheirRuns) {
   InitFramerRx(rig.Context(), kFramerHdlc);
   // good, bad, bad, good, bad: three bad frames in two runs.
   Bits bits = Cat({Ones(10), Flag()});
-  for (bool good : {true, false, false, true, false}) bits = Cat({bits, FrameBody(kB, good), Flag()});
+  for (bool good : {true, false, false, true, false})
+    bits = Cat({bits, FrameBody(kB, good), Flag()});
   rig.Feed(bits);
   std::vector<std::uint8_t> kinds;
   for (const Block& block : rig.Blocks()) kinds.push_back(block.kind);

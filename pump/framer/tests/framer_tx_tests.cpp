@@ -44,8 +44,8 @@ TEST(FramerTx, HdlcFramesLongerThanABlockAndBackToBack) {
   rig.Send(kKindEndOfFrame, kB);
   rig.Send(0, kA);
   rig.Send(kKindEndOfFrame, {});  // ends the frame of the block before
-  const Bits expected = Cat({Flag(), FrameBody(long_frame), Flag(), FrameBody(kB), Flag(),
-                             FrameBody(kA), Flags(3)});
+  const Bits expected =
+      Cat({Flag(), FrameBody(long_frame), Flag(), FrameBody(kB), Flag(), FrameBody(kA), Flags(3)});
   const Bits sent = rig.PullBits(expected.size(), 13);
   EXPECT_EQ(Prefix(sent, expected.size()), expected);
 }
@@ -114,8 +114,7 @@ TEST_P(FramerTxEvents, EndAsynchronousCharactersOrAbortAFrame) {
 INSTANTIATE_TEST_SUITE_P(Kinds, FramerTxEvents,
                          ::testing::Values(EventCase{"EndOfTransmission", 2, 6},
                                            EventCase{"Restart", 3, 6 + 23},
-                                           EventCase{"Marks", 4, 6},
-                                           EventCase{"Skipped", 5, 0},
+                                           EventCase{"Marks", 4, 6}, EventCase{"Skipped", 5, 0},
                                            EventCase{"SendBuffered", 6, 6}),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -100,7 +100,8 @@ Table MakeTable(const Design& d) {
   double sum = 0.0;
   for (int n = 0; n < d.taps; ++n) {
     const double x = (n - centre) / centre;
-    const double window = BesselI0(t.beta * std::sqrt(std::max(0.0, 1.0 - x * x))) / BesselI0(t.beta);
+    const double window =
+        BesselI0(t.beta * std::sqrt(std::max(0.0, 1.0 - x * x))) / BesselI0(t.beta);
     h[n] = 2.0 * cutoff * Sinc(2.0 * cutoff * (n - centre)) * window;
     sum += h[n];
   }
@@ -114,7 +115,8 @@ Table MakeTable(const Design& d) {
   int shift = 0;
   while ((largest >> shift) > 32766) ++shift;
   std::vector<std::int64_t> applied;
-  for (std::int32_t tap : t.taps) applied.push_back(static_cast<std::int64_t>(tap >> shift) << shift);
+  for (std::int32_t tap : t.taps)
+    applied.push_back(static_cast<std::int64_t>(tap >> shift) << shift);
 
   constexpr int kPoints = 20000;
   t.ripple_db = 0.0;
@@ -151,7 +153,8 @@ int main() {
         "// at least %.1f dB down (Kaiser beta %.3f).\n",
         d.name, d.input_hz, d.input_hz * d.up / d.down, d.up, d.down, t.grid_hz, d.taps, d.up,
         t.nyquist_hz, d.pass_hz, t.ripple_db, t.stop_hz, t.stopband_db, t.beta);
-    std::printf("inline constexpr std::array<std::int32_t, %d> kResamplerTaps%s = {", d.taps, d.name);
+    std::printf("inline constexpr std::array<std::int32_t, %d> kResamplerTaps%s = {", d.taps,
+                d.name);
     for (int n = 0; n < d.taps; ++n) {
       std::printf("%s%d,", n % 10 == 0 ? "\n    " : " ", t.taps[n]);
     }

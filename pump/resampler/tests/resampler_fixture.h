@@ -48,7 +48,8 @@ class ResamplerTest : public ::testing::TestWithParam<Identity> {
   }
 
   void SetUp() override {
-    ASSERT_EQ(qvls_variant.load(), GetParam() == Identity::kDefault ? QVLS_VARIANT_W7 : QVLS_VARIANT_PX);
+    ASSERT_EQ(qvls_variant.load(),
+              GetParam() == Identity::kDefault ? QVLS_VARIANT_W7 : QVLS_VARIANT_PX);
   }
 
   // A resampler over a block of its own, configured for `code`.
@@ -71,12 +72,13 @@ class ResamplerTest : public ::testing::TestWithParam<Identity> {
 
 // The samples of a sine of `amplitude` at `hz`, sampled at `rate_hz`, from
 // sample `first` on.
-inline std::vector<std::int16_t> Sine(double hz, double rate_hz, double amplitude, std::int64_t first,
-                                      std::size_t n) {
+inline std::vector<std::int16_t> Sine(double hz, double rate_hz, double amplitude,
+                                      std::int64_t first, std::size_t n) {
   std::vector<std::int16_t> samples(n);
   for (std::size_t i = 0; i < n; ++i) {
     const double t = static_cast<double>(first + static_cast<std::int64_t>(i)) / rate_hz;
-    samples[i] = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * t)));
+    samples[i] =
+        static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * t)));
   }
   return samples;
 }
@@ -89,7 +91,8 @@ inline std::vector<std::int16_t> RunSine(Resampler& r, double hz, double input_r
   std::vector<std::int16_t> block(kResamplerBufferSamples);
   std::int64_t first = 0;
   while (out.size() < wanted) {
-    const auto input = Sine(hz, input_rate_hz, amplitude, first, static_cast<std::size_t>(r.input_length));
+    const auto input =
+        Sine(hz, input_rate_hz, amplitude, first, static_cast<std::size_t>(r.input_length));
     first += r.input_length;
     const qvls_status status = Resample(r, input, block, r.phase, 0);
     EXPECT_EQ(status, QVLS_OK);

@@ -25,7 +25,8 @@ std::vector<double> SpectrumDb(const std::vector<std::int16_t>& x) {
   const std::size_t n = x.size();
   std::vector<std::complex<double>> twiddle(n);
   for (std::size_t i = 0; i < n; ++i) {
-    twiddle[i] = std::polar(1.0, -2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n));
+    twiddle[i] =
+        std::polar(1.0, -2.0 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n));
   }
   std::vector<double> db(n / 2 + 1);
   for (std::size_t k = 0; k <= n / 2; ++k) {
@@ -83,9 +84,9 @@ TEST_P(ResamplerResponse, EveryCodeMeetsItsTablesDesign) {
       auto r = Make(code);
       const std::vector<std::int16_t> out = RunSine(*r, hz, input_hz, kAmplitude, skip + n);
       ASSERT_GE(out.size(), skip + n);
-      const std::vector<double> db =
-          SpectrumDb(std::vector<std::int16_t>(out.begin() + static_cast<std::ptrdiff_t>(skip),
-                                               out.begin() + static_cast<std::ptrdiff_t>(skip + n)));
+      const std::vector<double> db = SpectrumDb(
+          std::vector<std::int16_t>(out.begin() + static_cast<std::ptrdiff_t>(skip),
+                                    out.begin() + static_cast<std::ptrdiff_t>(skip + n)));
       for (std::size_t k = 0; k < db.size(); ++k) {
         const double bin_freq = static_cast<double>(k) * bin_hz;
         if (tone.band == Band::kPass && k == tone.bin) {

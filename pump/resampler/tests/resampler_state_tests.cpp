@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Identities, ResamplerState,
 // The reset allocates the block with the other modes' resources: a refused
 // allocation leaves the ready flag 0 and no block, and the next reset
 // tries again.
-TEST(ResamplerAllocation, AFailedAllocationLeavesReadyZeroAndTheNextResetRetries) {
+TEST(ResamplerStateReset, AFailedAllocationLeavesReadyZeroAndTheNextResetRetries) {
   qvls_test::ScopedSlots slots;  // the reset fills them for the processor
   // Which of the reset's pool requests is the resampler's: the one of its
   // state block's size with the aligned allocation's overhead.
@@ -153,7 +153,8 @@ TEST(ResamplerAllocation, AFailedAllocationLeavesReadyZeroAndTheNextResetRetries
       std::int32_t state_bytes = 0;
       ASSERT_EQ(qvlsFIRStateSize_i16(kResamplerMaxTaps, &state_bytes), QVLS_OK);
       const auto at = std::find_if(requests.begin(), requests.end(), [&](SIZE_T bytes) {
-        return bytes > static_cast<SIZE_T>(state_bytes) && bytes <= static_cast<SIZE_T>(state_bytes) + 40;
+        return bytes > static_cast<SIZE_T>(state_bytes) &&
+               bytes <= static_cast<SIZE_T>(state_bytes) + 40;
       });
       ASSERT_NE(at, requests.end());
       nth = static_cast<std::uint64_t>(at - requests.begin()) + 1;
