@@ -1,21 +1,10 @@
-// A spin lock held for one scope: raised to DISPATCH_LEVEL on entry, back to
-// the caller's level on exit.
+// The front end's spin-lock scope is the platform's.
 #pragma once
 
-#include "platform/ke/irql.h"
+#include "platform/ke/spin_lock_held.h"
 
 namespace afe {
 
-class SpinLockHeld {
- public:
-  explicit SpinLockHeld(KSPIN_LOCK& lock) : lock_(lock) { KeAcquireSpinLock(&lock_, &old_); }
-  ~SpinLockHeld() { KeReleaseSpinLock(&lock_, old_); }
-  SpinLockHeld(const SpinLockHeld&) = delete;
-  SpinLockHeld& operator=(const SpinLockHeld&) = delete;
-
- private:
-  KSPIN_LOCK& lock_;
-  KIRQL old_ = PASSIVE_LEVEL;
-};
+using plat::ke::SpinLockHeld;
 
 }  // namespace afe
