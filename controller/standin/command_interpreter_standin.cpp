@@ -11,6 +11,8 @@ CommandInterpreterStandin& Standin() { return MachineState<CommandInterpreterSta
 
 }  // namespace
 
+std::atomic<std::uint8_t>& acu_running() { return Standin().running; }
+
 std::uint8_t acu_caller_id_enabled() { return Standin().caller_id_enabled.load(); }
 
 std::atomic<std::uint8_t>& acu_moh_grant() { return Standin().moh_grant; }

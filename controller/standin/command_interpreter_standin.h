@@ -13,6 +13,8 @@
 namespace vxctl {
 
 struct CommandInterpreterStandin {
+  // acu_running's byte (nothing initialises the controller yet).
+  std::atomic<std::uint8_t> running{0};
   // What acu_caller_id_enabled answers ("+VCID" is not parsed yet).
   std::atomic<std::uint8_t> caller_id_enabled{0};
   // acu_moh_grant's byte.

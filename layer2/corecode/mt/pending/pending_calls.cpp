@@ -22,4 +22,11 @@ void dbg_assert(const char* module, unsigned line) {
   MachineState<PendingLog>().Record("dbg_assert", {line}, module);
 }
 
+std::uint32_t port_ms_clock() {
+  MachineState<PendingLog>().Record("port_ms_clock");
+  return 0;
+}
+
+void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }
+
 }  // namespace vxctl

@@ -22,5 +22,10 @@ bool dsp_overlay_drain();
 // Timing threads: the assertion hook, called when a wait gives up or a
 // packet cannot be sent.
 void dbg_assert(const char* module, unsigned line);
+// Timing threads: the port's millisecond clock; 0.
+std::uint32_t port_ms_clock();
+
+// IRP workers: wakes the wait-on-mask worker when a wait request is pending.
+void ntdrv_wait_wake();
 
 }  // namespace vxctl

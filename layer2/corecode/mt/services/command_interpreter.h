@@ -7,6 +7,10 @@
 
 namespace vxctl {
 
+// The controller runs (1 after its initialisation at open, 0 after the
+// close work); the port delivers the application's characters only then.
+std::atomic<std::uint8_t>& acu_running();
+
 // Caller-ID reporting is on ("+VCID"): non-zero.
 std::uint8_t acu_caller_id_enabled();
 

@@ -1,0 +1,53 @@
+// The DTE interface's entries that the port calls (services/dte_side.h),
+// until the DTE interface is built: each records itself in the pending log;
+// a character is taken and the rings have the room of empty ones. The
+// routing flags are plain bytes here, all 0 (online data).
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/services/dte_side.h"
+
+namespace vxctl {
+namespace {
+
+struct DteSideFlags {
+  std::atomic<std::uint8_t> command{0};
+  std::atomic<std::uint8_t> fax{0};
+  std::atomic<std::uint8_t> voice{0};
+  std::atomic<std::uint8_t> stopped{0};
+};
+
+DteSideFlags& Flags() { return MachineState<DteSideFlags>(); }
+
+bool Taken(std::string_view name, std::uint8_t c) {
+  MachineState<PendingLog>().Record(name, {c});
+  return false;
+}
+
+}  // namespace
+
+std::atomic<std::uint8_t>& dte_command_flag() { return Flags().command; }
+std::atomic<std::uint8_t>& faxdte_mode() { return Flags().fax; }
+std::atomic<std::uint8_t>& dte_voice_flag() { return Flags().voice; }
+std::atomic<std::uint8_t>& dte_stopped() { return Flags().stopped; }
+
+bool dte_cmd_rx_char(std::uint8_t c) { return Taken("dte_cmd_rx_char", c); }
+bool faxdte_rx_char(std::uint8_t c) { return Taken("faxdte_rx_char", c); }
+bool dte_rx_raw(std::uint8_t c) { return Taken("dte_rx_raw", c); }
+bool dte_rx_char(std::uint8_t c) { return Taken("dte_rx_char", c); }
+
+std::uint32_t dte_cmd_from_free() {
+  MachineState<PendingLog>().Record("dte_cmd_from_free");
+  return 2048;
+}
+
+std::uint32_t dte_from_free() {
+  MachineState<PendingLog>().Record("dte_from_free");
+  return 1024;
+}
+
+void dte_cmd_rts_changed() { MachineState<PendingLog>().Record("dte_cmd_rts_changed"); }
+void dte_online_rts_changed() { MachineState<PendingLog>().Record("dte_online_rts_changed"); }
+void dte_flow_on_check() { MachineState<PendingLog>().Record("dte_flow_on_check"); }
+void dte_break_line_changed() { MachineState<PendingLog>().Record("dte_break_line_changed"); }
+
+}  // namespace vxctl
