@@ -51,9 +51,9 @@ void SleepMs(std::uint32_t ms) {
   KeDelayExecutionThread(KernelMode, FALSE, &interval);
 }
 
-void RunOnController(const std::function<void()>& body) {
+void RunOnController(const std::function<void()>& body, const plat::ke::KernelConfig& config) {
   plat::Simulation simulation;
-  plat::ke::Kernel& machine = simulation.AddMachine("controller");
+  plat::ke::Kernel& machine = simulation.AddMachine("controller", config);
   const bool returned = simulation.RunUserThread(
       machine, "test",
       [&] {

@@ -16,6 +16,7 @@
 
 #include "layer2/corecode/mt/tests/support/fake_data_pump.h"
 #include "platform/ke/ke.h"
+#include "platform/ke/kernel.h"
 #include "pump/core/host_interface.h"
 
 namespace vxctl::testing {
@@ -41,9 +42,10 @@ class DspLinkRig {
 };
 
 // Runs `body` on a PASSIVE_LEVEL system thread (priority 16, as the
-// controller's threads) of a fresh machine. Fails the test when the body
-// does not return within a virtual hour.
-void RunOnController(const std::function<void()>& body);
+// controller's threads) of a fresh machine with `config`. Fails the test
+// when the body does not return within a virtual hour.
+void RunOnController(const std::function<void()>& body,
+                     const plat::ke::KernelConfig& config = {});
 
 struct RigThread {
   KPRIORITY priority;

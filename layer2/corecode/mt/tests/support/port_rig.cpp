@@ -10,33 +10,21 @@
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
-#include "platform/ke/simulation.h"
 
 namespace vxctl::testing {
-namespace {
-
-constexpr std::uint64_t kHour = 3'600'000'000'000ULL;
-
-}  // namespace
 
 void PortRig::Run(const std::function<void(PortBlock&)>& body,
                   const plat::ke::KernelConfig& config) {
-  plat::Simulation simulation;
-  plat::ke::Kernel& machine = simulation.AddMachine("controller", config);
-  const bool returned = simulation.RunUserThread(
-      machine, "test",
+  RunOnController(
       [&] {
-        RunThreads({{16, [&] {
-                       PortBlock& port = port_block();
-                       uart_reset();
-                       ASSERT_TRUE(port_set_comm_state(&port, &kDefaultSerialDcb, kFieldAll));
-                       acu_running().store(1);
-                       ClearPending();
-                       body(port);
-                     }}});
+        PortBlock& port = port_block();
+        uart_reset();
+        ASSERT_TRUE(port_set_comm_state(&port, &kDefaultSerialDcb, kFieldAll));
+        acu_running().store(1);
+        ClearPending();
+        body(port);
       },
-      kHour);
-  EXPECT_TRUE(returned) << "the port's test did not return within a virtual hour";
+      config);
 }
 
 std::int32_t PortLastError(PortBlock& port) {
