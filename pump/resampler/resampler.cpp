@@ -32,7 +32,10 @@ void ConfigureResampler(Resampler& r, std::int32_t code) {
   r.down = rate.down;
   r.input_length = rate.input_length;
   r.output_length = rate.output_length;
-  if (r.fir != nullptr && r.rate_code == code) return;  // keeps the filter's history
+  // The same code keeps the filter's history. Only a code with a row of its
+  // own is kept: an unknown code can equal the 16 bits left of 72801, 80110
+  // or 96110, whose filter is not the default row's.
+  if (r.fir != nullptr && r.rate_code == code && rate.code == code) return;
   r.fir = nullptr;
   if (r.state_block == nullptr) return;
   fir_state* fir = nullptr;

@@ -47,9 +47,9 @@ void FreeResampler(std::uint8_t*& block);
 void InitResampler(Resampler& resampler, std::uint8_t* state_block);
 
 // Clears both buffers and the phase and takes the code's factors and
-// lengths. The filter and its history are rebuilt unless the code equals
-// the configured one (compared as 16 bits, so 72801, 80110 and 96110 are
-// rebuilt every time).
+// lengths. The filter and its history are rebuilt unless the code has a
+// row of its own and equals the configured one (compared as 16 bits, so
+// 72801, 80110 and 96110 are rebuilt every time, and so is any unknown code).
 void ConfigureResampler(Resampler& resampler, std::int32_t code);
 
 // One block of `input_length` samples. `phase` (0 to M - 1) is the

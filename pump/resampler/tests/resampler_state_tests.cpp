@@ -106,6 +106,22 @@ TEST_P(ResamplerState, AnUnknownCodeRunsTheDefaultRow) {
   EXPECT_EQ(Blocks(*unknown, 0, 5), Blocks(*default_row, 0, 5));
 }
 
+// The configured code is kept in 16 bits, where 72801, 80110 and 96110
+// leave 7265, 14574 and 30574. Those are unknown codes: configured next,
+// each runs the default row with the default row's filter, not the one
+// the long code left.
+TEST_P(ResamplerState, AnUnknownCodeSharingALongCodesSixteenBitsGetsTheDefaultFilter) {
+  for (const std::int32_t code : {72801, 80110, 96110}) {
+    SCOPED_TRACE(code);
+    const auto low_bits = static_cast<std::int16_t>(code);
+    auto r = Make(code);
+    Blocks(*r, 0, 3);
+    ConfigureResampler(*r, low_bits);
+    auto default_row = Make(9680);
+    EXPECT_EQ(Blocks(*r, 0, 5), Blocks(*default_row, 0, 5));
+  }
+}
+
 TEST_P(ResamplerState, RefusesWithoutAFilterOrWithShortBuffers) {
   Resampler r;
   InitResampler(r, nullptr);
