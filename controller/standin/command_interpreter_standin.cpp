@@ -17,6 +17,36 @@ std::uint8_t acu_caller_id_enabled() { return Standin().caller_id_enabled.load()
 
 std::atomic<std::uint8_t>& acu_moh_grant() { return Standin().moh_grant; }
 
+void acu_escape_detected() { Standin().escapes_detected.fetch_add(1); }
+
+std::uint8_t acu_dte_break(std::uint8_t length, std::uint16_t pending) {
+  CommandInterpreterStandin& standin = Standin();
+  standin.break_length.store(length);
+  standin.break_pending.store(pending);
+  standin.breaks.fetch_add(1);
+  return standin.break_answer.load();
+}
+
+// Only the wait counter: every 10 ms tick counted since the last call
+// takes one off it.
+void acu_timer_service() {
+  CommandInterpreterStandin& standin = Standin();
+  const std::uint32_t ticks = standin.tick_counts.ticks_10ms.load();
+  std::uint32_t elapsed = ticks - standin.ticks_serviced.exchange(ticks);
+  std::uint16_t left = standin.wait_ticks.load();
+  while (left != 0 && elapsed != 0) {
+    --left;
+    --elapsed;
+  }
+  standin.wait_ticks.store(left);
+}
+
+std::atomic<std::uint16_t>& acu_wait_ticks() { return Standin().wait_ticks; }
+std::atomic<std::uint8_t>& acu_esc_capture_state() { return Standin().esc_capture_state; }
+std::uint8_t acu_break_length_option() { return Standin().break_length_option.load(); }
+std::atomic<std::uint8_t>& acu_online_flag() { return Standin().online_flag; }
+AcuTickCounts& acu_tick_counts() { return Standin().tick_counts; }
+
 // The line services will classify rings and start caller-ID detection
 // from the packet; until then it is only read.
 void RING_dsp_event() {

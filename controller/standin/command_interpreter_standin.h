@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/mt/services/command_interpreter.h"
 #include "pump/core/comram.h"
 
 namespace vxctl {
@@ -22,6 +23,22 @@ struct CommandInterpreterStandin {
   // RING_dsp_event: how often it ran and the packet it read last.
   std::atomic<std::uint32_t> ring_events{0};
   pump::DspPacket ring_packet{};
+
+  // acu_escape_detected: how often it ran.
+  std::atomic<std::uint32_t> escapes_detected{0};
+  // acu_dte_break: its answer, its calls and the arguments of the last.
+  std::atomic<std::uint8_t> break_answer{0};
+  std::atomic<std::uint32_t> breaks{0};
+  std::atomic<std::uint8_t> break_length{0};
+  std::atomic<std::uint16_t> break_pending{0};
+  // The break-length option (what acu_break_length_option answers).
+  std::atomic<std::uint8_t> break_length_option{0};
+  std::atomic<std::uint16_t> wait_ticks{0};
+  // The 10 ms ticks acu_timer_service has consumed so far.
+  std::atomic<std::uint32_t> ticks_serviced{0};
+  std::atomic<std::uint8_t> esc_capture_state{0};
+  std::atomic<std::uint8_t> online_flag{0};
+  AcuTickCounts tick_counts;
 };
 
 }  // namespace vxctl

@@ -11,6 +11,18 @@ void ModemTask_SetCallProgress(std::uint8_t mode) {
   MachineState<PendingLog>().Record("ModemTask_SetCallProgress", {mode});
 }
 
+void ModemTask_SetCts(std::uint8_t on) {
+  MachineState<PendingLog>().Record("ModemTask_SetCts", {on});
+}
+
+void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10ms"); }
+
+void datamode_tick() { MachineState<PendingLog>().Record("datamode_tick"); }
+
+void task_poll_period_set(std::uint32_t ms) {
+  MachineState<PendingLog>().Record("task_poll_period_set", {ms});
+}
+
 void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
 
 bool dsp_overlay_drain() {

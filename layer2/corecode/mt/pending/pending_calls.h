@@ -12,6 +12,14 @@ namespace vxctl {
 // Modem task.
 void ModemTask_DspIdle();
 void ModemTask_SetCallProgress(std::uint8_t mode);
+// Raises (1) or lowers (0) CTS toward the application and records it in
+// the status word.
+void ModemTask_SetCts(std::uint8_t on);
+// The modem task's 10 ms counters, the first step of the controller tick.
+void ModemTask_Tick10ms();
+
+// Data path: its 10 ms tick, the third step of the controller tick.
+void datamode_tick();
 
 // Statistics.
 void stats_reset();
@@ -24,6 +32,9 @@ bool dsp_overlay_drain();
 void dbg_assert(const char* module, unsigned line);
 // Timing threads: the port's millisecond clock; 0.
 std::uint32_t port_ms_clock();
+
+// Timing threads: the task thread's poll period in ms.
+void task_poll_period_set(std::uint32_t ms);
 
 // IRP workers: wakes the wait-on-mask worker when a wait request is pending.
 void ntdrv_wait_wake();

@@ -17,6 +17,37 @@ std::uint8_t acu_caller_id_enabled();
 // The modem-on-hold grant the data pump reported, which "+PMHR" reads.
 std::atomic<std::uint8_t>& acu_moh_grant();
 
+// What the DTE interface calls and reads of the command interpreter.
+// The escape sequence was detected online (guard, three escape characters,
+// guard).
+void acu_escape_detected();
+// A break from the application of `length` 10 ms ticks (0 when not
+// measured) with `pending` bytes waiting from it: 1 asks the DTE interface
+// to discard those bytes.
+std::uint8_t acu_dte_break(std::uint8_t length, std::uint16_t pending);
+// The command interpreter's pending tick work; it runs the wait counter
+// (acu_wait_ticks) down by one for every 10 ms tick it consumes.
+void acu_timer_service();
+// The 500-tick wait counter of the command flush and the fax drain.
+std::atomic<std::uint16_t>& acu_wait_ticks();
+// 0 idle; 1 from the third escape character while the command
+// interpreter collects an online command from the capture ring.
+std::atomic<std::uint8_t>& acu_esc_capture_state();
+// Non-zero: a break from the application is measured and its length
+// reported ("break length" option).
+std::uint8_t acu_break_length_option();
+// 0 after dte_command_start, 1 after dte_command_end.
+std::atomic<std::uint8_t>& acu_online_flag();
+// The tick counts the controller's 10 ms tick adds to and the command
+// interpreter consumes.
+struct AcuTickCounts {
+  std::atomic<std::uint32_t> ticks_10ms{0};
+  std::atomic<std::uint32_t> ticks_100ms{0};
+  std::atomic<std::uint32_t> ticks_1s{0};
+  std::atomic<std::uint32_t> ticks_1min{0};
+};
+AcuTickCounts& acu_tick_counts();
+
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).
 void RING_dsp_event();

@@ -1,6 +1,7 @@
 // Machines for the port's tests: a controller thread of a fresh machine
 // whose port is open as far as the built parts open it, and what the port
-// handed the DTE interface (its pending entries' records).
+// handed the DTE interface (the records of ctl_dte_recorder, the
+// recording DTE side the port's tests link).
 //
 //   PortRig::Run([](PortBlock& port) {
 //     EXPECT_EQ(uart_rx_char('A'), 0u);
@@ -34,10 +35,10 @@ class PortRig {
 // The port's last error, through port_get_error.
 std::int32_t PortLastError(PortBlock& port);
 
-// The characters each pending entry of the DTE interface named `entry`
+// The characters each recording DTE entry named `entry`
 // took, oldest first ("dte_rx_char", "dte_cmd_rx_char", ...).
 std::vector<std::uint8_t> Delivered(std::string_view entry = "dte_rx_char");
-// How often the pending entry `name` ran (among the calls the log keeps).
+// How often the pending or recording entry `name` ran (among the calls the log keeps).
 std::size_t PendingCount(std::string_view name);
 // The names of the pending calls the log keeps, oldest first.
 std::vector<std::string_view> PendingNames();

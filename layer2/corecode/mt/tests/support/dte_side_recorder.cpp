@@ -1,7 +1,9 @@
-// The DTE interface's entries that the port calls (services/dte_side.h),
-// until the DTE interface is built: each records itself in the pending log;
-// a character is taken and the rings have the room of empty ones. The
-// routing flags are plain bytes here, all 0 (online data).
+// A recording DTE interface for the port's own tests: the entries the port
+// calls (services/dte_side.h), each recording itself in the machine's
+// pending log, where PortRig's Delivered and PendingNames read it. A
+// character is taken and the rings have the room of empty ones; the
+// routing flags are plain bytes, all 0 (online data). Programs and the
+// DTE interface's tests link the real one (ctl_dte) instead.
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/pending/pending_log.h"
 #include "layer2/corecode/mt/services/dte_side.h"

@@ -1,0 +1,57 @@
+// The controller's 10 ms tick: its steps in order and the command
+// interpreter's counts.
+#include <gtest/gtest.h>
+
+#include "layer2/corecode/dte/dte_interface.h"
+#include "layer2/corecode/dte/tests/dte_rig.h"
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/tests/support/port_rig.h"
+
+namespace vxctl::testing {
+namespace {
+
+TEST(DteTick, StepsInOrderAndCountsOver6000Ticks) {
+  RunDte([](DteInterfaceState& dte) {
+    PortBlock& port = port_block();
+    const std::uint32_t elapsed_before = port.elapsed[kElapsedWrite].load();
+    StartOnline(0, 0);
+    dte_to_break(2, 6000);
+    ClearPending();
+    std::uint32_t seen_100ms = 0;
+    for (std::uint32_t tick = 1; tick <= 6000; ++tick) {
+      ctl_tick_10ms();
+      const AcuTickCounts& counts = acu_tick_counts();
+      // The 100 ms count steps on every tenth tick, the others with it.
+      if (counts.ticks_100ms.load() != seen_100ms) {
+        ASSERT_EQ(tick % 10, 0u) << tick;
+        seen_100ms = counts.ticks_100ms.load();
+      }
+    }
+    const AcuTickCounts& counts = acu_tick_counts();
+    EXPECT_EQ(counts.ticks_10ms.load(), 6000u);
+    EXPECT_EQ(counts.ticks_100ms.load(), 600u);
+    EXPECT_EQ(counts.ticks_1s.load(), 60u);
+    EXPECT_EQ(counts.ticks_1min.load(), 1u);
+    EXPECT_EQ(port.elapsed[kElapsedWrite].load() - elapsed_before, 60000u);
+    EXPECT_EQ(dte.brk.active.load(), 0) << "the break of 6000 ticks has ended";
+    // The break's end in the last tick put its end marker into the read
+    // queue (the port reads its clock, a pending call): between the modem
+    // task's step and the data path's, where dte_tick runs.
+    std::vector<std::string_view> names = PendingNames();
+    ASSERT_EQ(MachineState<PendingLog>().Total(), 12001u);
+    ASSERT_GE(names.size(), 3u);
+    EXPECT_EQ(std::vector<std::string_view>(names.end() - 3, names.end()),
+              (std::vector<std::string_view>{"ModemTask_Tick10ms", "port_ms_clock",
+                                             "datamode_tick"}));
+    names.resize(names.size() - 3);
+    for (std::size_t back = 1; back <= names.size(); ++back) {
+      EXPECT_EQ(names[names.size() - back], back % 2 == 1 ? "datamode_tick" : "ModemTask_Tick10ms")
+          << back;
+    }
+  });
+}
+
+}  // namespace
+}  // namespace vxctl::testing
