@@ -1,0 +1,186 @@
+#include "pump/v32/receiver.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "pump/v32/carrier_table.h"
+#include "pump/v32/encoder.h"
+#include "pump/v32/slicer.h"
+
+namespace pump::v32 {
+namespace {
+
+constexpr std::int64_t kTapOne = std::int64_t{1} << 24;
+constexpr int kCentreTap = 24;
+constexpr int kTrainShift = 10;
+constexpr int kDataShift = 13;
+constexpr std::int32_t kSamplesOfS = 96;
+// Samples from the sign change of the two-symbol correlation (the first
+// S-bar symbols) to the first TRN symbol's decision through the centre tap.
+constexpr std::int32_t kSbarToTrn = 3 * 16 + kCentreTap + 1;
+constexpr std::int64_t kPhasePerRadian = 21361414;  // 2^27 / (2 pi)
+
+Point Rotate(Complex z, std::uint32_t phase, bool forward) {
+  const std::uint32_t index = TableIndex(phase);
+  const std::int64_t c = kCosTable[index];
+  const std::int64_t s = forward ? kSinTable[index] : -kSinTable[index];
+  return {static_cast<std::int32_t>((z.re * c - z.im * s + 0x4000) >> 15),
+          static_cast<std::int32_t>((z.im * c + z.re * s + 0x4000) >> 15)};
+}
+
+Point TrainingPoint(Receiver& r) {
+  const std::uint32_t line = Scramble(r.reference, 3, 2, r.config.far_polynomial);
+  if (r.symbol < r.config.trn2_symbols) return (line & 1) != 0 ? kFourPointSet[3] : kFourPointSet[0];
+  return kFourPointSet[line];
+}
+
+std::uint32_t DecodeUncoded(Receiver& r, unsigned index) {
+  const unsigned state = index & 3;
+  unsigned pair = 0;
+  while (kDifferential[pair][r.previous_pair] != state) ++pair;
+  r.previous_pair = static_cast<std::uint8_t>(state);
+  return pair | (index & 0xC);
+}
+
+std::uint32_t DecodeTrellis(Receiver& r, unsigned index) {
+  const unsigned pair = (index >> 1) & 3;
+  const unsigned bits = ((pair - r.previous_pair) & 3) | ((index >> 3) << 2);
+  r.previous_pair = static_cast<std::uint8_t>(pair);
+  return bits;
+}
+
+Complex EqualiserOutput(const Receiver& r) {
+  std::int64_t re = 0;
+  std::int64_t im = 0;
+  for (int k = 0; k < kEqualiserTaps; ++k) {
+    const Complex x = r.line[r.line_pos + k];
+    re += r.tap_re[k] * x.re - r.tap_im[k] * x.im;
+    im += r.tap_re[k] * x.im + r.tap_im[k] * x.re;
+  }
+  return {static_cast<std::int32_t>(re >> 24), static_cast<std::int32_t>(im >> 24)};
+}
+
+void Adapt(Receiver& r, Point error, int shift) {
+  for (int k = 0; k < kEqualiserTaps; ++k) {
+    const Complex x = r.line[r.line_pos + k];
+    const std::int64_t g_re = static_cast<std::int64_t>(error.i) * x.re + static_cast<std::int64_t>(error.q) * x.im;
+    const std::int64_t g_im = static_cast<std::int64_t>(error.q) * x.re - static_cast<std::int64_t>(error.i) * x.im;
+    r.tap_re[k] -= g_re >> shift;
+    r.tap_im[k] -= g_im >> shift;
+  }
+}
+
+void TrackCarrier(Receiver& r, Point y, Point d) {
+  const std::int64_t norm = static_cast<std::int64_t>(d.i) * d.i + static_cast<std::int64_t>(d.q) * d.q;
+  if (norm == 0) return;
+  const std::int64_t cross = static_cast<std::int64_t>(y.q) * d.i - static_cast<std::int64_t>(y.i) * d.q;
+  const std::int64_t error = cross * kPhasePerRadian / norm;
+  r.frequency += static_cast<std::int32_t>(error >> 10);
+  r.carrier = static_cast<std::uint32_t>(r.carrier + static_cast<std::uint32_t>((error >> 4) + r.frequency)) & kPhaseMask;
+}
+
+std::optional<RxOutput> Deliver(Receiver& r, std::uint32_t bits) {
+  const int n = ModeOf(r.config.rate).bits;
+  const std::uint32_t data = Descramble(r.descrambler, bits, n, r.config.far_polynomial);
+  if (r.ones_left > 0) {
+    --r.ones_left;
+    return std::nullopt;
+  }
+  return RxOutput{data, n};
+}
+
+std::optional<RxOutput> DecideSymbol(Receiver& r) {
+  const Complex z = EqualiserOutput(r);
+  const Point y = Rotate(z, r.carrier, false);
+  const bool training = r.stage == RxStage::kTrain;
+  Point d{};
+  std::optional<RxOutput> out;
+  if (training) {
+    d = TrainingPoint(r);
+  } else if (ModeOf(r.config.rate).trellis) {
+    const auto subsets = SubsetCandidates(r.config.rate, y);
+    const auto best = std::min_element(subsets.begin(), subsets.end(),
+                                       [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
+    d = PointOf(r.config.rate, best->index);
+    if (const auto decided = ViterbiStep(r.viterbi, subsets)) out = Deliver(r, DecodeTrellis(r, *decided));
+  } else {
+    const Candidate c = NearestPoint(r.config.rate, y);
+    d = PointOf(r.config.rate, c.index);
+    out = Deliver(r, DecodeUncoded(r, c.index));
+  }
+  const Point e{y.i - d.i, y.q - d.q};
+  r.error_average += (std::abs(e.i) + std::abs(e.q) - r.error_average) >> 6;
+  TrackCarrier(r, y, d);
+  Adapt(r, Rotate({e.i, e.q}, r.carrier, true), training ? kTrainShift : kDataShift);
+  if (training && ++r.symbol == r.config.trn2_symbols + r.config.trn4_symbols) {
+    r.stage = RxStage::kData;
+  }
+  return out;
+}
+
+}  // namespace
+
+Complex FrontEndStep(FrontEnd& f, std::int16_t x) {
+  std::copy(f.ring.begin() + 1, f.ring.end(), f.ring.begin());
+  f.ring[18] = x;
+  std::int32_t sum = 0;
+  for (int j = 0; j < 10; ++j) sum += (kHilbertTaps[j] * f.ring[2 * j]) >> 2;
+  const std::int32_t q = (sum + 4096) >> 13;
+  const std::int32_t i = f.ring[9];
+  static constexpr std::int32_t kCos[4] = {1, 0, -1, 0};
+  static constexpr std::int32_t kSin[4] = {0, 1, 0, -1};
+  const std::int32_t c = kCos[f.quarter];
+  const std::int32_t s = kSin[f.quarter];
+  f.quarter = (f.quarter + 1) & 3;
+  return {i * c - q * s, -(q * c + i * s)};
+}
+
+void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
+  r = Receiver{};
+  r.config = config;
+  r.tap_re[kCentreTap] = kTapOne;
+  ResetViterbi(r.viterbi);
+}
+
+std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
+  const Complex z = FrontEndStep(r.front, x);
+  r.line_pos = (r.line_pos + kEqualiserTaps - 1) % kEqualiserTaps;
+  r.line[r.line_pos] = z;
+  r.line[r.line_pos + kEqualiserTaps] = z;
+
+  const Complex old = r.recent[0];
+  std::copy(r.recent.begin() + 1, r.recent.end(), r.recent.begin());
+  r.recent[5] = z;
+  const std::int64_t product = static_cast<std::int64_t>(z.re) * old.re + static_cast<std::int64_t>(z.im) * old.im;
+  const std::int64_t power = static_cast<std::int64_t>(z.re) * z.re + static_cast<std::int64_t>(z.im) * z.im;
+  r.correlation += (product - r.correlation) >> 1;
+
+  switch (r.stage) {
+    case RxStage::kWaitS:
+      // S: symbols two apart are equal, so the correlation stays near the power.
+      r.count = (power > 1'000'000 && 2 * r.correlation > power) ? r.count + 1 : 0;
+      if (r.count >= kSamplesOfS) r.stage = RxStage::kInS;
+      return std::nullopt;
+    case RxStage::kInS:
+      if (r.correlation < 0) {
+        r.stage = RxStage::kSbar;
+        r.count = 0;
+      }
+      return std::nullopt;
+    case RxStage::kSbar:
+      if (++r.count == kSbarToTrn) {
+        r.stage = RxStage::kTrain;
+        r.sample_phase = 0;
+        return DecideSymbol(r);
+      }
+      return std::nullopt;
+    case RxStage::kTrain:
+    case RxStage::kData:
+      r.sample_phase = (r.sample_phase + 1) % 3;
+      if (r.sample_phase != 0) return std::nullopt;
+      return DecideSymbol(r);
+  }
+  return std::nullopt;
+}
+
+}  // namespace pump::v32

@@ -1,0 +1,80 @@
+// The V.32/V.32bis receiver core at 7200 Hz: the Hilbert front end and the
+// quarter-rate demodulation, S and S-bar detection, a fractionally spaced
+// complex equaliser (48 taps at three per symbol) trained on TRN, a
+// decision-directed carrier loop, the slicers and the Viterbi decoder,
+// differential decoding and the descrambler.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "pump/v32/scrambler.h"
+#include "pump/v32/signal_sets.h"
+#include "pump/v32/viterbi.h"
+
+namespace pump::v32 {
+
+struct Complex {
+  std::int32_t re;
+  std::int32_t im;
+};
+
+// Hilbert coefficients on every second sample of the 19-sample ring (oldest first).
+inline constexpr std::array<std::int32_t, 10> kHilbertTaps = {-478,  -1290, -2804, -6061, -20551,
+                                                             20551, 6061,  2804,  1290,  478};
+
+struct FrontEnd {
+  std::array<std::int16_t, 19> ring{};
+  std::uint32_t quarter = 0;
+};
+
+// One line sample in, one baseband sample out (delayed by nine samples).
+Complex FrontEndStep(FrontEnd& f, std::int16_t x);
+
+inline constexpr int kEqualiserTaps = 48;
+
+enum class RxStage : std::uint8_t { kWaitS, kInS, kSbar, kTrain, kData };
+
+struct ReceiverConfig {
+  Polynomial far_polynomial = Polynomial::kCaller;  // the far transmitter's scrambler
+  DataRate rate = DataRate::k4800;
+  std::int32_t trn2_symbols = 256;
+  std::int32_t trn4_symbols = 1024;
+};
+
+struct Receiver {
+  ReceiverConfig config;
+  FrontEnd front;
+  RxStage stage = RxStage::kWaitS;
+  std::array<Complex, 2 * kEqualiserTaps> line{};  // doubled delay line
+  std::uint32_t line_pos = 0;
+  std::array<std::int64_t, kEqualiserTaps> tap_re{};  // 1.0 = 2^24
+  std::array<std::int64_t, kEqualiserTaps> tap_im{};
+  std::int32_t step_shift = 0;
+  std::array<Complex, 6> recent{};  // baseband samples for the S correlation
+  std::int64_t correlation = 0;
+  std::int32_t count = 0;         // samples or symbols in the stage
+  std::uint32_t sample_phase = 0; // 0..2; a symbol is decided at 0
+  std::int32_t symbol = 0;        // symbols since the start of TRN
+  std::uint32_t carrier = 0;      // 27-bit phase
+  std::int32_t frequency = 0;
+  Scrambler reference;            // TRN reference: the far scrambler from zero
+  Scrambler descrambler;
+  std::uint8_t previous_pair = 0;
+  Viterbi viterbi;
+  std::int64_t error_average = 0;
+  std::int32_t ones_left = 128;
+};
+
+void ResetReceiver(Receiver& r, const ReceiverConfig& config);
+
+struct RxOutput {
+  std::uint32_t bits;
+  int count;
+};
+
+// One line sample; returns the bits of a symbol once data is delivered.
+std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x);
+
+}  // namespace pump::v32

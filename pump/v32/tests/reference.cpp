@@ -1,0 +1,107 @@
+#include "pump/v32/tests/reference.h"
+
+#include <array>
+#include <cmath>
+
+#include "pump/v32/transmitter.h"
+
+namespace pump::v32::reference {
+namespace {
+
+#include "pump/v32/tests/v17_sets.inc"
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Turns a point by quarter turns counter-clockwise.
+PointD Turn(PointD p, int quarters) {
+  for (int k = 0; k < (quarters & 3); ++k) p = {-p.q, p.i};
+  return p;
+}
+
+}  // namespace
+
+int BitScrambler::Scramble(int in) {
+  const int out = in ^ past_[near_ - 1] ^ past_[22];
+  past_.push_front(out);
+  past_.pop_back();
+  return out;
+}
+
+int BitScrambler::Descramble(int line) {
+  const int out = line ^ past_[near_ - 1] ^ past_[22];
+  past_.push_front(line);
+  past_.pop_back();
+  return out;
+}
+
+PointD TrellisPoint(DataRate rate, unsigned label) {
+  // The fax modem numbers a point subset first: subset (Y2 Y1 Y0) times
+  // 2^(uncoded bits) plus the uncoded bits; V.32 puts the uncoded bits above
+  // Y2 Y1 Y0. Its coordinates are twice the V.32 diagrams' in units of 1/8.
+  const int uncoded_bits = ModeOf(rate).bits - 2;
+  const unsigned fax_index = (label & 7) << uncoded_bits | label >> 3;
+  std::array<int, 2> p{};
+  switch (rate) {
+    case DataRate::k7200: p = kV17Set7200[fax_index]; break;
+    case DataRate::k9600Trellis: p = kV17Set9600[fax_index]; break;
+    case DataRate::k12000: p = kV17Set12000[fax_index]; break;
+    default: p = kV17Set14400[fax_index]; break;
+  }
+  return {p[0] * 128.0, p[1] * 128.0};
+}
+
+PointD Encoder::Encode(std::uint32_t scrambled) {
+  const int q1 = scrambled & 1;
+  const int q2 = (scrambled >> 1) & 1;
+  const RateMode mode = ModeOf(rate_);
+  if (!mode.trellis) {
+    // Q1 Q2: 00 turns +90 degrees, 01 keeps the quadrant, 10 turns 180, 11 turns 270.
+    static constexpr int kTurn[2][2] = {{1, 0}, {2, 3}};  // [Q1][Q2]
+    quadrant_ = (quadrant_ + kTurn[q1][q2]) & 3;
+    // The first-quadrant point, then turned: 4800 (3, 1); 9600 by Q3 Q4.
+    PointD base{3, 1};
+    if (mode.bits == 4) {
+      static constexpr double kNinety[4][2] = {{1, 1}, {1, 3}, {3, 1}, {3, 3}};  // [Q3 + 2 Q4]
+      const int q34 = (scrambled >> 2) & 3;
+      base = {kNinety[q34][0], kNinety[q34][1]};
+    }
+    const PointD p = Turn(base, quadrant_);
+    return {p.i * 2048, p.q * 2048};
+  }
+  // Differential encoding of Q1 Q2 into Y1 Y2.
+  const int y1 = q1 ^ y1_;
+  const int y2 = (q1 & y1_) ^ y2_ ^ q2;
+  y1_ = y1;
+  y2_ = y2;
+  // The systematic encoder: Y0 is its first delay element.
+  const int y0 = w1_;
+  const int w1 = w2_ ^ y2 ^ (w1_ & y1);
+  const int w2 = w3_ ^ y1 ^ y2 ^ (w1_ & w2_) ^ (w1_ & y2);
+  w3_ = w1_;
+  w1_ = w1;
+  w2_ = w2;
+  const unsigned label = static_cast<unsigned>(y0 | y1 << 1 | y2 << 2) | (scrambled & 0x3C) << 1;
+  return TrellisPoint(rate_, label);
+}
+
+std::vector<double> Modulate(const std::vector<PointD>& symbols) {
+  std::vector<double> out;
+  const double omega = 2 * kPi * 1800.0 / 7200.0;
+  for (std::size_t n = 0; n < symbols.size(); ++n) {
+    for (int phase = 0; phase < 3; ++phase) {
+      double i = 0;
+      double q = 0;
+      for (int k = 0; k < 16; ++k) {
+        const std::ptrdiff_t m = static_cast<std::ptrdiff_t>(n) - 15 + k;
+        if (m < 0) continue;
+        i += kShapingTaps[phase][k] / 32768.0 * symbols[m].i;
+        q += kShapingTaps[phase][k] / 32768.0 * symbols[m].q;
+      }
+      const double t = static_cast<double>(3 * n + phase);
+      out.push_back(i * std::cos(omega * t) - q * std::sin(omega * t));
+    }
+  }
+  return out;
+}
+
+}  // namespace pump::v32::reference

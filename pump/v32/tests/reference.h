@@ -1,0 +1,53 @@
+// An independent model of the V.32/V.32bis transmitter in double precision,
+// written from the recommendations' equations: the scramblers bit by bit,
+// differential coding as quadrant rotations, the convolutional encoder as
+// its logic equations, the signal sets from their geometry (the uncoded
+// sets) or from the fax modem's trellis sets under the label permutation,
+// and a modulator s = I cos wt - Q sin wt.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "pump/v32/signal_sets.h"
+#include "pump/v32/scrambler.h"
+
+namespace pump::v32::reference {
+
+struct PointD {
+  double i;
+  double q;
+};
+
+class BitScrambler {
+ public:
+  explicit BitScrambler(Polynomial p) : near_(p == Polynomial::kCaller ? 18 : 5), past_(23, 0) {}
+  int Scramble(int in);
+  int Descramble(int line);
+
+ private:
+  int near_;
+  std::deque<int> past_;  // past line bits, newest first
+};
+
+class Encoder {
+ public:
+  explicit Encoder(DataRate rate) : rate_(rate) {}
+  // Q1 is bit 0 of `scrambled`.
+  PointD Encode(std::uint32_t scrambled);
+
+ private:
+  DataRate rate_;
+  int y1_ = 0, y2_ = 0;            // the previous coded pair
+  int w1_ = 0, w2_ = 0, w3_ = 0;   // the encoder's delay elements
+  int quadrant_ = 2;  // turns of the uncoded sets from (3, 1); both sides start at A
+};
+
+// The fax modem's trellis point (units of the V.17 listing) of a V.32 label.
+PointD TrellisPoint(DataRate rate, unsigned label);
+
+// Our shaping taps applied to a symbol stream, mixed with an exact carrier.
+std::vector<double> Modulate(const std::vector<PointD>& symbols);
+
+}  // namespace pump::v32::reference
