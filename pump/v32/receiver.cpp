@@ -6,18 +6,23 @@
 #include "pump/v32/carrier_table.h"
 #include "pump/v32/encoder.h"
 #include "pump/v32/slicer.h"
+#include "pump/v32/transmitter.h"
 
 namespace pump::v32 {
 namespace {
 
 constexpr std::int64_t kTapOne = std::int64_t{1} << 24;
-constexpr int kCentreTap = 24;
-constexpr int kTrainShift = 10;
+// LMS steps as right shifts: first TRN (two points), then TRN4, then data.
+constexpr int kTrn2Shift = 10;
+constexpr int kTrn4Shift = 10;
 constexpr int kDataShift = 13;
 constexpr std::int32_t kSamplesOfS = 96;
 // Samples from the sign change of the two-symbol correlation (the first
-// S-bar symbols) to the first TRN symbol's decision through the centre tap.
-constexpr std::int32_t kSbarToTrn = 3 * 16 + kCentreTap + 1;
+// S-bar symbols) to the first TRN symbol's decision: 16 S-bar symbols and
+// the equaliser's delay.
+constexpr std::int32_t kSbarToTrn = 3 * 16 + 21;
+// Six samples' power of S sent at unit gain through the front end.
+constexpr std::int64_t kUnitSPower = 83349466;
 constexpr std::int64_t kPhasePerRadian = 21361414;  // 2^27 / (2 pi)
 
 Point Rotate(Complex z, std::uint32_t phase, bool forward) {
@@ -111,11 +116,27 @@ std::optional<RxOutput> DecideSymbol(Receiver& r) {
   const Point e{y.i - d.i, y.q - d.q};
   r.error_average += (std::abs(e.i) + std::abs(e.q) - r.error_average) >> 6;
   TrackCarrier(r, y, d);
-  Adapt(r, Rotate({e.i, e.q}, r.carrier, true), training ? kTrainShift : kDataShift);
+  const int shift = !training ? kDataShift : r.symbol < r.config.trn2_symbols ? kTrn2Shift : kTrn4Shift;
+  Adapt(r, Rotate({e.i, e.q}, r.carrier, true), shift);
   if (training && ++r.symbol == r.config.trn2_symbols + r.config.trn4_symbols) {
     r.stage = RxStage::kData;
   }
   return out;
+}
+
+std::int64_t SquareRoot(std::int64_t v) {
+  std::int64_t root = 0;
+  for (std::int64_t bit = std::int64_t{1} << 31; bit != 0; bit >>= 1) {
+    if ((root + bit) * (root + bit) <= v) root += bit;
+  }
+  return root;
+}
+
+// The gain that brings the level of S to that of S sent at unit gain, so
+// that the equaliser sees the transmitter's scale whatever the line lost.
+void ScaleToLevel(Receiver& r) {
+  if (r.s_power <= 0) return;
+  r.gain = static_cast<std::int32_t>(std::min<std::int64_t>(SquareRoot(kUnitSPower * 4096 / r.s_power * 4096), 0x7FFFFF));
 }
 
 }  // namespace
@@ -138,12 +159,25 @@ Complex FrontEndStep(FrontEnd& f, std::int16_t x) {
 void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
   r = Receiver{};
   r.config = config;
-  r.tap_re[kCentreTap] = kTapOne;
+  // The equaliser starts as the filter matched to the transmitter's shaping
+  // (the 48-tap pulse is phase p of tap 15 - j at sample 3 j + p), scaled to
+  // give back the point: training then only removes what the line adds.
+  std::array<std::int64_t, kEqualiserTaps> pulse{};
+  std::int64_t energy = 0;
+  for (int j = 0; j < 16; ++j) {
+    for (int p = 0; p < 3; ++p) {
+      pulse[3 * j + p] = kShapingTaps[p][15 - j];
+      energy += pulse[3 * j + p] * pulse[3 * j + p];
+    }
+  }
+  for (int k = 0; k < kEqualiserTaps; ++k) r.tap_re[k] = pulse[kEqualiserTaps - 1 - k] * 32768 * kTapOne / energy;
   ResetViterbi(r.viterbi);
 }
 
 std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
-  const Complex z = FrontEndStep(r.front, x);
+  const Complex raw = FrontEndStep(r.front, x);
+  const Complex z{static_cast<std::int32_t>((static_cast<std::int64_t>(raw.re) * r.gain) >> 12),
+                  static_cast<std::int32_t>((static_cast<std::int64_t>(raw.im) * r.gain) >> 12)};
   r.line_pos = (r.line_pos + kEqualiserTaps - 1) % kEqualiserTaps;
   r.line[r.line_pos] = z;
   r.line[r.line_pos + kEqualiserTaps] = z;
@@ -153,22 +187,31 @@ std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
   r.recent[5] = z;
   const std::int64_t product = static_cast<std::int64_t>(z.re) * old.re + static_cast<std::int64_t>(z.im) * old.im;
   const std::int64_t power = static_cast<std::int64_t>(z.re) * z.re + static_cast<std::int64_t>(z.im) * z.im;
-  r.correlation += (product - r.correlation) >> 1;
+  // Two symbols of products: S repeats every two symbols.
+  r.correlation += product - r.products[r.product_index];
+  r.products[r.product_index] = product;
+  r.power += power - r.powers[r.product_index];
+  r.powers[r.product_index] = power;
+  r.product_index = (r.product_index + 1) % 6;
 
   switch (r.stage) {
     case RxStage::kWaitS:
       // S: symbols two apart are equal, so the correlation stays near the power.
-      r.count = (power > 1'000'000 && 2 * r.correlation > power) ? r.count + 1 : 0;
-      if (r.count >= kSamplesOfS) r.stage = RxStage::kInS;
+      r.count = (r.power > 6'000'000 && 2 * r.correlation > r.power) ? r.count + 1 : 0;
+      if (r.count >= kSamplesOfS) {
+        r.stage = RxStage::kInS;
+        r.s_power = r.power;
+      }
       return std::nullopt;
     case RxStage::kInS:
       if (r.correlation < 0) {
         r.stage = RxStage::kSbar;
         r.count = 0;
+        ScaleToLevel(r);
       }
       return std::nullopt;
     case RxStage::kSbar:
-      if (++r.count == kSbarToTrn) {
+      if (++r.count == kSbarToTrn + r.config.trn_offset) {
         r.stage = RxStage::kTrain;
         r.sample_phase = 0;
         return DecideSymbol(r);

@@ -41,6 +41,7 @@ struct ReceiverConfig {
   DataRate rate = DataRate::k4800;
   std::int32_t trn2_symbols = 256;
   std::int32_t trn4_symbols = 1024;
+  std::int32_t trn_offset = 0;
 };
 
 struct Receiver {
@@ -53,7 +54,13 @@ struct Receiver {
   std::array<std::int64_t, kEqualiserTaps> tap_im{};
   std::int32_t step_shift = 0;
   std::array<Complex, 6> recent{};  // baseband samples for the S correlation
-  std::int64_t correlation = 0;
+  std::array<std::int64_t, 6> products{};  // z[n] z*[n-6] of the last six samples
+  std::array<std::int64_t, 6> powers{};
+  std::uint32_t product_index = 0;
+  std::int64_t correlation = 0;  // their sums
+  std::int64_t power = 0;
+  std::int64_t s_power = 0;  // of S, once S is found
+  std::int32_t gain = 4096;  // Q12, set from the level of S
   std::int32_t count = 0;         // samples or symbols in the stage
   std::uint32_t sample_phase = 0; // 0..2; a symbol is decided at 0
   std::int32_t symbol = 0;        // symbols since the start of TRN

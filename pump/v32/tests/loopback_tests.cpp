@@ -2,6 +2,9 @@
 // straight and with white noise added, the data recovered bit for bit.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -79,6 +82,49 @@ TEST(V32Loopback, EveryRateIsRecoveredErrorFreeWithoutNoise) {
       const Result r = RunLink({rate, p, 0.0, 1.0}, 2000, 5);
       EXPECT_EQ(r.compared, 2000u);
       EXPECT_EQ(r.errors, 0u);
+    }
+  }
+}
+
+// Noise as a signal-to-noise ratio: the transmitter's data power over the
+// noise power on the line.
+double NoiseRmsFor(DataRate rate, double snr_db) {
+  double power = 0;
+  for (unsigned k = 0; k < SetSize(rate); ++k) {
+    const Point p = PointOf(rate, k);
+    power += static_cast<double>(p.i) * p.i + static_cast<double>(p.q) * p.q;
+  }
+  power /= SetSize(rate);
+  // A real line sample carries half the complex symbol power.
+  return std::sqrt(power / 2 / std::pow(10.0, snr_db / 10));
+}
+
+// Each rate at an SNR 6 to 8 dB above the theoretical 10^-5 point of its
+// set (uncoded QAM; the trellis rates with the code's 4 dB of gain), on a
+// line at half gain.
+TEST(V32Loopback, EveryRateIsErrorFreeThroughNoiseAtItsMargin) {
+  struct Case {
+    DataRate rate;
+    double snr_db;
+  };
+  const Case cases[] = {{DataRate::k4800, 19}, {DataRate::k7200, 20},  {DataRate::k9600Trellis, 23},
+                        {DataRate::k9600Uncoded, 25}, {DataRate::k12000, 27}, {DataRate::k14400, 30}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "bits " << ModeOf(c.rate).bits << " trellis " << ModeOf(c.rate).trellis);
+    const Result r = RunLink({c.rate, Polynomial::kCaller, NoiseRmsFor(c.rate, c.snr_db) * 0.5, 0.5}, 3000, 11);
+    EXPECT_EQ(r.compared, 3000u);
+    EXPECT_EQ(r.errors, 0u);
+  }
+}
+
+// The measured table: set V32_BER_SWEEP=1 to print bit errors per rate and SNR.
+TEST(V32Loopback, BerSweepWhenAsked) {
+  if (std::getenv("V32_BER_SWEEP") == nullptr) GTEST_SKIP() << "set V32_BER_SWEEP=1";
+  for (const DataRate rate : kAllRates) {
+    for (double snr = 12; snr <= 32; snr += 2) {
+      const Result r = RunLink({rate, Polynomial::kCaller, NoiseRmsFor(rate, snr), 1.0}, 20000, 3);
+      std::printf("bits %d trellis %d snr %4.1f dB: %zu errors in %zu bits\n", ModeOf(rate).bits,
+                  ModeOf(rate).trellis ? 1 : 0, snr, r.errors, r.compared * ModeOf(rate).bits);
     }
   }
 }
