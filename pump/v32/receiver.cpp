@@ -85,7 +85,7 @@ void TrackCarrier(Receiver& r, Point y, Point d) {
 }
 
 std::optional<RxOutput> Deliver(Receiver& r, std::uint32_t bits) {
-  const int n = ModeOf(r.config.rate).bits;
+  const int n = ModeOf(r.rate).bits;
   const std::uint32_t data = Descramble(r.descrambler, bits, n, r.config.far_polynomial);
   if (r.ones_left > 0) {
     --r.ones_left;
@@ -94,32 +94,60 @@ std::optional<RxOutput> Deliver(Receiver& r, std::uint32_t bits) {
   return RxOutput{data, n};
 }
 
+// A symbol of a rate word or E: four points, differentially decoded and
+// descrambled two bits at a time.
+void DecideWordSymbol(Receiver& r, Point y, Point& d) {
+  const Candidate c = NearestPoint(DataRate::k4800, y);
+  d = kFourPointSet[c.index];
+  const std::uint32_t pair = Descramble(r.descrambler, DecodeUncoded(r, c.index), 2, r.config.far_polynomial);
+  const auto word = DetectRateWord(r.words, pair, r.stage == RxStage::kAwaitE);
+  if (!word) return;
+  if (r.stage == RxStage::kRateWord) {
+    r.rate_word = *word;
+    r.stage = RxStage::kAwaitE;
+    return;
+  }
+  const auto mode = ModeOfE(*word);
+  if (!mode) return;
+  r.e_word = *word;
+  r.rate = mode->rate;
+  r.stage = RxStage::kData;
+  r.ones_left = kOnesBeforeData;
+  ResetViterbi(r.viterbi);
+}
+
 std::optional<RxOutput> DecideSymbol(Receiver& r) {
   const Complex z = EqualiserOutput(r);
   const Point y = Rotate(z, r.carrier, false);
   const bool training = r.stage == RxStage::kTrain;
   Point d{};
   std::optional<RxOutput> out;
+  const bool words = r.stage == RxStage::kRateWord || r.stage == RxStage::kAwaitE;
   if (training) {
     d = TrainingPoint(r);
-  } else if (ModeOf(r.config.rate).trellis) {
-    const auto subsets = SubsetCandidates(r.config.rate, y);
+  } else if (words) {
+    DecideWordSymbol(r, y, d);
+  } else if (ModeOf(r.rate).trellis) {
+    const auto subsets = SubsetCandidates(r.rate, y);
     const auto best = std::min_element(subsets.begin(), subsets.end(),
                                        [](const Candidate& a, const Candidate& b) { return a.distance < b.distance; });
-    d = PointOf(r.config.rate, best->index);
+    d = PointOf(r.rate, best->index);
     if (const auto decided = ViterbiStep(r.viterbi, subsets)) out = Deliver(r, DecodeTrellis(r, *decided));
   } else {
-    const Candidate c = NearestPoint(r.config.rate, y);
-    d = PointOf(r.config.rate, c.index);
+    const Candidate c = NearestPoint(r.rate, y);
+    d = PointOf(r.rate, c.index);
     out = Deliver(r, DecodeUncoded(r, c.index));
   }
   const Point e{y.i - d.i, y.q - d.q};
   r.error_average += (std::abs(e.i) + std::abs(e.q) - r.error_average) >> 6;
   TrackCarrier(r, y, d);
-  const int shift = !training ? kDataShift : r.symbol < r.config.trn2_symbols ? kTrn2Shift : kTrn4Shift;
-  Adapt(r, Rotate({e.i, e.q}, r.carrier, true), shift);
+  // The equaliser holds still through the rate words.
+  if (!words) {
+    const int shift = !training ? kDataShift : r.symbol < r.config.trn2_symbols ? kTrn2Shift : kTrn4Shift;
+    Adapt(r, Rotate({e.i, e.q}, r.carrier, true), shift);
+  }
   if (training && ++r.symbol == r.config.trn2_symbols + r.config.trn4_symbols) {
-    r.stage = RxStage::kData;
+    r.stage = RxStage::kRateWord;
   }
   return out;
 }
@@ -218,6 +246,8 @@ std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
       }
       return std::nullopt;
     case RxStage::kTrain:
+    case RxStage::kRateWord:
+    case RxStage::kAwaitE:
     case RxStage::kData:
       r.sample_phase = (r.sample_phase + 1) % 3;
       if (r.sample_phase != 0) return std::nullopt;

@@ -2,13 +2,15 @@
 // quarter-rate demodulation, S and S-bar detection, a fractionally spaced
 // complex equaliser (48 taps at three per symbol) trained on TRN, a
 // decision-directed carrier loop, the slicers and the Viterbi decoder,
-// differential decoding and the descrambler.
+// differential decoding and the descrambler; the rate word and E between
+// training and data.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
 
+#include "pump/v32/rate_words.h"
 #include "pump/v32/scrambler.h"
 #include "pump/v32/signal_sets.h"
 #include "pump/v32/viterbi.h"
@@ -34,11 +36,10 @@ Complex FrontEndStep(FrontEnd& f, std::int16_t x);
 
 inline constexpr int kEqualiserTaps = 48;
 
-enum class RxStage : std::uint8_t { kWaitS, kInS, kSbar, kTrain, kData };
+enum class RxStage : std::uint8_t { kWaitS, kInS, kSbar, kTrain, kRateWord, kAwaitE, kData };
 
 struct ReceiverConfig {
   Polynomial far_polynomial = Polynomial::kCaller;  // the far transmitter's scrambler
-  DataRate rate = DataRate::k4800;
   std::int32_t trn2_symbols = 256;
   std::int32_t trn4_symbols = 1024;
   std::int32_t trn_offset = 0;
@@ -70,6 +71,10 @@ struct Receiver {
   Scrambler descrambler;
   std::uint8_t previous_pair = 0;
   Viterbi viterbi;
+  RateWordDetector words;
+  std::uint16_t rate_word = 0;  // the confirmed rate word
+  std::uint16_t e_word = 0;
+  DataRate rate = DataRate::k4800;  // from E
   std::int64_t error_average = 0;
   std::int32_t ones_left = 128;
 };

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "pump/v32/rate_words.h"
 #include "pump/v32/receiver.h"
 #include "pump/v32/transmitter.h"
 
@@ -24,7 +25,24 @@ struct Link {
 struct Result {
   std::size_t compared = 0;
   std::size_t errors = 0;
+  std::uint16_t rate_word = 0;  // what the receiver confirmed
+  std::uint16_t e_word = 0;
+  DataRate rate = DataRate::k4800;
 };
+
+// The rate sequence that offers only the rate, and its E.
+std::uint16_t RateWordFor(DataRate rate) {
+  switch (rate) {
+    case DataRate::k4800: return LocalRateWord(16, 0x02);
+    case DataRate::k7200: return LocalRateWord(16, 0x04);
+    case DataRate::k9600Trellis: return LocalRateWord(16, 0x08);
+    case DataRate::k9600Uncoded: return 0x88C0;  // a V.32 word without trellis coding
+    case DataRate::k12000: return LocalRateWord(16, 0x10);
+    case DataRate::k14400: return LocalRateWord(16, 0x20);
+  }
+  return 0;
+}
+std::uint16_t EFor(DataRate rate) { return HighestRateWord(RateWordFor(rate)) | 0xF; }
 
 Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   std::mt19937 random(seed);
@@ -37,8 +55,7 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   tx.polynomial = link.polynomial;
   Modulator modulator;
   Receiver rx;
-  ResetReceiver(rx, {.far_polynomial = link.polynomial, .rate = link.rate, .trn2_symbols = kTrn2,
-                     .trn4_symbols = kTrn4});
+  ResetReceiver(rx, {.far_polynomial = link.polynomial, .trn2_symbols = kTrn2, .trn4_symbols = kTrn4});
 
   std::vector<std::uint32_t> sent;
   std::vector<std::uint32_t> received;
@@ -63,10 +80,14 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   StartTraining(tx);
   send(TxSignal::kTrn2, kTrn2);
   send(TxSignal::kTrn4, kTrn4);
+  StartWord(tx, RateWordFor(link.rate));
+  send(TxSignal::kRateWord, 4 * 8);
+  StartWord(tx, EFor(link.rate));
+  send(TxSignal::kRateWord, 8);
   StartData(tx, link.rate);
   send(TxSignal::kData, kOnesBeforeData + data_symbols + 40);
 
-  Result result;
+  Result result{.rate_word = rx.rate_word, .e_word = rx.e_word, .rate = rx.rate};
   result.compared = std::min(received.size(), static_cast<std::size_t>(data_symbols));
   for (std::size_t k = 0; k < result.compared; ++k) {
     result.errors += static_cast<std::size_t>(__builtin_popcount(sent[k] ^ received[k]));
@@ -80,6 +101,9 @@ TEST(V32Loopback, EveryRateIsRecoveredErrorFreeWithoutNoise) {
       SCOPED_TRACE(testing::Message() << "bits " << ModeOf(rate).bits << " trellis " << ModeOf(rate).trellis
                                       << " poly " << static_cast<int>(p));
       const Result r = RunLink({rate, p, 0.0, 1.0}, 2000, 5);
+      EXPECT_EQ(r.rate_word, RateWordFor(rate));
+      EXPECT_EQ(r.e_word, EFor(rate));
+      EXPECT_EQ(r.rate, rate);
       EXPECT_EQ(r.compared, 2000u);
       EXPECT_EQ(r.errors, 0u);
     }

@@ -1,0 +1,51 @@
+// The rate words of the rate sequences (R1, R2, R3) and E: building them
+// from the allowed rates and the line quality, recognising them, and the
+// operating mode an E word selects.
+//
+// Word bits (the first bit sent in bit 0): 0x1000 14400, 0x0400 12000,
+// 0x0200 7200, 0x0100 trellis at 9600 (always set in V.32bis words), 0x0040
+// 9600, 0x0020 4800, 0x0010 a V.32bis word, 0x000F all set in E; bits 15,
+// 11 and 7 frame the word.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "pump/v32/signal_sets.h"
+
+namespace pump::v32 {
+
+inline constexpr std::uint16_t kRateBits = 0x1660;
+
+// The controller's allowed-rate byte: 0x02 4800, 0x04 7200, 0x08 9600,
+// 0x10 12000, 0x20 14400; other bits do not count, and none means all.
+std::uint16_t LocalRateWord(int mode_code, std::uint8_t allowed);
+// From the receiver's averaged equaliser error.
+std::uint16_t QualityRateWord(std::uint32_t error);
+// The word offering only the highest rate of `word` (keeps its bits 0x110).
+std::uint16_t HighestRateWord(std::uint16_t word);
+
+bool IsV32bisWord(std::uint16_t w);
+bool IsV32Word(std::uint16_t w);
+bool IsEWord(std::uint16_t w);
+
+struct EMode {
+  DataRate rate;
+  int mode_code;  // 16 after V.32bis words, else 12
+};
+// The mode of an E word; none for an E without exactly one rate bit.
+std::optional<EMode> ModeOfE(std::uint16_t e);
+
+// Two received bits per symbol (the first in bit 0) into a 16-bit register;
+// a rate word counts once the same word is seen again eight symbols later,
+// an E (when awaited) at once, as only one E word is sent before data.
+struct RateWordDetector {
+  std::uint16_t shift = 0;
+  std::array<std::uint16_t, 8> past{};  // the register of the last eight symbols
+  std::uint32_t symbols = 0;
+};
+
+std::optional<std::uint16_t> DetectRateWord(RateWordDetector& d, std::uint32_t pair, bool awaiting_e);
+
+}  // namespace pump::v32
