@@ -84,6 +84,56 @@ PointD Encoder::Encode(std::uint32_t scrambled) {
   return TrellisPoint(rate_, label);
 }
 
+std::vector<PointD> Demodulate(const std::vector<double>& samples) {
+  const double omega = 2 * kPi * 1800.0 / 7200.0;
+  std::vector<double> pulse(48);
+  double energy = 0;
+  for (int j = 0; j < 16; ++j) {
+    for (int p = 0; p < 3; ++p) {
+      pulse[3 * j + p] = kShapingTaps[p][15 - j] / 32768.0;
+      energy += pulse[3 * j + p] * pulse[3 * j + p];
+    }
+  }
+  std::vector<PointD> symbols;
+  for (std::size_t n = 0; 3 * n + 47 < samples.size(); ++n) {
+    double i = 0;
+    double q = 0;
+    for (int k = 0; k < 48; ++k) {
+      const std::size_t t = 3 * n + static_cast<std::size_t>(k);
+      const double base_i = 2 * samples[t] * std::cos(omega * static_cast<double>(t));
+      const double base_q = -2 * samples[t] * std::sin(omega * static_cast<double>(t));
+      i += pulse[k] * base_i;
+      q += pulse[k] * base_q;
+    }
+    symbols.push_back({i / energy, q / energy});
+  }
+  return symbols;
+}
+
+PointD NearestOfFour(PointD p) {
+  const PointD points[4] = {{-6144, -2048}, {-2048, 6144}, {2048, -6144}, {6144, 2048}};
+  PointD best = points[0];
+  double best_d = 1e300;
+  for (const PointD& c : points) {
+    const double d = (c.i - p.i) * (c.i - p.i) + (c.q - p.q) * (c.q - p.q);
+    if (d < best_d) {
+      best_d = d;
+      best = c;
+    }
+  }
+  return best;
+}
+
+int QuadrantTurnBits(PointD previous, PointD current) {
+  int turns = 0;
+  while (turns < 4 && (std::abs(Turn(previous, turns).i - current.i) > 1 || std::abs(Turn(previous, turns).q - current.q) > 1)) {
+    ++turns;
+  }
+  // By turns of 90 degrees: none Q1 Q2 = 01, one 00, two 10, three 11.
+  static constexpr int kBits[4] = {2, 0, 1, 3};
+  return kBits[turns & 3];
+}
+
 std::vector<double> Modulate(const std::vector<PointD>& symbols) {
   std::vector<double> out;
   const double omega = 2 * kPi * 1800.0 / 7200.0;

@@ -47,6 +47,16 @@ class Encoder {
 // The fax modem's trellis point (units of the V.17 listing) of a V.32 label.
 PointD TrellisPoint(DataRate rate, unsigned label);
 
+// A coherent demodulator with the carrier and timing known (both start at
+// the first sample): down-conversion, the filter matched to the shaping,
+// one sample per symbol at the pulse's peak.
+std::vector<PointD> Demodulate(const std::vector<double>& samples);
+
+// Nearest of the four training points, and the bits of the quadrant turn
+// from the previous point (Q1 in bit 0).
+PointD NearestOfFour(PointD p);
+int QuadrantTurnBits(PointD previous, PointD current);
+
 // Our shaping taps applied to a symbol stream, mixed with an exact carrier.
 std::vector<double> Modulate(const std::vector<PointD>& symbols);
 
