@@ -2,6 +2,7 @@
 #include "pump/commands/answers.h"
 #include "pump/commands/command_handlers.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/v32/v32_mode.h"
 
 namespace pump {
 

@@ -11,6 +11,7 @@
 #include "pump/detect/band_classifier.h"
 #include "pump/detect/tone_classifier.h"
 #include "pump/framer/data_framer.h"
+#include "pump/v32/v32_area.h"
 #include "siglib/frame/types.h"
 
 namespace pump {
@@ -56,6 +57,8 @@ struct ReceiveArea {
   std::uint16_t downstream_rate_index;
   std::uint32_t upstream_pcm;
   std::uint32_t rate_renegotiation;  // V.90 renegotiation request
+  std::uint16_t v32_rate_word;       // low byte: the allowed V.32 rates (command 0x64)
+  v32::V32Area v32;                  // V.32 and V.32bis (pump/v32)
 };
 
 // The transmit area that V.34, V.90 and V.92 use in turn.

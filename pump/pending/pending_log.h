@@ -38,8 +38,7 @@ enum class Pending : std::uint8_t {
   // Classic modems.
   kStartFsk,  // (start type)
   kStartV22Loopback,
-  kStartV32,           // (role, rate sequence)
-  kV32ReceiverOption,  // (option byte)
+  kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32,
   kChangeV32bisRate,
   // Caller ID.

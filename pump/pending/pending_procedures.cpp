@@ -48,11 +48,8 @@ void StartFsk(DspContext& context, int start_type) {
   Note(context, Pending::kStartFsk, start_type);
 }
 void StartV22Loopback(DspContext& context) { Note(context, Pending::kStartV22Loopback); }
-void StartV32(DspContext& context, int role, int rate_sequence) {
-  Note(context, Pending::kStartV32, role, rate_sequence);
-}
-void SetV32ReceiverOption(DspContext& context, int option) {
-  Note(context, Pending::kV32ReceiverOption, option);
+void StartV32Connection(DspContext& context, int role, int rate_sequence) {
+  Note(context, Pending::kStartV32Connection, role, rate_sequence);
 }
 void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }

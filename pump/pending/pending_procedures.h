@@ -41,8 +41,7 @@ void RestartV92(DspContext& context);
 // Classic modems.
 void StartFsk(DspContext& context, int start_type);
 void StartV22Loopback(DspContext& context);
-void StartV32(DspContext& context, int role, int rate_sequence);
-void SetV32ReceiverOption(DspContext& context, int option);
+void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);
 

@@ -10,6 +10,7 @@
 #include "pump/idle/idle_mode.h"
 #include "pump/tests/support/afe_log.h"
 #include "pump/tests/support/key_packets.h"
+#include "pump/v32/v32_mode.h"
 #include "pump/tests/support/pump_harness.h"
 
 namespace pump {
@@ -93,7 +94,7 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.call.options, 1);
        EXPECT_EQ(c.v34_options_one, 1u);
        EXPECT_EQ(c.transmit.options_flag, 0u);
-       EXPECT_TRUE(Called(c, Pending::kV32ReceiverOption, 1, {1}));
+       EXPECT_EQ(c.receive.v32_rate_word & 0xFF, 1);
      }},
     {"OptionsOfFourBytes", kNone, 0x64, {0x10, 0x02, 0x01, 0x04}, Reply::kEcho,
      [](PumpHarness&, DspContext& c, const Packets&) {
@@ -241,11 +242,13 @@ const HandlerCase kCases[] = {
     // 0x6E: direct starts.
     {"DirectStartV32", kNone, 0x6E, {0x00, 12, 0x04, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartV32, 1, {0, 0x8880}));
+       EXPECT_EQ(c.mode_block, &V32Block);
+       EXPECT_EQ(c.receive.v32.mode_code, 12);
      }},
     {"DirectStartV32bis", kNone, 0x6E, {0x00, 16, 0x04, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartV32, 1, {0, 0x8990}));
+       EXPECT_EQ(c.mode_block, &V32Block);
+       EXPECT_EQ(c.receive.v32.mode_code, 16);
      }},
     {"DirectStartV21", kNone, 0x6E, {0x00, 2, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
@@ -258,7 +261,7 @@ const HandlerCase kCases[] = {
     {"DirectStartMode5OnlyAcknowledges", kNone, 0x6E, {0x00, 5, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
        for (Pending part : {Pending::kStartFsk, Pending::kStartV22Loopback,
-                              Pending::kStartV32, Pending::kRestartV34,
+                              Pending::kRestartV34,
                               Pending::kRestartV92}) {
          EXPECT_TRUE(Called(c, part, 0));
        }
