@@ -2,6 +2,7 @@
 // demodulator.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -126,6 +127,29 @@ TEST(V32LineSignal, RateWordIsEightSymbolsLeastSignificantBitFirst) {
       EXPECT_EQ(value, 0x9FF0u) << "word " << word;
     }
   }
+}
+
+TEST(V32LineSignal, OutputSaturatesRatherThanWraps) {
+  Modulator loud;
+  loud.gain = 8 * 8192;
+  Modulator unit;
+  TxSymbolState a;
+  TxSymbolState b;
+  StartData(a, DataRate::k14400);
+  StartData(b, DataRate::k14400);
+  int clipped = 0;
+  for (int n = 0; n < 400; ++n) {
+    std::int16_t big[3];
+    std::int16_t small[3];
+    ModulateSymbol(loud, NextSymbol(a, TxSignal::kData, 0), big);
+    ModulateSymbol(unit, NextSymbol(b, TxSignal::kData, 0), small);
+    for (int k = 0; k < 3; ++k) {
+      const int expected = std::clamp(8 * small[k], -32768, 32767);
+      ASSERT_LE(std::abs(big[k] - expected), 8) << "symbol " << n;
+      clipped += expected == 32767 || expected == -32768;
+    }
+  }
+  EXPECT_GT(clipped, 0);
 }
 
 }  // namespace

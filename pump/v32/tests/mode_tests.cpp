@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -94,6 +96,47 @@ TEST(V32Loopback, DirectStartConnectsAtEachAllowedRateAndCarriesFramerData) {
     ASSERT_GE(run.received.size(), run.sent.size());
     EXPECT_TRUE(std::equal(run.sent.begin(), run.sent.end(), run.received.begin()));
   }
+}
+
+// The transmit level setting: every setting from 0 to -16 dB is heard; from
+// -5 up the gain stays at the table's top, below it each step is 1 dB (but
+// the table's first, whose top entry is held at 32767).
+TEST(V32Loopback, EveryTransmitLevelIsHeardAndStepsByOneDecibel) {
+  std::vector<double> rms_db;
+  int peak = 0;
+  for (int setting = 0; setting >= -16; --setting) {
+    PumpHarness harness;
+    harness.Run([&] {
+      harness.Controller().Post(0x60, {0});
+      harness.RunBlocks(1);
+      harness.Context().transmit_level = static_cast<std::int16_t>(setting);
+      harness.Controller().Exchange(0x6E, {0x00, 16, 0x04, 0x00});
+      harness.RunBlocks(40);
+      const std::vector<std::int16_t>& out = harness.Afe().LineOutput();
+      const std::size_t from = out.size() / 2;  // S, well after the start
+      double power = 0;
+      for (std::size_t k = from; k < out.size(); ++k) {
+        power += static_cast<double>(out[k]) * out[k];
+        if (setting == 0) peak = std::max(peak, std::abs(int{out[k]}));
+      }
+      power /= static_cast<double>(out.size() - from);
+      ASSERT_GT(power, 0.0) << "setting " << setting;
+      rms_db.push_back(10 * std::log10(power));
+    });
+  }
+  for (int k = 1; k < static_cast<int>(rms_db.size()); ++k) {
+    const int setting = -k;
+    const double step = rms_db[k - 1] - rms_db[k];
+    if (setting >= -5) {
+      EXPECT_NEAR(step, 0.0, 0.01) << "setting " << setting;
+    } else if (setting == -6) {
+      EXPECT_GT(step, 0.1) << "setting " << setting;
+    } else {
+      EXPECT_NEAR(step, 1.0, 0.15) << "setting " << setting;
+    }
+  }
+  RecordProperty("peak_at_loudest", peak);
+  std::printf("peak sample at the loudest setting: %d\n", peak);
 }
 
 }  // namespace
