@@ -134,6 +134,41 @@ int QuadrantTurnBits(PointD previous, PointD current) {
   return kBits[turns & 3];
 }
 
+std::vector<PointD> CallerSequence(DataRate rate, Polynomial polynomial, std::uint16_t rate_word,
+                                   std::uint16_t e, const std::vector<std::uint32_t>& data) {
+  const PointD a{-6144, -2048}, b{2048, -6144}, c{6144, 2048}, d{-2048, 6144};
+  // TRN4's dibits Q1 Q2 = 00, 10, 01, 11 give A, D, B, C.
+  const PointD by_dibit[4] = {a, d, b, c};
+  std::vector<PointD> out(40, PointD{0, 0});
+  for (int k = 0; k < 256; ++k) out.push_back(k % 2 == 0 ? a : b);
+  for (int k = 0; k < 16; ++k) out.push_back(k % 2 == 0 ? c : d);
+  BitScrambler scrambler(polynomial);
+  for (int k = 0; k < 256 + 1024; ++k) {
+    const int q1 = scrambler.Scramble(1);
+    const int q2 = scrambler.Scramble(1);
+    out.push_back(k < 256 ? (q1 != 0 ? c : a) : by_dibit[q1 | q2 << 1]);
+  }
+  Encoder words(DataRate::k4800);
+  auto send_word = [&](std::uint16_t w) {
+    for (int pair = 0; pair < 8; ++pair) {
+      const int q1 = scrambler.Scramble((w >> (2 * pair)) & 1);
+      const int q2 = scrambler.Scramble((w >> (2 * pair + 1)) & 1);
+      out.push_back(words.Encode(static_cast<std::uint32_t>(q1 | q2 << 1)));
+    }
+  };
+  for (int k = 0; k < 4; ++k) send_word(rate_word);
+  send_word(e);
+  Encoder encoder(rate);
+  const int bits = ModeOf(rate).bits;
+  for (std::size_t k = 0; k < 128 + data.size(); ++k) {
+    const std::uint32_t in = k < 128 ? (1u << bits) - 1 : data[k - 128];
+    std::uint32_t line = 0;
+    for (int bit = 0; bit < bits; ++bit) line |= static_cast<std::uint32_t>(scrambler.Scramble((in >> bit) & 1)) << bit;
+    out.push_back(encoder.Encode(line));
+  }
+  return out;
+}
+
 std::vector<double> Modulate(const std::vector<PointD>& symbols) {
   std::vector<double> out;
   const double omega = 2 * kPi * 1800.0 / 7200.0;

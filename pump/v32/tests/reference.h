@@ -57,6 +57,13 @@ std::vector<PointD> Demodulate(const std::vector<double>& samples);
 PointD NearestOfFour(PointD p);
 int QuadrantTurnBits(PointD previous, PointD current);
 
+// The caller's start and data as the recommendation builds them: silence,
+// S (A B), S-bar (C D), TRN from a cleared scrambler (first 256 symbols on
+// A and C), the rate word repeated four times, E once, then 128 symbols of
+// ones and the data (one symbol's bits per entry).
+std::vector<PointD> CallerSequence(DataRate rate, Polynomial polynomial, std::uint16_t rate_word,
+                                   std::uint16_t e, const std::vector<std::uint32_t>& data);
+
 // Our shaping taps applied to a symbol stream, mixed with an exact carrier.
 std::vector<double> Modulate(const std::vector<PointD>& symbols);
 
