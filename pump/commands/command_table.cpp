@@ -1,6 +1,8 @@
 #include "pump/commands/command_table.h"
 
 #include "platform/ke/ke.h"
+#include "pump/callprogress/call_progress.h"
+#include "pump/callprogress/dialling.h"
 #include "pump/commands/answers.h"
 #include "pump/commands/command_handlers.h"
 
@@ -18,9 +20,9 @@ const std::array<CommandHandler, kLastCommand - kFirstCommand + 1> CpCommandTabl
     kAck,                  // 0x62
     kAck,                  // 0x63
     OptionsCommand,        // 0x64
-    kNotYet,               // 0x65 call-progress mode
-    kNotYet,               // 0x66 dial parameters
-    kNotYet,               // 0x67 dial digit
+    CallProgressModeCommand,  // 0x65
+    DialParametersCommand,    // 0x66
+    DialDigitCommand,         // 0x67
     ConnectCommand,        // 0x68
     RetrainCommand,        // 0x69
     kAck,                  // 0x6A
@@ -53,7 +55,7 @@ const std::array<CommandHandler, kLastCommand - kFirstCommand + 1> CpCommandTabl
     RateLimitCommand,      // 0x85
     kAck,                  // 0x86
     kAck,                  // 0x87
-    kNotYet,               // 0x88 DTMF levels
+    DtmfLevelsCommand,     // 0x88
     kAck,                  // 0x89
     kAck,                  // 0x8A
     FramerRestartCommand,  // 0x8B

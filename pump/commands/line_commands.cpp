@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "pump/afe_access/afe_requests.h"
+#include "pump/callprogress/dialling.h"
 #include "pump/commands/answers.h"
 #include "pump/commands/command_handlers.h"
 #include "pump/core/dp_status.h"
@@ -85,7 +86,8 @@ void TransmitLevelCommand(DspContext& context) {
 void TonePairCommand(DspContext& context) {
   const std::uint8_t flags = PayloadByte(context, 4);
   if (flags == 0) {
-    if (context.dial.tone_running != 0) StopTonePair(context);
+    // A pair not yet past its first tick is running too.
+    if (context.dial.tone_running != 0 || context.dial.continuous != 0) StopTonePair(context);
     AckPacket(context);
     return;
   }

@@ -8,6 +8,7 @@
 #include "pump/context/afe_info_copy.h"
 #include "pump/core/dp_status.h"
 #include "pump/core/host_transfer.h"
+#include "pump/callprogress/filter_bank.h"
 #include "pump/detect/agc.h"
 #include "pump/framer/framer.h"
 #include "pump/idle/default_block.h"

@@ -115,6 +115,8 @@ struct DspContext {
   DataFramer framer;
   Phase2Record phase2;
   DialArea dial;
+  ToneGenerator tone;
+  CallProgressArea call_progress;
   DetectorRecords detectors;
   LevelStepDetector level_step;
   DcRemovalState dc_removal;

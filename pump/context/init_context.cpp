@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "pump/callprogress/dialling.h"
 #include "pump/commands/command_handlers.h"
 #include "pump/commands/mode_resources.h"
 #include "pump/context/afe_info_copy.h"
@@ -54,6 +55,7 @@ void InitDspContext(DspContext& context, AfeAccess* afe, HostInterface* host) {
   context.call.update_flags = 0;
   context.call.level_offset = 0;
   InitPhase2Defaults(context);
+  InitDialling(context);
   std::fill(std::begin(context.input_block), std::end(context.input_block), std::int16_t{0});
   std::fill(std::begin(context.output_block), std::end(context.output_block), std::int16_t{0});
   InitVoice(context);

@@ -1,6 +1,7 @@
 #include <algorithm>
 
 #include "pump/afe_access/afe_requests.h"
+#include "pump/callprogress/call_progress.h"
 #include "pump/context/afe_info_copy.h"
 #include "pump/context/block_tick.h"
 #include "pump/core/dp_status.h"

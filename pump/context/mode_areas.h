@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "pump/callprogress/call_progress_area.h"
 #include "pump/core/state_machine.h"
 #include "pump/detect/agc.h"
 #include "pump/detect/band_classifier.h"
@@ -89,15 +90,6 @@ static_assert(sizeof(Phase2Options) == 10);
 
 struct Phase2Record {
   Phase2Options options;
-};
-
-// Dialling and call progress.
-struct DialArea {
-  StateMachine<DspContext> machine;
-  std::uint32_t tone_running;
-  std::int16_t high_gain;  // Q15 tone gains
-  std::int16_t low_gain;
-  std::uint8_t filter_records[90];  // three call-progress filter records of 15 words
 };
 
 // The detectors' state that lives with the context (pump/detect).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "pump/callprogress/filter_bank.h"
 #include "pump/commands/answers.h"
 #include "pump/core/data_keys.h"
 #include "pump/dispatch/codec_access.h"
@@ -31,8 +32,6 @@ struct KeyValue {
 constexpr std::array<KeyValue, 4> kMemoryUpdateFlags = {
     {{0x1600, 0x04}, {0x1601, 0x01}, {0x1602, 0x02}, {0x1603, 0x08}}};
 constexpr std::array<KeyValue, 3> kParamUpdateFlags = {{{0xC2, 0x10}, {0xC3, 0x40}, {0xC4, 0x20}}};
-// Writing these recomputes call-progress filter 0, 1 or 2.
-constexpr std::array<KeyValue, 3> kFilterKeys = {{{0x101E6, 0}, {0x101F5, 1}, {0x101F6, 2}}};
 
 template <std::size_t N>
 const KeyValue* Lookup(const std::array<KeyValue, N>& table, std::uint32_t key) {
@@ -126,10 +125,8 @@ void WriteParamPacket(DspContext& context, std::uint32_t space) {
   if (ParamKeySize(*context.host, key) == 0) return;
   if (const KeyValue* flag = Lookup(kParamUpdateFlags, key))
     context.call.update_flags |= flag->value;
-  if (const KeyValue* filter = Lookup(kFilterKeys, key)) {
-    ConfigureCallProgressFilter(context, static_cast<int>(filter->value));
-  }
   WriteParamKey(*context.host, key, Carried(context, kParamDataAt));
+  if (const int filter = FilterOfKey(key); filter >= 0) ConfigureCallProgressFilter(context, filter);
   if (key == kVoiceGainKey) ApplyVoiceGain(context, context.voice.gain_word);
   NoAnswer(context);
 }

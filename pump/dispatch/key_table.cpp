@@ -85,13 +85,14 @@ constexpr KeyRange kParamKeys[] = {
     {0x92, 5, 4, Home::kAfeInfo, offsetof(afe::AfeInfo, LineLowThreshold), 4, 2},
     {0xE2, 1, 2, Home::kPublishedLevel},
     {0x10234, 1, 2, Home::kVoiceGain},
-    {0x101D8, 1, 14, Home::kFilterRecords, 0},
-    {0x101DF, 1, 14, Home::kFilterRecords, 14},
-    {0x101E7, 1, 14, Home::kFilterRecords, 30},
-    {0x101EE, 1, 14, Home::kFilterRecords, 44},
-    {0x101F6, 1, 14, Home::kFilterRecords, 60},
-    {0x101E6, 1, 2, Home::kFilterRecords, 28},
-    {0x101F5, 1, 2, Home::kFilterRecords, 58},
+    // The call-progress filter records, 15 words each from 0x101D8: per
+    // record its first 7 words, the next 7, the last, and the two
+    // thresholds; filter 1's result-bit word on its own.
+    {0x101D8, 3, 14, Home::kFilterRecords, 0, 30, 15},
+    {0x101DF, 3, 14, Home::kFilterRecords, 14, 30, 15},
+    {0x101E6, 3, 2, Home::kFilterRecords, 28, 30, 15},
+    {0x101E5, 3, 4, Home::kFilterRecords, 26, 30, 15},
+    {0x101F3, 1, 2, Home::kFilterRecords, 54},
     {0x100, 1, 2},
     {0x10100, 1, 2},
     {0x107F8, 1, 2},

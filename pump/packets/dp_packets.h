@@ -166,7 +166,7 @@ struct DpCallProgressPayload {
   static constexpr std::uint8_t kCode = kDpCallProgressNotification;
   std::uint8_t kind;
   std::uint8_t zero = 0;
-  std::uint16_t duration;
+  std::uint16_t stamp;  // ms, wrapping with a 16-bit sample count
   std::uint16_t count;
 };
 

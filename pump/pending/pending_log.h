@@ -14,15 +14,8 @@ enum class Pending : std::uint8_t {
   // The transmit request of the FSK transmit tables.
   kRaiseRts,
   kDropRts,
-  // Dialling and call progress.
-  kStopCallProgress,
-  kResetCallProgressFilters,
-  kConfigureCallProgressFilter,  // (filter)
-  kStartTonePair,                // (f1, f2)
-  kStopTonePair,
   // Handshakes, tones and V.8.
   kStartHandshake,
-  kStartToneTx,  // (type)
   kWatchFaxAnswer,
   kContinueV8Answer,
   kContinueV8Originate,

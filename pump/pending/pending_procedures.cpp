@@ -13,20 +13,7 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 void RaiseRts(DspContext& context) { Note(context, Pending::kRaiseRts); }
 void DropRts(DspContext& context) { Note(context, Pending::kDropRts); }
 
-void StopCallProgress(DspContext& context) { Note(context, Pending::kStopCallProgress); }
-void ResetCallProgressFilters(DspContext& context) {
-  Note(context, Pending::kResetCallProgressFilters);
-}
-void ConfigureCallProgressFilter(DspContext& context, int filter) {
-  Note(context, Pending::kConfigureCallProgressFilter, filter);
-}
-void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2) {
-  Note(context, Pending::kStartTonePair, f1, f2);
-}
-void StopTonePair(DspContext& context) { Note(context, Pending::kStopTonePair); }
-
 void StartHandshake(DspContext& context) { Note(context, Pending::kStartHandshake); }
-void StartToneTx(DspContext& context, int type) { Note(context, Pending::kStartToneTx, type); }
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
 void ContinueV8Answer(DspContext& context) { Note(context, Pending::kContinueV8Answer); }
 void ContinueV8Originate(DspContext& context) { Note(context, Pending::kContinueV8Originate); }

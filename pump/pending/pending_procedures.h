@@ -14,16 +14,8 @@ namespace pump {
 void RaiseRts(DspContext& context);
 void DropRts(DspContext& context);
 
-// Dialling and call progress.
-void StopCallProgress(DspContext& context);
-void ResetCallProgressFilters(DspContext& context);
-void ConfigureCallProgressFilter(DspContext& context, int filter);
-void StartTonePair(DspContext& context, std::int32_t f1, std::int32_t f2);
-void StopTonePair(DspContext& context);  // the dial machine's last state
-
 // Handshakes, tones and V.8.
 void StartHandshake(DspContext& context);
-void StartToneTx(DspContext& context, int type);
 void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
 void ContinueV8Answer(DspContext& context);
 void ContinueV8Originate(DspContext& context);

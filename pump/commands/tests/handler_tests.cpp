@@ -134,7 +134,8 @@ const HandlerCase kCases[] = {
      [](PumpHarness&, DspContext& c) { c.mode_block = [](DspContext&) {}; },
      0x68, {0x00, 0x03, 0x24, 0x00}, Reply::kAck,
      [](PumpHarness& h, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartToneTx, 1, {1}));
+       EXPECT_EQ(c.tone.increment, 7509) << "the 1100 Hz calling tone";
+       EXPECT_EQ(c.tx.table.data(), c.tone.table);
        EXPECT_TRUE(Called(c, Pending::kWatchFaxAnswer, 1));
        EXPECT_TRUE(Called(c, Pending::kStartHandshake, 0));
        EXPECT_EQ(c.mode_block, &DefaultBlock);
@@ -143,7 +144,8 @@ const HandlerCase kCases[] = {
     {"ConnectFaxAnsweringSendsTheAnswerTone", kNone, 0x68, {0x00, 0x03, 0x20, 0x00},
      Reply::kAck,
      [](PumpHarness& h, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartToneTx, 1, {4}));
+       EXPECT_EQ(c.tone.increment, 0x3800) << "the 2100 Hz answer tone";
+       EXPECT_EQ(c.tx.table.data(), c.tone.table);
        EXPECT_TRUE(Called(c, Pending::kWatchFaxAnswer, 0));
        EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data());
        EXPECT_EQ(StatusCode(h), kStatusFaxCall);
@@ -379,24 +381,31 @@ const HandlerCase kCases[] = {
      },
      0x7C, {0xE8, 0x03, 0x18, 0xFC, 0x04}, Reply::kAck,
      [](PumpHarness& h, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartTonePair, 1, {1200, -1201}));
+       EXPECT_EQ(c.dial.increment[0], 1200u);
+       EXPECT_EQ(c.dial.increment[1], static_cast<std::uint32_t>(-1201));
+       EXPECT_EQ(c.dial.continuous, 1u);
        EXPECT_EQ(c.dial.high_gain, AfeGain(h.Access(), -6));
        EXPECT_EQ(c.dial.low_gain, AfeGain(h.Access(), -6));
      }},
     {"TonePairWithoutBit2IsSwapped", kNone, 0x7C, {0xE8, 0x03, 0x18, 0xFC, 0x01}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartTonePair, 1, {-1000, 1000}));
+       EXPECT_EQ(c.dial.increment[0], static_cast<std::uint32_t>(-1000));
+       EXPECT_EQ(c.dial.increment[1], 1000u);
        EXPECT_EQ(c.dial.high_gain, 0) << "the gain stays";
      }},
-    {"TonePairEnds", [](PumpHarness&, DspContext& c) { c.dial.tone_running = 1; }, 0x7C,
-     {0xE8, 0x03, 0x18, 0xFC, 0x00}, Reply::kAck,
+    {"TonePairEnds",
+     [](PumpHarness& h, DspContext&) {
+       h.Controller().Exchange(0x7C, {0xE8, 0x03, 0x18, 0xFC, 0x04});
+       h.RunBlocks(2);
+     },
+     0x7C, {0xE8, 0x03, 0x18, 0xFC, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStopTonePair, 1));
-       EXPECT_TRUE(Called(c, Pending::kStartTonePair, 0));
+       EXPECT_EQ(c.dial.tone_running, 0u);
+       EXPECT_EQ(c.tx.table.data(), kTxIdleTable.data());
      }},
     {"TonePairEndWithoutAToneOnlyAcknowledges", kNone, 0x7C, {0, 0, 0, 0, 0}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStopTonePair, 0));
+       EXPECT_EQ(c.tx.table.data(), kTxIdleTable.data());
      }},
     // 0x81: the speaker by ProfileFlags bits 0 and 1.
     {"SpeakerWithoutProfileBits", kNone, 0x81, {0x06}, Reply::kAck,

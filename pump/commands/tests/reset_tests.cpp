@@ -80,9 +80,12 @@ TEST(Commands, AFullResetKeepsTheEndedCallAndIssuesItsRequestsInOrder) {
     EXPECT_EQ(agc.freeze, 0);
     const PendingLog& pending = context.pending;
     for (Pending part :
-         {Pending::kResetPhase2, Pending::kResetV34Receiver, Pending::kResetCallProgressFilters,
-          Pending::kResetVoiceSequencer, Pending::kStopVoice}) {
+         {Pending::kResetPhase2, Pending::kResetV34Receiver, Pending::kResetVoiceSequencer,
+          Pending::kStopVoice}) {
       EXPECT_EQ(pending[part].count, 1u) << static_cast<int>(part);
+    }
+    for (int filter = 0; filter < kFilterRecords; ++filter) {
+      EXPECT_EQ(context.call_progress.bank.channels[filter].pending, 1u) << filter;
     }
     // Latency 2 first, then test mode 0, the record, 96 at 9600, the line
     // option, gain 0 and the status query.

@@ -52,7 +52,7 @@ TEST(DspContextInit, RegistersEveryKeyOnceAndIgnoresTheRepeatedOne) {
   harness.Run([&] {
     const HostInterface& host = harness.Host();
     EXPECT_EQ(host.mem_key_count, 155);
-    EXPECT_EQ(host.param_key_count, 96);
+    EXPECT_EQ(host.param_key_count, 102);
     // The first registration of 0x1070C is the first of ten consecutive keys.
     const DataKey* first = FindParamKey(host, 0x1070C);
     const DataKey* second = FindParamKey(host, 0x10714);

@@ -76,7 +76,8 @@ TEST(LineMonitor, ThirtyHighMeasurementsWithTheCurrentCheckStopTheLineForAThousa
     SetDpStatus(harness.Host(), kStatusCarrier, true);
     context.mode_block = [](DspContext&) {};  // a mode runs; the stop must idle it
     const int interrupts = harness.Controller().Interrupts();
-    const std::uint32_t stops = context.pending[Pending::kStopCallProgress].count;
+    context.dialling = 1;  // a digit was being dialled
+    context.dial.tone_running = 1;
     context.dial_call_state = 5;
 
     harness.Afe().SetLineVoltageReading(kNoReading);
@@ -91,7 +92,8 @@ TEST(LineMonitor, ThirtyHighMeasurementsWithTheCurrentCheckStopTheLineForAThousa
     EXPECT_EQ(context.mode_block, &DefaultBlock);
     EXPECT_EQ(context.tx.table.data(), kTxIdleTable.data());
     EXPECT_EQ(context.dial_call_state, 0) << "no mode ran: call progress stops";
-    EXPECT_EQ(context.pending[Pending::kStopCallProgress].count, stops + 1);
+    EXPECT_EQ(context.dialling, 0u) << "the dial sequence ends with the line";
+    EXPECT_EQ(context.dial.tone_running, 0u);
 
     harness.Afe().SetLineVoltageReading(kNormalReading);
     context.voice_active = 1;

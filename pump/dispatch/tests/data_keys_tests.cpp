@@ -69,7 +69,7 @@ TEST(DataKeys, EveryPlainKeyReadsBackWhatWasWrittenAndAnswersWithItsSize) {
         ++checked;
       }
     }
-    EXPECT_EQ(checked, 155 - 5 + 96 - 32);
+    EXPECT_EQ(checked, 155 - 5 + 102 - 32);
   });
 }
 
@@ -125,9 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
         WriteEffect{"ParameterC2", 0xC2, false, 0x10, kNoCall, 0},
         WriteEffect{"ParameterC3", 0xC3, false, 0x40, kNoCall, 0},
         WriteEffect{"ParameterC4", 0xC4, false, 0x20, kNoCall, 0},
-        WriteEffect{"Filter0", 0x101E6, false, 0, Pending::kConfigureCallProgressFilter, 0},
-        WriteEffect{"Filter1", 0x101F5, false, 0, Pending::kConfigureCallProgressFilter, 1},
-        WriteEffect{"Filter2", 0x101F6, false, 0, Pending::kConfigureCallProgressFilter, 2},
         WriteEffect{"VoiceGain", 0x10234, false, 0, Pending::kApplyVoiceGain, 0x1234}),
     [](const auto& info) { return std::string(info.param.name); });
 
