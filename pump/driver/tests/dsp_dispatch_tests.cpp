@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/win32/files.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
 namespace {

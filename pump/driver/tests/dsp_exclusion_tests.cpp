@@ -7,7 +7,7 @@
 
 #include "platform/ke/dpc.h"
 #include "platform/ke/interrupt.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 #include "pump/packets/dp_packets.h"
 
 namespace pump::testing {

@@ -1,7 +1,7 @@
 // DspLoad: the version check, and the device, its link and its attachment
 // to the front end's AFE device.
 #include "afe/windows/afe_device.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
 namespace {

@@ -1,6 +1,6 @@
 // DspStart: the start request against a front end scripted by the test.
 #include "platform/win32/files.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
 namespace {

@@ -2,7 +2,7 @@
 // handler that does not come back.
 #include "platform/hal/instant.h"
 #include "pump/context/block_tick.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
 namespace {

@@ -14,7 +14,7 @@
 #include "pump/afe_access/afe_access.h"
 #include "pump/context/block_tick.h"
 #include "pump/core/comram.h"
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 #include "pump/idle/default_block.h"
 #include "pump/packets/dp_packets.h"
 #include "pump/tests/support/key_packets.h"

@@ -1,4 +1,4 @@
-#include "pump/driver/tests/fake_front_end.h"
+#include "pump/tests/support/fake_front_end.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "pump/driver/tests/dsp_rig.h"
+#include "pump/tests/support/dsp_rig.h"
 
 #include <cstdio>
 #include <cstring>

@@ -18,7 +18,7 @@
 
 #include "platform/machine/testing/fixtures.h"
 #include "pump/driver/dsp_device.h"
-#include "pump/driver/tests/fake_front_end.h"
+#include "pump/tests/support/fake_front_end.h"
 #include "pump/tests/support/test_controller.h"
 
 namespace pump::testing {

@@ -1,0 +1,96 @@
+// Calls on a subscriber line of the exchange: vxafe, vxdsp and the test
+// controller on one machine, the exchange at the line's far end. The
+// exchange's log says which digits it collected from our dialling.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/hal/instant.h"
+#include "platform/line/exchange/exchange.h"
+#include "platform/line/line.h"
+#include "pump/core/comram.h"
+#include "pump/tests/support/dsp_rig.h"
+
+namespace pump::testing {
+namespace {
+
+namespace ex = plat::line::exchange;
+
+constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+constexpr char kNumber[] = "2045963";  // a route that rings back for ever
+
+class ExchangeCalls : public DspRig {
+ protected:
+  void SetUp() override {
+    ex::ExchangeConfig config;
+    config.routes = {{"2", 7, ex::RouteKind::kNoAnswer}};
+    config.subscribers = {{.number = "5551001", .line = &line_}};
+    built_ = ex::Exchange::Build(config);
+    ASSERT_TRUE(built_.ok()) << built_.error;
+    plat::MachineConfig machine;
+    machine.line = &line_;
+    machine.side = plat::line::Side::kA;
+    BootOnVxafe(Controller::kStarted, std::move(machine));
+    OnKernelThread([&] {
+      TheController().Double().WritePowerState(0xD0);
+      TheController().Double().Exchange(0x60, {0});
+    });
+    sim.RunFor(100 * kMillisecond);
+    // Off hook through register 242; dial tone follows.
+    OnKernelThread([&] {
+      TheController().Host().comram.reg[kRegLineLevelA] &=
+          static_cast<std::uint8_t>(~kLineHookRelay);
+    });
+    sim.RunFor(1000 * kMillisecond);
+  }
+  void TearDown() override {
+    DspRig::TearDown();
+    machine_.reset();
+  }
+
+  void Send(std::uint8_t code, std::initializer_list<std::uint8_t> payload) {
+    OnKernelThread([&] { EXPECT_TRUE(TheController().Double().Post(code, payload)); });
+  }
+
+  // What the exchange collected from us: the number and each digit's way.
+  std::vector<ex::ExchangeEvent> Digits() { return built_.exchange->log().Of(0, ex::EventKind::kDigit); }
+  std::vector<ex::ExchangeEvent> Numbers() {
+    return built_.exchange->log().Of(0, ex::EventKind::kNumber);
+  }
+
+  plat::line::Line line_;
+  ex::Exchange::Built built_;
+};
+
+// The controller's pacing: each digit once the previous one ended.
+TEST_F(ExchangeCalls, CollectsTheNumberWeDialByDtmf) {
+  Send(0x88, {60, 40});
+  Send(0x66, {80, 80, 0, 0, 0, 0});
+  for (const char c : std::string(kNumber)) {
+    Send(0x67, {static_cast<std::uint8_t>(c - '0')});
+    sim.RunFor(250 * kMillisecond);
+  }
+  sim.RunFor(1000 * kMillisecond);
+  const auto numbers = Numbers();
+  ASSERT_EQ(numbers.size(), 1u) << built_.exchange->log().Text();
+  EXPECT_EQ(numbers[0].detail, kNumber);
+  for (const auto& digit : Digits()) EXPECT_NE(digit.detail.find("dtmf"), std::string::npos);
+}
+
+TEST_F(ExchangeCalls, CollectsTheNumberWeDialByPulses) {
+  Send(0x66, {60, 40, 1, 0, 0xBC, 0x02});  // 700 ms between digits
+  for (const char c : std::string(kNumber)) {
+    const int pulses = c == '0' ? 10 : c - '0';
+    Send(0x67, {static_cast<std::uint8_t>(c - '0')});
+    sim.RunFor(static_cast<std::uint64_t>(pulses * 100 + 750) * kMillisecond);
+  }
+  sim.RunFor(1000 * kMillisecond);
+  const auto numbers = Numbers();
+  ASSERT_EQ(numbers.size(), 1u) << built_.exchange->log().Text();
+  EXPECT_EQ(numbers[0].detail, kNumber);
+  for (const auto& digit : Digits()) EXPECT_NE(digit.detail.find("pulse"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pump::testing
