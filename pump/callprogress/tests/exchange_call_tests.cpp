@@ -11,6 +11,7 @@
 #include "platform/line/line.h"
 #include "pump/core/comram.h"
 #include "pump/tests/support/dsp_rig.h"
+#include "pump/tests/support/key_packets.h"
 
 namespace pump::testing {
 namespace {
@@ -42,7 +43,25 @@ class ExchangeCalls : public DspRig {
       TheController().Host().comram.reg[kRegLineLevelA] &=
           static_cast<std::uint8_t>(~kLineHookRelay);
     });
-    sim.RunFor(1000 * kMillisecond);
+    sim.RunFor(100 * kMillisecond);
+    // Call progress on the taken line; filter 0 a band-pass with poles near
+    // 340 and 600 Hz, result bit 1.
+    OnKernelThread([&] {
+      auto& controller = TheController().Double();
+      const auto words = [](std::initializer_list<std::uint16_t> w) {
+        std::vector<std::uint8_t> bytes;
+        for (std::uint16_t v : w) {
+          bytes.push_back(static_cast<std::uint8_t>(v));
+          bytes.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        return bytes;
+      };
+      WriteParam(controller, 0x101D8, words({0x0666, 0xF339, 0x0666, 0xC329, 0x79AE, 0x3FFF, 0xE65E}));
+      WriteParam(controller, 0x101DF, words({0x3FFF, 0xC55B, 0x7129, 100, 0x7EB8, 0x0100, 30}));
+      WriteParam(controller, 0x101E6, words({20}));
+      controller.Exchange(0x65, {0, 0});
+    });
+    sim.RunFor(900 * kMillisecond);
   }
   void TearDown() override {
     DspRig::TearDown();
@@ -62,6 +81,20 @@ class ExchangeCalls : public DspRig {
   plat::line::Line line_;
   ex::Exchange::Built built_;
 };
+
+// Dial tone is on in register 57 once the line is taken; the first digit
+// stops it.
+TEST_F(ExchangeCalls, HearsDialToneInRegister57) {
+  std::uint8_t heard = 0;
+  OnKernelThread([&] { heard = TheController().Host().comram.reg[kRegEventValue]; });
+  EXPECT_EQ(heard, 1);
+  Send(0x88, {60, 40});
+  Send(0x66, {80, 80, 0, 0, 0, 0});
+  Send(0x67, {2});
+  sim.RunFor(500 * kMillisecond);
+  OnKernelThread([&] { heard = TheController().Host().comram.reg[kRegEventValue]; });
+  EXPECT_EQ(heard, 0);
+}
 
 // The controller's pacing: each digit once the previous one ended.
 TEST_F(ExchangeCalls, CollectsTheNumberWeDialByDtmf) {
