@@ -25,7 +25,8 @@ class ExchangeCalls : public DspRig {
  protected:
   void SetUp() override {
     ex::ExchangeConfig config;
-    config.routes = {{"2", 7, ex::RouteKind::kNoAnswer}};
+    config.routes = {{"2", 7, ex::RouteKind::kNoAnswer}, {"3", 7, ex::RouteKind::kBusy},
+                     {"4", 7, ex::RouteKind::kUnassigned}};
     config.subscribers = {{.number = "5551001", .line = &line_}};
     built_ = ex::Exchange::Build(config);
     ASSERT_TRUE(built_.ok()) << built_.error;
@@ -124,6 +125,62 @@ TEST_F(ExchangeCalls, CollectsTheNumberWeDialByPulses) {
   EXPECT_EQ(numbers[0].detail, kNumber);
   for (const auto& digit : Digits()) EXPECT_NE(digit.detail.find("pulse"), std::string::npos);
 }
+
+struct ProgressCase {
+  const char* name;
+  const char* number;
+  int on_ms;  // of the plan's cadence
+  int off_ms;
+};
+
+void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
+
+class ExchangeProgress : public ExchangeCalls,
+                         public ::testing::WithParamInterface<ProgressCase> {};
+
+// Register 57 every 10 ms after the number: its on and off stretches follow
+// the tone's cadence within a block or two (the detector's attack and decay).
+TEST_P(ExchangeProgress, Register57FollowsTheCadence) {
+  const ProgressCase& c = GetParam();
+  Send(0x88, {60, 40});
+  Send(0x66, {80, 80, 0, 0, 0, 0});
+  for (const char digit : std::string(c.number)) {
+    Send(0x67, {static_cast<std::uint8_t>(digit - '0')});
+    sim.RunFor(250 * kMillisecond);
+  }
+  sim.RunFor(300 * kMillisecond);
+  struct Stretch {
+    bool on;
+    int ms;
+  };
+  std::vector<Stretch> stretches;
+  for (int t = 0; t < 2 * (c.on_ms + c.off_ms) + 1000; t += 10) {
+    std::uint8_t now = 0;
+    OnKernelThread([&] { now = TheController().Host().comram.reg[kRegEventValue]; });
+    const bool on = (now & 1) != 0;
+    if (stretches.empty() || stretches.back().on != on) stretches.push_back({on, 0});
+    stretches.back().ms += 10;
+    sim.RunFor(10 * kMillisecond);
+  }
+  // The first stretch began before the watch and the last is cut: the
+  // others are whole. Each lies within the record's attack or decay (up to
+  // four blocks) of the tone's; a cycle, on and off, within a block.
+  ASSERT_GE(stretches.size(), 4u) << c.name;
+  for (std::size_t i = 1; i + 1 < stretches.size(); ++i) {
+    EXPECT_NEAR(stretches[i].ms, stretches[i].on ? c.on_ms : c.off_ms, 40)
+        << c.name << " stretch " << i;
+    if (i + 2 < stretches.size()) {
+      EXPECT_NEAR(stretches[i].ms + stretches[i + 1].ms, c.on_ms + c.off_ms, 10)
+          << c.name << " cycle from stretch " << i;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ExchangeProgress,
+                         ::testing::Values(ProgressCase{"Busy", "3045963", 500, 500},
+                                           ProgressCase{"Reorder", "4045963", 250, 250},
+                                           ProgressCase{"Ringback", "2045963", 2000, 4000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pump::testing
