@@ -65,12 +65,6 @@ Key& Hive::machine() const { return *root_->FindSubkey(u"Machine"); }
 
 Key& Hive::hardware() const { return *machine().FindSubkey(u"HARDWARE"); }
 
-void Hive::AdoptHardware(Hive&& seed) {
-  std::shared_ptr<Key> hardware = seed.machine().FindSubkey(u"HARDWARE");
-  hardware->parent_ = &machine();
-  machine().subkeys_[FoldName(hardware->name_)] = std::move(hardware);
-}
-
 bool Hive::IsValidKeyName(std::u16string_view name) {
   if (name.empty() || name.size() > kMaxKeyNameUnits) return false;
   for (std::size_t i = 0; i < name.size(); ++i) {

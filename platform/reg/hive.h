@@ -85,9 +85,6 @@ class Hive {
                   std::shared_ptr<Key>* key, bool* created);
   // A key without subkeys, and none of the four fixed keys.
   NTSTATUS Delete(Key& key);
-  // Takes the volatile \Registry\Machine\HARDWARE of seed in place of this
-  // hive's own.
-  void AdoptHardware(Hive&& seed);
 
   // Puts a deleted key back under its former parent (undoes Delete).
   void Restore(Key& parent, const std::shared_ptr<Key>& key);

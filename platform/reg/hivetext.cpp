@@ -1,6 +1,9 @@
 #include "platform/reg/hivetext.h"
 
+#include <algorithm>
+#include <fstream>
 #include <set>
+#include <system_error>
 
 #include "platform/nt/ntstatus.h"
 
@@ -10,6 +13,9 @@ namespace {
 constexpr char kHex[] = "0123456789abcdef";
 constexpr std::string_view kHeader =
     "# Registry state of a simulated machine: keys sorted, one value a line.\n";
+constexpr std::string_view kLayerHeader =
+    "# Registry state of a simulated machine: what differs from its seed, keys sorted, one value a "
+    "line.\n";
 
 struct TypeName {
   ULONG type;
@@ -19,6 +25,8 @@ constexpr TypeName kTypeNames[] = {
     {REG_NONE, "none"},     {REG_SZ, "sz"},       {REG_EXPAND_SZ, "expand_sz"},
     {REG_BINARY, "binary"}, {REG_DWORD, "dword"}, {REG_MULTI_SZ, "multi_sz"},
 };
+
+constexpr std::u16string_view kRoot = u"\\REGISTRY\\";
 
 bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
@@ -134,20 +142,59 @@ void AppendType(std::string& out, ULONG type) {
   out += "type(" + std::to_string(type) + ")";
 }
 
-void WriteKey(std::string& out, const Key& key) {
-  if (key.is_volatile()) return;
-  out += "\n[";
+void AppendKeyLine(std::string& out, const Key& key, std::string_view opening) {
+  out += "\n";
+  out += opening;
   AppendText(out, key.Path(), false);
   out += "]\n";
+}
+
+void AppendValueLine(std::string& out, const Value& value) {
+  AppendQuoted(out, value.name);
+  out += '=';
+  AppendType(out, value.type);
+  out += ':';
+  AppendData(out, value);
+  out += '\n';
+}
+
+bool Saved(const Key* key) { return key != nullptr && !key->is_volatile(); }
+
+const Key* FindSubkey(const Key* key, const std::u16string& folded) {
+  if (key == nullptr) return nullptr;
+  const auto found = key->subkeys().find(folded);
+  return found == key->subkeys().end() ? nullptr : found->second.get();
+}
+
+// The key as a layer over base (null when base lacks it): a key base lacks
+// is written whole, one it has only for the values that differ.
+void WriteKey(std::string& out, const Key& key, const Key* base) {
+  if (key.is_volatile()) return;
+  std::string values;
   for (const auto& [folded, value] : key.values()) {
-    AppendQuoted(out, value.name);
-    out += '=';
-    AppendType(out, value.type);
-    out += ':';
-    AppendData(out, value);
-    out += '\n';
+    const auto was = base != nullptr ? base->values().find(folded) : key.values().end();
+    if (base == nullptr || was == base->values().end() || !(was->second == value)) {
+      AppendValueLine(values, value);
+    }
   }
-  for (const auto& [folded, subkey] : key.subkeys()) WriteKey(out, *subkey);
+  if (base != nullptr) {
+    for (const auto& [folded, value] : base->values()) {
+      if (key.values().contains(folded)) continue;
+      AppendQuoted(values, value.name);
+      values += "=-\n";
+    }
+  }
+  if (base == nullptr || !values.empty()) {
+    AppendKeyLine(out, key, "[");
+    out += values;
+  }
+  for (const auto& [folded, subkey] : key.subkeys()) {
+    WriteKey(out, *subkey, FindSubkey(base, folded));
+  }
+  if (base == nullptr) return;
+  for (const auto& [folded, gone] : base->subkeys()) {
+    if (Saved(gone.get()) && !Saved(FindSubkey(&key, folded))) AppendKeyLine(out, *gone, "[-");
+  }
 }
 
 // ---- reading ---------------------------------------------------------------
@@ -342,21 +389,55 @@ class Parser {
       line.remove_suffix(1);
     }
     if (line.empty() || line[0] == '#' || line[0] == ';') return std::nullopt;
+    if (line.starts_with("[-")) return TombstoneLine(line);
     if (line[0] == '[') return KeyLine(line);
     if (line[0] == '"') return ValueLine(line);
     return "expected a [key] line or a \"value\"=type:data line";
   }
 
  private:
-  std::optional<std::string> KeyLine(std::string_view line) {
+  // The path of a key line: "[path]" less its first `skip` characters.
+  static std::optional<std::string> KeyPath(std::string_view line, std::size_t skip,
+                                            std::u16string* path) {
     if (line.back() != ']') return "key line without closing ']'";
-    Cursor in(line.substr(1, line.size() - 2));
-    std::u16string path;
+    Cursor in(line.substr(skip, line.size() - skip - 1));
     while (!in.AtEnd()) {
-      if (auto error = in.Character(&path)) return error;
+      if (auto error = in.Character(path)) return error;
     }
-    constexpr std::u16string_view kRoot = u"\\REGISTRY\\";
-    if (FoldName(path.substr(0, kRoot.size())) != kRoot) return "key path must start \\Registry\\";
+    if (FoldName(path->substr(0, kRoot.size())) != kRoot) return "key path must start \\Registry\\";
+    return std::nullopt;
+  }
+
+  std::optional<std::string> Declare(const std::u16string& path) {
+    if (!declared_.insert(FoldName(path)).second) return "key listed twice";
+    values_.clear();
+    return std::nullopt;
+  }
+
+  std::optional<std::string> TombstoneLine(std::string_view line) {
+    if (source_ != HiveSource::kState) return "a deleted key outside a state file";
+    std::u16string path;
+    if (auto error = KeyPath(line, 2, &path)) return error;
+    if (auto error = Declare(path)) return error;
+    current_ = nullptr;
+    std::shared_ptr<Key> key;
+    if (hive_.Open(nullptr, path, &key) != STATUS_SUCCESS) return std::nullopt;
+    if (key->is_volatile()) return "volatile key in a state file";
+    if (DeleteTree(*key) != STATUS_SUCCESS) return "the key cannot be deleted";
+    return std::nullopt;
+  }
+
+  NTSTATUS DeleteTree(Key& key) {
+    while (!key.subkeys().empty()) {
+      const std::shared_ptr<Key> child = key.subkeys().begin()->second;
+      if (const NTSTATUS status = DeleteTree(*child); status != STATUS_SUCCESS) return status;
+    }
+    return hive_.Delete(key);
+  }
+
+  std::optional<std::string> KeyLine(std::string_view line) {
+    std::u16string path;
+    if (auto error = KeyPath(line, 1, &path)) return error;
     Key* key = &hive_.root();
     std::u16string_view rest = std::u16string_view(path).substr(kRoot.size());
     for (;;) {
@@ -374,23 +455,31 @@ class Parser {
     if (source_ == HiveSource::kState && key->is_volatile()) {
       return "volatile key in a state file";
     }
-    if (!declared_.insert(FoldName(path)).second) return "key listed twice";
+    if (auto error = Declare(path)) return error;
     current_ = key;
     return std::nullopt;
   }
 
   std::optional<std::string> ValueLine(std::string_view line) {
-    if (current_ == nullptr) return "value before any [key] line";
+    if (current_ == nullptr) {
+      return declared_.empty() ? "value before any [key] line" : "value under a deleted key";
+    }
     Cursor in(line);
     Value value;
     if (auto error = in.Quoted(&value.name)) return error;
     if (!in.Take('=')) return "expected '=' after the value name";
+    if (!values_.insert(FoldName(value.name)).second) return "value listed twice";
+    if (in.Take('-')) {
+      if (source_ != HiveSource::kState) return "a deleted value outside a state file";
+      if (!in.AtEnd()) return "text after the deleted value";
+      hive_.DeleteValue(*current_, value.name);
+      return std::nullopt;
+    }
     const std::string_view token = in.TakeUntil(':');
     if (!in.Take(':')) return "expected type: before the data";
     if (auto error = ParseType(token, &value.type)) return error;
     if (auto error = ParseData(in, value.type, &value.data)) return error;
     if (!in.AtEnd()) return "text after the data";
-    if (current_->FindValue(value.name) != nullptr) return "value listed twice";
     if (hive_.SetValue(*current_, value.name, value.type, value.data) != STATUS_SUCCESS) {
       return "value name or data too long";
     }
@@ -401,6 +490,7 @@ class Parser {
   Hive& hive_;
   Key* current_ = nullptr;
   std::set<std::u16string> declared_;  // folded paths of the key lines seen
+  std::set<std::u16string> values_;    // folded names of the current key's values
 };
 
 }  // namespace
@@ -409,8 +499,40 @@ std::string LoadError::Text() const { return file + ":" + std::to_string(line) +
 
 std::string WriteHiveText(const Hive& hive) {
   std::string out(kHeader);
-  for (const auto& [folded, top] : hive.root().subkeys()) WriteKey(out, *top);
+  for (const auto& [folded, top] : hive.root().subkeys()) WriteKey(out, *top, nullptr);
   return out;
+}
+
+std::string WriteHiveLayer(const Hive& hive, const Hive& base) {
+  std::string out(kLayerHeader);
+  for (const auto& [folded, top] : hive.root().subkeys()) {
+    WriteKey(out, *top, FindSubkey(&base.root(), folded));
+  }
+  return out;
+}
+
+std::optional<LoadError> ReadHiveFile(const std::filesystem::path& path, std::string* text) {
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (error) return LoadError{path.string(), 0, "cannot read: " + error.message()};
+  if (!std::filesystem::is_regular_file(status)) {
+    return LoadError{path.string(), 0, "not a regular file"};
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return LoadError{path.string(), 0, "cannot open"};
+  std::string content;
+  std::string chunk(std::size_t{1} << 16, '\0');
+  while (in && content.size() <= kMaxHiveFileBytes) {
+    const std::size_t want = std::min(chunk.size(), kMaxHiveFileBytes + 1 - content.size());
+    in.read(chunk.data(), static_cast<std::streamsize>(want));
+    content.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  if (content.size() > kMaxHiveFileBytes) {
+    return LoadError{path.string(), 0, "file larger than 64 MiB"};
+  }
+  if (in.bad()) return LoadError{path.string(), 0, "cannot read"};
+  *text = std::move(content);
+  return std::nullopt;
 }
 
 std::optional<LoadError> ParseHiveText(std::string_view fileName, std::string_view text,

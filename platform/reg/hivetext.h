@@ -13,8 +13,15 @@
 // eight hex digits, terminated strings and string lists quoted (UTF-8, with
 // \\, \" and \uXXXX escapes), anything else as hex bytes. Writing lists keys
 // and values in folded-name order, so the bytes depend only on the content.
+//
+// A state file is a layer over the seed: it holds what differs from it, and
+// deletions as tombstones, which only state files may hold:
+//
+//   [-\Registry\Machine\SOFTWARE\Vendor\Gone]   the key and all below it
+//   "Removed"=-                                 the value, under a key line
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,9 +47,20 @@ enum class HiveSource { kSeed, kState };
 // The non-volatile keys and values of the hive.
 std::string WriteHiveText(const Hive& hive);
 
-// Adds the keys and values of text to hive. On an error hive is half filled;
-// callers parse into a fresh hive and keep it only on success.
+// The layer that turns base into hive: the non-volatile keys and values of
+// hive that base lacks or holds otherwise, and tombstones for the
+// non-volatile keys and values of base that hive lacks.
+std::string WriteHiveLayer(const Hive& hive, const Hive& base);
+
+// Adds the keys and values of text to hive; a state file's tombstones delete
+// from it (a tombstone for something hive lacks changes nothing). On an
+// error hive is half changed; callers parse into a hive of their own and
+// keep it only on success.
 std::optional<LoadError> ParseHiveText(std::string_view fileName, std::string_view text,
                                        HiveSource source, Hive& hive);
+
+// The content of a hive or state file: a regular file of at most 64 MiB
+// (never more than that and one byte is read).
+std::optional<LoadError> ReadHiveFile(const std::filesystem::path& path, std::string* text);
 
 }  // namespace plat::reg

@@ -1,46 +1,29 @@
 #include "platform/reg/registry.h"
 
-#include <fstream>
-#include <sstream>
 #include <system_error>
 
 #include "platform/nt/ntstatus.h"
 #include "platform/reg/valueinfo.h"
 
 namespace plat::reg {
-namespace {
-
-std::optional<LoadError> ReadWholeFile(const std::filesystem::path& path, std::string* text) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return LoadError{path.string(), 0, "cannot read: " + error.message()};
-  if (size > kMaxHiveFileBytes) return LoadError{path.string(), 0, "file larger than 64 MiB"};
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (!in) return LoadError{path.string(), 0, "cannot read"};
-  *text = std::move(content).str();
-  return std::nullopt;
-}
-
-}  // namespace
 
 std::optional<LoadError> Registry::Load(std::string_view seedName, std::string_view seedText,
                                         const std::filesystem::path& stateFile) {
+  Hive seed;
+  if (auto error = ParseHiveText(seedName, seedText, HiveSource::kSeed, seed)) return error;
   Hive loaded;
-  if (auto error = ParseHiveText(seedName, seedText, HiveSource::kSeed, loaded)) return error;
+  ParseHiveText(seedName, seedText, HiveSource::kSeed, loaded);
   std::error_code missing;
-  if (!stateFile.empty() && std::filesystem::exists(stateFile, missing)) {
+  if (!stateFile.empty() &&
+      std::filesystem::exists(std::filesystem::symlink_status(stateFile, missing))) {
     std::string text;
-    if (auto error = ReadWholeFile(stateFile, &text)) return error;
-    Hive saved;
-    if (auto error = ParseHiveText(stateFile.string(), text, HiveSource::kState, saved)) {
+    if (auto error = ReadHiveFile(stateFile, &text)) return error;
+    if (auto error = ParseHiveText(stateFile.string(), text, HiveSource::kState, loaded)) {
       return error;
     }
-    saved.AdoptHardware(std::move(loaded));
-    loaded = std::move(saved);
   }
   hive_ = std::move(loaded);
+  seed_ = std::move(seed);
   state_.reset();
   if (!stateFile.empty()) state_.emplace(stateFile);
   return std::nullopt;
@@ -48,7 +31,7 @@ std::optional<LoadError> Registry::Load(std::string_view seedName, std::string_v
 
 template <typename Undo>
 NTSTATUS Registry::WriteThrough(const Key& changed, Undo undo) {
-  if (changed.is_volatile() || !state_ || state_->Write(WriteHiveText(hive_))) {
+  if (changed.is_volatile() || !state_ || state_->Write(StateText())) {
     return STATUS_SUCCESS;
   }
   undo();

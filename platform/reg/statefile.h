@@ -1,6 +1,6 @@
 // The state file of a hive: replaced whole on every change, through a
-// temporary file beside it and a rename, so that it is always either the old
-// or the new content, never a mixture.
+// temporary file beside it, flushed to the disk, and a rename, so that it is
+// always either the old or the new content, never a mixture.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,9 @@ class StateFile {
   // False when the file could not be replaced; the old content then stands.
   bool Write(std::string_view text);
   std::uint64_t writes() const { return writes_; }
+  // Whether a write could create the temporary file (the folder exists and
+  // may be written); changes nothing.
+  bool CanWrite() const;
 
   // The n-th write from now (1 = the next) fails at the given point.
   void FailNthWrite(std::uint64_t n, StateWriteFault fault);

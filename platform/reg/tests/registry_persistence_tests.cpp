@@ -37,17 +37,6 @@ constexpr char kSeed[] = R"(# a small machine
 constexpr WCHAR kParameters[] =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxctl\\Parameters";
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
 class RegistryPersistence : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -96,7 +85,7 @@ TEST_F(RegistryPersistence, ChangesSurviveAReloadAndDeletingTheStateRestoresTheS
     ASSERT_EQ(registry.DeleteKey(
                   *Open(registry, u"\\Registry\\User\\.DEFAULT\\Control Panel\\International")),
               STATUS_SUCCESS);
-    EXPECT_EQ(ReadFile(state), WriteHiveText(registry.hive()));
+    EXPECT_EQ(ReadFile(state), registry.StateText());
     EXPECT_EQ(registry.state_file()->writes(), 5u);
   }
   Registry reloaded;
@@ -195,13 +184,13 @@ TEST_F(RegistryPersistence, AFailedWriteLeavesTheOldFileWholeAndTheOldValue) {
               international);
 
     EXPECT_EQ(ReadFile(state), old);
-    EXPECT_EQ(WriteHiveText(registry.hive()), old);
+    EXPECT_EQ(registry.StateText(), old);
     Registry reread;
     EXPECT_TRUE(Loaded(reread.Load("seed", kSeed, state)));
 
     // The next write replaces both the file and the leftover temporary file.
     ASSERT_EQ(SetDword(registry, u"ComPort", 7), STATUS_SUCCESS);
-    EXPECT_EQ(ReadFile(state), WriteHiveText(registry.hive()));
+    EXPECT_EQ(ReadFile(state), registry.StateText());
     EXPECT_FALSE(fs::exists(registry.state_file()->TempPath()));
   }
 }
@@ -219,7 +208,7 @@ TEST_F(RegistryPersistence, AWriteStoppedAtAnyPointLeavesTheOldOrTheNewFileWhole
     for (ULONG i = 1; i <= kWrites; ++i) {
       const NTSTATUS status = SetDword(registry, u"Counter", i);
       EXPECT_EQ(status, i == failAt ? STATUS_REGISTRY_IO_FAILED : STATUS_SUCCESS);
-      if (status == STATUS_SUCCESS) lastGood = WriteHiveText(registry.hive());
+      if (status == STATUS_SUCCESS) lastGood = registry.StateText();
       EXPECT_EQ(fs::exists(state) ? ReadFile(state) : "", lastGood) << "write " << i;
     }
   }
