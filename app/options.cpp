@@ -1,9 +1,26 @@
 #include "app/options.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 namespace vxmodem {
+namespace {
+
+// Digits with an optional fraction: no sign, space, exponent or hex.
+bool IsDecimal(std::string_view text) {
+  const std::size_t point = text.find('.');
+  const std::string_view whole = text.substr(0, point);
+  const std::string_view fraction =
+      point == std::string_view::npos ? std::string_view("0") : text.substr(point + 1);
+  const auto digits = [](std::string_view part) {
+    return !part.empty() &&
+           std::all_of(part.begin(), part.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return digits(whole) && digits(fraction);
+}
+
+}  // namespace
 
 Parsed ParseOptions(const std::vector<std::string>& arguments) {
   Parsed parsed;
@@ -31,10 +48,8 @@ Parsed ParseOptions(const std::vector<std::string>& arguments) {
     } else if (a == "--seconds") {
       std::string text;
       if (!value(text)) return parsed;
-      char* end = nullptr;
-      o.seconds = std::strtod(text.c_str(), &end);
-      if (text.empty() || *end != '\0' || !std::isfinite(o.seconds) || o.seconds < 0 ||
-          o.seconds > 1e6) {
+      o.seconds = IsDecimal(text) ? std::strtod(text.c_str(), nullptr) : -1;
+      if (o.seconds < 0 || o.seconds > 1e6) {
         parsed.error = "--seconds wants a number of seconds from 0 to 1000000, not '" + text + "'";
         return parsed;
       }

@@ -1,23 +1,45 @@
 // vxmodem: boots one simulated machine with the built-in drivers, runs it for
 // a while (virtual time, or paced to the wall clock), and shuts it down. The
-// exit status is 0 only for a clean run: a bad argument or hive gives 2, and
-// any diagnostic (a leak at shutdown among them) stops the program.
-#include <cstdio>
-#include <fstream>
+// exit status is 0 only for a clean run: bad input (an argument, the hive,
+// the state or trace file) and a failed boot give 2, and any diagnostic (a
+// leak at shutdown among them) stops the program. In a paced run SIGINT or
+// SIGTERM ends the run early and cleanly; a second signal exits with 130.
+#include <cstdint>
+#include <iomanip>
 #include <iostream>
-#include <sstream>
 #include <string>
-#include <vector>
+#include <string_view>
 
-#include "app/builtin_drivers.h"
 #include "app/options.h"
+#include "app/startup.h"
+#include "app/stop_signal.h"
 #include "platform/machine/machine.h"
-#include "platform/reg/hivetext.h"
+#include "platform/nt/status_text.h"
 
 namespace {
 
+// Messages quote file names and file content: each line is cut to this
+// many bytes, and control bytes are shown as '?'.
+constexpr std::size_t kMaxMessageLine = 200;
+
+std::string Printable(std::string_view message) {
+  std::string out;
+  std::size_t column = 0;
+  for (const char c : message) {
+    if (c == '\n') {
+      out += c;
+      column = 0;
+      continue;
+    }
+    if (column++ >= kMaxMessageLine) continue;
+    const auto byte = static_cast<unsigned char>(c);
+    out += byte < 0x20 || byte == 0x7F ? '?' : c;
+  }
+  return out;
+}
+
 int Fail(const std::string& message) {
-  std::cerr << "vxmodem: " << message << "\n";
+  std::cerr << Printable("vxmodem: " + message) << "\n";
   return 2;
 }
 
@@ -31,41 +53,34 @@ int main(int argc, char** argv) {
     std::cout << vxmodem::kUsage;
     return 0;
   }
+  vxmodem::Startup startup = vxmodem::PrepareStartup(options);
+  if (!startup.error.empty()) return Fail(startup.error);
 
-  plat::MachineConfig config{.name = "vxmodem"};
-  if (!options.hive_file.empty()) {
-    std::ifstream file(options.hive_file, std::ios::binary);
-    if (!file) return Fail("cannot read the hive " + options.hive_file);
-    std::ostringstream text;
-    text << file.rdbuf();
-    config.hive = text.str();
-    plat::reg::Hive check;
-    if (auto error = plat::reg::ParseHiveText(options.hive_file, config.hive,
-                                              plat::reg::HiveSource::kSeed, check)) {
-      return Fail("bad hive: " + error->Text());
-    }
-  }
-  config.state_file = options.state_file;
-  config.drivers.assign(vxmodem::kBuiltinDrivers.begin(), vxmodem::kBuiltinDrivers.end());
-
-  plat::SteadyWallClock wall;
+  vxmodem::StoppableWallClock wall;
   plat::SimulationOptions simulation_options;
-  simulation_options.trace = !options.trace_file.empty();
-  if (options.realtime) simulation_options.wall_clock = &wall;
+  simulation_options.trace = startup.trace.is_open();
+  if (options.realtime) {
+    simulation_options.wall_clock = &wall;
+    vxmodem::CatchStopSignals();
+  }
   plat::Simulation sim(simulation_options);
-  plat::Machine machine(sim, config);
+  plat::Machine machine(sim, startup.config);
   if (const NTSTATUS status = machine.Boot(); !NT_SUCCESS(status)) {
     std::cerr << machine.kernel().LogText();
-    return Fail("boot failed");
+    return Fail("boot failed with status " + plat::nt::StatusText(status));
   }
-  sim.RunFor(static_cast<std::uint64_t>(options.seconds * 1e9));
+  const std::uint64_t start = sim.Now();
+  sim.RunUntil([] { return vxmodem::StopRequested(); },
+               start + static_cast<std::uint64_t>(options.seconds * 1e9));
+  const double ran = static_cast<double>(sim.Now() - start) / 1e9;
   machine.Shutdown();
-  if (!options.trace_file.empty()) {
-    std::ofstream trace(options.trace_file);
-    trace << sim.TraceText();
-    if (!trace) return Fail("cannot write the trace " + options.trace_file);
+  if (startup.trace.is_open()) {
+    startup.trace << sim.TraceText();
+    startup.trace.close();
+    if (!startup.trace) return Fail("cannot write the trace " + options.trace_file);
   }
-  std::cout << "vxmodem: " << options.seconds << " s on " << config.drivers.size()
-            << " driver(s), shut down clean\n";
+  std::cout << "vxmodem: " << std::fixed << std::setprecision(3) << ran << " s on "
+            << startup.config.drivers.size() << " driver(s)"
+            << (vxmodem::StopRequested() ? ", stopped by a signal" : "") << ", shut down clean\n";
   return 0;
 }

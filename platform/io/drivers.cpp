@@ -11,8 +11,6 @@ namespace plat::io {
 namespace {
 
 constexpr CSHORT kIoTypeDriver = 4;
-constexpr std::u16string_view kServicesPath =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\";
 constexpr std::u16string_view kDriverDirectory = u"\\Driver\\";
 constexpr ULONG kNameTag = ex::PoolTag("IoNm");
 

@@ -14,6 +14,10 @@ class Kernel;
 
 namespace plat::io {
 
+// The registry key that holds the service keys of the drivers.
+inline constexpr std::u16string_view kServicesPath =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\";
+
 // A driver image: its service name and its entry point.
 struct DriverImage {
   std::u16string_view service;

@@ -5,6 +5,7 @@
 #include "platform/ex/handletable.h"
 #include "platform/io/io_manager.h"
 #include "platform/machine/hive_merge.h"
+#include "platform/nt/status_text.h"
 #include "platform/reg/machine_registry.h"
 
 namespace plat {
@@ -50,7 +51,7 @@ NTSTATUS Machine::Boot() {
       const NTSTATUS status = io::LoadDriver(image, &driver);
       if (!NT_SUCCESS(status)) {
         kernel_.AddLog("boot: DriverEntry of " + io::Narrow(image.service) +
-                       " failed with status " + std::to_string(static_cast<ULONG>(status)));
+                       " failed with status " + nt::StatusText(status));
         result = status;
         return;
       }

@@ -1,0 +1,49 @@
+// SIGTERM to a paced run: the machine stops at the next instant, shuts down
+// with its leak checks, and the trace it leaves is whole.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "app/tests/child_process.h"
+
+namespace vxmodem::testing {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(RunModeSignal, SigtermEndsAPacedRunCleanlyWithItsTrace) {
+  const TempDir dir;
+  const auto trace = dir.path() / "trace.txt";
+  Child child(VXMODEM_PATH, {"--realtime", "--seconds", "100", "--trace", trace.string()},
+              dir.path());
+  std::this_thread::sleep_for(milliseconds(500));
+  const auto signalled = std::chrono::steady_clock::now();
+  child.Signal(SIGTERM);
+  const Finished finished = child.Wait(milliseconds(10'000));
+  const auto took = std::chrono::steady_clock::now() - signalled;
+
+  EXPECT_TRUE(finished.exited);
+  EXPECT_EQ(finished.status, 0) << finished.err;
+  EXPECT_LT(took, std::chrono::seconds(1));
+  EXPECT_NE(finished.out.find("shut down clean"), std::string::npos) << finished.out;
+
+  // Whole: from the boot thread's start to the shutdown thread's exit, every
+  // line complete.
+  std::ifstream in(trace);
+  std::ostringstream text;
+  text << in.rdbuf();
+  const std::string lines = text.str();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), '\n');
+  EXPECT_NE(lines.find(" boot#"), std::string::npos);
+  EXPECT_NE(lines.rfind(" shutdown#"), std::string::npos);
+  EXPECT_GT(lines.rfind(" shutdown#"), lines.find(" boot#"));
+  EXPECT_NE(lines.find("exit", lines.rfind(" shutdown#") - 200), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vxmodem::testing
