@@ -75,8 +75,8 @@ class StateLayer : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = fs::temp_directory_path() /
-          ("vx-layer-" + std::to_string(::getpid()) + "-" + test->name());
+    dir =
+        fs::temp_directory_path() / ("vx-layer-" + std::to_string(::getpid()) + "-" + test->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
     state = dir / "state.reg";
@@ -102,7 +102,7 @@ TEST_F(StateLayer, ChangesSurviveARestartAndTheFileHoldsOnlyThem) {
   MakeOldChanges();
   const std::string saved = ReadFile(state);
   EXPECT_EQ(saved.find("\"Name\""), std::string::npos) << "an unchanged value is not saved\n"
-                                                        << saved;
+                                                       << saved;
   EXPECT_EQ(saved.find("Step"), std::string::npos) << saved;
   EXPECT_NE(saved.find("\"Spare\"=-"), std::string::npos) << saved;
   EXPECT_NE(saved.find("[-\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxafe\\"
@@ -123,8 +123,9 @@ TEST_F(StateLayer, ANewerSeedsKeysShowThroughAnOlderState) {
   MakeOldChanges();
   Registry newer;
   ASSERT_TRUE(Loaded(newer.Load("seed", kNewSeed, state)));
-  EXPECT_EQ(Dword(newer, u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxdsp\\"
-                         u"Parameters",
+  EXPECT_EQ(Dword(newer,
+                  u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxdsp\\"
+                  u"Parameters",
                   u"Blocks"),
             16u);
   EXPECT_EQ(Dword(newer, kAdded, u"Added"), 7u);
@@ -233,7 +234,7 @@ TEST_F(StateLayer, RandomChangesReloadToTheSameContent) {
       }
       case 3:
         status = key.subkeys().empty() && &key != keys.front().get() ? registry.DeleteKey(key)
-                                                                      : STATUS_SUCCESS;
+                                                                     : STATUS_SUCCESS;
         break;
     }
     ASSERT_TRUE(status == STATUS_SUCCESS || status == STATUS_OBJECT_NAME_NOT_FOUND) << status;
