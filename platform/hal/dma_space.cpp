@@ -6,6 +6,7 @@
 
 #include "platform/diag/fatal.h"
 #include "platform/hal/hex_text.h"
+#include "platform/ke/context.h"
 
 namespace plat::hal {
 namespace {
@@ -37,7 +38,8 @@ std::optional<CommonBuffer> DmaSpace::Allocate(std::uint32_t length) {
   auto* host = static_cast<std::uint8_t*>(std::aligned_alloc(kPage, span));
   if (host == nullptr) return std::nullopt;
   std::memset(host, 0, span);
-  const CommonBuffer buffer{host, static_cast<std::uint32_t>(candidate), length};
+  const CommonBuffer buffer{host, static_cast<std::uint32_t>(candidate), length,
+                            ke::CurrentOwner()};
   buffers_.insert(position, buffer);
   return buffer;
 }
@@ -77,7 +79,8 @@ void DmaSpace::CheckNoneLeft() const {
   if (buffers_.empty()) return;
   std::string detail = std::to_string(buffers_.size()) + " common buffer(s) left:";
   for (const CommonBuffer& buffer : buffers_) {
-    detail += " " + HexText(buffer.bus_address) + "+" + std::to_string(buffer.length);
+    detail += " " + HexText(buffer.bus_address) + "+" + std::to_string(buffer.length) +
+              ke::MadeBy(buffer.made_by);
   }
   plat::diag::Fatal("hal-common-buffer-leak", detail);
 }

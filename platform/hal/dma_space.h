@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace plat::hal {
@@ -14,6 +15,7 @@ struct CommonBuffer {
   std::uint8_t* host = nullptr;
   std::uint32_t bus_address = 0;
   std::uint32_t length = 0;
+  std::string made_by{};  // the driver whose code allocated it
 };
 
 struct DmaWindow {

@@ -6,6 +6,7 @@
 
 #include "platform/diag/fatal.h"
 #include "platform/hal/hex_text.h"
+#include "platform/ke/context.h"
 
 namespace plat::hal {
 namespace {
@@ -28,7 +29,7 @@ void* IoSpace::Map(std::uint64_t physical, std::uint32_t length) {
       mmap(nullptr, reserved, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (region == MAP_FAILED) return nullptr;
   const auto host = reinterpret_cast<std::uintptr_t>(region) + page_offset;
-  mappings_.push_back({host, length, reserved, physical});
+  mappings_.push_back({host, length, reserved, physical, ke::CurrentOwner()});
   return reinterpret_cast<void*>(host);
 }
 
@@ -60,7 +61,8 @@ void IoSpace::CheckNoneLeft() const {
   if (mappings_.empty()) return;
   std::string detail = std::to_string(mappings_.size()) + " mapping(s) left:";
   for (const Mapping& mapping : mappings_) {
-    detail += " " + HexText(mapping.physical) + "+" + std::to_string(mapping.length);
+    detail += " " + HexText(mapping.physical) + "+" + std::to_string(mapping.length) +
+              ke::MadeBy(mapping.made_by);
   }
   plat::diag::Fatal("hal-mapping-leak", detail);
 }

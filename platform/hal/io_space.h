@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace plat::hal {
@@ -35,6 +36,7 @@ class IoSpace {
     std::uint32_t length;
     std::size_t reserved;
     std::uint64_t physical;
+    std::string made_by;  // the driver whose code mapped it
   };
   std::vector<Mapping> mappings_;  // in mapping order
 };

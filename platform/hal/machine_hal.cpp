@@ -39,8 +39,8 @@ void MachineHal::CheckShutdown() const {
   if (connected.empty()) return;
   std::string detail = std::to_string(connected.size()) + " interrupt(s) still connected:";
   for (const KINTERRUPT* interrupt : connected) {
-    detail +=
-        " vector " + HexText(interrupt->Vector) + " at IRQL " + std::to_string(interrupt->Irql);
+    detail += " vector " + HexText(interrupt->Vector) + " at IRQL " +
+              std::to_string(interrupt->Irql) + ke::MadeBy(kernel_.OwnerOf(interrupt));
   }
   kernel_.Fatal("hal-interrupt-leak", detail);
 }

@@ -31,7 +31,11 @@ BOOLEAN IoCancelIrp(PIRP Irp) {
                                     ? IoGetCurrentIrpStackLocation(Irp)->DeviceObject
                                     : nullptr;
   io.Trace("request " + std::to_string(RequestNumber(Irp)) + " cancelled at " + DeviceText(device));
-  routine(device, Irp);
+  {
+    const plat::ke::OwnerScope owner(device != nullptr ? DriverText(device->DriverObject)
+                                                       : plat::ke::CurrentOwner());
+    routine(device, Irp);
+  }
   if (io.cancel_lock() != 0) {
     io.Fatal("io.cancel-lock-kept", "the cancel routine of " + DeviceText(device) +
                                         " returned without releasing the cancel spin lock");

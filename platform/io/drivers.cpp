@@ -45,11 +45,13 @@ struct EntryCall {
 
 void RunEntry(PVOID context) {
   auto& call = *static_cast<EntryCall*>(context);
+  const ke::OwnerScope owner(DriverText(call.driver));
   call.status = call.entry(call.driver, &call.path);
 }
 
 void RunUnload(PVOID context) {
   auto* driver = static_cast<PDRIVER_OBJECT>(context);
+  const ke::OwnerScope owner(DriverText(driver));
   driver->DriverUnload(driver);
 }
 
@@ -119,7 +121,7 @@ NTSTATUS UnloadDriver(PDRIVER_OBJECT driver) {
   ke::RequirePassiveLevel("UnloadDriver");
   IoManager& io = CurrentManager();
   if (driver->DriverUnload == nullptr) return STATUS_INVALID_DEVICE_REQUEST;
-  const std::string name = Narrow(FromCounted(&driver->DriverName));
+  const std::string name = DriverText(driver);
   const NTSTATUS status = RunOnSystemThread(io, "DriverUnload " + name, RunUnload, driver);
   if (!NT_SUCCESS(status)) return status;
   if (driver->DeviceObject != nullptr) {

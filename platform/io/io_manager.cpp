@@ -101,6 +101,7 @@ IrpRecord& IoManager::AddRecord(PIRP irp, ULONG number, Origin origin) {
   record.irp = irp;
   record.number = number;
   record.origin = origin;
+  record.made_by = ke::CurrentOwner();
   return record;
 }
 
@@ -143,7 +144,8 @@ void IoManager::CheckShutdown() {
                                       : nullptr;
     Fatal("io.outstanding-at-shutdown",
           "request " + std::to_string(number) + " is still outstanding" +
-              (holder != nullptr ? " on " + DeviceText(holder) : std::string()) + " at shutdown");
+              (holder != nullptr ? " on " + DeviceText(holder) : std::string()) + " at shutdown" +
+              ke::MadeBy(record.made_by));
   }
 }
 
@@ -171,6 +173,10 @@ std::string DeviceText(const IoManager& io, ULONG number) {
   const std::u16string name = io.DeviceName(number);
   if (!name.empty()) text += " " + Narrow(name);
   return text;
+}
+
+std::string DriverText(PDRIVER_OBJECT driver) {
+  return driver != nullptr ? Narrow(FromCounted(&driver->DriverName)) : std::string();
 }
 
 std::string DeviceText(PDEVICE_OBJECT device) {

@@ -65,6 +65,7 @@ struct IrpRecord {
   bool completing = false;  // inside IoCompleteRequest
   bool completed = false;   // completion reached the top
   std::vector<DispatchFrame*> frames;
+  std::string made_by;  // the driver whose code allocated it, if any
   struct Returned {
     int location;
     ULONG device;
@@ -157,6 +158,7 @@ inline IoManager& CurrentManager() { return ManagerOf(ke::CurrentKernel()); }
 
 // Texts for traces and diagnostics.
 std::string DeviceText(PDEVICE_OBJECT device);  // "device 3 \Device\Name"
+std::string DriverText(PDRIVER_OBJECT driver);  // "\Driver\name", empty for none
 std::string DeviceText(const IoManager& io, ULONG number);
 std::string MajorText(UCHAR major);
 std::string Narrow(std::u16string_view text);

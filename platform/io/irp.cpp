@@ -260,7 +260,11 @@ NTSTATUS IoCallDriver(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
   const int locks = self != nullptr ? self->spin_locks_held : 0;
   DispatchFrame frame{Irp->CurrentLocation, DeviceObject, self};
   record->frames.push_back(&frame);
-  const NTSTATUS status = dispatch(DeviceObject, Irp);
+  NTSTATUS status;
+  {
+    const plat::ke::OwnerScope owner(DriverText(DeviceObject->DriverObject));
+    status = dispatch(DeviceObject, Irp);
+  }
   if (io.kernel().LevelOf(self) != level) {
     io.Fatal("io.dispatch-changed-level",
              "the dispatch routine of " + DeviceText(DeviceObject) + " for " + MajorText(major) +
@@ -352,7 +356,12 @@ void IoCompleteRequest(PIRP Irp, CCHAR /*PriorityBoost*/) {
       const PDEVICE_OBJECT device = Irp->CurrentLocation > Irp->StackCount
                                         ? nullptr
                                         : IoGetCurrentIrpStackLocation(Irp)->DeviceObject;
-      const NTSTATUS result = routine(device, Irp, context);
+      NTSTATUS result;
+      {
+        const plat::ke::OwnerScope owner(device != nullptr ? DriverText(device->DriverObject)
+                                                           : plat::ke::CurrentOwner());
+        result = routine(device, Irp, context);
+      }
       record = io.FindRecord(number);
       if (result == STATUS_MORE_PROCESSING_REQUIRED) {
         if (record != nullptr && record->irp == Irp) record->completing = false;

@@ -1,6 +1,7 @@
 #include "platform/ke/context.h"
 
 #include <exception>
+#include <utility>
 
 #include "platform/ex/expool.h"
 #include "platform/ke/kernel.h"
@@ -15,6 +16,23 @@ thread_local Context* current_context = nullptr;
 
 Context* CurrentContextOrNull() { return current_context; }
 void SetCurrentContext(Context* context) { current_context = context; }
+
+std::string CurrentOwner() {
+  return current_context != nullptr ? current_context->owner : std::string();
+}
+
+std::string MadeBy(const std::string& owner) {
+  return owner.empty() ? std::string() : ", made by " + owner;
+}
+
+OwnerScope::OwnerScope(std::string owner) : self_(current_context) {
+  if (self_ == nullptr) return;
+  saved_ = std::exchange(self_->owner, std::move(owner));
+}
+
+OwnerScope::~OwnerScope() {
+  if (self_ != nullptr) self_->owner = std::move(saved_);
+}
 
 Context::Context(Kernel& owner, ContextKind context_kind, std::string context_name,
                  KPRIORITY initial_priority, std::function<void()> body)

@@ -91,6 +91,10 @@ class Context {
   bool interrupts_disabled = false;
   KIRQL irql_before_disable = PASSIVE_LEVEL;
   std::uint64_t longest_hold_ns = 0;  // run mode: longest wall time holding the turn
+  // The driver ("\Driver\name") whose code runs on this context now, and
+  // the one whose code made the thread; empty for none.
+  std::string owner;
+  std::string made_by;
 
  private:
   void HostMain();
@@ -105,6 +109,27 @@ class Context {
 // The context the calling host thread runs, or null.
 Context* CurrentContextOrNull();
 void SetCurrentContext(Context* context);
+
+// The driver whose code the calling context runs, or empty. What it makes
+// (threads, timers, interrupts, mappings, buffers, requests) is named after
+// it when shutdown finds it left.
+std::string CurrentOwner();
+// ", made by \Driver\name", or empty for no owner.
+std::string MadeBy(const std::string& owner);
+
+// Marks a call into a driver's code: for the scope the calling context's
+// owner is `owner`.
+class OwnerScope {
+ public:
+  explicit OwnerScope(std::string owner);
+  ~OwnerScope();
+  OwnerScope(const OwnerScope&) = delete;
+  OwnerScope& operator=(const OwnerScope&) = delete;
+
+ private:
+  Context* self_;
+  std::string saved_;
+};
 
 }  // namespace plat::ke
 

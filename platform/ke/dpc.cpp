@@ -64,6 +64,7 @@ void Kernel::RunDpcs(Context& self) {
       KDPC* dpc = queued.dpc;
       dpc->Inserted = 0;
       Trace(MakeTrace(TraceKind::Note, 0, 0, "DPC"));
+      const OwnerScope owner(OwnerOf(dpc));
       dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
     } else {
       Trace(MakeTrace(TraceKind::Note, 0, 0, "injected work"));
@@ -114,6 +115,7 @@ BOOLEAN Kernel::SetTimer(KTIMER* timer, LONGLONG due, LONG period, KDPC* dpc) {
   timer->Dpc = dpc;
   header.Inserted = 1;
   queued_timers_.push_back(timer);
+  NoteOwner(timer);
   ScheduleExpiry(timer);
   return was_queued;
 }
@@ -162,6 +164,7 @@ void KeInitializeDpc(PKDPC Dpc, PKDEFERRED_ROUTINE DeferredRoutine, PVOID Deferr
   Dpc->Signature = plat::ke::kDpcSignature;
   Dpc->DeferredRoutine = DeferredRoutine;
   Dpc->DeferredContext = DeferredContext;
+  if (plat::ke::Context* self = plat::ke::CurrentContextOrNull()) self->kernel.NoteOwner(Dpc);
 }
 
 BOOLEAN KeInsertQueueDpc(PKDPC Dpc, PVOID SystemArgument1, PVOID SystemArgument2) {

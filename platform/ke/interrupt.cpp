@@ -77,7 +77,10 @@ void Kernel::DeliverInterrupt(Context& self, ULONG vector) {
     KeAcquireSpinLockAtDpcLevel(interrupt->ActualLock);
     KFLOATING_SAVE save;
     if (interrupt->FloatingSave) KeSaveFloatingPointState(&save);
-    claimed = interrupt->ServiceRoutine(interrupt, interrupt->ServiceContext) != FALSE;
+    {
+      const OwnerScope owner(OwnerOf(interrupt));
+      claimed = interrupt->ServiceRoutine(interrupt, interrupt->ServiceContext) != FALSE;
+    }
     if (interrupt->FloatingSave) KeRestoreFloatingPointState(&save);
     if (self.irql != level) {
       Fatal("irql.level-changed", "an ISR returned at IRQL " + std::to_string(self.irql) +
@@ -116,6 +119,7 @@ NTSTATUS Kernel::ConnectInterrupt(KINTERRUPT** out, const KINTERRUPT& request) {
   if (interrupt->ActualLock == nullptr) interrupt->ActualLock = &interrupt->SpinLock;
   interrupt->Connected = TRUE;
   chain.push_back(interrupt);
+  NoteOwner(interrupt);
   *out = interrupt;
   return STATUS_SUCCESS;
 }
@@ -126,6 +130,7 @@ void Kernel::DisconnectInterrupt(KINTERRUPT* interrupt) {
     Fatal("ke.interrupt-not-connected", "IoDisconnectInterrupt of an interrupt not connected");
   }
   std::erase(chain, interrupt);
+  owners_.erase(interrupt);
   interrupt->Connected = FALSE;
   ObDereferenceObject(interrupt);
 }

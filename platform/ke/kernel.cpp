@@ -114,6 +114,7 @@ NTSTATUS Kernel::CreateThread(ContextKind kind, std::string name, std::function<
   auto context = std::make_unique<Context>(*this, kind, std::move(name), kDefaultThreadPriority,
                                            std::move(body));
   context->thread = object;
+  context->owner = context->made_by = CurrentOwner();
   object->context = context.get();
   object->Priority = kDefaultThreadPriority;
   Context& started = *context;
@@ -135,19 +136,36 @@ NTSTATUS Kernel::CreateThread(ContextKind kind, std::string name, std::function<
 void Kernel::Shutdown() {
   std::string alive;
   for (const auto& context : contexts_) {
-    if (context->state != RunState::Terminated) alive += "\n  " + context->label();
+    if (context->state != RunState::Terminated) {
+      alive += "\n  " + context->label() + MadeBy(context->made_by);
+    }
   }
   if (!alive.empty()) Fatal("ke.thread-alive-at-shutdown", "threads still alive:" + alive);
   if (!queued_timers_.empty()) {
     Fatal("ke.timer-queued-at-shutdown", std::to_string(queued_timers_.size()) +
                                              " timer(s) still queued, the first #" +
-                                             std::to_string(queued_timers_.front()->Header.Number));
+                                             std::to_string(queued_timers_.front()->Header.Number) +
+                                             MadeBy(OwnerOf(queued_timers_.front())));
   }
   if (!dpcs_.empty()) {
     Fatal("ke.dpc-queued-at-shutdown", std::to_string(dpcs_.size()) + " DPC(s) still queued");
   }
   for (const auto& check : shutdown_checks_) check();
   shut_down_ = true;
+}
+
+void Kernel::NoteOwner(const void* object) {
+  std::string owner = CurrentOwner();
+  if (owner.empty()) {
+    owners_.erase(object);
+  } else {
+    owners_[object] = std::move(owner);
+  }
+}
+
+std::string Kernel::OwnerOf(const void* object) const {
+  const auto found = owners_.find(object);
+  return found == owners_.end() ? std::string() : found->second;
 }
 
 void Kernel::AddShutdownCheck(std::function<void()> check) {

@@ -123,6 +123,12 @@ class Kernel {
   // Interrupt objects still connected: by vector, each vector's in connection order.
   std::vector<const KINTERRUPT*> ConnectedInterrupts() const;
 
+  // The driver whose code made a kernel object kept in driver memory (an
+  // interrupt, timer or DPC): NoteOwner records the calling context's owner,
+  // OwnerOf gives it back (empty for none).
+  void NoteOwner(const void* object);
+  std::string OwnerOf(const void* object) const;
+
   // Orderly end of the machine: every thread must have ended and no timer
   // or DPC may be queued (fatal otherwise), then the checks that platform
   // parts added run in order.
@@ -265,6 +271,7 @@ class Kernel {
   };
   std::deque<QueuedDpc> dpcs_;
   std::vector<KTIMER*> queued_timers_;
+  std::map<const void*, std::string> owners_;  // see NoteOwner (looked up, never walked)
   std::unique_ptr<ex::PoolGuard> pool_checks_;
   std::map<std::string, std::uint64_t> longest_holds_;
   // Declared last: destroyed first, while the pool and the rest still exist.
