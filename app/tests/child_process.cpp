@@ -23,9 +23,7 @@ std::string ReadText(const std::filesystem::path& path) {
 
 Child::Child(const std::filesystem::path& program, const std::vector<std::string>& arguments,
              const std::filesystem::path& dir)
-    : out_(dir / "stdout.txt"),
-      err_(dir / "stderr.txt"),
-      started_(std::chrono::steady_clock::now()) {
+    : out_(dir / "stdout.txt"), err_(dir / "stderr.txt") {
   std::vector<std::string> argv_text{program.string()};
   argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -62,8 +60,6 @@ Finished Child::Wait(std::chrono::milliseconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   pid_ = -1;
-  finished.took = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - started_);
   finished.exited = WIFEXITED(status);
   finished.status = finished.exited ? WEXITSTATUS(status) : -1;
   finished.core_dumped = WIFSIGNALED(status) && WCOREDUMP(status);

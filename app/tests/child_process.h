@@ -15,7 +15,6 @@ struct Finished {
   bool core_dumped = false;  // ended by a signal that leaves a core
   std::string out;           // what it wrote to stdout
   std::string err;           // ... and to stderr
-  std::chrono::milliseconds took{0};
 };
 
 class Child {
@@ -36,7 +35,6 @@ class Child {
   int pid_ = -1;
   std::filesystem::path out_;
   std::filesystem::path err_;
-  std::chrono::steady_clock::time_point started_;
 };
 
 // A fresh folder for one test, removed with it.

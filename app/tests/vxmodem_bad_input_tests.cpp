@@ -173,7 +173,8 @@ const Row kRows[] = {
        return Hive(d / "h.reg");
      },
      2, "vxmodem: boot failed with status 0xC0000001 (STATUS_UNSUCCESSFUL)"},
-    // --trace not writable: refused before a run of 30 seconds.
+    // --trace not writable: refused at start, not after a run of 30 seconds
+    // (the child would outlive the wait).
     {"trace not writable",
      [](const fs::path& d) {
        return std::vector<std::string>{"--realtime", "--seconds", "30", "--trace",
@@ -240,7 +241,6 @@ TEST(VxmodemBadInput, EachEndsWithAMessageAndItsStatus) {
         << "stdout:\n"
         << finished.out << "stderr:\n"
         << finished.err;
-    EXPECT_LT(finished.took, milliseconds(5'000)) << "refused only after a run";
   }
 }
 

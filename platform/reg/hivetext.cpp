@@ -518,8 +518,13 @@ std::optional<LoadError> ReadHiveFile(const std::filesystem::path& path, std::st
   if (!std::filesystem::is_regular_file(status)) {
     return LoadError{path.string(), 0, "not a regular file"};
   }
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxHiveFileBytes) {
+    return LoadError{path.string(), 0, "file larger than 64 MiB"};
+  }
   std::ifstream in(path, std::ios::binary);
   if (!in) return LoadError{path.string(), 0, "cannot open"};
+  // The file may grow meanwhile: the read stops one byte past the limit.
   std::string content;
   std::string chunk(std::size_t{1} << 16, '\0');
   while (in && content.size() <= kMaxHiveFileBytes) {
