@@ -69,6 +69,10 @@ int main(int argc, char** argv) {
     std::cerr << machine.kernel().LogText();
     return Fail("boot failed with status " + plat::nt::StatusText(status));
   }
+  if (options.realtime) {
+    std::cout << "vxmodem: running paced to the wall clock; SIGINT or SIGTERM ends the run"
+              << std::endl;
+  }
   const std::uint64_t start = sim.Now();
   sim.RunUntil([] { return vxmodem::StopRequested(); },
                start + static_cast<std::uint64_t>(options.seconds * 1e9));
@@ -79,8 +83,8 @@ int main(int argc, char** argv) {
     startup.trace.close();
     if (!startup.trace) return Fail("cannot write the trace " + options.trace_file);
   }
-  std::cout << "vxmodem: " << std::fixed << std::setprecision(3) << ran << " s on "
-            << startup.config.drivers.size() << " driver(s)"
-            << (vxmodem::StopRequested() ? ", stopped by a signal" : "") << ", shut down clean\n";
+  std::cout << "vxmodem: " << (vxmodem::StopRequested() ? "stopped by a signal after " : "")
+            << std::fixed << std::setprecision(3) << ran << " s on "
+            << startup.config.drivers.size() << " driver(s), shut down clean\n";
   return 0;
 }

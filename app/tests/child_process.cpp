@@ -46,6 +46,18 @@ void Child::Signal(int signal) const {
   if (pid_ > 0) ::kill(pid_, signal);
 }
 
+bool Child::WaitForOutput(std::string_view text, std::chrono::milliseconds limit) const {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::istringstream lines(ReadText(out_));
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(text)) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 Finished Child::Wait(std::chrono::milliseconds limit) {
   Finished finished;
   if (pid_ <= 0) return finished;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vxmodem::testing {
@@ -27,6 +28,8 @@ class Child {
   Child& operator=(const Child&) = delete;
 
   void Signal(int signal) const;
+  // Whether a line of stdout began with `text` within `limit`.
+  bool WaitForOutput(std::string_view text, std::chrono::milliseconds limit) const;
   // Waits at most `limit`; a child still running then is killed (and the
   // result says it did not exit).
   Finished Wait(std::chrono::milliseconds limit);

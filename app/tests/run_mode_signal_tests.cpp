@@ -20,7 +20,7 @@ TEST(RunModeSignal, SigtermEndsAPacedRunCleanlyWithItsTrace) {
   const auto trace = dir.path() / "trace.txt";
   Child child(VXMODEM_PATH, {"--realtime", "--seconds", "100", "--trace", trace.string()},
               dir.path());
-  std::this_thread::sleep_for(milliseconds(500));
+  ASSERT_TRUE(child.WaitForOutput("vxmodem: running", milliseconds(10'000)));
   const auto signalled = std::chrono::steady_clock::now();
   child.Signal(SIGTERM);
   const Finished finished = child.Wait(milliseconds(10'000));
