@@ -9,7 +9,11 @@
 namespace plat::ke {
 namespace {
 
-constexpr std::chrono::nanoseconds kSpin{20'000};
+// A turn that comes back at once is taken without a sleep. The spin is a
+// fixed number of pauses (well under a few microseconds): a longer one would
+// keep a second host core busy while another context runs, and on a loaded
+// host delays the context it waits for.
+constexpr int kSpinPauses = 64;
 
 void FutexWait(std::atomic<std::uint32_t>& word, std::uint32_t expected, const timespec* timeout) {
   syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_PRIVATE, expected, timeout,
@@ -32,19 +36,16 @@ bool Baton::TryTake() {
   return state_.compare_exchange_strong(given, kEmpty, std::memory_order_acquire);
 }
 
-bool Baton::SpinFor(std::chrono::nanoseconds span) {
-  const auto until = std::chrono::steady_clock::now() + span;
-  for (;;) {
-    for (int i = 0; i < 64; ++i) {
-      if (state_.load(std::memory_order_relaxed) == kGiven && TryTake()) return true;
-      __builtin_ia32_pause();
-    }
-    if (std::chrono::steady_clock::now() >= until) return false;
+bool Baton::Spin() {
+  for (int i = 0; i < kSpinPauses; ++i) {
+    if (state_.load(std::memory_order_relaxed) == kGiven && TryTake()) return true;
+    __builtin_ia32_pause();
   }
+  return false;
 }
 
 void Baton::Take() {
-  if (SpinFor(kSpin)) return;
+  if (Spin()) return;
   for (;;) {
     std::uint32_t empty = kEmpty;
     if (!state_.compare_exchange_strong(empty, kSleeping, std::memory_order_acquire) &&
@@ -58,7 +59,7 @@ void Baton::Take() {
 
 bool Baton::TakeFor(std::chrono::nanoseconds timeout) {
   const auto until = std::chrono::steady_clock::now() + timeout;
-  if (SpinFor(std::min(kSpin, timeout))) return true;
+  if (Spin()) return true;
   for (;;) {
     std::uint32_t empty = kEmpty;
     if (!state_.compare_exchange_strong(empty, kSleeping, std::memory_order_acquire) &&

@@ -1,6 +1,7 @@
 // The hand-over between host threads: one waiter takes what one giver
-// gives. The taker spins briefly first, since a turn usually comes back
-// within microseconds, then sleeps in the kernel until given.
+// gives. The taker spins a few pauses first, since a turn often comes back
+// at once, then sleeps in the kernel until given, so a simulation keeps one
+// host core busy.
 #pragma once
 
 #include <atomic>
@@ -19,7 +20,7 @@ class Baton {
  private:
   enum : std::uint32_t { kEmpty = 0, kGiven = 1, kSleeping = 2 };
   bool TryTake();
-  bool SpinFor(std::chrono::nanoseconds span);
+  bool Spin();
   std::atomic<std::uint32_t> state_{kEmpty};
 };
 
