@@ -129,7 +129,7 @@ void IoManager::RemoveDriver(PDRIVER_OBJECT driver) { std::erase(drivers_, drive
 // ---- trace ----
 
 void IoManager::Trace(std::string text) {
-  ke::TraceRecord record = ke::MakeTrace(ke::TraceKind::Note, 0, 0, std::move(text));
+  ke::TraceRecord record = ke::MakeTextTrace(ke::TraceKind::Note, std::move(text));
   record.label = "io";
   kernel_.Trace(std::move(record));
 }

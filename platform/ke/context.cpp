@@ -41,14 +41,14 @@ Context::Context(Kernel& owner, ContextKind context_kind, std::string context_na
       name(std::move(context_name)),
       priority(initial_priority),
       previous_mode(context_kind == ContextKind::User ? UserMode : KernelMode),
-      label_(name),
+      label_(&owner.InternLabel(name)),
       body_(std::move(body)) {}
 
 Context::~Context() { Join(); }
 
 void Context::Launch() {
   if (thread != nullptr && kind != ContextKind::Idle)
-    label_ = name + "#" + std::to_string(thread->Header.Number);
+    label_ = &kernel.InternLabel(name + "#" + std::to_string(thread->Header.Number));
   host_ = std::thread([this] { HostMain(); });
 }
 

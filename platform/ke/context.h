@@ -69,7 +69,8 @@ class Context {
 
   bool IsThread() const { return kind != ContextKind::Device; }
   // Name as traces show it: "name#N" with N the thread object's number.
-  const std::string& label() const { return label_; }
+  // Interned by the machine, so trace records may keep it after the context ends.
+  const std::string& label() const { return *label_; }
 
   Kernel& kernel;
   const ContextKind kind;
@@ -100,7 +101,7 @@ class Context {
   void HostMain();
   friend class Kernel;
 
-  std::string label_;
+  const std::string* label_;
   std::function<void()> body_;
   Baton baton_;
   std::thread host_;

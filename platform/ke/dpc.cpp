@@ -63,11 +63,11 @@ void Kernel::RunDpcs(Context& self) {
     if (queued.dpc != nullptr) {
       KDPC* dpc = queued.dpc;
       dpc->Inserted = 0;
-      Trace(MakeTrace(TraceKind::Note, 0, 0, "DPC"));
+      Trace(MakeMarkTrace("DPC"));
       const OwnerScope owner(OwnerOf(dpc));
       dpc->DeferredRoutine(dpc, dpc->DeferredContext, dpc->SystemArgument1, dpc->SystemArgument2);
     } else {
-      Trace(MakeTrace(TraceKind::Note, 0, 0, "injected work"));
+      Trace(MakeMarkTrace("injected work"));
       queued.injected();
     }
     --self.deferred_depth;

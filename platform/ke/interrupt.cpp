@@ -65,9 +65,7 @@ void Kernel::DeliverInterrupt(Context& self, ULONG vector) {
   if (edge) --line.pulses;
   const KIRQL interrupted = self.irql;
   ++self.deferred_depth;
-  Trace(MakeTrace(
-      TraceKind::Note, 0, 0,
-      "interrupt vector " + std::to_string(vector) + " level " + std::to_string(line.level)));
+  Trace(MakeTrace(TraceKind::Interrupt, vector, line.level));
   bool claimed = false;
   const std::vector<KINTERRUPT*> chain = connected_[vector];  // an ISR may disconnect
   for (KINTERRUPT* interrupt : chain) {

@@ -121,7 +121,8 @@ NTSTATUS Kernel::CreateThread(ContextKind kind, std::string name, std::function<
   contexts_.push_back(std::move(context));
   started.Launch();
 
-  Trace(MakeTrace(TraceKind::Start, object->Header.Number, started.priority, started.label()));
+  Trace(MakePeerTrace(TraceKind::Start, started.label().c_str(), object->Header.Number,
+                      started.priority));
   MakeReady(started, false);
   if (thread != nullptr) {
     *thread = object;
@@ -226,12 +227,12 @@ void Kernel::RunNext(Context& next) {
 
 void Kernel::LeaveCpu(Context& self) {
   if (HasIdleWork() && &self != idle_.get()) {
-    Trace(MakeTrace(TraceKind::Switch, 0, 0, idle_->label()));
+    Trace(MakePeerTrace(TraceKind::Switch, idle_->label().c_str()));
     RunNext(*idle_);
     return;
   }
   Context* next = PopHighestReady();
-  Trace(MakeTrace(TraceKind::Switch, 0, 0, next != nullptr ? next->label() : "nothing"));
+  Trace(MakePeerTrace(TraceKind::Switch, next != nullptr ? next->label().c_str() : "nothing"));
   if (next != nullptr) {
     RunNext(*next);
   } else {
@@ -443,9 +444,9 @@ Context& Kernel::RequireThread(const char* service) {
 void Kernel::Trace(TraceRecord record) {
   record.time = Now();
   record.machine = index_;
-  if (record.context.empty()) {
+  if (*record.context == '\0') {
     const Context* self = CurrentContextOrNull();
-    record.context = self != nullptr ? self->label() : "host";
+    record.context = self != nullptr ? self->label().c_str() : "host";
   }
   simulation_.AddTrace(std::move(record));
 }
@@ -453,7 +454,7 @@ void Kernel::Trace(TraceRecord record) {
 void Kernel::AddLog(std::string text) {
   const Context* self = CurrentContextOrNull();
   const std::string who = self != nullptr ? self->label() : "host";
-  Trace(MakeTrace(TraceKind::Print, 0, 0, text));
+  Trace(MakeTextTrace(TraceKind::Print, text));
   log_.push_back({Now(), who, std::move(text)});
 }
 

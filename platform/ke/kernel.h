@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <source_location>
 #include <string>
 #include <string_view>
@@ -192,6 +193,10 @@ class Kernel {
   // Run mode: each context's longest wall time holding the CPU, by label.
   const std::map<std::string, std::uint64_t>& longest_holds() const { return longest_holds_; }
   void LeaveCpuFor(Context& self) { LeaveCpu(self); }
+  // One stored copy of each context label, kept until the simulation ends.
+  const std::string& InternLabel(std::string label) {
+    return *labels_.insert(std::move(label)).first;
+  }
 
   // Used by the simulation's run loop.
   bool HasReadyThread() const { return ready_mask_ != 0; }
@@ -242,6 +247,7 @@ class Kernel {
   KernelConfig config_;
   KernelFaults faults_;
   ex::Pool pool_;
+  std::set<std::string, std::less<>> labels_;        // outlives the contexts naming them
   std::vector<std::unique_ptr<Context>> contexts_;  // creation order
   std::unique_ptr<Context> device_context_;
   std::array<std::deque<Context*>, 32> ready_;

@@ -53,7 +53,7 @@ void Kernel::NoteHold(const Context& context) {
 
 void Kernel::CompleteExternal(Context& waiter) {
   waiter.wait.status = STATUS_SUCCESS;
-  Trace(MakeTrace(TraceKind::Note, 0, 0, "external call returned"));
+  Trace(MakeMarkTrace("external call returned"));
   MakeReady(waiter, false);
 }
 

@@ -26,7 +26,7 @@ std::string FormatTrace(const TraceRecord& r, const std::string& machine_name) {
   std::string what;
   switch (r.kind) {
     case TraceKind::Switch:
-      what = "switch -> " + r.text;
+      what = std::string("switch -> ") + r.peer;
       break;
     case TraceKind::Wait:
       what = r.count == 0 ? "sleep" : std::string("wait ") + r.label + " " + Objects(r);
@@ -42,7 +42,7 @@ std::string FormatTrace(const TraceRecord& r, const std::string& machine_name) {
       what = "set #" + std::to_string(r.object) + " (was " + std::to_string(r.value) + ")";
       break;
     case TraceKind::Start:
-      what = "start " + r.text + " priority " + std::to_string(r.value);
+      what = std::string("start ") + r.peer + " priority " + std::to_string(r.value);
       break;
     case TraceKind::Exit:
       what = "exit #" + std::to_string(r.object) + " status " + Status(r.value);
@@ -55,6 +55,12 @@ std::string FormatTrace(const TraceRecord& r, const std::string& machine_name) {
       break;
     case TraceKind::Priority:
       what = "priority #" + std::to_string(r.object) + " := " + std::to_string(r.value);
+      break;
+    case TraceKind::Interrupt:
+      what = "interrupt vector " + std::to_string(r.object) + " level " + std::to_string(r.value);
+      break;
+    case TraceKind::Mark:
+      what = r.label;
       break;
     case TraceKind::Note:
       what = r.text;

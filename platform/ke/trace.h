@@ -24,14 +24,20 @@ enum class TraceKind : std::uint8_t {
   Fire,       // timeline entry `label`
   Print,      // debug print: `text`
   Priority,   // thread `object` priority := `value`
+  Interrupt,  // interrupt vector `object` at level `value`
+  Mark,       // a fixed note: `label`
   Note,       // anything else: `text`
 };
 
+// Context names are the machines' interned labels, which live as long as the
+// simulation, so a kernel record is built without a heap allocation; only
+// prints and notes carry text of their own.
 struct TraceRecord {
   std::uint64_t time = 0;
   TraceKind kind = TraceKind::Note;
   std::uint16_t machine = 0;  // index in the simulation
-  std::string context;        // name of the acting context
+  const char* context = "";   // name of the acting context
+  const char* peer = "";      // the context switched to or started
   std::uint32_t object = 0;   // object number, when one applies
   std::int64_t value = 0;
   std::uint8_t count = 0;  // objects listed in `objects`
@@ -40,13 +46,32 @@ struct TraceRecord {
   std::string text;
 };
 
-inline TraceRecord MakeTrace(TraceKind kind, std::uint32_t object = 0, std::int64_t value = 0,
-                             std::string text = {}) {
+inline TraceRecord MakeTrace(TraceKind kind, std::uint32_t object = 0, std::int64_t value = 0) {
   TraceRecord record;
   record.kind = kind;
   record.object = object;
   record.value = value;
+  return record;
+}
+
+inline TraceRecord MakeTextTrace(TraceKind kind, std::string text) {
+  TraceRecord record;
+  record.kind = kind;
   record.text = std::move(text);
+  return record;
+}
+
+inline TraceRecord MakeMarkTrace(const char* label) {
+  TraceRecord record;
+  record.kind = TraceKind::Mark;
+  record.label = label;
+  return record;
+}
+
+inline TraceRecord MakePeerTrace(TraceKind kind, const char* peer, std::uint32_t object = 0,
+                                 std::int64_t value = 0) {
+  TraceRecord record = MakeTrace(kind, object, value);
+  record.peer = peer;
   return record;
 }
 

@@ -154,7 +154,7 @@ void Kernel::CompleteWait(Context& waiter, NTSTATUS status) {
   waiter.wait.timeout = {};
   waiter.wait.status = status;
   TraceRecord record = MakeTrace(TraceKind::Wake, 0, status);
-  record.context = waiter.label();
+  record.context = waiter.label().c_str();
   Trace(std::move(record));
   MakeReady(waiter, false);
 }
