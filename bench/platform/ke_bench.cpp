@@ -3,6 +3,8 @@
 // timeline. Each benchmark iteration is one batch run by the simulation.
 #include <benchmark/benchmark.h>
 
+#include <chrono>
+
 #include "platform/ke/dpc.h"
 #include "platform/ke/interrupt.h"
 #include "platform/ke/kernel.h"
@@ -23,18 +25,22 @@ void Breathe() {
   KeDelayExecutionThread(KernelMode, FALSE, &tick);
 }
 
-// ns per hand-over: two threads of one priority yield to each other.
+// ns per switch: two threads of one priority yield to each other. Only
+// yields after which the other thread ran count: after Breathe() one thread
+// sleeps and the other yields alone, which switches nothing.
 void BM_KeContextSwitch(benchmark::State& state) {
   plat::Simulation sim;
   plat::ke::Kernel& machine = sim.AddMachine("A");
-  long handovers = 0;
+  long switches = 0;
+  int last_runner = -1;
   for (int t = 0; t < 2; ++t) {
     machine.CreateUserThread(
         "yielder",
-        [&] {
+        [&, t] {
           for (;;) {
             for (int i = 0; i < kBatch / 2; ++i) {
-              ++handovers;
+              if (last_runner != t && last_runner != -1) ++switches;
+              last_runner = t;
               Yield();
             }
             Breathe();
@@ -43,11 +49,16 @@ void BM_KeContextSwitch(benchmark::State& state) {
         nullptr);
   }
   long target = 0;
+  const auto start = std::chrono::steady_clock::now();
   for (auto _ : state) {
     target += kBatch;
-    sim.RunUntil([&] { return handovers >= target; });
+    sim.RunUntil([&] { return switches >= target; });
   }
-  state.SetItemsProcessed(handovers);
+  const auto spent = std::chrono::steady_clock::now() - start;
+  state.SetItemsProcessed(switches);
+  state.counters["ns_per_switch"] =
+      static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()) /
+      static_cast<double>(switches);
 }
 BENCHMARK(BM_KeContextSwitch)->UseRealTime();
 

@@ -1,8 +1,11 @@
 // A powered-up idle modem on one simulated machine: the simulator, vxafe,
 // vxdsp and the test controller driver, the port open (power state 0xD0)
 // and the data pump reset, the line on hook. Reported, never asserted:
-//   BM_IdleModemRealTimeFactor  virtual seconds per host CPU second of the
-//                               whole machine;
+//   BM_IdleModemRealTimeFactor  virtual seconds per CPU second of the whole
+//                               process (every host thread of the machine);
+//   BM_IdleMachineHostCores     the process's CPU seconds per wall second
+//                               while the machine runs in run mode (paced to
+//                               the wall clock): the host cores it keeps busy;
 //   BM_DefaultBlock             host time per idle block of the whole machine
 //                               (interrupt, deferred routine, block thread,
 //                               BlockTick), and of BlockTick alone.
@@ -12,8 +15,10 @@
 #include <cstdint>
 
 #include "afe/windows/afe_device.h"
+#include "bench/support/paired_ratio.h"
 #include "platform/hal/instant.h"
 #include "platform/ke/kernel.h"
+#include "platform/ke/runmode.h"
 #include "platform/machine/machine.h"
 #include "pump/context/block_tick.h"
 #include "pump/driver/dsp_device.h"
@@ -37,8 +42,9 @@ void TimedBlockTick(pump::DspContext& context) {
 
 class IdleModem {
  public:
-  IdleModem()
-      : machine_(sim_, {.drivers = {{u"vxafe", afe::DriverEntry},
+  explicit IdleModem(plat::SimulationOptions options = {})
+      : sim_(options),
+        machine_(sim_, {.drivers = {{u"vxafe", afe::DriverEntry},
                                     {u"vxdsp", pump::DriverEntry},
                                     {u"vxtestctl", pump::testing::TestControllerEntry}}}) {}
   ~IdleModem() {
@@ -72,12 +78,29 @@ void BM_IdleModemRealTimeFactor(benchmark::State& state) {
     state.SkipWithError("the modem did not power up");
     return;
   }
+  const double cpu_start = vx_bench::CpuSeconds();
   for (auto _ : state) modem.RunFor(plat::hal::kSecond);
-  // One virtual second per iteration, over the CPU time they took.
+  // One virtual second per iteration, over the CPU time of every thread.
   state.counters["virtual_s_per_cpu_s"] =
-      benchmark::Counter(1.0, benchmark::Counter::kIsIterationInvariantRate);
+      static_cast<double>(state.iterations()) / (vx_bench::CpuSeconds() - cpu_start);
 }
 BENCHMARK(BM_IdleModemRealTimeFactor)->Unit(benchmark::kMillisecond);
+
+void BM_IdleMachineHostCores(benchmark::State& state) {
+  plat::SteadyWallClock wall;
+  IdleModem modem({.wall_clock = &wall});
+  if (!modem.PowerUp()) {
+    state.SkipWithError("the modem did not power up");
+    return;
+  }
+  const double cpu_start = vx_bench::CpuSeconds();
+  const auto wall_start = std::chrono::steady_clock::now();
+  // A tenth of a wall second per iteration.
+  for (auto _ : state) modem.RunFor(100 * plat::hal::kMillisecond);
+  const std::chrono::duration<double> wall_spent = std::chrono::steady_clock::now() - wall_start;
+  state.counters["host_cores"] = (vx_bench::CpuSeconds() - cpu_start) / wall_spent.count();
+}
+BENCHMARK(BM_IdleMachineHostCores)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
 void BM_DefaultBlock(benchmark::State& state) {
   IdleModem modem;
