@@ -1,8 +1,8 @@
 // The large-order FFT against direct sums in long double, for every variant
-// and every order of each decomposition class: the block path (11, 12), one
-// split level (13..20; w7 15..22, with column transforms of 32, 16 and 8
-// points at 15..17), the block path under a level (21, 22) and two levels
-// (23..27, only with TRANSFORMS_LARGE_TESTS=1). At each complex order m the
+// and each decomposition class: the block path (11, 12), one split level
+// (13..20; w7 15..20, with column transforms of 32, 16 and 8 points at
+// 15..17), the block path under a level (21) and two levels (23, only with
+// TRANSFORMS_LARGE_TESTS=1). At each complex order m the
 // complex forward and inverse run at order m and the real forward at m + 1,
 // whose half-length transform has order m:
 // - spot bins, the round trip and Parseval's sum at every flag;
@@ -52,44 +52,47 @@ constexpr bool kSanitized = true;
 constexpr bool kSanitized = false;
 #endif
 
-// The spot bins run at every order from the variant's first large one (the
-// sanitizer build: one order of each class but the widest, which the
-// structural checks below still take there).
-std::vector<LargeCase> EveryOrder() {
+// m6's large-order routines are px's over m6's own radix passes and block
+// table: its orders beyond one split level run nothing px's do not.
+constexpr std::int32_t kLargestOwnM6Order = 13;
+
+// One order of each decomposition class and kind of level: px and a6 the
+// block path at 11 and 12, levels with odd and even splits and sub-orders
+// (13, 14, 19), the block path under a level (21) and two levels (23); m6
+// its block path (11, 12) and one level over its passes (13); w7 its column
+// orders 5, 4 and 3 (15, 16, 17), its levels of 11 and 12 columns (19, 20)
+// and two levels (23).
+std::vector<LargeCase> EachClass() {
+  const std::vector<std::int32_t> scalar{11, 12, 13, 14, 19, 21, 23};
+  const std::vector<std::int32_t> w7{15, 16, 17, 19, 20, 23};
   std::vector<LargeCase> cases;
   for (Variant v : kAllVariants) {
-    for (std::int32_t order = kFloatFft[v].direct_limit + 1; order <= kLargestCreatedOrder;
-         ++order) {
+    for (std::int32_t order : v == Variant::w7 ? w7 : scalar) {
+      if (v == Variant::m6 && order > kLargestOwnM6Order) continue;
       cases.push_back({v, order});
     }
   }
   return cases;
 }
 
-// One order of each decomposition class and kind of level: px, m6, a6 the
-// block path at 11 and 12, levels with odd and even splits and sub-orders
-// (13, 14, 19), the block path under a level (21; 22 but in the sanitizer
-// build) and two levels (23); w7 its column orders 5, 4 and 3 (15, 16, 17),
-// its levels of 11 and 12 columns (19, 20; 21 but in the sanitizer build)
-// and two levels (23).
-std::vector<LargeCase> EachClass() {
-  const std::vector<std::int32_t> scalar =
-      kSanitized ? std::vector<std::int32_t>{11, 12, 13, 14, 19, 21}
-                 : std::vector<std::int32_t>{11, 12, 13, 14, 19, 21, 22, 23};
-  const std::vector<std::int32_t> w7 = kSanitized
-                                           ? std::vector<std::int32_t>{15, 16, 17, 19, 20}
-                                           : std::vector<std::int32_t>{15, 16, 17, 19, 20, 21, 23};
-  std::vector<LargeCase> cases;
-  for (Variant v : kAllVariants) {
-    for (std::int32_t order : v == Variant::w7 ? w7 : scalar) cases.push_back({v, order});
-  }
-  return cases;
-}
-
+// The spot bins run at every order from the variant's first large one up to
+// 2^20, and with TRANSFORMS_LARGE_TESTS=1 on up to the largest created (the
+// sanitizer build: at each class below 2^20). The other orders above 2^20
+// are classes the structural checks take.
 std::vector<LargeCase> SpotCases() {
-  if (!kSanitized) return EveryOrder();
-  std::vector<LargeCase> cases = EachClass();
-  std::erase_if(cases, [](const LargeCase& c) { return c.order >= 20; });
+  std::vector<LargeCase> cases;
+  if (kSanitized) {
+    cases = EachClass();
+    std::erase_if(cases, [](const LargeCase& c) { return c.order >= 20; });
+    return cases;
+  }
+  const std::int32_t last = LargeTestsOn() ? kLargestCreatedOrder : 20;
+  for (Variant v : kAllVariants) {
+    for (std::int32_t order = kFloatFft[v].direct_limit + 1; order <= last; ++order) {
+      if (v == Variant::m6 && order > kLargestOwnM6Order) continue;
+      cases.push_back({v, order});
+    }
+  }
   return cases;
 }
 
