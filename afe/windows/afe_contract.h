@@ -198,7 +198,7 @@ struct AfeContext {
   AfeState* State;
   LONG PowerState;       // starts at 4, so the first power-up request acts
   ULONG ControllerKind;  // reported in AfeInfo, 6
-  LONG BlockCounter;     // blocks moved by the interrupt
+  LONG BlockCounter;     // blocks moved by the interrupt; wraps (BlocksAfter)
   ULONG DmaRunning;
   USHORT SampleRate;       // Hz
   USHORT SamplesPerBlock;  // 32 to 138
@@ -219,6 +219,16 @@ struct AfeContext {
   AfeSelfTestSet RequestedTests;
   AfeSelfTestSet SpareTests;  // disabled
 };
+
+// The block counter counts in unsigned arithmetic, so it wraps after 2^32
+// blocks with defined behaviour: `blocks` after `counter`, and how far
+// `later` lies after `earlier` (negative when it lies before).
+inline LONG BlocksAfter(LONG counter, ULONG blocks) {
+  return static_cast<LONG>(static_cast<ULONG>(counter) + blocks);
+}
+inline LONG BlocksBetween(LONG earlier, LONG later) {
+  return static_cast<LONG>(static_cast<ULONG>(later) - static_cast<ULONG>(earlier));
+}
 
 // ---- AfeInterface -----------------------------------------------------------
 

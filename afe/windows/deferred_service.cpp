@@ -39,7 +39,7 @@ void StepOffHookSequence(AfeState& state) {
 
 ULONG AfeDeferredService(AfeContext* context) {
   AfeState& state = *context->State;
-  if (state.RateChangePending != 0 && context->BlockCounter - state.ScheduledBlock >= 0) {
+  if (state.RateChangePending != 0 && BlocksBetween(state.ScheduledBlock, context->BlockCounter) >= 0) {
     state.RateChangePending = 0;
     SetSampleRate(*context, state.ScheduledRate);
   }

@@ -144,7 +144,7 @@ ULONG AfeInterruptService(AfeContext* context) {
   if (state.TxDmaPeriod != state.RxDmaPeriod) return 0;
   MoveReceived(*context);
   MoveTransmitted(*context);
-  ++context->BlockCounter;
+  context->BlockCounter = BlocksAfter(context->BlockCounter, 1);
   return 1;
 }
 

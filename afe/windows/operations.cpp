@@ -71,7 +71,7 @@ void LineOff(AfeContext& context) {
 void ScheduleRateChange(AfeContext& context, ULONG value) {
   AfeState& state = *context.State;
   state.ScheduledRate = value;
-  state.ScheduledBlock = context.Latency + context.BlockCounter - 1;
+  state.ScheduledBlock = BlocksAfter(context.BlockCounter, context.Latency - 1u);
   state.RateChangePending = 1;
 }
 

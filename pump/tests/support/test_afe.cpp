@@ -307,12 +307,12 @@ void TestAfe::MoveBlock() {
     tx_queue_.pop_front();
   }
   while (c.Latency + c.BlockBalance > afe::kRingSlots) c.BlockBalance -= afe::kRingSlots;
-  ++c.BlockCounter;
+  c.BlockCounter = afe::BlocksAfter(c.BlockCounter, 1);
 }
 
 ULONG TestAfe::DeferredService() {
   afe::AfeContext& c = Context();
-  if (rate_change_pending_ && c.BlockCounter >= scheduled_block_) {
+  if (rate_change_pending_ && afe::BlocksBetween(scheduled_block_, c.BlockCounter) >= 0) {
     rate_change_pending_ = false;
     SetSampleRate(scheduled_rate_);
   }
@@ -587,7 +587,7 @@ LONG TestAfe::Request(ULONG code, PVOID argument, ULONG* size) {
       return afe::kAfeOk;
     case afe::kAfeSetRate:
       scheduled_rate_ = Read<ULONG>(argument);
-      scheduled_block_ = c.Latency + c.BlockCounter - 1;
+      scheduled_block_ = afe::BlocksAfter(c.BlockCounter, c.Latency - 1u);
       rate_change_pending_ = true;
       return afe::kAfeOk;
     case afe::kAfeSpeaker:
