@@ -38,6 +38,9 @@ void InitDspContext(DspContext& context, AfeAccess* afe, HostInterface* host) {
   context.host = host;
   context.ready = 0;
   context.previous_power_state = kPowerStateAtStart;
+  // The front end starts with its line off: the first tick switches it on
+  // when the controller's hook relay is already off hook.
+  context.line_monitor.afe_stopped = 1;
   ReadProfiles(context);
   RefreshAfeInfo(context);
 

@@ -6,42 +6,29 @@
 #include "pump/core/dp_status.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
-#include "pump/tests/support/afe_log.h"
+#include "pump/context/tests/hook_relay.h"
 #include "pump/tests/support/pump_harness.h"
 
 namespace pump {
 namespace {
 
 using testing::PumpHarness;
+using testing::LineRequests;
 using testing::PumpOptions;
+using testing::SetHookRelay;
 
 constexpr const char* kCurrentCheckOn = "\"Profile\"=binary:00 00 00 00 01 00 00 00\n";
 constexpr UCHAR kNoReading = 31;      // the front end then reads 141, above 121
 constexpr UCHAR kNormalReading = 10;  // 33
 
-// The line requests (1 on, 2 off) the front end saw since the last call.
-std::vector<ULONG> LineRequests(testing::TestAfe& afe) {
-  std::vector<ULONG> line;
-  for (ULONG code : testing::RequestCodes(afe.Log())) {
-    if (code == afe::kAfeLineOn || code == afe::kAfeLineOff) line.push_back(code);
-  }
-  afe.ClearLog();
-  return line;
-}
-
-void SetHookRelay(PumpHarness& harness, bool on_hook) {
-  std::uint8_t& lines = harness.Host().comram.reg[kRegLineLevelA];
-  lines = static_cast<std::uint8_t>(on_hook ? lines | kLineHookRelay : lines & ~kLineHookRelay);
-}
-
-// Reset, then the controller takes the line: the first tick stops the line
-// interface (the page starts on hook), the next starts it, the one after
-// measures the line as it is.
+// Reset, then the controller takes the line: the first tick leaves the line
+// interface off (the page starts on hook, as the front end starts with its
+// line off), the next starts it, the one after measures the line as it is.
 void TakeLine(PumpHarness& harness) {
   harness.Controller().Post(0x60, {0});
   harness.Afe().ClearLog();
   harness.RunBlocks(1);
-  EXPECT_EQ(LineRequests(harness.Afe()), std::vector<ULONG>{afe::kAfeLineOff});
+  EXPECT_TRUE(LineRequests(harness.Afe()).empty());
   SetHookRelay(harness, false);
   harness.RunBlocks(1);
   EXPECT_EQ(LineRequests(harness.Afe()), std::vector<ULONG>{afe::kAfeLineOn});

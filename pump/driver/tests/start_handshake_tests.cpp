@@ -167,9 +167,6 @@ TEST_F(SoundMirror, TheBridgeReadsThePeersToneAtEightThousandHertz) {
     EXPECT_EQ(TheController().Double().Exchange(0x81, {3}),
               (std::vector<ReceivedPacket>{{kDpAck, 1, {0x81}}}));
   });
-  // The line monitor's first ticks see the line on hook and stop the line
-  // interface; only then does clearing the relay bit start it.
-  sim.RunFor(100 * kMillisecond);
   TakeLineOffHook();
   // The mute count (78 blocks) of silence first, then the line's audio.
   sim.RunFor(1'500 * kMillisecond);
