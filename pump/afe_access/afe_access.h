@@ -89,6 +89,10 @@ void AdvanceAfeBlock(AfeAccess& access);
 // 0, or -999 for a value outside 2..6 or a refused request.
 LONG SetAfeLatency(AfeAccess& access, int value);
 
+// The front end's block balance (received blocks minus played ones), read
+// from the context of the interface this access state drives.
+LONG GetQueuedBlocks(const AfeAccess& access);
+
 // The 32-bit phase-2 flag of the front end's context (the front end does
 // not read it).
 void SetAfePhase2Flag(AfeAccess& access, ULONG flag);

@@ -1,5 +1,6 @@
 // The front end's ring cursors, latency adjustment and phase-2 flag, which
-// the data pump writes in the front end's context itself.
+// the data pump writes in the front end's context itself, and the block
+// balance it reads there.
 #include <array>
 
 #include "pump/afe_access/afe_access.h"
@@ -37,6 +38,8 @@ LONG SetAfeLatency(AfeAccess& access, int value) {
   }
   return afe::kAfeOk;
 }
+
+LONG GetQueuedBlocks(const AfeAccess& access) { return access.afe->Context->BlockBalance; }
 
 void SetAfePhase2Flag(AfeAccess& access, ULONG flag) { access.afe->Context->Phase2Flag = flag; }
 
