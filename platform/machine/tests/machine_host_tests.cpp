@@ -135,8 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
                       std::pair{Leak::kThread, "FATAL \\[ke.thread-alive-at-shutdown\\]"},
                       std::pair{Leak::kTimer, "FATAL \\[ke.timer-queued-at-shutdown\\]"},
                       std::pair{Leak::kRequest, "FATAL \\[io.outstanding-at-shutdown\\]"},
-                      std::pair{Leak::kMapping, "FATAL \\[hal-"},
-                      std::pair{Leak::kCommonBuffer, "FATAL \\[hal-"},
+                      std::pair{Leak::kMapping, "FATAL \\[hal-mapping-leak\\]"},
+                      std::pair{Leak::kCommonBuffer, "FATAL \\[hal-common-buffer-leak\\]"},
                       std::pair{Leak::kInterrupt, "FATAL \\[hal-interrupt-leak\\]"}));
 
 TEST(MachineHostDeathTest, ASeedThatDoesNotParseIsFatal) {

@@ -33,7 +33,7 @@ Played PlayImpulse(bool b_first) {
   config.heard_at[0].delay_samples = kBulkDelay;
   config.heard_at[1].delay_samples = kBulkDelay;
   config.seed = 7;
-  Simulation sim;
+  Simulation sim({.trace = true});
   line::Line line(config);
   Machine a(sim, {.name = "A",
                   .drivers = {{u"impulse", ImpulseDriverEntry}},
@@ -89,6 +89,7 @@ TEST(TwoMachines, TwoRunsGiveTheSameTraceAndSamplesWhicheverEndCatchesUpFirst) {
   const Played first = run(false);
   const Played second = run(false);
   const Played swapped = run(true);
+  ASSERT_FALSE(first.trace.empty());
   EXPECT_EQ(first.trace, second.trace);
   EXPECT_EQ(first.a_dac, second.a_dac);
   EXPECT_EQ(first.b_adc, second.b_adc);

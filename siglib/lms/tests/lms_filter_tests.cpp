@@ -59,7 +59,11 @@ int RunAgainstModel(Variant v, const Shape& shape, bool extremes, Rng& rng) {
   }
   Filter<K> f(v, setup);
   Model<K> model(setup);
-  if (!f.ok()) return 1;
+  if (!f.ok()) {
+    ADD_FAILURE() << VariantTag(v) << " " << K::kName << " taps " << shape.tapsLen << " step "
+                  << shape.delayStep << " delay " << shape.updateDelay << ": the create failed";
+    return 1;
+  }
   int mismatches = 0;
   auto check = [&](bool same, const char* what) {
     if (!same && ++mismatches <= 3) {
