@@ -1,5 +1,6 @@
-// The line monitor's first tick: the front end starts with its line off,
-// so the monitor starts stopped and acts on the hook relay at once.
+// The line monitor's first tick (the first after the reset that makes the
+// data pump ready): the front end starts with its line off, so the monitor
+// starts stopped and acts on the hook relay at once.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -29,6 +30,7 @@ TEST(LineOnAtStart, TheFirstTickFollowsTheHookRelay) {
     SCOPED_TRACE(c.name);
     PumpHarness harness;
     harness.Run([&] {
+      harness.Controller().Post(0x60, {0});
       EXPECT_EQ(harness.Context().line_monitor.afe_stopped, 1u) << "the front end starts off";
       SetHookRelay(harness, c.on_hook);
       harness.Afe().ClearLog();
