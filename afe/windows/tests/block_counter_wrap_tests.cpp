@@ -2,7 +2,7 @@
 // change scheduled across the wrap still lands at its block.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <limits>
 #include <vector>
 
 #include "afe/windows/afe_operations.h"
@@ -17,20 +17,22 @@ TEST_F(BlockCounterWrap, ARateChangeScheduledAcrossTheWrapLandsAtItsBlock) {
   BootAfe();
   OnKernelThread([&] {
     AfeInterface& afe = *StartOrFail();
+    constexpr LONG kMax = std::numeric_limits<LONG>::max();
+    constexpr LONG kMin = std::numeric_limits<LONG>::min();
     const LONG scheduled = Locked(afe, [](AfeContext& context) {
       PowerUp(context);
-      context.BlockCounter = LONG_MAX - 1;
+      context.BlockCounter = kMax - 1;
       ScheduleRateChange(context, 48u << 16 | 8000);
       return context.State->ScheduledBlock;
     });
-    EXPECT_EQ(scheduled, LONG_MIN) << "latency 3: two blocks past LONG_MAX - 1";
+    EXPECT_EQ(scheduled, kMin) << "latency 3: two blocks past the largest counter but one";
     std::vector<LONG> seen;
     while (afe.Context->SampleRate == 9600) {
       ASSERT_TRUE(AwaitBlock(events_));
       seen.push_back(afe.Context->BlockCounter);
       ASSERT_LT(seen.size(), 8u) << "the change never landed";
     }
-    EXPECT_EQ(seen.back(), LONG_MIN) << "at its block, once the counter wrapped";
+    EXPECT_EQ(seen.back(), kMin) << "at its block, once the counter wrapped";
     EXPECT_EQ(afe.Context->SamplesPerBlock, 48);
   });
   machine().Shutdown();
