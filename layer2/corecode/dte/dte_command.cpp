@@ -83,8 +83,8 @@ void dte_cmd_to_push() {
   flow.cmd_push_free.store(1);
 }
 
-void dte_cmd_to_flush() {
-  dte_wait_drained(CommandOutputEmpty, dte_cmd_to_push, "clmacuio", kFlushAssertLine,
+DteFlushResult dte_cmd_to_flush() {
+  return dte_wait_drained(CommandOutputEmpty, dte_cmd_to_push, "clmacuio", kFlushAssertLine,
                    dte_cmd_to_clear);
 }
 

@@ -29,10 +29,16 @@ std::uint32_t dte_cmd_to_free();
 void dte_cmd_to_clear();
 // Moves responses into the serial read queue while it has room.
 void dte_cmd_to_push();
+// How a wait for output to drain ended.
+enum class DteFlushResult : std::uint8_t {
+  Drained,     // the ring is empty
+  GaveUp,      // 500 ticks passed; the ring was emptied
+  PortClosed,  // the port closed; what was left stays in the ring
+};
 // Waits (pushing, running the command interpreter's ticks, sleeping 1 ms)
 // until the response ring is empty; gives up after 500 ticks, raising the
 // assertion hook once and emptying the ring, or when the port closes.
-void dte_cmd_to_flush();
+DteFlushResult dte_cmd_to_flush();
 void dte_set_command_flag();
 void dte_clear_command_flag();
 void dte_reset_command_mode();

@@ -14,17 +14,18 @@ void dte_delay_1ms() {
   KeDelayExecutionThread(KernelMode, FALSE, &interval);
 }
 
-void dte_wait_drained(bool (*drained)(), void (*push)(), const char* module, unsigned line,
-                      void (*give_up)()) {
+DteFlushResult dte_wait_drained(bool (*drained)(), void (*push)(), const char* module,
+                                unsigned line, void (*give_up)()) {
   acu_wait_ticks().store(kWaitTicks);
   for (;;) {
     push();
-    if (drained() || acu_running().load() == 0) return;
+    if (drained()) return DteFlushResult::Drained;
+    if (acu_running().load() == 0) return DteFlushResult::PortClosed;
     acu_timer_service();
     if (acu_wait_ticks().load() == 0) {
       dbg_assert(module, line);
       give_up();
-      return;
+      return DteFlushResult::GaveUp;
     }
     dte_delay_1ms();
   }

@@ -148,13 +148,15 @@ TEST(DteCommandMode, FlushReturnsOnceTheApplicationRead) {
   RunDte([](DteInterfaceState&) {
     Respond("CONNECT 33600\r\n");
     dte_state().flow.cmd_output_held.store(1);
-    RunThreads({{16, [] { dte_cmd_to_flush(); }},
+    DteFlushResult result = DteFlushResult::GaveUp;
+    RunThreads({{16, [&] { result = dte_cmd_to_flush(); }},
                 {15, [] {
                    SleepMs(30);
                    AppWrite({kXon});  // no XON/XOFF flow: a plain character
                    dte_state().flow.cmd_output_held.store(0);
                  }}});
     EXPECT_EQ(AppRead(), Text("CONNECT 33600\r\n"));
+    EXPECT_EQ(result, DteFlushResult::Drained);
     EXPECT_EQ(PendingCount("dbg_assert"), 0u);
   });
 }
@@ -164,8 +166,9 @@ TEST(DteCommandMode, FlushGivesUpAfter500TicksWhenNobodyReads) {
     Respond("RING\r\n");
     dte.flow.cmd_output_held.store(1);  // the application never takes it
     bool flushing = true;
+    DteFlushResult result = DteFlushResult::Drained;
     RunThreads({{16, [&] {
-                   dte_cmd_to_flush();
+                   result = dte_cmd_to_flush();
                    flushing = false;
                  }},
                 {17, [&] {
@@ -177,6 +180,7 @@ TEST(DteCommandMode, FlushGivesUpAfter500TicksWhenNobodyReads) {
                    EXPECT_GE(ticks, 500u);
                    EXPECT_LE(ticks, 501u);
                  }}});
+    EXPECT_EQ(result, DteFlushResult::GaveUp);
     EXPECT_EQ(dte.cmd_to.Count(), 0u);
     const std::vector<PendingCall> calls = MachineState<PendingLog>().Calls();
     std::size_t asserts = 0;
@@ -193,11 +197,14 @@ TEST(DteCommandMode, FlushReturnsWhenThePortCloses) {
   RunDte([](DteInterfaceState& dte) {
     Respond("OK\r\n");
     dte.flow.cmd_output_held.store(1);
-    RunThreads({{16, [] { dte_cmd_to_flush(); }},
+    DteFlushResult result = DteFlushResult::Drained;
+    RunThreads({{16, [&] { result = dte_cmd_to_flush(); }},
                 {15, [] {
                    SleepMs(20);
                    acu_running().store(0);
                  }}});
+    EXPECT_EQ(result, DteFlushResult::PortClosed);
+    EXPECT_EQ(dte.cmd_to.Count(), 4u);  // what was left stays
     EXPECT_EQ(PendingCount("dbg_assert"), 0u);
   });
 }
