@@ -1,5 +1,6 @@
 #include "controller/standin/line_services_standin.h"
 
+#include "controller/acu/acu_services.h"
 #include "layer2/corecode/mt/machine_state.h"
 
 namespace vxctl {
@@ -74,5 +75,7 @@ const CountryRecord& CTY_default_record() { return kDefaultRecord; }
 std::atomic<std::uint8_t>& CTY_upload_state() { return Standin().upload_state; }
 
 std::atomic<std::uint8_t>& acu_reset_request() { return Standin().reset_request; }
+
+std::uint8_t RING_report_duration() { return Standin().ring_report_duration.load(); }
 
 }  // namespace vxctl

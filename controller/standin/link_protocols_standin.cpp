@@ -9,4 +9,12 @@ std::atomic<std::uint8_t>& ec_break_length() {
   return MachineState<LinkProtocolsStandin>().break_length;
 }
 
+void ec_get_statistics_clear(EcStatistics& record) {
+  EcStatistics& statistics = MachineState<LinkProtocolsStandin>().statistics;
+  record = statistics;
+  statistics.error_count = 0;
+  statistics.frames_received = 0;
+  statistics.frames_in_error = 0;
+}
+
 }  // namespace vxctl

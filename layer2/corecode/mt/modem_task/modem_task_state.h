@@ -22,6 +22,15 @@ struct ModemTaskState {
   std::atomic<std::uint16_t> call_flags{0};
   // Register 56 as last read (ModemTask_ReadDspEventType).
   std::uint8_t latest_event_type = 0;
+
+  // The connection the data pump reported: its modulation code (0 Bell 103
+  // to 24 V.92), the receive and transmit line rates in bit/s, whether it
+  // is a V.92 connection, and the V.34 auxiliary channel's state.
+  std::uint8_t modulation = 0;
+  std::uint16_t rx_rate = 0;
+  std::uint16_t tx_rate = 0;
+  std::uint8_t v92_connection = 0;
+  std::uint8_t aux_channel = 0;
 };
 
 }  // namespace vxctl
