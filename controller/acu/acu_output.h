@@ -1,6 +1,6 @@
 // The machine's response output state and the entries that use it: the
 // fixed-width formatters' shared number buffer and the formatted print.
-// Sending into the DTE interface's to-DTE command ring is not here yet.
+// Sending into the DTE interface's to-DTE command ring: acu_response.h.
 #pragma once
 
 #include <array>
