@@ -4,12 +4,12 @@
 #include <span>
 #include <string_view>
 
+#include "controller/acu/acu_format.h"
 #include "controller/acu/acu_output.h"
 #include "controller/acu/acu_response.h"
 #include "controller/acu/acu_services.h"
 #include "controller/acu/acu_settings.h"
 #include "controller/acu/acu_string.h"
-#include "controller/acu/acu_format.h"
 #include "controller/acu/result_tables.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
@@ -68,8 +68,13 @@ void SendNumeric(std::uint8_t code, const AcuSettings& settings) {
   if (settings.s[kSLineEnd] != 0) SendChar(static_cast<char>(settings.s[kSLineEnd]));
 }
 
+// The table's texts are literals, so each view (and each of its tails) ends
+// in a NUL.
 void SendVerbose(std::uint8_t code) {
-  const char* text = code >= kVoiceMessageBare ? acu_call().voice_message : kResultText[code].data();
+  const char* voice_message = acu_call().voice_message;
+  const char* text = code < kResultText.size() ? kResultText[code].data()
+                     : voice_message != nullptr ? voice_message
+                                                : "";
   if (code == kRingOn || code == kRingOff) {
     ReportText duration{};
     acu_flush_response();

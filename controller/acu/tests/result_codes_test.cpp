@@ -106,6 +106,10 @@ TEST(ResultCodes, RingTimeVoiceMessageAndTheV80Split) {
       acu_report_result(c.code);
       EXPECT_EQ(AppRead(), c.sent);
     }
+    // No message kept: the code's line ends only.
+    acu_call().voice_message = nullptr;
+    acu_report_result(255);
+    EXPECT_EQ(AppRead(), "\r\n\r\n");
   });
 }
 
