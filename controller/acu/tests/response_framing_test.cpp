@@ -149,7 +149,7 @@ TEST(ResponseFraming, AReaderThatStopsMidResponse) {
       }
       const std::string read = AppRead();
       EXPECT_LT(read.size(), text.size());
-      EXPECT_EQ(read.find_first_not_of('x'), std::string::npos);  // a part of the text, no line end
+      EXPECT_EQ(read.find_first_not_of('x'), std::string::npos);  // the start of the text, no line end
     });
   }
 }
