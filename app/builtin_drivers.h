@@ -5,14 +5,16 @@
 #include <array>
 
 #include "afe/windows/afe_device.h"
+#include "layer2/corecode/mt/frame/frame.h"
 #include "platform/io/io_host.h"
 #include "pump/driver/dsp_device.h"
 
 namespace vxmodem {
 
-inline constexpr std::array<plat::io::DriverImage, 2> kBuiltinDrivers{{
+inline constexpr std::array<plat::io::DriverImage, 3> kBuiltinDrivers{{
     {u"vxafe", afe::DriverEntry},
     {u"vxdsp", pump::DriverEntry},
+    {u"vxctl", vxctl::DriverEntry},
 }};
 
 }  // namespace vxmodem

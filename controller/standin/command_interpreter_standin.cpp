@@ -1,8 +1,10 @@
 #include "controller/standin/command_interpreter_standin.h"
 
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "platform/ke/ke.h"
 
 namespace vxctl {
 namespace {
@@ -40,6 +42,25 @@ void acu_timer_service() {
   }
   standin.wait_ticks.store(left);
 }
+
+// Only the line services' start and the running byte.
+void acu_init() {
+  LS_init();
+  Standin().inits.fetch_add(1);
+  Standin().init_thread.store(KeGetCurrentThread());
+  Standin().running.store(1);
+}
+
+// Only the timer service and the line services' poll.
+void acu_run() {
+  acu_timer_service();
+  LS_poll();
+  Standin().passes.fetch_add(1);
+}
+
+std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
+std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
+std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }
 
 std::atomic<std::uint16_t>& acu_wait_ticks() { return Standin().wait_ticks; }
 std::atomic<std::uint8_t>& acu_esc_capture_state() { return Standin().esc_capture_state; }

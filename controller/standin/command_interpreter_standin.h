@@ -39,6 +39,15 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> esc_capture_state{0};
   std::atomic<std::uint8_t> online_flag{0};
   AcuTickCounts tick_counts;
+
+  // acu_init and acu_run: how often each ran, and the thread of the last
+  // acu_init.
+  std::atomic<std::uint32_t> inits{0};
+  std::atomic<void*> init_thread{nullptr};
+  std::atomic<std::uint32_t> passes{0};
+  std::atomic<std::uint8_t> fclass{0};
+  std::atomic<std::uint8_t> state{0};
+  std::atomic<std::uint8_t> deferred_reset{0};
 };
 
 }  // namespace vxctl

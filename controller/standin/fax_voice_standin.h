@@ -13,6 +13,7 @@ struct FaxVoiceStandin {
   std::atomic<std::uint16_t> carrier_event{0};
   std::atomic<std::uint8_t> v21_detected{0};
   std::atomic<std::uint8_t> detected_tone{0};
+  std::atomic<std::uint8_t> fax1_state{0};
 };
 
 }  // namespace vxctl

@@ -70,6 +70,10 @@ void BLK_start_delay_timer(LineServicesContext* context) {
   Called("BLK_start_delay_timer", context);
 }
 
+// Nothing is kept until the black list is built.
+void BLK_save_request() { Called("BLK_save_request", nullptr); }
+void BLK_restore_request() { Called("BLK_restore_request", nullptr); }
+
 void CTY_expand_delta(std::span<const std::uint8_t>) {}
 const CountryRecord& CTY_default_record() { return kDefaultRecord; }
 std::atomic<std::uint8_t>& CTY_upload_state() { return Standin().upload_state; }

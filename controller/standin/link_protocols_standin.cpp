@@ -17,4 +17,6 @@ void ec_get_statistics_clear(EcStatistics& record) {
   statistics.frames_in_error = 0;
 }
 
+void v44_free_history() { MachineState<LinkProtocolsStandin>().history_frees.fetch_add(1); }
+
 }  // namespace vxctl

@@ -16,6 +16,8 @@ struct LinkProtocolsStandin {
   std::atomic<std::uint8_t> break_length{0};
   // What ec_get_statistics_clear copies: all zero but the protocol, 2.
   EcStatistics statistics{.protocol = 2};
+  // v44_free_history: how often it ran.
+  std::atomic<std::uint32_t> history_frees{0};
 };
 
 }  // namespace vxctl

@@ -8,6 +8,7 @@
 #include "layer2/corecode/dte/dte_internal.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/task/task_timer.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"
 

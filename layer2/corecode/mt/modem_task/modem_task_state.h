@@ -17,6 +17,8 @@ inline constexpr std::uint16_t kCallFlagConnectOption =
     1u << 11;  // passed on in the connect parameters
 
 struct ModemTaskState {
+  // The modem task's state: 0 idle, any other while a call is in progress.
+  std::atomic<std::uint8_t> state{0};
   // Written by the task thread and by the data pump's V.92 report, which
   // arrives on the data pump's block thread.
   std::atomic<std::uint16_t> call_flags{0};

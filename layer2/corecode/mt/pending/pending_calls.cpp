@@ -19,9 +19,11 @@ void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10m
 
 void datamode_tick() { MachineState<PendingLog>().Record("datamode_tick"); }
 
-void task_poll_period_set(std::uint32_t ms) {
-  MachineState<PendingLog>().Record("task_poll_period_set", {ms});
+void daa_set_hook_relay(std::uint8_t off_hook) {
+  MachineState<PendingLog>().Record("daa_set_hook_relay", {off_hook});
 }
+
+void datamode_poll() { MachineState<PendingLog>().Record("datamode_poll"); }
 
 void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
 
@@ -32,11 +34,6 @@ bool dsp_overlay_drain() {
 
 void dbg_assert(const char* module, unsigned line) {
   MachineState<PendingLog>().Record("dbg_assert", {line}, module);
-}
-
-std::uint32_t port_ms_clock() {
-  MachineState<PendingLog>().Record("port_ms_clock");
-  return 0;
 }
 
 void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }

@@ -27,14 +27,14 @@ void stats_reset();
 // DSP memory access and overlay records: false (nothing drained).
 bool dsp_overlay_drain();
 
-// Timing threads: the assertion hook, called when a wait gives up or a
+// The assertion hook, called when a wait gives up or a
 // packet cannot be sent.
 void dbg_assert(const char* module, unsigned line);
-// Timing threads: the port's millisecond clock; 0.
-std::uint32_t port_ms_clock();
+// DAA relays: the hook relay, released (0) by the task thread's close work.
+void daa_set_hook_relay(std::uint8_t off_hook);
 
-// Timing threads: the task thread's poll period in ms.
-void task_poll_period_set(std::uint32_t ms);
+// Data-mode dispatcher: the data-channel poll, installed while the port is open.
+void datamode_poll();
 
 // IRP workers: wakes the wait-on-mask worker when a wait request is pending.
 void ntdrv_wait_wake();

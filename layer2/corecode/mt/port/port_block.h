@@ -258,6 +258,8 @@ struct PortBlock {
   std::array<std::atomic<std::uint32_t>, 3> elapsed{};
   std::atomic<std::uint32_t> polling{0};
   std::atomic<std::uint32_t> controller_started{0};
+  // Guards the close work: set while no open needs closing.
+  std::atomic<std::uint8_t> closed{1};
   UartLineState lines;
   std::atomic<std::uint8_t> drain_guard{1};  // qor_rx_int's, 1 while free
 };

@@ -3,6 +3,7 @@
 // breaks toward the application, and the resume once the application has
 // read the queue down.
 #include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/task/clocks.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/port/uart_internal.h"

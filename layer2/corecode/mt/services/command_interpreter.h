@@ -48,6 +48,19 @@ struct AcuTickCounts {
 };
 AcuTickCounts& acu_tick_counts();
 
+// What the task thread runs of the command interpreter.
+// Initialises the command interpreter and the line services for a newly
+// opened port and sets acu_running to 1.
+void acu_init();
+// One pass of the controller; returns without blocking.
+void acu_run();
+// The service class of "+FCLASS=" (0 data, 1, 2 and 20 fax, 8 and 80 voice).
+std::atomic<std::uint8_t>& acu_fclass();
+// The controller state machine's state (0..6).
+std::atomic<std::uint8_t>& acu_state();
+// A reset of the command state for the next pass; the open work clears it.
+std::atomic<std::uint8_t>& acu_deferred_reset();
+
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).
 void RING_dsp_event();

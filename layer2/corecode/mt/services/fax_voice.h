@@ -14,4 +14,7 @@ std::atomic<std::uint8_t>& fax_v21_detected();
 // A tone result of the data pump outside the V.8bis range.
 std::atomic<std::uint8_t>& voice_detected_tone();
 
+// The class 1 fax state (the task thread's tuning reads it).
+std::atomic<std::uint8_t>& fax1_state();
+
 }  // namespace vxctl

@@ -97,6 +97,11 @@ void RING_clear_measurements(LineServicesContext* context);
 void BLK_refile_entry(LineServicesContext* context, BlackListSlot* entry);
 void BLK_start_delay_timer(LineServicesContext* context);
 
+// Black list kept across a port close: the save and restore requests,
+// each posted and dispatched at once.
+void BLK_save_request();
+void BLK_restore_request();
+
 // Country records: applies a delta record's items to the live record;
 // the built-in record 0, the default.
 void CTY_expand_delta(std::span<const std::uint8_t> delta);

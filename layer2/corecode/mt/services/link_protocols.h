@@ -12,4 +12,7 @@ namespace vxctl {
 // measured break of the application.
 std::atomic<std::uint8_t>& ec_break_length();
 
+// Frees V.44's history (its dictionaries) at the port's close.
+void v44_free_history();
+
 }  // namespace vxctl

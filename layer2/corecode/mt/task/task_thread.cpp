@@ -1,0 +1,141 @@
+#include "layer2/corecode/mt/task/task_thread.h"
+
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/task/timing_thread.h"
+#include "platform/ex/ob.h"
+#include "platform/io/iodefs.h"
+
+namespace vxctl {
+namespace {
+
+enum TaskWait : ULONG { kWaitTick = 0, kWaitOpen, kWaitClose, kWaitTerminate, kWaitCount };
+
+// Units of 100 ns in a 5 ms slice.
+constexpr ULONG kSliceUnits = 50'000;
+
+void task_thread(PVOID) {
+  TaskThreadState& task = task_thread_state();
+  KeSetPriorityThread(KeGetCurrentThread(), kControllerPriority);
+  PVOID objects[kWaitCount] = {&task.tick, &task.open_request, &task.close_request,
+                               &task.terminate};
+  KWAIT_BLOCK blocks[kWaitCount];
+  for (;;) {
+    const NTSTATUS status = KeWaitForMultipleObjects(kWaitCount, objects, WaitAny, Executive,
+                                                     KernelMode, FALSE, nullptr, blocks);
+    switch (status - STATUS_WAIT_0) {
+      case kWaitTick:
+        KeResetEvent(&task.tick);
+        task_tick();
+        break;
+      case kWaitOpen:
+        KeResetEvent(&task.open_request);
+        task_open_work();
+        KeSetEvent(&task.open_done, IO_NO_INCREMENT, FALSE);
+        break;
+      case kWaitClose:
+        KeResetEvent(&task.close_request);
+        task_close_work();
+        KeSetEvent(&task.close_done, IO_NO_INCREMENT, FALSE);
+        break;
+      default:
+        PsTerminateSystemThread(STATUS_SUCCESS);
+    }
+  }
+}
+
+// Resets `done`, signals `request` and waits for `done`.
+void HandOver(KEVENT& request, KEVENT& done) {
+  KeResetEvent(&done);
+  KeSetEvent(&request, IO_NO_INCREMENT, FALSE);
+  KeWaitForSingleObject(&done, Executive, KernelMode, FALSE, nullptr);
+}
+
+}  // namespace
+
+TaskThreadState::TaskThreadState() {
+  for (KEVENT* event : {&tick, &open_request, &open_done, &close_request, &close_done,
+                        &terminate}) {
+    KeInitializeEvent(event, NotificationEvent, FALSE);
+  }
+}
+
+TaskThreadState& task_thread_state() { return MachineState<TaskThreadState>(); }
+
+NTSTATUS task_thread_start() {
+  TaskThreadState& task = task_thread_state();
+  HANDLE handle = 0;
+  NTSTATUS status =
+      PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, 0, nullptr, task_thread, nullptr);
+  if (!NT_SUCCESS(status)) return status;
+  PVOID thread = nullptr;
+  status = ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode, &thread,
+                                     nullptr);
+  ZwClose(handle);
+  if (!NT_SUCCESS(status)) {
+    KeSetEvent(&task.terminate, IO_NO_INCREMENT, FALSE);
+    return status;
+  }
+  task.thread = static_cast<PKTHREAD>(thread);
+  task.running.store(1);
+  return STATUS_SUCCESS;
+}
+
+void task_thread_stop() {
+  TaskThreadState& task = task_thread_state();
+  if (task.thread == nullptr) return;
+  KeSetEvent(&task.terminate, IO_NO_INCREMENT, FALSE);
+  KeWaitForSingleObject(task.thread, Executive, KernelMode, FALSE, nullptr);
+  task.running.store(0);
+  ObDereferenceObject(task.thread);
+  task.thread = nullptr;
+  KeResetEvent(&task.terminate);
+}
+
+void task_request_open() {
+  TaskThreadState& task = task_thread_state();
+  if (task.running.load() == 0) return;
+  HandOver(task.open_request, task.open_done);
+}
+
+void task_request_close() {
+  TaskThreadState& task = task_thread_state();
+  if (task.running.load() == 0) {
+    task_close_work();
+    return;
+  }
+  HandOver(task.close_request, task.close_done);
+}
+
+std::uint8_t task_burst_set(std::uint8_t mode, std::uint32_t) {
+  TaskThreadState& task = task_thread_state();
+  const std::uint8_t previous = task.burst_mode;
+  task.burst_mode = mode;
+  task.burst_reserved = 0;
+  task.burst_length = mode == kBurstOnePass
+                          ? 1
+                          : static_cast<std::uint16_t>((KeQueryTimeIncrement() + kSliceUnits / 2) /
+                                                       kSliceUnits);
+  return previous;
+}
+
+bool task_burst_step() {
+  TaskThreadState& task = task_thread_state();
+  if (++task.burst_passes < task.burst_length) return false;
+  task.burst_passes = 0;
+  return true;
+}
+
+void task_run_burst() {
+  do {
+    if (acu_running().load() == 0) {
+      task_burst_set(kBurstFull);
+      acu_init();
+      task_burst_set(kBurstOnePass);
+    }
+    acu_run();
+    task_tune_by_class();
+  } while (!task_burst_step());
+}
+
+}  // namespace vxctl
