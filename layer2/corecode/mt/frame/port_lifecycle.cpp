@@ -183,6 +183,7 @@ void port_layer_stop(PortBlock* port) {
   // The close work needs the task thread: it runs before the thread stops.
   port_close_work(*port);
   StopThreads();
+  ntdrv_critical_reset();
   VCOMM_ConfigStop();
 }
 
