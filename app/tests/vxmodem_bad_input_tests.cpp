@@ -93,7 +93,7 @@ const Row kRows[] = {
        WriteFile(d / "s.reg", "");
        return State(d / "s.reg");
      },
-     0, "vxmodem: 0.200 s on 2 driver(s), shut down clean"},
+     0, "vxmodem: 0.200 s on 3 driver(s), shut down clean"},
     {"state partial",
      [](const fs::path& d) {
        WriteFile(d / "s.reg",
@@ -101,7 +101,7 @@ const Row kRows[] = {
                  "\"iCountry\"=sz:\"49\"\n");
        return State(d / "s.reg");
      },
-     0, "vxmodem: 0.200 s on 2 driver(s), shut down clean"},
+     0, "vxmodem: 0.200 s on 3 driver(s), shut down clean"},
     {"state a full copy from a seed without the data pump's key",
      [](const fs::path& d) {
        plat::reg::Registry older;
@@ -110,7 +110,7 @@ const Row kRows[] = {
        WriteFile(d / "s.reg", plat::reg::WriteHiveText(older.hive()));
        return State(d / "s.reg");
      },
-     0, "vxmodem: 0.200 s on 2 driver(s), shut down clean"},
+     0, "vxmodem: 0.200 s on 3 driver(s), shut down clean"},
     // --state in a directory that does not exist or cannot be written.
     {"state in a missing folder", [](const fs::path& d) { return State(d / "none" / "s.reg"); }, 2,
      "vxmodem: bad state file: "},
