@@ -6,6 +6,9 @@
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/frame/tests/ctl_machine.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/task/task_thread.h"
+#include "layer2/corecode/mt/task/timing_thread.h"
+#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "pump/driver/dsp_device.h"
 
 namespace vxctl::testing {
@@ -58,6 +61,34 @@ TEST_F(CtlStart, TheUnloadStopsTheDataPumpAndTheFrontEnd) {
   }
   EXPECT_EQ(SerialCommValues(kernel()), 0u);
   RunOn([] { EXPECT_EQ(dsp_page(), nullptr); });
+}
+
+// The port layer starts the task thread before the timing thread and
+// stops them in the same order.
+TEST_F(CtlStart, TheTaskThreadStartsAndStopsFirst) {
+  plat::MachineConfig config;
+  config.drivers = {VxafeImage(), VxdspImage()};
+  BootCtl(std::move(config));
+  PDRIVER_OBJECT driver = nullptr;
+  ASSERT_EQ(Load(VxctlImage(), &driver), STATUS_SUCCESS);
+  RunOn([&] {
+    PKTHREAD threads[2] = {task_thread_state().thread, timing_thread_state().thread};
+    ASSERT_NE(threads[0], nullptr);
+    ASSERT_NE(threads[1], nullptr);
+    EXPECT_LT(threads[0]->Header.Number, threads[1]->Header.Number);
+    for (PKTHREAD thread : threads) ObReferenceObject(thread);
+    NTSTATUS first = STATUS_PENDING;
+    RunThreads({{31,
+                 [&] {
+                   KWAIT_BLOCK blocks[2];
+                   PVOID objects[2] = {threads[0], threads[1]};
+                   first = KeWaitForMultipleObjects(2, objects, WaitAny, Executive, KernelMode,
+                                                    FALSE, nullptr, blocks);
+                 }},
+                {16, [&] { EXPECT_EQ(plat::io::UnloadDriver(driver), STATUS_SUCCESS); }}});
+    EXPECT_EQ(first, STATUS_WAIT_0) << "the task thread ends first";
+    for (PKTHREAD thread : threads) ObDereferenceObject(thread);
+  });
 }
 
 }  // namespace

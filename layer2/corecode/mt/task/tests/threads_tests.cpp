@@ -1,5 +1,4 @@
-// The timing and task threads: their order, the elapsed time, the 10 ms
-// ticks, task ticks that do not queue up, bursts and their tuning, and the
+// The timing and task threads: the elapsed time, the 10 ms ticks, task ticks that do not queue up, bursts and their tuning, and the
 // bounded stop of the timing thread.
 #include <gtest/gtest.h>
 
@@ -20,25 +19,6 @@ namespace vxctl::testing {
 namespace {
 
 std::uint32_t Ticks10ms() { return acu_tick_counts().ticks_10ms.load(); }
-
-TEST(CtlThreads, ThreadsStartTaskFirstAndStopInTheSameOrder) {
-  RunOnController([] {
-    ASSERT_EQ(task_thread_start(), STATUS_SUCCESS);
-    ASSERT_EQ(qor_bg_start(), STATUS_SUCCESS);
-    PKTHREAD task = task_thread_state().thread;
-    PKTHREAD timing = timing_thread_state().thread;
-    EXPECT_LT(task->Header.Number, timing->Header.Number);
-    ObReferenceObject(task);
-    ObReferenceObject(timing);
-    task_thread_stop();
-    EXPECT_EQ(KeReadStateEvent(reinterpret_cast<PKEVENT>(task)), 1) << "the task thread ended";
-    EXPECT_EQ(KeReadStateEvent(reinterpret_cast<PKEVENT>(timing)), 0) << "qor_bg still runs";
-    EXPECT_EQ(qor_bg_stop(), STATUS_SUCCESS);
-    EXPECT_EQ(KeReadStateEvent(reinterpret_cast<PKEVENT>(timing)), 1);
-    ObDereferenceObject(task);
-    ObDereferenceObject(timing);
-  });
-}
 
 TEST(CtlThreads, ElapsedTimeAndTenMillisecondTicks) {
   struct Row {
