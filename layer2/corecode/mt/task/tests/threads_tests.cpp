@@ -1,5 +1,6 @@
-// The timing and task threads: the elapsed time, the 10 ms ticks, task ticks that do not queue up, bursts and their tuning, and the
-// bounded stop of the timing thread.
+// The timing and task threads: the elapsed time, the 10 ms ticks, task
+// ticks that do not queue up, bursts and their tuning, and the bounded stop
+// of the timing thread.
 #include <gtest/gtest.h>
 
 #include <atomic>
