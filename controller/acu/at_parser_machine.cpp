@@ -1,7 +1,7 @@
 #include "controller/acu/at_parser_machine.h"
 
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 
 namespace vxctl {
 

@@ -12,7 +12,7 @@
 #include "controller/acu/acu_print.h"
 #include "controller/acu/acu_string.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 
 namespace vxctl::testing {
@@ -229,12 +229,12 @@ TEST(Formatters, MachineEntriesUseTheMachinesBuffersAndAssertOnOverrun) {
     output.print_args[0] = 12;
     EXPECT_EQ(acu_dte_format("S%2d"), 3u);
     EXPECT_STREQ(output.print.data(), "S12");
-    EXPECT_TRUE(MachineState<PendingLog>().Names().empty());
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
 
     const std::string overrun(300, 'x');
     EXPECT_EQ(acu_dte_format(overrun.c_str()), AcuOutputState::kPrintBytes - 1);
     EXPECT_EQ(output.print.back(), '\0');
-    EXPECT_EQ(MachineState<PendingLog>().Names(), std::vector<std::string_view>{"dbg_assert"});
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 1u);
   });
 }
 

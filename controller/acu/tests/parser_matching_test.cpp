@@ -8,7 +8,7 @@
 #include "controller/acu/at_parser_machine.h"
 #include "controller/acu/tests/at_parser_testing.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 
 namespace vxctl::testing {
@@ -157,11 +157,11 @@ TEST(ParserMatching, PushOntoAFullStackChangesNothingAndRaisesTheAssertionHook) 
     for (int i = 0; i < 15; ++i) at_table_op(AtStackOp::Push, kFifteen[i]);
     const std::vector<const at_command_entry*> full = Stack(acu_parser());
     ASSERT_EQ(full.size(), 15u);
-    EXPECT_TRUE(MachineState<PendingLog>().Names().empty());
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
 
     at_table_op(AtStackOp::Push, kFifteen[15]);
     EXPECT_EQ(Stack(acu_parser()), full);
-    EXPECT_EQ(MachineState<PendingLog>().Names(), std::vector<std::string_view>{"dbg_assert"});
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 1u);
   });
 }
 

@@ -15,6 +15,7 @@
 #include "layer2/corecode/dte/dte_state.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "layer2/corecode/mt/tests/support/port_rig.h"
 
@@ -107,7 +108,7 @@ TEST(ResponseFraming, ALongTextWaitsForTheReaderAndArrivesWhole) {
                  }}});
     read += AppRead();
     EXPECT_EQ(read, text);
-    EXPECT_EQ(PendingCount("dbg_assert"), 0u);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
   });
 }
 
@@ -139,12 +140,12 @@ TEST(ResponseFraming, AReaderThatStopsMidResponse) {
       if (stop == Stop::Reading) {
         EXPECT_GE(ticks, 500u);
         EXPECT_LE(ticks, 501u);
-        EXPECT_EQ(PendingCount("dbg_assert"), 1u);  // one wait gave up, not one per 2 KB
+        EXPECT_EQ(MachineState<AssertLog>().Total(), 1u);  // one wait gave up, not one per 2 KB
         EXPECT_EQ(acu_tick_counts().ticks_10ms.load(), ticks);
         EXPECT_EQ(dte_state().cmd_to.Count(), 0u);  // the ring was emptied
       } else {
         EXPECT_LE(ticks, 21u);  // the writer returned at the next round of its wait
-        EXPECT_EQ(PendingCount("dbg_assert"), 0u);
+        EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
         acu_running().store(1);
       }
       const std::string read = AppRead();

@@ -2,8 +2,8 @@
 // the fax drain: an application that stops reading cannot hold the task
 // thread for ever.
 #include "layer2/corecode/dte/dte_internal.h"
-#include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "platform/ke/ke.h"
 
 namespace vxctl {

@@ -10,6 +10,7 @@
 #include "layer2/corecode/mt/port/port_functions.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "layer2/corecode/mt/tests/support/port_rig.h"
 
@@ -157,7 +158,7 @@ TEST(DteCommandMode, FlushReturnsOnceTheApplicationRead) {
                  }}});
     EXPECT_EQ(AppRead(), Text("CONNECT 33600\r\n"));
     EXPECT_EQ(result, DteFlushResult::Drained);
-    EXPECT_EQ(PendingCount("dbg_assert"), 0u);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
   });
 }
 
@@ -182,14 +183,8 @@ TEST(DteCommandMode, FlushGivesUpAfter500TicksWhenNobodyReads) {
                  }}});
     EXPECT_EQ(result, DteFlushResult::GaveUp);
     EXPECT_EQ(dte.cmd_to.Count(), 0u);
-    const std::vector<PendingCall> calls = MachineState<PendingLog>().Calls();
-    std::size_t asserts = 0;
-    for (const PendingCall& call : calls) {
-      if (call.name != "dbg_assert") continue;
-      ++asserts;
-      EXPECT_EQ(call, (PendingCall{"dbg_assert", {1402}, "clmacuio"}));
-    }
-    EXPECT_EQ(asserts, 1u);
+    EXPECT_EQ(MachineState<AssertLog>().Entries(),
+              (std::vector<AssertRecord>{{"clmacuio", 1402}}));
   });
 }
 
@@ -205,7 +200,7 @@ TEST(DteCommandMode, FlushReturnsWhenThePortCloses) {
                  }}});
     EXPECT_EQ(result, DteFlushResult::PortClosed);
     EXPECT_EQ(dte.cmd_to.Count(), 4u);  // what was left stays
-    EXPECT_EQ(PendingCount("dbg_assert"), 0u);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
   });
 }
 

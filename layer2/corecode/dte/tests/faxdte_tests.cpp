@@ -8,9 +8,9 @@
 #include "layer2/corecode/dte/faxdte.h"
 #include "layer2/corecode/dte/tests/dte_rig.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_log.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "layer2/corecode/mt/tests/support/port_rig.h"
 
@@ -145,7 +145,7 @@ TEST(FaxDte, DrainReturnsOnceTheApplicationRead) {
                    dte_state().flow.output_held.store(0);
                  }}});
     EXPECT_EQ(AppRead(), Text("page end"));
-    EXPECT_EQ(PendingCount("dbg_assert"), 0u);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 0u);
   });
 }
 
@@ -173,7 +173,7 @@ TEST(FaxDte, DrainGivesUpAfter500TicksWithEveryRingEmpty) {
     EXPECT_GE(ticks, 500u);
     EXPECT_LE(ticks, 501u);
     EXPECT_EQ(dte.to.Count() + dte.from.Count() + dte.cmd_to.Count() + dte.cmd_from.Count(), 0u);
-    EXPECT_EQ(PendingCount("dbg_assert"), 1u);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 1u);
   });
 }
 

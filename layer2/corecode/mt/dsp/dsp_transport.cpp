@@ -9,6 +9,7 @@
 #include "layer2/corecode/mt/dsp/dsp_wait.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "platform/ke/irql.h"
 
 namespace vxctl {

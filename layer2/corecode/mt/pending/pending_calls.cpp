@@ -32,10 +32,6 @@ bool dsp_overlay_drain() {
   return false;
 }
 
-void dbg_assert(const char* module, unsigned line) {
-  MachineState<PendingLog>().Record("dbg_assert", {line}, module);
-}
-
 void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }
 
 }  // namespace vxctl

@@ -27,9 +27,6 @@ void stats_reset();
 // DSP memory access and overlay records: false (nothing drained).
 bool dsp_overlay_drain();
 
-// The assertion hook, called when a wait gives up or a
-// packet cannot be sent.
-void dbg_assert(const char* module, unsigned line);
 // DAA relays: the hook relay, released (0) by the task thread's close work.
 void daa_set_hook_relay(std::uint8_t off_hook);
 

@@ -3,16 +3,16 @@
 // no-op that appends its name and arguments here, so a test sees what the
 // built code asked for and in which order. The newest kKept calls are kept.
 //
-// Record may run on any thread at any level: each call claims its own
-// entry. Calls, Names and Clear are for tests, at a quiet moment.
+// Record may run on any thread at any level (recent_log.h). Calls, Names
+// and Clear are for tests, at a quiet moment.
 #pragma once
 
-#include <array>
-#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
 #include <vector>
+
+#include "layer2/corecode/mt/recent_log.h"
 
 namespace vxctl {
 
@@ -28,17 +28,18 @@ class PendingLog {
   static constexpr std::size_t kKept = 256;
 
   void Record(std::string_view name, std::initializer_list<std::int64_t> args = {},
-              std::string_view text = {});
+              std::string_view text = {}) {
+    calls_.Append({name, std::vector<std::int64_t>(args), text});
+  }
   // Oldest first.
-  std::vector<PendingCall> Calls() const;
+  std::vector<PendingCall> Calls() const { return calls_.Entries(); }
   std::vector<std::string_view> Names() const;
   // Every call recorded since the last Clear, also those no longer kept.
-  std::uint64_t Total() const { return recorded_.load(); }
-  void Clear() { recorded_.store(0); }
+  std::uint64_t Total() const { return calls_.Total(); }
+  void Clear() { calls_.Clear(); }
 
  private:
-  std::array<PendingCall, kKept> calls_;
-  std::atomic<std::uint64_t> recorded_{0};
+  RecentLog<PendingCall, kKept> calls_;
 };
 
 }  // namespace vxctl

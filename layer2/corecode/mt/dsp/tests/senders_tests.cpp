@@ -11,7 +11,7 @@
 
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_log.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "platform/ke/irql.h"
 
@@ -129,8 +129,7 @@ TEST(DspSenders, SendsNoAnswerCanReachAreRefused) {
     EXPECT_EQ(from_callback, std::vector<std::uint32_t>({kDspRefused, kDspRefused}));
     EXPECT_EQ(raised, kDspRefused);
     EXPECT_EQ(MachineState<DspTransportState>().refusals, 3u);
-    const std::vector<std::string_view> names = MachineState<PendingLog>().Names();
-    EXPECT_EQ(std::count(names.begin(), names.end(), "dbg_assert"), 3);
+    EXPECT_EQ(MachineState<AssertLog>().Total(), 3u);
     ASSERT_EQ(pump.Commands().size(), 1u);  // only 0x63 was written
     EXPECT_EQ(pump.Commands()[0].code, 0x63);
     EXPECT_EQ(MachineState<DspTransportState>().failed.code, 0);
