@@ -8,6 +8,7 @@
 #include "pump/afe_access/afe_access.h"
 #include "pump/callprogress/call_progress.h"
 #include "pump/callprogress/line_events.h"
+#include "pump/callprogress/tests/cadence_reports.h"
 #include "pump/callprogress/tests/call_rig.h"
 #include "pump/detect/tests/signals.h"
 #include "pump/packets/dp_packets.h"
@@ -33,20 +34,6 @@ std::vector<ReceivedPacket> Only(const std::vector<ReceivedPacket>& packets, std
   std::vector<ReceivedPacket> out;
   for (const auto& p : packets) {
     if (p.code == code) out.push_back(p);
-  }
-  return out;
-}
-
-struct Progress {
-  std::uint8_t kind;
-  std::uint16_t stamp;
-  std::uint16_t count;
-};
-std::vector<Progress> Reports(const std::vector<ReceivedPacket>& packets) {
-  std::vector<Progress> out;
-  for (const auto& p : Only(packets, kDpCallProgressNotification)) {
-    out.push_back({p.payload.at(0), static_cast<std::uint16_t>(p.payload[2] | p.payload[3] << 8),
-                   static_cast<std::uint16_t>(p.payload[4] | p.payload[5] << 8)});
   }
   return out;
 }
@@ -219,7 +206,8 @@ TEST(CallProgressModes, PeakBitSetsTheCodecFlag) {
   });
 }
 
-// ---- Ring cadence ------------------------------------------------------------------------
+// ---- The burst-cadence detector on a synthetic ring ------------------------------------
+// (ring_exchange_tests.cpp has the exchange's ring)
 
 // A ring voltage at 20 Hz as the line brings it: on and off in ms, repeated.
 std::vector<std::int16_t> Ring(std::initializer_list<int> cadence, int repeats) {
@@ -239,12 +227,6 @@ std::vector<std::int16_t> Ring(std::initializer_list<int> cadence, int repeats) 
   return out;
 }
 
-// Differences of consecutive stamps as the controller takes them (the
-// stamp wraps at 6827).
-int Difference(std::uint16_t from, std::uint16_t to) {
-  return to > from ? to - from : 6827 - from + to;
-}
-
 struct RingCase {
   const char* name;
   std::vector<int> cadence;  // on, off, ...
@@ -252,9 +234,9 @@ struct RingCase {
 
 void PrintTo(const RingCase& c, std::ostream* out) { *out << c.name; }
 
-class RingCadence : public ::testing::TestWithParam<RingCase> {};
+class BurstCadence : public ::testing::TestWithParam<RingCase> {};
 
-TEST_P(RingCadence, StampsMeasureRingsAndSilences) {
+TEST_P(BurstCadence, StampsMeasureRingsAndSilences) {
   const RingCase& c = GetParam();
   PumpHarness harness;
   harness.Run([&] {
@@ -275,12 +257,12 @@ TEST_P(RingCadence, StampsMeasureRingsAndSilences) {
     ASSERT_EQ(reports.size(), 2 * rings);
     for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
       const int expected = c.cadence[i % c.cadence.size()];
-      EXPECT_NEAR(Difference(reports[i].stamp, reports[i + 1].stamp), expected, 10) << i;
+      EXPECT_NEAR(StampDifference(reports[i].stamp, reports[i + 1].stamp), expected, 10) << i;
       EXPECT_EQ(reports[i].kind, kCallProgressBurstCadence);
       if (i % 2 == 0) {
         EXPECT_EQ(reports[i].count, 0);
         const double hz = reports[i + 1].count * 1000.0 /
-                          Difference(reports[i].stamp, reports[i + 1].stamp);
+                          StampDifference(reports[i].stamp, reports[i + 1].stamp);
         EXPECT_NEAR(hz, 20.0, 1.0) << i;
       }
     }
@@ -288,11 +270,11 @@ TEST_P(RingCadence, StampsMeasureRingsAndSilences) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, RingCadence,
+    Table, BurstCadence,
     ::testing::Values(RingCase{"Us", {2000, 4000}}, RingCase{"Uk", {400, 200, 400, 2000}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(RingCadence, NothingWithoutTheReportFlag) {
+TEST(BurstCadence, NothingWithoutTheReportFlag) {
   PumpHarness harness;
   harness.Run([&] {
     StartCall(harness);

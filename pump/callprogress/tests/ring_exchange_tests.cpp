@@ -1,0 +1,114 @@
+// The exchange rings our line. On hook the line monitor has stopped the line
+// interface, and the controller then asks for call progress in mode 0 with
+// the cadence report, as it does when idle: the on-hook front end passes the
+// ringing voltage (20 Hz) to the receive blocks, and the burst-cadence
+// detector reports each ring's start and end with a time stamp.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/hal/instant.h"
+#include "platform/line/exchange/exchange.h"
+#include "platform/line/exchange/signals.h"
+#include "platform/line/line.h"
+#include "platform/line/peer_end.h"
+#include "platform/line/scripted_peer.h"
+#include "pump/callprogress/tests/cadence_reports.h"
+#include "pump/tests/support/dsp_rig.h"
+
+namespace pump::testing {
+namespace {
+
+namespace ex = plat::line::exchange;
+namespace pl = plat::line;
+using cp_test::Reports;
+using cp_test::StampDifference;
+
+constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+constexpr double kBlockMs = 10.0;
+
+struct RingCase {
+  const char* name;
+  std::vector<std::uint32_t> ring_ms;  // the plan's cadence: on, off, ...
+  int watch_ms;                        // from the caller's off hook
+};
+
+void PrintTo(const RingCase& c, std::ostream* out) { *out << c.name; }
+
+class RingCadence : public DspRig, public ::testing::WithParamInterface<RingCase> {
+ protected:
+  // Our machine on hook at 5551001; 5551002, a scripted telephone, calls it.
+  void SetUp() override {
+    config_.plan.ring_ms = GetParam().ring_ms;
+    config_.subscribers = {{.number = "5551001", .line = &line_},
+                           {.number = "5551002", .line = &caller_line_}};
+    built_ = ex::Exchange::Build(config_);
+    ASSERT_TRUE(built_.ok()) << built_.error;
+    plat::MachineConfig machine;
+    machine.line = &line_;
+    machine.side = pl::Side::kA;
+    BootOnVxafe(Controller::kStarted, std::move(machine));
+    OnKernelThread([&] {
+      TheController().Double().WritePowerState(0xD0);
+      TheController().Double().Exchange(0x60, {0});
+    });
+    sim.RunFor(100 * kMillisecond);
+    OnKernelThread([&] { TheController().Double().Exchange(0x65, {0, 1}); });
+    caller_.Do(caller_line_.HookAction(pl::Side::kA, true))
+        .Silence(pl::LineSamplesInMs(500))
+        .Play(ex::RenderDtmf("5551001", 60, 60, -10));
+  }
+  void TearDown() override {
+    DspRig::TearDown();
+    machine_.reset();
+  }
+
+  pl::Line line_;
+  pl::Line caller_line_;
+  pl::ScriptedPeer caller_;
+  pl::PeerEnd caller_end_{caller_line_, pl::Side::kA, caller_};
+  ex::ExchangeConfig config_;
+  ex::Exchange::Built built_;
+};
+
+// Each ring's start (count 0) and end (count: the ring cycles) are reported;
+// the stamps differ by the ring and silence lengths of the exchange's log
+// within a block, and the count over the ring's length is the 20 Hz of the
+// ringing voltage.
+TEST_P(RingCadence, StampsFollowTheExchangesRings) {
+  const RingCase& c = GetParam();
+  sim.RunFor(static_cast<std::uint64_t>(c.watch_ms) * kMillisecond);
+  std::vector<cp_test::Progress> reports;
+  OnKernelThread([&] { reports = Reports(TheController().Double().TakePackets()); });
+  const auto& log = built_.exchange->log();
+  const auto rings = log.Of(0, ex::EventKind::kRing);
+  // The last edge may still be on its way through the receive path.
+  ASSERT_GE(reports.size() + 1, rings.size()) << log.Text();
+  ASSERT_LE(reports.size(), rings.size()) << log.Text();
+  ASSERT_GE(reports.size(), c.ring_ms.size() + 1) << "at least a cycle";
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    SCOPED_TRACE("report " + std::to_string(i));
+    EXPECT_EQ(reports[i].kind, kCallProgressBurstCadence);
+    EXPECT_EQ(rings[i].detail, i % 2 == 0 ? "on" : "off");
+    if (i % 2 == 0) {
+      EXPECT_EQ(reports[i].count, 0);
+    }
+    if (i == 0) continue;
+    const int stamps = StampDifference(reports[i - 1].stamp, reports[i].stamp);
+    const double logged = static_cast<double>(rings[i].at - rings[i - 1].at) / kMillisecond;
+    EXPECT_NEAR(stamps, logged, kBlockMs);
+    if (i % 2 == 1) {
+      EXPECT_NEAR(reports[i].count * 1000.0 / stamps, 20.0, 0.5);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RingCadence,
+    ::testing::Values(RingCase{"Us", {2000, 4000}, 14000},
+                      RingCase{"UkDoubleRing", {400, 200, 400, 2000}, 7000}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pump::testing
