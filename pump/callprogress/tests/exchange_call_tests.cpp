@@ -34,7 +34,8 @@ struct Edge {
 class ExchangeCalls : public DspRig {
  protected:
   void SetUp() override {
-    config_.routes = {{"2", 7, ex::RouteKind::kNoAnswer}, {"3", 7, ex::RouteKind::kBusy},
+    config_.routes = {{"2", 7, ex::RouteKind::kNoAnswer},
+                      {"3", 7, ex::RouteKind::kBusy},
                       {"4", 7, ex::RouteKind::kUnassigned}};
     config_.subscribers = {{.number = "5551001", .line = &line_}};
     built_ = ex::Exchange::Build(config_);
@@ -66,7 +67,8 @@ class ExchangeCalls : public DspRig {
         }
         return bytes;
       };
-      WriteParam(controller, 0x101D8, words({0x0666, 0xF339, 0x0666, 0xC329, 0x79AE, 0x3FFF, 0xE65E}));
+      WriteParam(controller, 0x101D8,
+                 words({0x0666, 0xF339, 0x0666, 0xC329, 0x79AE, 0x3FFF, 0xE65E}));
       WriteParam(controller, 0x101DF, words({0x3FFF, 0xC55B, 0x7129, 100, 0x7EB8, 0x0100, 30}));
       WriteParam(controller, 0x101E6, words({20}));
       controller.Exchange(0x65, {0, 0});
@@ -88,7 +90,9 @@ class ExchangeCalls : public DspRig {
   }
 
   // What the exchange collected from us: the number and each digit's way.
-  std::vector<ex::ExchangeEvent> Digits() { return built_.exchange->log().Of(0, ex::EventKind::kDigit); }
+  std::vector<ex::ExchangeEvent> Digits() {
+    return built_.exchange->log().Of(0, ex::EventKind::kDigit);
+  }
   std::vector<ex::ExchangeEvent> Numbers() {
     return built_.exchange->log().Of(0, ex::EventKind::kNumber);
   }
@@ -166,7 +170,8 @@ const ex::ToneSpec* ToneNamed(const ex::CountryPlan& plan, const std::string& na
 // What the exchange sent us, from its log: each tone it started, played by
 // the plan's cadence until the next tone event; the instants the sound
 // turned on and off.
-std::vector<Edge> SentEdges(const ex::EventLog& log, const ex::CountryPlan& plan, std::uint64_t to) {
+std::vector<Edge> SentEdges(const ex::EventLog& log, const ex::CountryPlan& plan,
+                            std::uint64_t to) {
   const auto tones = log.Of(0, ex::EventKind::kTone);
   std::vector<Edge> edges;
   const auto turn = [&edges](std::uint64_t at, bool on) {
@@ -285,8 +290,7 @@ struct HeldCase {
 
 void PrintTo(const HeldCase& c, std::ostream* out) { *out << c.name; }
 
-class ExchangeHeldPackets : public ExchangeCalls,
-                            public ::testing::WithParamInterface<HeldCase> {};
+class ExchangeHeldPackets : public ExchangeCalls, public ::testing::WithParamInterface<HeldCase> {};
 
 TEST_P(ExchangeHeldPackets, TakenWhenTheDigitEnds) {
   const HeldCase& c = GetParam();
@@ -321,14 +325,16 @@ TEST_P(ExchangeHeldPackets, TakenWhenTheDigitEnds) {
   }
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, ExchangeHeldPackets,
     ::testing::Values(
-        HeldCase{"NextDtmfDigit", {100, 100, 0, 0, 0, 0}, 5, 0x67, {6}, 200, 200, 2, "dtmf"},
-        HeldCase{"NextPulseDigit", {60, 40, 1, 0, 0xEE, 0x02}, 3, 0x67, {6}, 1050, 1050, 1, "pulse"},
-        HeldCase{"UnrelatedDuringPulseZero", {60, 40, 1, 0, 0xEE, 0x02}, 0, 0x72, {}, 300, 1750, 1,
-                 "pulse"}),
+        //       name                        0x66                        digit, packet   after paced extra way
+        HeldCase{"NextDtmfDigit",            {100, 100, 0, 0, 0, 0},     5, 0x67, {6},  200,  200,  2, "dtmf"},
+        HeldCase{"NextPulseDigit",           {60, 40, 1, 0, 0xEE, 0x02}, 3, 0x67, {6},  1050, 1050, 1, "pulse"},
+        HeldCase{"UnrelatedDuringPulseZero", {60, 40, 1, 0, 0xEE, 0x02}, 0, 0x72, {},   300,  1750, 1, "pulse"}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 }  // namespace
 }  // namespace pump::testing

@@ -104,11 +104,10 @@ TEST_P(RingCadence, StampsFollowTheExchangesRings) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, RingCadence,
-    ::testing::Values(RingCase{"Us", {2000, 4000}, 14000},
-                      RingCase{"UkDoubleRing", {400, 200, 400, 2000}, 7000}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, RingCadence,
+                         ::testing::Values(RingCase{"Us", {2000, 4000}, 14000},
+                                           RingCase{"UkDoubleRing", {400, 200, 400, 2000}, 7000}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace pump::testing

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,67 @@ TEST(ToneTypes, AnswerToneEndReportsStatus8OnAFaxCall) {
     }
   });
 }
+
+// ---- Tone pairs (0x7C) -----------------------------------------------------------------
+
+// 0x7C's frequencies are phase steps per sample at 9600 Hz (65536 a turn).
+std::uint16_t PhaseStep(double hz) {
+  return static_cast<std::uint16_t>(std::lround(hz * 65536 / 9600));
+}
+double HzOf(std::uint16_t step) { return step * 9600.0 / 65536; }
+
+struct PairCase {
+  const char* name;
+  std::uint8_t flags;
+  // dB of full scale, by the front end's gain for a level: with flags bit 2
+  // both at the transmit level, otherwise f2 at 0x88's second (high-group)
+  // level and f1 at its first.
+  int f1_db, f2_db;
+};
+
+void PrintTo(const PairCase& c, std::ostream* out) { *out << c.name; }
+
+class TonePair : public ::testing::TestWithParam<PairCase> {};
+
+// A pair sounds without a break until 0x7C with flags 0; it never holds the
+// controller's packets.
+TEST_P(TonePair, SoundsAtItsLevelsUntilStopped) {
+  const PairCase& c = GetParam();
+  PumpHarness harness;
+  harness.Run([&] {
+    StartCall(harness);
+    harness.Controller().Exchange(0x88, {90, 70});  // their sum stays below full scale
+    const std::uint16_t f1 = PhaseStep(1000), f2 = PhaseStep(1650);
+    const std::size_t from = harness.Afe().LineOutput().size();
+    harness.Controller().Exchange(
+        0x7C, {static_cast<std::uint8_t>(f1), static_cast<std::uint8_t>(f1 >> 8),
+               static_cast<std::uint8_t>(f2), static_cast<std::uint8_t>(f2 >> 8), c.flags, 0});
+    harness.RunBlocks(150);
+    EXPECT_EQ(harness.Context().dialling, 0u);
+    EXPECT_FALSE(harness.Controller().Exchange(0x72).empty()) << "answered at once";
+    harness.Controller().Exchange(0x7C, {0, 0, 0, 0, 0, 0});
+    harness.RunBlocks(100);
+    const auto& out = harness.Afe().LineOutput();
+    const std::vector<std::int16_t> line(out.begin() + static_cast<std::ptrdiff_t>(from),
+                                         out.end());
+    const auto stretches = Stretches(line);
+    ASSERT_EQ(stretches.size(), 2u) << "one stretch of sound, then silence";
+    // The first block (dialTxInit) is silent; the stop comes at a block's end.
+    EXPECT_EQ(stretches[0].length, 149 * kBlock);
+    const std::span<const std::int16_t> pair(line.data() + LeadingSilence(line), 100 * kBlock);
+    EXPECT_NEAR(Db(Amplitude(pair, HzOf(f1)) / 32767.0),
+                Db(AfeGain(harness.Access(), c.f1_db) / 32768.0), 0.1);
+    EXPECT_NEAR(Db(Amplitude(pair, HzOf(f2)) / 32767.0),
+                Db(AfeGain(harness.Access(), c.f2_db) / 32768.0), 0.1);
+    EXPECT_LT(Db(Amplitude(pair, 1300.0) / 32767.0), -60.0) << "nothing between them";
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TonePair,
+    ::testing::Values(PairCase{"GainsFromTheTransmitLevel", 0x04, kTransmitLevel, kTransmitLevel},
+                      PairCase{"GainsFromTheDtmfLevels", 0x01, -9, -7}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 void Report(void* user_data, int code, int, int) {
   static_cast<std::vector<int>*>(user_data)->push_back(code);
