@@ -220,9 +220,17 @@ void SetCallProgressMode(DspContext& context, int mode) {
   }
 }
 
-void StopCallProgress(DspContext& context) {
+bool CallProgressRunning(const DspContext& context) {
+  return context.rx.table.data() == kCallProgressTable.data();
+}
+
+void StopCallProgress(DspContext& context, bool was_running) {
   if (context.dial.tone_running != 0 || context.dialling != 0) StopTonePair(context);
   RestartBurstCadence(context.call_progress.cadence);
+  if (was_running) {
+    context.dial_call_state = kCallProgressMonitoring;
+    SetStateMachine(context.rx, StateOp::kGo, kCallProgressTable);
+  }
 }
 
 void CallProgressModeCommand(DspContext& context) {

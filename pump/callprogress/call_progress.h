@@ -33,8 +33,14 @@ inline constexpr std::int32_t kLineCheckLowTicks = 50;
 void SetCallProgressMode(DspContext& context, int mode);
 void CallProgressHandler(DspContext& context);
 
-// The line monitor's stop: the dial sequence ends and its flag clears.
-void StopCallProgress(DspContext& context);
+// True while the receive machine runs CallProgressHandler.
+bool CallProgressRunning(const DspContext& context);
+// The line monitor's stop, after it idled the modem: the dial sequence ends
+// and its flag clears. Call progress that was running (`was_running`) goes
+// on in state 0, watching the on-hook line for rings and caller ID: the
+// controller's hang-up asks for that watch (0x65 {0, 1}) before its on-hook
+// pattern reaches the hook bit, so the stop comes after the request.
+void StopCallProgress(DspContext& context, bool was_running);
 
 // 0x65 {mode, flags}: flags bit 0 the ring-cadence report, bits 1-4 kept.
 void CallProgressModeCommand(DspContext& context);

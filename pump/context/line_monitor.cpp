@@ -15,15 +15,16 @@ constexpr std::int32_t kLowCountLimit = 400;
 constexpr std::int32_t kHoldOffTicks = 1000;
 constexpr std::uint8_t kLineCurrentEvent = 10;  // register 56
 
-// The line interface stopped: the modem idles, and call progress ends
-// when no mode runs.
+// The line interface stopped: the modem idles, and when no mode runs a
+// dial sequence ends while call progress falls back to watching the line.
 void StopLine(DspContext& context) {
   AfeLineOff(*context.afe);
   context.line_monitor.afe_stopped = 1;
+  const bool call_progress = CallProgressRunning(context);
   SetIdleMode(context);
   if (context.call.mode == 0) {
     context.dial_call_state = 0;
-    StopCallProgress(context);
+    StopCallProgress(context, call_progress);
   }
 }
 

@@ -1,8 +1,9 @@
 // The exchange rings our line. On hook the line monitor has stopped the line
-// interface, and the controller then asks for call progress in mode 0 with
-// the cadence report, as it does when idle: the on-hook front end passes the
-// ringing voltage (20 Hz) to the receive blocks, and the burst-cadence
-// detector reports each ring's start and end with a time stamp.
+// interface; call progress in mode 0 with the cadence report watches the
+// line (asked for when idle, or before the hang-up's on-hook pattern): the
+// on-hook front end passes the ringing voltage (20 Hz) to the receive
+// blocks, and the burst-cadence detector reports each ring's start and end
+// with a time stamp.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -15,6 +16,7 @@
 #include "platform/line/peer_end.h"
 #include "platform/line/scripted_peer.h"
 #include "pump/callprogress/tests/cadence_reports.h"
+#include "pump/core/comram.h"
 #include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
@@ -32,6 +34,9 @@ struct RingCase {
   const char* name;
   std::vector<std::uint32_t> ring_ms;  // the plan's cadence: on, off, ...
   int watch_ms;                        // from the caller's off hook
+  // Our machine had the line and hangs up as the controller does: 0x65
+  // {0, 1} first, the on-hook pattern at its next pass.
+  bool after_a_call;
 };
 
 void PrintTo(const RingCase& c, std::ostream* out) { *out << c.name; }
@@ -54,10 +59,26 @@ class RingCadence : public DspRig, public ::testing::WithParamInterface<RingCase
       TheController().Double().Exchange(0x60, {0});
     });
     sim.RunFor(100 * kMillisecond);
-    OnKernelThread([&] { TheController().Double().Exchange(0x65, {0, 1}); });
+    if (GetParam().after_a_call) {
+      SetOnHook(false);
+      sim.RunFor(300 * kMillisecond);
+      OnKernelThread([&] { TheController().Double().Exchange(0x65, {0, 1}); });
+      sim.RunFor(10 * kMillisecond);
+      SetOnHook(true);
+      // The exchange takes a break longer than a flash for a hang-up.
+      caller_.Silence(pl::LineSamplesInMs(1500));
+    } else {
+      OnKernelThread([&] { TheController().Double().Exchange(0x65, {0, 1}); });
+    }
     caller_.Do(caller_line_.HookAction(pl::Side::kA, true))
         .Silence(pl::LineSamplesInMs(500))
         .Play(ex::RenderDtmf("5551001", 60, 60, -10));
+  }
+  void SetOnHook(bool on_hook) {
+    OnKernelThread([&] {
+      std::uint8_t& lines = TheController().Host().comram.reg[kRegLineLevelA];
+      lines = static_cast<std::uint8_t>(on_hook ? lines | kLineHookRelay : lines & ~kLineHookRelay);
+    });
   }
   void TearDown() override {
     DspRig::TearDown();
@@ -105,8 +126,10 @@ TEST_P(RingCadence, StampsFollowTheExchangesRings) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RingCadence,
-                         ::testing::Values(RingCase{"Us", {2000, 4000}, 14000},
-                                           RingCase{"UkDoubleRing", {400, 200, 400, 2000}, 7000}),
+                         ::testing::Values(RingCase{"Us", {2000, 4000}, 14000, false},
+                                           RingCase{
+                                               "UkDoubleRing", {400, 200, 400, 2000}, 7000, false},
+                                           RingCase{"UsAfterAHangUp", {2000, 4000}, 10000, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
