@@ -206,6 +206,60 @@ TEST(CallProgressModes, PeakBitSetsTheCodecFlag) {
   });
 }
 
+// ---- The peak detector ----------------------------------------------------------------
+
+// `loud` samples at `level`, then `quiet` of silence, `repeats` times.
+std::vector<std::int16_t> Peaks(std::int16_t level, int loud, int quiet, int repeats) {
+  std::vector<std::int16_t> out;
+  for (int r = 0; r < repeats; ++r) {
+    out.insert(out.end(), static_cast<std::size_t>(loud), level);
+    out.insert(out.end(), static_cast<std::size_t>(quiet), 0);
+  }
+  return out;
+}
+
+struct PeakCase {
+  const char* name;
+  std::vector<std::int16_t> samples;
+  std::size_t runs;
+};
+
+void PrintTo(const PeakCase& c, std::ostream* out) { *out << c.name; }
+
+class PeakRun : public ::testing::TestWithParam<PeakCase> {};
+
+// Samples at +-29953 or beyond, of one sign, make a run; more than ten
+// others end it; a run of more than 384 samples is reported once (kind 2).
+TEST_P(PeakRun, ReportedOnceWhenLongEnough) {
+  const PeakCase& c = GetParam();
+  PumpHarness harness;
+  harness.Run([&] {
+    StartCall(harness);
+    harness.Controller().Exchange(0x65, {0, 1});
+    harness.Controller().Exchange(0xA4, {0x02, 0});
+    harness.RunBlocks(1);
+    harness.Controller().TakePackets();
+    // Loud stretches may make ring bursts too (kind 1): only kind 2 counts.
+    std::size_t runs = 0;
+    for (const auto& r : Reports(Feed(harness, Concat({c.samples, Silence(100)})))) {
+      runs += r.kind == kCallProgressPeakRun ? 1 : 0;
+    }
+    EXPECT_EQ(runs, c.runs);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PeakRun,
+    ::testing::Values(PeakCase{"Positive", Peaks(32000, 500, 0, 1), 1},
+                      PeakCase{"Negative", Peaks(-32000, 500, 0, 1), 1},
+                      PeakCase{"AtThePeakLevel", Peaks(29953, 500, 0, 1), 1},
+                      PeakCase{"BelowThePeakLevel", Peaks(29952, 500, 0, 1), 0},
+                      PeakCase{"TooShort", Peaks(32000, 300, 0, 1), 0},
+                      PeakCase{"TwoRuns", Peaks(32000, 500, 200, 2), 2},
+                      PeakCase{"GapsOfTenKeepTheRun", Peaks(32000, 30, 10, 15), 1},
+                      PeakCase{"GapsOfElevenEndIt", Peaks(32000, 30, 11, 15), 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- The burst-cadence detector on a synthetic ring ------------------------------------
 // (ring_exchange_tests.cpp has the exchange's ring)
 
