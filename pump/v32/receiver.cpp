@@ -17,10 +17,10 @@ constexpr int kTrn2Shift = 10;
 constexpr int kTrn4Shift = 10;
 constexpr int kDataShift = 13;
 constexpr std::int32_t kSamplesOfS = 96;
-// Samples from the sign change of the two-symbol correlation (the first
-// S-bar symbols) to the first TRN symbol's decision: 16 S-bar symbols and
-// the equaliser's delay.
-constexpr std::int32_t kSbarToTrn = 3 * 16 + 21;
+// Interpolated outputs from the sign change of the two-symbol correlation
+// (the first S-bar symbols) to the first TRN symbol's decision: 16 S-bar
+// symbols, the equaliser's delay and the interpolator's four samples.
+constexpr std::int32_t kSbarToTrn = 3 * 16 + 21 + 4;
 // Six samples' power of S sent at unit gain through the front end.
 constexpr std::int64_t kUnitSPower = 83349466;
 constexpr std::int64_t kPhasePerRadian = 21361414;  // 2^27 / (2 pi)
@@ -152,14 +152,6 @@ std::optional<RxOutput> DecideSymbol(Receiver& r) {
   return out;
 }
 
-std::int64_t SquareRoot(std::int64_t v) {
-  std::int64_t root = 0;
-  for (std::int64_t bit = std::int64_t{1} << 31; bit != 0; bit >>= 1) {
-    if ((root + bit) * (root + bit) <= v) root += bit;
-  }
-  return root;
-}
-
 // The gain that brings the level of S to that of S sent at unit gain, so
 // that the equaliser sees the transmitter's scale whatever the line lost.
 void ScaleToLevel(Receiver& r) {
@@ -167,22 +159,61 @@ void ScaleToLevel(Receiver& r) {
   r.gain = static_cast<std::int32_t>(std::min<std::int64_t>(SquareRoot(kUnitSPower * 4096 / r.s_power * 4096), 0x7FFFFF));
 }
 
-}  // namespace
+// S: symbols two apart are equal, so the two-symbol correlation of the
+// baseband samples stays near their power; S-bar turns it negative.
+void DetectS(Receiver& r, Complex z) {
+  const Complex old = r.recent[0];
+  std::copy(r.recent.begin() + 1, r.recent.end(), r.recent.begin());
+  r.recent[5] = z;
+  const std::int64_t product = static_cast<std::int64_t>(z.re) * old.re + static_cast<std::int64_t>(z.im) * old.im;
+  const std::int64_t power = static_cast<std::int64_t>(z.re) * z.re + static_cast<std::int64_t>(z.im) * z.im;
+  r.correlation += product - r.products[r.product_index];
+  r.products[r.product_index] = product;
+  r.power += power - r.powers[r.product_index];
+  r.powers[r.product_index] = power;
+  r.product_index = (r.product_index + 1) % 6;
 
-Complex FrontEndStep(FrontEnd& f, std::int16_t x) {
-  std::copy(f.ring.begin() + 1, f.ring.end(), f.ring.begin());
-  f.ring[18] = x;
-  std::int32_t sum = 0;
-  for (int j = 0; j < 10; ++j) sum += (kHilbertTaps[j] * f.ring[2 * j]) >> 2;
-  const std::int32_t q = (sum + 4096) >> 13;
-  const std::int32_t i = f.ring[9];
-  static constexpr std::int32_t kCos[4] = {1, 0, -1, 0};
-  static constexpr std::int32_t kSin[4] = {0, 1, 0, -1};
-  const std::int32_t c = kCos[f.quarter];
-  const std::int32_t s = kSin[f.quarter];
-  f.quarter = (f.quarter + 1) & 3;
-  return {i * c - q * s, -(q * c + i * s)};
+  if (r.stage == RxStage::kWaitS) {
+    r.count = (r.power > 6'000'000 && 2 * r.correlation > r.power) ? r.count + 1 : 0;
+    if (r.count >= kSamplesOfS) {
+      r.stage = RxStage::kInS;
+      r.s_power = r.power;
+    }
+  } else if (r.stage == RxStage::kInS && r.correlation < 0) {
+    r.stage = RxStage::kSbar;
+    r.count = -1;  // the output of this sample is not yet S-bar's
+    ScaleToLevel(r);
+  }
 }
+
+// One interpolated output: into the equaliser's line; a symbol is decided on every third output from TRN on.
+std::optional<RxOutput> TakeOutput(Receiver& r, Complex z) {
+  r.line_pos = (r.line_pos + kEqualiserTaps - 1) % kEqualiserTaps;
+  r.line[r.line_pos] = z;
+  r.line[r.line_pos + kEqualiserTaps] = z;
+  switch (r.stage) {
+    case RxStage::kWaitS:
+    case RxStage::kInS:
+      return std::nullopt;
+    case RxStage::kSbar:
+      if (++r.count == kSbarToTrn + r.config.trn_offset) {
+        r.stage = RxStage::kTrain;
+        r.sample_phase = 0;
+        return DecideSymbol(r);
+      }
+      return std::nullopt;
+    case RxStage::kTrain:
+    case RxStage::kRateWord:
+    case RxStage::kAwaitE:
+    case RxStage::kData:
+      r.sample_phase = (r.sample_phase + 1) % 3;
+      if (r.sample_phase != 0) return std::nullopt;
+      return DecideSymbol(r);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
   r = Receiver{};
@@ -202,58 +233,33 @@ void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
   ResetViterbi(r.viterbi);
 }
 
+Complex FrontEndStep(FrontEnd& f, std::int16_t x) {
+  std::copy(f.ring.begin() + 1, f.ring.end(), f.ring.begin());
+  f.ring[18] = x;
+  std::int32_t sum = 0;
+  for (int j = 0; j < 10; ++j) sum += (kHilbertTaps[j] * f.ring[2 * j]) >> 2;
+  const std::int32_t q = (sum + 4096) >> 13;
+  const std::int32_t i = f.ring[9];
+  static constexpr std::int32_t kCos[4] = {1, 0, -1, 0};
+  static constexpr std::int32_t kSin[4] = {0, 1, 0, -1};
+  const std::int32_t c = kCos[f.quarter];
+  const std::int32_t s = kSin[f.quarter];
+  f.quarter = (f.quarter + 1) & 3;
+  return {i * c - q * s, -(q * c + i * s)};
+}
+
 std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
   const Complex raw = FrontEndStep(r.front, x);
   const Complex z{static_cast<std::int32_t>((static_cast<std::int64_t>(raw.re) * r.gain) >> 12),
                   static_cast<std::int32_t>((static_cast<std::int64_t>(raw.im) * r.gain) >> 12)};
-  r.line_pos = (r.line_pos + kEqualiserTaps - 1) % kEqualiserTaps;
-  r.line[r.line_pos] = z;
-  r.line[r.line_pos + kEqualiserTaps] = z;
-
-  const Complex old = r.recent[0];
-  std::copy(r.recent.begin() + 1, r.recent.end(), r.recent.begin());
-  r.recent[5] = z;
-  const std::int64_t product = static_cast<std::int64_t>(z.re) * old.re + static_cast<std::int64_t>(z.im) * old.im;
-  const std::int64_t power = static_cast<std::int64_t>(z.re) * z.re + static_cast<std::int64_t>(z.im) * z.im;
-  // Two symbols of products: S repeats every two symbols.
-  r.correlation += product - r.products[r.product_index];
-  r.products[r.product_index] = product;
-  r.power += power - r.powers[r.product_index];
-  r.powers[r.product_index] = power;
-  r.product_index = (r.product_index + 1) % 6;
-
-  switch (r.stage) {
-    case RxStage::kWaitS:
-      // S: symbols two apart are equal, so the correlation stays near the power.
-      r.count = (r.power > 6'000'000 && 2 * r.correlation > r.power) ? r.count + 1 : 0;
-      if (r.count >= kSamplesOfS) {
-        r.stage = RxStage::kInS;
-        r.s_power = r.power;
-      }
-      return std::nullopt;
-    case RxStage::kInS:
-      if (r.correlation < 0) {
-        r.stage = RxStage::kSbar;
-        r.count = 0;
-        ScaleToLevel(r);
-      }
-      return std::nullopt;
-    case RxStage::kSbar:
-      if (++r.count == kSbarToTrn + r.config.trn_offset) {
-        r.stage = RxStage::kTrain;
-        r.sample_phase = 0;
-        return DecideSymbol(r);
-      }
-      return std::nullopt;
-    case RxStage::kTrain:
-    case RxStage::kRateWord:
-    case RxStage::kAwaitE:
-    case RxStage::kData:
-      r.sample_phase = (r.sample_phase + 1) % 3;
-      if (r.sample_phase != 0) return std::nullopt;
-      return DecideSymbol(r);
+  DetectS(r, z);
+  Complex outputs[2];
+  const int n = TimingStep(r.timing, z, outputs);
+  std::optional<RxOutput> delivered;
+  for (int k = 0; k < n; ++k) {
+    if (auto out = TakeOutput(r, outputs[k])) delivered = out;
   }
-  return std::nullopt;
+  return delivered;
 }
 
 }  // namespace pump::v32

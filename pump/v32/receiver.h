@@ -1,7 +1,8 @@
 // The V.32/V.32bis receiver core at 7200 Hz: the Hilbert front end and the
 // quarter-rate demodulation, S and S-bar detection, a fractionally spaced
 // complex equaliser (48 taps at three per symbol) trained on TRN, a
-// decision-directed carrier loop, the slicers and the Viterbi decoder,
+// decision-directed carrier loop, a cubic interpolator between the front end
+// and the equaliser (its instant held; no timing loop yet), the slicers and the Viterbi decoder,
 // differential decoding and the descrambler; the rate word and E between
 // training and data.
 #pragma once
@@ -10,17 +11,14 @@
 #include <cstdint>
 #include <optional>
 
+#include "pump/v32/baseband.h"
 #include "pump/v32/rate_words.h"
 #include "pump/v32/scrambler.h"
 #include "pump/v32/signal_sets.h"
+#include "pump/v32/timing.h"
 #include "pump/v32/viterbi.h"
 
 namespace pump::v32 {
-
-struct Complex {
-  std::int32_t re;
-  std::int32_t im;
-};
 
 // Hilbert coefficients on every second sample of the 19-sample ring (oldest first).
 inline constexpr std::array<std::int32_t, 10> kHilbertTaps = {-478,  -1290, -2804, -6061, -20551,
@@ -49,6 +47,7 @@ struct Receiver {
   ReceiverConfig config;
   FrontEnd front;
   RxStage stage = RxStage::kWaitS;
+  TimingInstant timing;
   std::array<Complex, 2 * kEqualiserTaps> line{};  // doubled delay line
   std::uint32_t line_pos = 0;
   std::array<std::int64_t, kEqualiserTaps> tap_re{};  // 1.0 = 2^24
@@ -63,7 +62,7 @@ struct Receiver {
   std::int64_t s_power = 0;  // of S, once S is found
   std::int32_t gain = 4096;  // Q12, set from the level of S
   std::int32_t count = 0;         // samples or symbols in the stage
-  std::uint32_t sample_phase = 0; // 0..2; a symbol is decided at 0
+  std::uint32_t sample_phase = 0; // of the interpolated outputs, 0..2; a symbol is decided at 0
   std::int32_t symbol = 0;        // symbols since the start of TRN
   std::uint32_t carrier = 0;      // 27-bit phase
   std::int32_t frequency = 0;

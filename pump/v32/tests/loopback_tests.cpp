@@ -54,11 +54,8 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   TxSymbolState tx;
   tx.polynomial = link.polynomial;
   Modulator modulator;
-  Receiver rx;
-  ResetReceiver(rx, {.far_polynomial = link.polynomial, .trn2_symbols = kTrn2, .trn4_symbols = kTrn4});
-
   std::vector<std::uint32_t> sent;
-  std::vector<std::uint32_t> received;
+  std::vector<double> line;
   auto send = [&](TxSignal signal, int symbols) {
     for (int k = 0; k < symbols; ++k) {
       const std::uint32_t data = random() & ((1u << bits) - 1);
@@ -67,11 +64,7 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
       if (took) sent.push_back(data);
       std::int16_t samples[3];
       ModulateSymbol(modulator, p, samples);
-      for (const std::int16_t s : samples) {
-        const double line = s * link.gain + noise(random);
-        const auto x = static_cast<std::int16_t>(std::clamp(std::lround(line), -32768L, 32767L));
-        if (const auto out = ReceiverStep(rx, x)) received.push_back(out->bits);
-      }
+      for (const std::int16_t s : samples) line.push_back(s * link.gain);
     }
   };
   send(TxSignal::kSilence, 40);
@@ -85,7 +78,15 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   StartWord(tx, EFor(link.rate));
   send(TxSignal::kRateWord, 8);
   StartData(tx, link.rate);
-  send(TxSignal::kData, kOnesBeforeData + data_symbols + 40);
+  send(TxSignal::kData, kOnesBeforeData + data_symbols + 60);
+
+  Receiver rx;
+  ResetReceiver(rx, {.far_polynomial = link.polynomial, .trn2_symbols = kTrn2, .trn4_symbols = kTrn4});
+  std::vector<std::uint32_t> received;
+  for (const double sample : line) {
+    const auto x = static_cast<std::int16_t>(std::clamp(std::lround(sample + noise(random)), -32768L, 32767L));
+    if (const auto out = ReceiverStep(rx, x)) received.push_back(out->bits);
+  }
 
   Result result{.rate_word = rx.rate_word, .e_word = rx.e_word, .rate = rx.rate};
   result.compared = std::min(received.size(), static_cast<std::size_t>(data_symbols));

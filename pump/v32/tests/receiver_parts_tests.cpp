@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "pump/v32/receiver.h"
+#include "pump/v32/timing.h"
+#include "pump/v32/tone_detectors.h"
+#include "pump/v32/transmitter.h"
 
 namespace pump::v32 {
 namespace {
@@ -31,6 +34,89 @@ TEST(V32ReceiverParts, HilbertFrontEndRejectsTheImage) {
     const double wanted = power_at(offset);
     const double image = power_at(-offset);
     EXPECT_GT(10 * std::log10(wanted / image), 30.0) << "offset " << offset << " Hz";
+  }
+}
+
+// The cubic interpolator against the exact value of a complex tone between
+// samples: the middle sample itself at mu 0, and within a bound that grows
+// with the tone's frequency (the baseband signal lies within +-1350 Hz).
+TEST(V32ReceiverParts, InterpolatorMatchesAnExactFractionalDelay) {
+  struct Case {
+    double hz;
+    double bound;  // of the error, against an amplitude of 10000
+  };
+  const Case cases[] = {{0, 2}, {300, 70}, {-600, 90}, {900, 200}, {-1200, 450}};
+  for (const Case& c : cases) {
+    for (int step = -8; step <= 8; ++step) {
+      const double mu = step / 16.0;
+      std::array<Complex, 9> history{};
+      const double phase0 = 0.7;
+      for (int k = 0; k < 9; ++k) {
+        const std::complex<double> v = std::polar(10000.0, 2 * kPi * c.hz * k / 7200.0 + phase0);
+        history[static_cast<std::size_t>(k)] = {static_cast<std::int32_t>(std::lround(v.real())),
+                                                static_cast<std::int32_t>(std::lround(v.imag()))};
+      }
+      const Complex y = Interpolate(history, static_cast<std::int32_t>(std::lround(mu * 32768)));
+      const std::complex<double> exact = std::polar(10000.0, 2 * kPi * c.hz * (4 + mu) / 7200.0 + phase0);
+      EXPECT_LT(std::abs(std::complex<double>(y.re, y.im) - exact), c.bound) << c.hz << " Hz, mu " << mu;
+      if (step == 0) {
+        EXPECT_EQ(y.re, history[4].re);
+        EXPECT_EQ(y.im, history[4].im);
+      }
+    }
+  }
+}
+
+// The start-up notches from their frequency: zeros on the unit circle,
+// poles at radius 0.9, at 7200 Hz (all in units of 1/32767).
+TEST(V32ReceiverParts, NotchCoefficientsFollowFromFrequencyAndRadius) {
+  for (const NotchSet* set : {&kNotch1800, &kNotch600, &kNotch3000}) {
+    const double w = 2 * kPi * set->hz / 7200.0;
+    const double r = 0.9;
+    EXPECT_EQ(set->rate_hz, 7200);
+    EXPECT_EQ(set->c[0], 32767);
+    EXPECT_EQ(set->c[2], 32767);
+    EXPECT_NEAR(set->c[1], -2 * std::cos(w) * 32767, 1.0) << set->hz;
+    EXPECT_NEAR(set->c[3], 2 * r * std::cos(w) * 32767, 1.0) << set->hz;
+    EXPECT_NEAR(set->c[4], -r * r * 32767, 1.0) << set->hz;
+  }
+}
+
+// Our transmitter's start-up signals through the tone detectors with a
+// window of 256 samples: AA and CC fire the carrier notch, AC and CA the
+// sideband pair, and neither fires on silence, S, training or data.
+TEST(V32ReceiverParts, ToneDetectorsTellTheStartUpSignalsApart) {
+  struct Case {
+    TxSignal signal;
+    bool carrier;
+    bool sidebands;
+  };
+  const Case cases[] = {{TxSignal::kAA, true, false},   {TxSignal::kCC, true, false},
+                        {TxSignal::kAC, false, true},   {TxSignal::kCA, false, true},
+                        {TxSignal::kSilence, false, false}, {TxSignal::kS, false, false},
+                        {TxSignal::kTrn4, false, false}, {TxSignal::kData, false, false}};
+  for (const Case& c : cases) {
+    TxSymbolState tx;
+    Modulator modulator;
+    ToneDetectors detectors;
+    InitToneDetectors(detectors);
+    if (c.signal == TxSignal::kTrn4) StartTraining(tx);
+    if (c.signal == TxSignal::kData) StartData(tx, DataRate::k14400);
+    ToneResult seen;
+    std::uint32_t data = 12345;
+    for (int symbol = 0; symbol < 600; ++symbol) {
+      data = data * 1103515245 + 12345;
+      bool took = false;
+      std::int16_t samples[3];
+      ModulateSymbol(modulator, NextSymbol(tx, c.signal, (data >> 16) & 0x3F, &took), samples);
+      for (const std::int16_t x : samples) {
+        const ToneResult r = StepToneDetectors(detectors, x, 256);
+        seen.carrier = seen.carrier || r.carrier;
+        seen.sidebands = seen.sidebands || r.sidebands;
+      }
+    }
+    EXPECT_EQ(seen.carrier, c.carrier) << static_cast<int>(c.signal);
+    EXPECT_EQ(seen.sidebands, c.sidebands) << static_cast<int>(c.signal);
   }
 }
 
