@@ -34,6 +34,7 @@ enum class Pending : std::uint8_t {
   kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32,
   kChangeV32bisRate,
+  kV32EchoReset,  // the echo canceller cleared for a V.32 start
   // Caller ID.
   kStartCallerId,  // (type)
   // Voice.

@@ -40,6 +40,7 @@ void StartV32Connection(DspContext& context, int role, int rate_sequence) {
 }
 void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
+void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
 
 void StartCallerId(DspContext& context, int type) { Note(context, Pending::kStartCallerId, type); }
 

@@ -36,6 +36,7 @@ void StartV22Loopback(DspContext& context);
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);
+void V32EchoReset(DspContext& context);
 
 // Caller ID.
 void StartCallerId(DspContext& context, int type);

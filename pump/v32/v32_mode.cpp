@@ -143,6 +143,8 @@ void StartV32(DspContext& context, int role, int rate_sequence) {
   a.mode_code = rate_sequence == 0x8880 ? 12 : 16;
   a.local_word = v32::LocalRateWord(a.mode_code, static_cast<std::uint8_t>(context.receive.v32_rate_word));
   a.tx.polynomial = v32::Polynomial::kCaller;
+  // The canceller is cleared at every start; in loopback it stays idle.
+  V32EchoReset(context);
   Enter(a, TxStage::kS, v32::kLoopbackS);
   // In loopback the receiver hears our own transmitter, so our own polynomial.
   ResetReceiver(a.rx, {.far_polynomial = a.tx.polynomial, .trn2_symbols = v32::kTrn2Symbols,

@@ -11,6 +11,7 @@
 
 #include "pump/core/comram.h"
 #include "pump/packets/dp_packets.h"
+#include "pump/pending/pending_log.h"
 #include "pump/tests/support/pump_harness.h"
 #include "pump/v32/rate_words.h"
 #include "pump/v32/v32_mode.h"
@@ -28,6 +29,7 @@ struct LoopbackRun {
   std::vector<std::uint8_t> received;
   DataRate rate = DataRate::k4800;
   int mode = 0;
+  std::uint32_t echo_resets = 0;
 };
 
 // Runs a loopback start with the line looped back, then offers `bytes`
@@ -70,6 +72,7 @@ LoopbackRun RunLoopback(std::uint8_t mode, std::uint8_t allowed, int bytes, doub
     run.quality = harness.Host().comram.reg[kRegLineQuality];
     run.rate = harness.Context().receive.v32.rx.rate;
     run.mode = harness.Context().call.mode;
+    run.echo_resets = harness.Context().pending[Pending::kV32EchoReset].count;
   });
   return run;
 }
@@ -90,6 +93,7 @@ TEST(V32Loopback, DirectStartConnectsAtEachAllowedRateAndCarriesFramerData) {
     EXPECT_EQ(run.status & (kStatusCodeMask | kStatusCarrier), kStatusConnectedRestart | kStatusCarrier);
     EXPECT_EQ(run.rate, c.rate);
     EXPECT_EQ(run.mode, c.mode);
+    EXPECT_EQ(run.echo_resets, 1u);
     const std::uint16_t word = LocalRateWord(c.mode, c.allowed) & HighestRateWord(LocalRateWord(c.mode, c.allowed));
     EXPECT_EQ(run.connect_words, std::vector<std::uint16_t>{word});
     ASSERT_EQ(run.sent.size(), 600u);
