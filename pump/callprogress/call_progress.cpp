@@ -11,6 +11,8 @@
 #include "pump/core/host_transfer.h"
 #include "pump/detect/coefficients.h"
 #include "pump/detect/preprocess.h"
+#include "pump/fsk/caller_id.h"
+#include "pump/fsk/fsk_rx.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/level_step.h"
 #include "pump/packets/dp_packets.h"
@@ -140,7 +142,13 @@ void Monitor(DspContext& context, std::span<const std::int32_t> work) {
                      .count = 0});
     }
   }
-  if (context.dial_call_state == kCallProgressMonitoring) FollowCallerIdConfig(context);
+  if (CallerIdDtmfArmed(context)) {
+    CallerIdDtmfBlock(context);
+  } else if (context.dial_call_state == kCallProgressMonitoring) {
+    FollowCallerIdConfig(context);
+  }
+  // On hook the FSK caller-ID receiver runs here as in state 6.
+  if (CallerIdFskArmed(context)) FskRx(context);
 }
 
 }  // namespace
@@ -168,6 +176,9 @@ void CallProgressHandler(DspContext& context) {
     case kCallProgressMonitoring:
       RunToneFilterBank(context, work, classifier);
       Monitor(context, work);
+      return;
+    case kCallProgressCallerId:
+      CallerIdStateBlock(context);
       return;
     default:
       return;

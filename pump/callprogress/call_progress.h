@@ -2,7 +2,7 @@
 // machine runs CallProgressHandler once per block, in the state command
 // 0x65 chose: 0 monitoring (filter bank, 2100 Hz notch, ring cadence, peak
 // runs, the caller-ID hook relay), 1 line check, 2 answer-tone watch, 5
-// line-voltage check.
+// line-voltage check, 6 FSK caller ID.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +16,7 @@ enum CallProgressState : std::int32_t {
   kCallProgressLineCheck = 1,
   kCallProgressAnswerWatch = 2,
   kCallProgressLineVoltage = 5,
+  kCallProgressCallerId = 6,  // FSK caller ID (command 0x93 mode 3)
 };
 
 // Register 56 events of call progress.

@@ -7,6 +7,7 @@
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/callprogress/tone_tx.h"
+#include "pump/fsk/fsk_start.h"
 #include "pump/pending/pending_procedures.h"
 #include "pump/v32/v32_mode.h"
 

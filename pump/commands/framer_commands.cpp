@@ -3,6 +3,7 @@
 #include "pump/commands/command_handlers.h"
 #include "pump/core/host_transfer.h"
 #include "pump/framer/framer.h"
+#include "pump/fsk/fsk_rts.h"
 #include "pump/pending/pending_procedures.h"
 
 namespace pump {

@@ -11,6 +11,9 @@
 #include "pump/commands/command_handlers.h"
 #include "pump/core/dp_status.h"
 #include "pump/idle/idle_mode.h"
+#include "pump/callprogress/call_progress.h"
+#include "pump/fsk/caller_id.h"
+#include "pump/fsk/fsk_rx.h"
 #include "pump/pending/pending_procedures.h"
 
 namespace pump {
@@ -52,9 +55,8 @@ enum CallerIdMode : std::uint8_t {
 };
 constexpr std::uint8_t kCallerIdKeepsHook = 0x04;  // configuration byte bit 2
 constexpr std::uint16_t kCallerIdAgcWord = 4;
-constexpr std::int16_t kCallerIdGain = 0x4000;
-constexpr std::int16_t kCallerIdCount = 5;
-constexpr std::int32_t kCallerIdState = 6;
+constexpr std::int16_t kCallerIdMantissa = 0x4000;  // the FSK gain, frozen in state 6
+constexpr std::int16_t kCallerIdExponent = 5;
 
 void ConfigureToneMonitor(DspContext& context) {
   ToneMonitor& monitor = context.tone_monitor;
@@ -135,13 +137,12 @@ void CallerIdModeCommand(DspContext& context) {
       StartCallerId(context, type);
       break;
     case kCallerIdWhileMonitoring: {
-      context.dial_call_state = kCallerIdState;
+      context.dial_call_state = kCallProgressCallerId;
       context.caller_id_hook = 1;
       const std::int32_t mode = context.call.mode;
       StartCallerId(context, type);
       context.call.mode = mode;
-      context.caller_id.gain = kCallerIdGain;
-      context.caller_id.count = kCallerIdCount;
+      FreezeFskGain(context, kCallerIdMantissa, kCallerIdExponent);
       context.caller_id.enable = 1;
       context.detectors.agc.word = kCallerIdAgcWord;
       SetDpStatus(*context.host, kStatusCallerId, false);

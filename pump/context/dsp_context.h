@@ -142,6 +142,11 @@ struct DspContext {
   ToneMonitor tone_monitor;
   CallerIdReceiver caller_id;
   FaxConfig fax;
+  FskWork fsk;                      // the FSK modem (pump/fsk)
+  std::uint32_t tx_request;         // commands 0x75/0x74: the transmit tables may send
+  std::uint32_t transmitting;       // the transmit table has started sending
+  std::uint32_t v21_watch;          // the fax configuration watches for V.21
+  std::uint32_t v21_recognised;     // the watch saw V.21 flags
   std::int16_t transmit_level;  // dB, 0 to -16; memory key 0x1687
   std::uint16_t level_flag;     // command 0x7B
   std::uint32_t retrain;

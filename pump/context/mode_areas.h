@@ -11,7 +11,9 @@
 #include "pump/detect/agc.h"
 #include "pump/detect/band_classifier.h"
 #include "pump/detect/tone_classifier.h"
+#include "pump/detect/dtmf_detector.h"
 #include "pump/framer/data_framer.h"
+#include "pump/fsk/fsk_area.h"
 #include "pump/v32/v32_area.h"
 #include "siglib/frame/types.h"
 
@@ -109,11 +111,24 @@ struct ToneMonitor {
   std::int16_t bin_width;  // Hz; 0 until a high-speed mode starts
 };
 
-// The caller-ID receiver.
+// The caller-ID receiver (pump/fsk/caller_id.h). The armed flag is the
+// context's caller_id_hook.
 struct CallerIdReceiver {
-  std::int16_t gain;
-  std::int16_t count;
-  std::uint32_t enable;
+  std::int32_t type;  // CallerIdType
+  std::uint32_t seizure_found;
+  std::uint32_t mark_found;
+  std::uint32_t start_found;
+  std::uint32_t dtmf_started;
+  std::uint16_t dtmf_idle_blocks;
+  std::uint8_t ones;        // start-pattern method: ones before the pattern, at most 36
+  std::uint8_t shift;       // start-pattern method: the last eight bits
+  std::uint16_t character;  // header method: the last ten bits
+  std::uint16_t counter;    // alternations, marks, header characters or zeros, by method
+  std::int16_t previous_bit;
+  std::uint32_t gain_frozen;  // header method: frozen for a weak signal
+  std::uint32_t enable;       // state 6 runs the receiver while set
+  std::int32_t level_ticks;   // state 6: blocks left before a weak signal ends it
+  DtmfDetector dtmf;
 };
 
 // The fax modulation configuration.

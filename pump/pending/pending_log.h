@@ -11,9 +11,8 @@
 namespace pump {
 
 enum class Pending : std::uint8_t {
-  // The transmit request of the FSK transmit tables.
-  kRaiseRts,
-  kDropRts,
+  // The transmit request of the fax transmitter.
+  kDropFaxRts,
   // Handshakes, tones and V.8.
   kStartHandshake,
   kWatchFaxAnswer,
@@ -29,14 +28,11 @@ enum class Pending : std::uint8_t {
   kRestartV34,
   kRestartV92,
   // Classic modems.
-  kStartFsk,  // (start type)
   kStartV22Loopback,
   kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32,
   kChangeV32bisRate,
   kV32EchoReset,  // the echo canceller cleared for a V.32 start
-  // Caller ID.
-  kStartCallerId,  // (type)
   // Voice.
   kInitVoice,
   kResetVoiceSequencer,

@@ -10,8 +10,7 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void RaiseRts(DspContext& context) { Note(context, Pending::kRaiseRts); }
-void DropRts(DspContext& context) { Note(context, Pending::kDropRts); }
+void DropFaxRts(DspContext& context) { Note(context, Pending::kDropFaxRts); }
 
 void StartHandshake(DspContext& context) { Note(context, Pending::kStartHandshake); }
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
@@ -31,9 +30,6 @@ void ResetV34Receiver(DspContext& context) { Note(context, Pending::kResetV34Rec
 void RestartV34(DspContext& context) { Note(context, Pending::kRestartV34); }
 void RestartV92(DspContext& context) { Note(context, Pending::kRestartV92); }
 
-void StartFsk(DspContext& context, int start_type) {
-  Note(context, Pending::kStartFsk, start_type);
-}
 void StartV22Loopback(DspContext& context) { Note(context, Pending::kStartV22Loopback); }
 void StartV32Connection(DspContext& context, int role, int rate_sequence) {
   Note(context, Pending::kStartV32Connection, role, rate_sequence);
@@ -41,8 +37,6 @@ void StartV32Connection(DspContext& context, int role, int rate_sequence) {
 void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
 void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
-
-void StartCallerId(DspContext& context, int type) { Note(context, Pending::kStartCallerId, type); }
 
 void InitVoice(DspContext& context) { Note(context, Pending::kInitVoice); }
 void ResetVoiceSequencer(DspContext& context) { Note(context, Pending::kResetVoiceSequencer); }

@@ -10,9 +10,8 @@
 
 namespace pump {
 
-// The transmit request of the FSK transmit tables.
-void RaiseRts(DspContext& context);
-void DropRts(DspContext& context);
+// Command 0x74 on the fax transmitter's machine.
+void DropFaxRts(DspContext& context);
 
 // Handshakes, tones and V.8.
 void StartHandshake(DspContext& context);
@@ -31,15 +30,11 @@ void RestartV34(DspContext& context);        // from phase 3
 void RestartV92(DspContext& context);
 
 // Classic modems.
-void StartFsk(DspContext& context, int start_type);
 void StartV22Loopback(DspContext& context);
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);
 void V32EchoReset(DspContext& context);
-
-// Caller ID.
-void StartCallerId(DspContext& context, int type);
 
 // Voice.
 void InitVoice(DspContext& context);
