@@ -21,6 +21,24 @@ std::int64_t CheckedDelay(std::int64_t samples, const char* what) {
   return samples;
 }
 
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kLineRate = 8000.0;
+
+// An odd-length Hilbert transformer, 2 / (pi n) at odd lags n from the
+// centre, under a Blackman window; index k is lag k - kShiftDelaySamples.
+std::vector<double> HilbertTaps() {
+  constexpr std::int64_t half = kShiftDelaySamples;
+  std::vector<double> taps(2 * half + 1, 0.0);
+  for (std::int64_t k = 0; k <= 2 * half; ++k) {
+    const std::int64_t n = k - half;
+    if (n % 2 == 0) continue;
+    const double x = static_cast<double>(k) / static_cast<double>(2 * half);
+    const double window = 0.42 - 0.5 * std::cos(2 * kPi * x) + 0.08 * std::cos(4 * kPi * x);
+    taps[static_cast<std::size_t>(k)] = 2.0 / (kPi * static_cast<double>(n)) * window;
+  }
+  return taps;
+}
+
 std::int64_t AmplitudeQ16(double db) {
   return static_cast<std::int64_t>(std::nearbyint(DbToAmplitude(db) * kQ16));
 }
@@ -31,12 +49,30 @@ LineDirection::LineDirection(const LineDirectionConfig& config)
     : delay_(CheckedDelay(config.delay_samples, "bulk delay")),
       echo_delay_(CheckedDelay(config.echo_delay_samples, "echo delay")),
       companding_(config.companding),
+      offset_radians_(2 * kPi * config.frequency_offset_hz / kLineRate),
       gain_q16_(AmplitudeQ16(config.gain_db)),
       noise_(config.seed, config.direction),
-      far_(static_cast<int>(delay_)),
+      far_(static_cast<int>(delay_ + (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0))),
       near_(static_cast<int>(echo_delay_)) {
   if (config.echo_erl_db) echo_q16_ = AmplitudeQ16(-*config.echo_erl_db);
   if (config.noise_dbm0) noise_rms_q16_ = RmsAt(*config.noise_dbm0) * kQ16;
+  if (offset_radians_ != 0) hilbert_ = HilbertTaps();
+}
+
+double LineDirection::Far(std::int64_t t) const {
+  // The analytic signal x + jH(x), both delayed by the transformer's half
+  // length, turned by the offset: x cos - H(x) sin.
+  const std::int64_t oldest = t - delay_ - 2 * kShiftDelaySamples;
+  const std::int16_t* window = far_.At(oldest);
+  double quadrature = 0;
+  for (std::size_t k = 0; k < hilbert_.size(); ++k) {
+    if (hilbert_[k] == 0) continue;
+    // Tap k is lag k - half: window index 2 half - k holds that lag.
+    quadrature += hilbert_[k] * Compand(companding_, window[hilbert_.size() - 1 - k]);
+  }
+  const double in_phase = Compand(companding_, window[kShiftDelaySamples]);
+  const double phase = std::fmod(offset_radians_ * static_cast<double>(t), 2 * kPi);
+  return in_phase * std::cos(phase) - quadrature * std::sin(phase);
 }
 
 void LineDirection::AddBreak(std::int64_t from, std::int64_t to) {
@@ -63,7 +99,10 @@ void LineDirection::Receive(std::span<std::int16_t> out) {
   }
   for (std::int16_t& y : out) {
     const std::int64_t t = received_++;
-    std::int64_t acc = gain_q16_ * Compand(companding_, *far_.At(t - delay_));
+    std::int64_t acc =
+        offset_radians_ == 0
+            ? gain_q16_ * Compand(companding_, *far_.At(t - delay_))
+            : static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gain_q16_) * Far(t)));
     if (noise_rms_q16_) {
       acc += static_cast<std::int64_t>(std::nearbyint(noise_.Next() * *noise_rms_q16_));
     }
@@ -74,7 +113,7 @@ void LineDirection::Receive(std::span<std::int16_t> out) {
     y = broken ? 0 : static_cast<std::int16_t>(std::clamp<std::int64_t>(value, -32768, 32767));
   }
   std::erase_if(breaks_, [this](const Break& b) { return b.to <= received_; });
-  far_.DropBefore(received_ - delay_);
+  far_.DropBefore(received_ - delay_ - (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0));
   near_.DropBefore(received_ - echo_delay_);
 }
 

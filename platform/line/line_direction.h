@@ -1,7 +1,12 @@
 // One direction of a point-to-point line at 8000 Hz, from the far end to the
 // near end: what the near end hears at instant t is
 //
-//   gain x G.711(far[t - delay]) + noise[t] + ERL x own[t - echo delay]
+//   gain x shift(G.711(far[t - delay])) + noise[t] + ERL x own[t - echo delay]
+//
+// where shift moves every frequency of the far signal by the direction's
+// frequency offset (single sideband: the analytic signal from a 129-tap
+// Hilbert transformer, turned by the offset's phasor, in double precision).
+// A non-zero offset delays the far signal by kShiftDelaySamples more.
 //
 // rounded and limited to 16 bits, or silence while the line is broken. The
 // G.711 stage stands for the network's digital path, gain and noise for the
@@ -30,9 +35,13 @@ struct LineDirectionConfig {
   std::optional<double> echo_erl_db =
       std::nullopt;  // the near end's hybrid returns its own output this far down
   std::int64_t echo_delay_samples = 1;  // at least 1
+  double frequency_offset_hz = 0.0;     // the far signal's frequencies move by this
   std::uint64_t seed = 0;               // the simulation's seed
   std::uint64_t direction = 0;          // tells the two directions' noise apart
 };
+
+// The Hilbert transformer's half length: the delay a frequency offset adds.
+inline constexpr std::int64_t kShiftDelaySamples = 64;
 
 class LineDirection {
  public:
@@ -65,9 +74,14 @@ class LineDirection {
     std::int64_t to;
   };
 
+  // The far sample heard at instant t, shifted by the offset, before gain.
+  double Far(std::int64_t t) const;
+
   std::int64_t delay_;
   std::int64_t echo_delay_;
   Companding companding_;
+  double offset_radians_;        // per sample; 0: no shift
+  std::vector<double> hilbert_;  // taps for lags 0 .. 2 x kShiftDelaySamples
   std::int64_t gain_q16_;
   std::optional<std::int64_t> echo_q16_;
   std::optional<double> noise_rms_q16_;
