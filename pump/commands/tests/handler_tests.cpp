@@ -6,6 +6,7 @@
 
 #include "pump/afe_access/afe_requests.h"
 #include "pump/core/dp_status.h"
+#include "pump/fsk/fsk_tx.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/tests/support/afe_log.h"
@@ -254,7 +255,8 @@ const HandlerCase kCases[] = {
      }},
     {"DirectStartV21", kNone, 0x6E, {0x00, 2, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartFsk, 1, {15}));
+       EXPECT_EQ(c.fsk.start_type, 15);  // the V.21 loopback test
+       EXPECT_EQ(c.tx.table.data(), FskTxTable().data());
      }},
     {"DirectStartV22bis", kNone, 0x6E, {0x00, 7, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
@@ -262,7 +264,8 @@ const HandlerCase kCases[] = {
      }},
     {"DirectStartMode5OnlyAcknowledges", kNone, 0x6E, {0x00, 5, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       for (Pending part : {Pending::kStartFsk, Pending::kStartV22Loopback,
+       EXPECT_EQ(c.fsk.tx_channel, nullptr);
+       for (Pending part : {Pending::kStartV22Loopback,
                               Pending::kRestartV34,
                               Pending::kRestartV92}) {
          EXPECT_TRUE(Called(c, part, 0));
@@ -468,7 +471,7 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(testing::Requests(h.Afe().Log()),
                  (std::vector<testing::Request>{{afe::kAfeHook, 1}}));
        EXPECT_EQ(c.caller_id_hook, 1u);
-       EXPECT_TRUE(Called(c, Pending::kStartCallerId, 1, {2}));
+       EXPECT_EQ(c.caller_id.type, 2);
      }},
     {"CallerIdOnHookWithTheRelayHeld",
      [](PumpHarness& h, DspContext&) { SetAfeHook(h.Access(), 1); },
@@ -481,9 +484,11 @@ const HandlerCase kCases[] = {
      [](PumpHarness& h, DspContext& c, const Packets&) {
        EXPECT_EQ(c.dial_call_state, 6);
        EXPECT_EQ(c.call.mode, 5);
-       EXPECT_TRUE(Called(c, Pending::kStartCallerId, 1, {1}));
-       EXPECT_EQ(c.caller_id.gain, 0x4000);
-       EXPECT_EQ(c.caller_id.count, 5);
+       EXPECT_EQ(c.caller_id.type, 1);
+       EXPECT_EQ(c.fsk.kind, kFskCallerId);
+       EXPECT_EQ(c.fsk.agc.mantissa, 0x4000);
+       EXPECT_EQ(c.fsk.agc.exponent, 5);
+       EXPECT_EQ(c.fsk.agc.freeze, 1u);
        EXPECT_EQ(c.caller_id.enable, 1u);
        EXPECT_EQ(c.detectors.agc.word, 4);
        EXPECT_EQ(StatusCode(h), kStatusCallerId);
@@ -491,7 +496,8 @@ const HandlerCase kCases[] = {
     {"CallerIdMode2DoesNothing", kNone, 0x93, {2, 0, 1}, Reply::kAck,
      [](PumpHarness& h, DspContext& c, const Packets&) {
        EXPECT_TRUE(testing::Requests(h.Afe().Log()).empty());
-       EXPECT_TRUE(Called(c, Pending::kStartCallerId, 0));
+       EXPECT_EQ(c.fsk.kind, 0);
+       EXPECT_EQ(c.fsk.rx_channel, nullptr);
      }},
     // 0x98: voice idle.
     {"VoiceIdle",
