@@ -477,7 +477,9 @@ const HandlerCase kCases[] = {
      [](PumpHarness& h, DspContext&) { SetAfeHook(h.Access(), 1); },
      0x93, {1, 0, 0}, Reply::kAck,
      [](PumpHarness& h, DspContext&, const Packets&) {
-       EXPECT_TRUE(testing::Requests(h.Afe().Log()).empty());
+       for (const testing::Request& r : testing::Requests(h.Afe().Log())) {
+         EXPECT_NE(r.code, afe::kAfeHook);  // the FSK start reads the receive gain only
+       }
      }},
     {"CallerIdWhileMonitoring", [](PumpHarness&, DspContext& c) { c.call.mode = 5; }, 0x93,
      {3, 0, 1}, Reply::kAck,
