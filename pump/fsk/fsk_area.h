@@ -60,6 +60,19 @@ struct DoubledHistory {
   std::int32_t index;  // where the newest value is
 };
 
+template <typename T>
+void StoreNewest(DoubledHistory<T>& h, T value) {
+  h.index = (h.index + 1) & (kFskTaps - 1);
+  h.values[h.index] = value;
+  h.values[h.index + kFskTaps] = value;
+}
+
+// The 64 newest values, oldest first.
+template <typename T>
+const T* Newest64(const DoubledHistory<T>& h) {
+  return &h.values[h.index + 1];
+}
+
 struct FskTransmitter {
   std::uint32_t no_data;  // the framer had no bit: the output is 0
   std::uint16_t baseband_phase;

@@ -37,18 +37,6 @@ void ResetFskAgc(FskAgc& g) {
   g.level_db = kNoLevel;
 }
 
-template <typename T>
-void Store(DoubledHistory<T>& h, T value) {
-  h.index = (h.index + 1) & (kFskTaps - 1);
-  h.values[h.index] = value;
-  h.values[h.index + kFskTaps] = value;
-}
-
-template <typename T>
-const T* Window(const DoubledHistory<T>& h) {
-  return &h.values[h.index + 1];  // 64 values, the newest last
-}
-
 std::int64_t Dot(const std::int32_t* window, const std::array<std::int16_t, kFskTaps>& taps) {
   std::int64_t sum = 0;
   for (int k = 0; k < kFskTaps; ++k) sum += std::int64_t{taps[k]} * window[k];
@@ -76,24 +64,24 @@ void FilterPair(DspContext& context) {
   std::int64_t i = 0;
   std::int64_t q = 0;
   if (channel.prefilter == FskPrefilter::kNone) {
-    i = Dot(Window(r.mixed_i), *channel.main_filter) >> 15;
-    q = Dot(Window(r.mixed_q), *channel.main_filter) >> 15;
+    i = Dot(Newest64(r.mixed_i), *channel.main_filter) >> 15;
+    q = Dot(Newest64(r.mixed_q), *channel.main_filter) >> 15;
   } else {
     std::int32_t pre_i = 0;
     std::int32_t pre_q = 0;
     if (channel.prefilter == FskPrefilter::kPairSum) {
-      const std::int32_t* mi = Window(r.mixed_i);
-      const std::int32_t* mq = Window(r.mixed_q);
+      const std::int32_t* mi = Newest64(r.mixed_i);
+      const std::int32_t* mq = Newest64(r.mixed_q);
       pre_i = mi[kFskTaps - 1] + mi[kFskTaps - 2];
       pre_q = mq[kFskTaps - 1] + mq[kFskTaps - 2];
     } else {
-      pre_i = Saturate32(Dot(Window(r.mixed_i), *channel.prefilter_taps) >> 15);
-      pre_q = Saturate32(Dot(Window(r.mixed_q), *channel.prefilter_taps) >> 15);
+      pre_i = Saturate32(Dot(Newest64(r.mixed_i), *channel.prefilter_taps) >> 15);
+      pre_q = Saturate32(Dot(Newest64(r.mixed_q), *channel.prefilter_taps) >> 15);
     }
-    Store(r.pre_i, pre_i);
-    Store(r.pre_q, pre_q);
-    i = Dot(Window(r.pre_i), *channel.main_filter) >> 15;
-    q = Dot(Window(r.pre_q), *channel.main_filter) >> 15;
+    StoreNewest(r.pre_i, pre_i);
+    StoreNewest(r.pre_q, pre_q);
+    i = Dot(Newest64(r.pre_i), *channel.main_filter) >> 15;
+    q = Dot(Newest64(r.pre_q), *channel.main_filter) >> 15;
   }
   const FskAgc& g = w.agc;
   if (g.exponent >= 0) {
@@ -343,8 +331,8 @@ void FskRx(DspContext& context) {
     const std::int32_t x = context.input_block[i];
     r.oscillator_phase = static_cast<std::uint16_t>(r.oscillator_phase + channel.centre);
     const CosSin osc = SineOscillator(r.oscillator_phase);
-    Store(r.mixed_i, (x * osc.cos) >> shift);
-    Store(r.mixed_q, (x * osc.sin) >> shift);
+    StoreNewest(r.mixed_i, (x * osc.cos) >> shift);
+    StoreNewest(r.mixed_q, (x * osc.sin) >> shift);
     if (i % static_cast<std::size_t>(channel.decimation) == 0) {
       FilterPair(context);
       const std::int64_t d = std::int64_t{r.previous_i} * r.current_q -

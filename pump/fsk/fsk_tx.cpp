@@ -16,17 +16,10 @@ namespace {
 
 std::int16_t Shape(const DoubledHistory<std::int16_t>& h,
                    const std::array<std::int16_t, kFskTaps>& taps) {
-  // The newest value is at h.index + 64; taps[0] meets the oldest.
-  const std::int16_t* window = &h.values[h.index + 1];
+  const std::int16_t* window = Newest64(h);
   std::int64_t sum = 0;
   for (int k = 0; k < kFskTaps; ++k) sum += std::int64_t{taps[k]} * window[k];
   return static_cast<std::int16_t>(std::clamp<std::int64_t>((sum + 16384) >> 15, -32768, 32767));
-}
-
-void Store(DoubledHistory<std::int16_t>& h, std::int16_t value) {
-  h.index = (h.index + 1) & (kFskTaps - 1);
-  h.values[h.index] = value;
-  h.values[h.index + kFskTaps] = value;
 }
 
 void Silence(DspContext& context) {
@@ -65,8 +58,8 @@ void FskTxData(DspContext& context) {
     }
     t.baseband_phase = static_cast<std::uint16_t>(t.baseband_phase + t.deviation);
     const CosSin baseband = SineOscillator(t.baseband_phase);
-    Store(t.i, baseband.cos);
-    Store(t.q, baseband.sin);
+    StoreNewest(t.i, baseband.cos);
+    StoreNewest(t.q, baseband.sin);
     const std::int32_t i = Shape(t.i, *channel.shaping);
     const std::int32_t q = Shape(t.q, *channel.shaping);
     t.carrier_phase += static_cast<std::uint16_t>(channel.centre);
