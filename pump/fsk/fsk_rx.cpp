@@ -121,13 +121,19 @@ void TakeBit(DspContext& context, int bit) {
   FramerPutRxBits(context, 1, static_cast<std::uint32_t>(bit));
 }
 
+// The run of marks a data carrier waits for. Without the qualifier no bit
+// counts it down, so a start without it (the loopback test) waits for none.
+void RearmMarks(FskWork& w) {
+  w.mark_countdown = w.qualifier_enable != 0 ? static_cast<std::int16_t>(kFskMarkRun) : 0;
+}
+
 void CarrierLost(DspContext& context) {
   FskWork& w = context.fsk;
   HostInterface& host = *context.host;
   w.rx.above_count = 0;
   w.carrier_on = 0;
   w.reported = 0;
-  w.mark_countdown = kFskMarkRun;
+  RearmMarks(w);
   const std::uint32_t flags = GetFlagStatus(context);
   ClearFlagStatus(context);
   switch (w.kind) {
@@ -213,7 +219,7 @@ void CarrierCheck(DspContext& context) {
   }
   if (w.carrier_on != 0) return;
   if (level < kFskCarrierOnDb) {
-    w.mark_countdown = kFskMarkRun;
+    RearmMarks(w);
     w.rx.above_count = 0;
     return;
   }
