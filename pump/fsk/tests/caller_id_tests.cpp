@@ -2,6 +2,10 @@
 // command 0x93 and the bytes of the message arrive in the receive mailbox.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "pump/core/comram.h"
@@ -44,6 +48,34 @@ Message AdsiMessage(int standard, bool off_hook) {
   m.line = source.Take(9600 * 2);
   adsi_tx_free(tx);
   return m;
+}
+
+struct Heard {
+  std::vector<std::uint8_t> bytes;
+  std::uint32_t armed;  // at the end
+  ULONG hook;
+};
+
+Heard HearAll(const std::vector<std::int16_t>& line, std::uint8_t mode, std::uint8_t type,
+              std::uint8_t framer_type = 0, int extra_blocks = 50) {
+  Heard heard;
+  testing::PumpHarness harness;
+  harness.Run([&] {
+    auto& controller = harness.Controller();
+    controller.Post(0x60, {0});
+    harness.RunBlocks(1);
+    controller.Exchange(0x61, {framer_type, 0});
+    controller.Exchange(0x65, {0, 0x01});
+    controller.Exchange(0x93, {mode, 0, type});
+    harness.Afe().FeedLine(line);
+    harness.RunBlocks(static_cast<int>(line.size() / 96) + extra_blocks);
+    for (const auto& block : controller.RxBlocks()) {
+      heard.bytes.insert(heard.bytes.end(), block.data.begin(), block.data.end());
+    }
+    heard.armed = harness.Context().caller_id_hook;
+    heard.hook = harness.Access().hook;
+  });
+  return heard;
 }
 
 std::vector<std::uint8_t> Hear(const std::vector<std::int16_t>& line, std::uint8_t mode,
@@ -90,6 +122,85 @@ TEST(CallerId, FskMessagesArriveWhole) {
     ASSERT_GE(heard.size(), expected.size());
     EXPECT_EQ(std::vector<std::uint8_t>(heard.begin(), heard.begin() + static_cast<std::ptrdiff_t>(expected.size())), expected);
   }
+}
+
+// spandsp's generator for `standard` with the fields given (type, body);
+// the first is the message type.
+Message AdsiRaw(int standard, const std::vector<std::pair<int, std::string>>& fields,
+                bool off_hook = false) {
+  adsi_tx_state_t* tx = adsi_tx_init(nullptr, standard);
+  if (off_hook) adsi_tx_set_preamble(tx, 0, 80, 5, 1);
+  std::uint8_t msg[256];
+  int len = -1;
+  for (const auto& [type, body] : fields) {
+    len = adsi_add_field(tx, msg, len, static_cast<std::uint8_t>(type),
+                         reinterpret_cast<const std::uint8_t*>(body.data()),
+                         static_cast<int>(body.size()));
+  }
+  Message m;
+  adsi_tx_put_message(tx, msg, len);
+  m.bytes.assign(msg, msg + len);
+  testing::SpandspSource source([&](std::span<std::int16_t> out) {
+    return adsi_tx(tx, out.data(), static_cast<int>(out.size()));
+  });
+  m.line = source.Take(9600 * 3);
+  adsi_tx_free(tx);
+  return m;
+}
+
+std::uint8_t EvenParity(std::uint8_t c) {
+  return static_cast<std::uint8_t>(c | ((std::popcount(unsigned{c}) % 2) << 7));
+}
+
+// The header method: DLE SOH BEL DLE STX, the message and DLE ETX reach the
+// controller as sent, 7-bit characters with their even-parity bit 7.
+TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
+  Message m = AdsiRaw(ADSI_STANDARD_JCLIP,
+                      {{JCLIP_MDMF_CALLERID, ""}, {JCLIP_CALLER_NUMBER, "0312345678"}});
+  m.bytes[1] = static_cast<std::uint8_t>(m.bytes.size() - 2);  // the length spandsp fills in
+  std::vector<std::uint8_t> expected = {0x10, 0x01, 0x07, 0x10, 0x02};
+  expected.insert(expected.end(), m.bytes.begin(), m.bytes.end());
+  expected.insert(expected.end(), {0x10, 0x03});
+  for (std::uint8_t& c : expected) c = EvenParity(c);
+  const Heard heard = HearAll(m.line, 1, 1);
+  ASSERT_GE(heard.bytes.size(), expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
+                                      heard.bytes.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+            expected);
+}
+
+// Digits of 100 ms with 100 ms between them.
+std::vector<std::int16_t> Dtmf(std::string_view digits) {
+  testing::SpandspSource source(testing::SpandspDtmf(digits, -10, 2, 100, 100));
+  return source.Take(static_cast<std::size_t>(digits.size() * 200 * 96 / 10 + 9600));
+}
+
+// The DTMF path: the digits as characters (framer type 1, or switched to it
+// by type 3 with its marker 0xFF first); a second of silence after them
+// ends caller ID and releases the hook relay.
+TEST(CallerId, DtmfMessagesArriveAsCharactersAndTheIdleTimeOutEndsThem) {
+  struct Case {
+    const char* name;
+    std::uint8_t type;
+    std::uint8_t framer_type;
+    std::string expected;
+  };
+  const Case cases[] = {{"type 2", 2, 1, "A5551234C"}, {"type 3", 3, 0, "\xFF" "A5551234C"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Heard heard = HearAll(Dtmf("A5551234C"), 1, c.type, c.framer_type, 150);
+    EXPECT_EQ(std::string(heard.bytes.begin(), heard.bytes.end()), c.expected);
+    EXPECT_EQ(heard.armed, 0u);
+    EXPECT_EQ(heard.hook, 0u);
+  }
+}
+
+TEST(CallerId, DigitsBeforeAStartDigitGiveNothing) {
+  const Heard heard = HearAll(Dtmf("5512"), 1, 2, 1, 150);
+  EXPECT_TRUE(heard.bytes.empty());
+  EXPECT_EQ(heard.armed, 1u);  // still waiting for a message
+  const Heard after = HearAll(Dtmf("5D12C"), 1, 2, 1, 150);
+  EXPECT_EQ(std::string(after.bytes.begin(), after.bytes.end()), "D12C");
 }
 
 }  // namespace
