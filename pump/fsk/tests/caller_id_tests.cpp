@@ -169,6 +169,31 @@ TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
             expected);
 }
 
+// A single-data message heard off hook (start-pattern method in state 6):
+// its type byte 0x04 starts it, and it arrives whole.
+TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
+  Message m = AdsiRaw(ADSI_STANDARD_CLASS, {{CLASS_SDMF_CALLERID, ""}, {0, "10011750555123"}},
+                      true);
+  m.bytes[1] = static_cast<std::uint8_t>(m.bytes.size() - 2);
+  std::uint8_t sum = 0;
+  for (const std::uint8_t b : m.bytes) sum = static_cast<std::uint8_t>(sum + b);
+  m.bytes.push_back(static_cast<std::uint8_t>(-sum));
+  const Heard heard = HearAll(m.line, 3, 0);
+  ASSERT_GE(heard.bytes.size(), m.bytes.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
+                                      heard.bytes.begin() + static_cast<std::ptrdiff_t>(m.bytes.size())),
+            m.bytes);
+}
+
+// On hook, the end of the message ends caller ID and releases the hook.
+TEST(CallerId, TheEndOfAnOnHookMessageReleasesTheHook) {
+  const Message m = AdsiMessage(ADSI_STANDARD_CLASS, false);
+  const Heard heard = HearAll(m.line, 1, 0);
+  EXPECT_GE(heard.bytes.size(), m.bytes.size());
+  EXPECT_EQ(heard.armed, 0u);
+  EXPECT_EQ(heard.hook, 0u);
+}
+
 // Digits of 100 ms with 100 ms between them.
 std::vector<std::int16_t> Dtmf(std::string_view digits) {
   testing::SpandspSource source(testing::SpandspDtmf(digits, -10, 2, 100, 100));
