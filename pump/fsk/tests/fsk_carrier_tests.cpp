@@ -1,0 +1,130 @@
+// The FSK receiver's carrier detector: a data carrier only after 96
+// qualifying bits (marks), never on alternations; the level scale's
+// -45/-47 dB hysteresis; and a fax carrier that fades 6 dB below its level
+// at the first flags is lost.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "pump/core/comram.h"
+#include "pump/fsk/fsk_rx.h"
+#include "pump/fsk/fsk_start.h"
+#include "pump/framer/framer.h"
+#include "pump/tests/support/pump_harness.h"
+
+namespace pump {
+namespace {
+
+using testing::PumpHarness;
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Continuous-phase FSK written here: `bits` at `rate` between `mark` and
+// `space`, amplitude `amplitude`, from phase `phase`.
+std::vector<std::int16_t> Fsk(const std::vector<int>& bits, double mark, double space,
+                              double rate, double amplitude, double& phase) {
+  std::vector<std::int16_t> out;
+  const int per_bit = static_cast<int>(9600 / rate);
+  for (const int bit : bits) {
+    for (int k = 0; k < per_bit; ++k) {
+      phase += 2 * kPi * (bit == 1 ? mark : space) / 9600;
+      out.push_back(static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase))));
+    }
+  }
+  return out;
+}
+
+struct Trace {
+  std::vector<std::uint8_t> status;  // register 54 after each block
+  std::vector<int> level;            // the receiver's level (dB)
+  std::vector<std::uint32_t> carrier;
+};
+
+// A V.21 answering receiver (channel 1, 980/1180 Hz) hearing `line`.
+Trace Hear(const std::vector<std::int16_t>& line, int start_type = kFskV21Data) {
+  Trace t;
+  PumpHarness harness;
+  harness.Run([&] {
+    harness.Controller().Post(0x60, {0});
+    harness.RunBlocks(1);
+    harness.Context().call.direction = 0;
+    StartFsk(harness.Context(), start_type);
+    harness.Afe().FeedLine(line);
+    for (std::size_t b = 0; b < line.size() / 96; ++b) {
+      harness.RunBlocks(1);
+      t.status.push_back(harness.Host().comram.reg[kRegStatus]);
+      t.level.push_back(harness.Context().fsk.agc.level_db);
+      t.carrier.push_back(harness.Context().fsk.carrier_on);
+    }
+  });
+  return t;
+}
+
+int FirstConnected(const Trace& t) {
+  for (std::size_t b = 0; b < t.status.size(); ++b) {
+    if ((t.status[b] & (kStatusCodeMask | kStatusCarrier)) == (kStatusConnected | kStatusCarrier)) {
+      return static_cast<int>(b);
+    }
+  }
+  return -1;
+}
+
+TEST(FskCarrierDetect, ADataCarrierWaitsForNinetySixMarks) {
+  double phase = 0;
+  // 300 ms of silence, then 1.5 s of marks.
+  std::vector<std::int16_t> line(2880, 0);
+  const auto marks = Fsk(std::vector<int>(450, 1), 980, 1180, 300, 6000, phase);
+  line.insert(line.end(), marks.begin(), marks.end());
+  const int at = FirstConnected(Hear(line));
+  ASSERT_GE(at, 0);
+  // 96 bits are 320 ms: not before 30 + 32 blocks.
+  EXPECT_GE(at, 30 + 32);
+  EXPECT_LE(at, 30 + 32 + 10);
+}
+
+TEST(FskCarrierDetect, AlternatingBitsNeverMakeADataCarrier) {
+  double phase = 0;
+  std::vector<int> bits;
+  for (int k = 0; k < 600; ++k) bits.push_back(k & 1);
+  const Trace t = Hear(Fsk(bits, 980, 1180, 300, 6000, phase));
+  EXPECT_EQ(FirstConnected(t), -1);
+}
+
+// Marks at falling amplitudes: the carrier stays while the level is above
+// -47 dB and ends at or below it; from off it comes back only at -45 dB
+// or more.
+TEST(FskCarrierDetect, LevelHysteresisOnTheReceiversScale) {
+  double phase = 0;
+  std::vector<std::int16_t> line;
+  // Strong, then 1 dB quieter every half second down by 60 dB, then back up.
+  std::vector<double> steps;
+  for (int db = 0; db <= 60; ++db) steps.push_back(-db);
+  for (int db = 60; db >= 0; --db) steps.push_back(-db);
+  for (const double db : steps) {
+    const auto part = Fsk(std::vector<int>(150, 1), 980, 1180, 300,
+                          8000 * std::pow(10, db / 20), phase);
+    line.insert(line.end(), part.begin(), part.end());
+  }
+  const Trace t = Hear(line);
+  bool seen_on = false;
+  bool seen_off_after_on = false;
+  for (std::size_t b = 1; b < t.carrier.size(); ++b) {
+    if (t.carrier[b] != 0) seen_on = true;
+    if (t.carrier[b - 1] != 0 && t.carrier[b] == 0) {
+      seen_off_after_on = true;
+      EXPECT_LE(t.level[b], kFskCarrierOffDb + 1) << "block " << b;  // within the block's last checks
+    }
+    if (t.carrier[b - 1] == 0 && t.carrier[b] != 0) {
+      EXPECT_GE(t.level[b], kFskCarrierOnDb - 1) << "block " << b;
+    }
+    if (t.carrier[b] != 0) {
+      EXPECT_GT(t.level[b], kFskCarrierOffDb - 1) << "block " << b;
+    }
+  }
+  EXPECT_TRUE(seen_on);
+  EXPECT_TRUE(seen_off_after_on);
+}
+
+}  // namespace
+}  // namespace pump
