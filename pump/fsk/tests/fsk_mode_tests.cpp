@@ -194,5 +194,49 @@ TEST(FaxV21, TheWatchReportsV21InsteadOfTheCarrier) {
   }));
 }
 
+// Flags at -12 dBm0 for a second, then `drop_db` quieter for a second.
+std::vector<std::int16_t> FadingFlags(double drop_db) {
+  hdlc_tx_state_t* hdlc = hdlc_tx_init(nullptr, false, 1, false, nullptr, nullptr);
+  hdlc_tx_flags(hdlc, 80);
+  fsk_tx_state_t* tx = fsk_tx_init(
+      nullptr, &preset_fsk_specs[FSK_V21CH2],
+      [](void* user) { return hdlc_tx_get_bit(static_cast<hdlc_tx_state_t*>(user)); }, hdlc);
+  fsk_tx_power(tx, -12.0f);
+  int made = 0;
+  testing::SpandspSource source([&](std::span<std::int16_t> out) {
+    if (made == 8000) fsk_tx_power(tx, static_cast<float>(-12 - drop_db));
+    // Up to the change, then up to the end.
+    const int n = std::min(static_cast<int>(out.size()), (made < 8000 ? 8000 : 16000) - made);
+    made += n;
+    return n > 0 ? fsk_tx(tx, out.data(), n) : 0;
+  });
+  std::vector<std::int16_t> line(4800, 0);
+  const std::vector<std::int16_t> signal = source.Take(2 * 9600);
+  line.insert(line.end(), signal.begin(), signal.end());
+  fsk_tx_free(tx);
+  hdlc_tx_free(hdlc);
+  return line;
+}
+
+// A fax carrier 8 dB down from its level at the first flags is lost while
+// it is still well above the carrier threshold; 3 dB down it stays.
+TEST(FaxV21, ACarrierThatFadesSixDecibelsIsLost) {
+  const auto during_signal = [](const FaxRun& run) {
+    // Blocks 160 to 240: after the fade (block 150), before the end (250).
+    return std::vector<std::uint8_t>(run.statuses.begin() + 160, run.statuses.begin() + 240);
+  };
+  const FaxRun faded = HearFax(FadingFlags(8), false);
+  EXPECT_TRUE(Has(faded, kDpFaxCd));
+  const auto late = during_signal(faded);
+  EXPECT_TRUE(std::all_of(late.begin(), late.end(), [](std::uint8_t s) {
+    return (s & (kStatusCodeMask | kStatusCarrier)) == kStatusIdle;
+  }));
+  const FaxRun kept = HearFax(FadingFlags(3), false);
+  const auto late_kept = during_signal(kept);
+  EXPECT_TRUE(std::all_of(late_kept.begin(), late_kept.end(), [](std::uint8_t s) {
+    return (s & (kStatusCodeMask | kStatusCarrier)) == (kStatusFaxCarrier | kStatusCarrier);
+  }));
+}
+
 }  // namespace
 }  // namespace pump
