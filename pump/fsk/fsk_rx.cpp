@@ -315,6 +315,7 @@ void FaxFskRx(DspContext& context) {
 }
 
 constexpr StateEntry<DspContext> kRxEntries[] = {{FskRx, -1, "FskRx"}};
+constexpr StateEntry<DspContext> kRxIdleEntries[] = {{RxIdle, -1, "RxIdle"}};
 constexpr StateEntry<DspContext> kFaxEntries[] = {
     {RxIdle, 2, "RxIdle"},
     {FaxDetect1650, -1, "FaxDetect1650"},
@@ -324,6 +325,7 @@ constexpr StateEntry<DspContext> kFaxEntries[] = {
 }  // namespace
 
 StateTable<DspContext> FskRxTable() { return kRxEntries; }
+StateTable<DspContext> RxIdleTable() { return kRxIdleEntries; }
 StateTable<DspContext> FaxDetectTable() { return kFaxEntries; }
 
 void FskRx(DspContext& context) {

@@ -13,6 +13,8 @@ namespace pump {
 void FskRx(DspContext& context);
 // The receive table {FskRx}.
 StateTable<DspContext> FskRxTable();
+// {RxIdle}: no receiver.
+StateTable<DspContext> RxIdleTable();
 // The fax detect table {RxIdle 2, FaxDetect1650, FaxFskRx}; kFaxFskRxEntry
 // is FaxFskRx's position.
 StateTable<DspContext> FaxDetectTable();

@@ -106,7 +106,7 @@ void StartFsk(DspContext& context, int start_type) {
     case kFskFaxTransmit:
       Channels(w, fsk::kTxV21Ch2, fsk::kRxV21Ch2);
       w.kind = kFskFax;
-      SetStateMachine(context.rx, StateOp::kGo, FskTxIdleTable());
+      SetStateMachine(context.rx, StateOp::kGo, RxIdleTable());
       SetCodes(context, {2, 3});
       break;
     case kFskFaxReceive:
@@ -146,7 +146,7 @@ void StartFsk(DspContext& context, int start_type) {
       break;
     case kFskV23TransmitOnly:
       V23(context, true);
-      SetStateMachine(context.rx, StateOp::kGo, FskTxIdleTable());
+      SetStateMachine(context.rx, StateOp::kGo, RxIdleTable());
       SetCodes(context, {0, 5});
       break;
     case kFskV8Originate:
