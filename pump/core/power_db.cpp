@@ -23,3 +23,34 @@ int MeasurePowerDb(std::span<const std::int16_t> samples) {
 }
 
 }  // namespace pump
+
+namespace pump {
+
+std::int32_t PowerToDbQ8(std::uint32_t power) {
+  if (power < 2) return 0;
+  // Normalise so that bit 31 is the leading one; 31 less the shifts is the
+  // integer part of log2.
+  std::uint32_t exponent = 31;
+  for (const std::uint32_t shift : {16u, 8u, 4u, 2u, 1u}) {
+    if (power < (1u << (32 - shift))) {
+      power <<= shift;
+      exponent -= shift;
+    }
+  }
+  // The mantissa in [1, 2) in Q15; each squaring doubles its log2, and an
+  // overflow past 2 is the next fraction bit.
+  std::uint32_t mantissa = power >> 16;
+  std::uint32_t log2_q11 = exponent;
+  for (int bit = 0; bit < 11; ++bit) {
+    mantissa = mantissa * mantissa >> 15;
+    log2_q11 <<= 1;
+    if (mantissa >= 0x10000) {
+      log2_q11 |= 1;
+      mantissa >>= 1;
+    }
+  }
+  // 10 log10(2) x 256 / 2048 = 49321 / 2^17.
+  return static_cast<std::int32_t>(std::uint64_t{log2_q11} * 49321 >> 17);
+}
+
+}  // namespace pump

@@ -12,3 +12,11 @@ namespace pump {
 int MeasurePowerDb(std::span<const std::int16_t> samples);
 
 }  // namespace pump
+
+namespace pump {
+
+// 10 log10(power) in units of 1/256 dB, from an 11-bit log2 (its fraction
+// bits by repeated squaring of the normalised mantissa); 0 and 1 give 0.
+std::int32_t PowerToDbQ8(std::uint32_t power);
+
+}  // namespace pump

@@ -2,8 +2,8 @@
 // the variant table, the placeholders and the jump entries are made.
 //
 // Each row: X(slot number, operation, result, (typed parameters), (arguments), jump)
-// where jump is `jump` for the 97 slots that the data pump calls through a
-// jump entry under the operation's name, and `no_jump` for the 18 it never calls.
+// where jump is `jump` for the 98 slots that the data pump calls through a
+// jump entry under the operation's name, and `no_jump` for the 17 it never calls.
 // The signatures are final: a family replaces the entries of its slots, never
 // the list.
 #pragma once
@@ -130,7 +130,7 @@
   X(110, qvlsFIRStateSize_ci16, qvls_status, (std::int32_t len, std::int32_t* size), (len, size), jump) \
   X(111, qvlsALawDecode_u8toi16, qvls_status, (const std::uint8_t* src, std::int16_t* dst, std::int32_t len), (src, dst, len), jump) \
   X(112, qvlsMuLawDecode_u8toi16, qvls_status, (const std::uint8_t* src, std::int16_t* dst, std::int32_t len), (src, dst, len), jump) \
-  X(113, qvlsALawEncode_i16tou8, qvls_status, (const std::int16_t* src, std::uint8_t* dst, std::int32_t len), (src, dst, len), no_jump) \
+  X(113, qvlsALawEncode_i16tou8, qvls_status, (const std::int16_t* src, std::uint8_t* dst, std::int32_t len), (src, dst, len), jump) \
   X(114, qvlsMuLawEncode_i16tou8, qvls_status, (const std::int16_t* src, std::uint8_t* dst, std::int32_t len), (src, dst, len), jump)
 // clang-format on
 
@@ -198,7 +198,7 @@ inline constexpr std::int32_t qvls_slot_count =
 inline constexpr int qvls_jump_entry_count = qvls::detail::JumpEntryCount();
 
 static_assert(qvls_slot_count == 115, "the library has 115 operation slots");
-static_assert(qvls_jump_entry_count == 97, "the data pump calls 97 of them through jump entries");
+static_assert(qvls_jump_entry_count == 98, "the data pump calls 98 of them through jump entries");
 static_assert(qvls::detail::SlotsAreNumberedInOrder(), "slot k is row k of the list");
 
 // The operation's name for slot k, for messages.
