@@ -5,6 +5,7 @@
 #include "pump/callprogress/dialling.h"
 #include "pump/commands/answers.h"
 #include "pump/commands/command_handlers.h"
+#include "pump/voice/voice_commands.h"
 
 namespace pump {
 namespace {
@@ -68,20 +69,20 @@ const std::array<CommandHandler, kLastCommand - kFirstCommand + 1> CpCommandTabl
     kAck,                  // 0x92
     CallerIdModeCommand,   // 0x93
     VersionQuery,          // 0x94
-    kNotYet,               // 0x95 voice line mode
-    kNotYet,               // 0x96 voice silence parameters
-    kNotYet,               // 0x97 voice start
+    VoiceLineModeCommand,  // 0x95
+    VoiceSilenceCommand,   // 0x96
+    VoiceStartCommand,     // 0x97
     VoiceIdleCommand,      // 0x98
-    kNotYet,               // 0x99 voice level
+    VoiceLevelCommand,     // 0x99
     kAck,                  // 0x9A
     kAck,                  // 0x9B
-    kNotYet,               // 0x9C voice route
+    VoiceRouteCommand,     // 0x9C
     kAck,                  // 0x9D
     kAck,                  // 0x9E
     kAck,                  // 0x9F
     kNotYet,               // 0xA0 V.92 modem on hold
     kNotYet,               // 0xA1 V.92 request
-    kNotYet,               // 0xA2 voice
+    SpeakerphoneSwitchCommand,  // 0xA2
     kNotYet,               // 0xA3 V.92
     MonitorConfigCommand,  // 0xA4
 };

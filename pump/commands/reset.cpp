@@ -14,6 +14,7 @@
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {

@@ -7,6 +7,7 @@
 #include "pump/core/dp_status.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {

@@ -15,6 +15,7 @@
 #include "pump/framer/data_framer.h"
 #include "pump/fsk/fsk_area.h"
 #include "pump/v32/v32_area.h"
+#include "pump/voice/voice_area.h"
 #include "siglib/frame/types.h"
 
 namespace pump {
@@ -27,11 +28,20 @@ struct PlaceholderResources {
   void* block;
 };
 
-// The voice mode's signal-library objects: so far the 64-point real FFT
-// that the tone and band classifiers share, and its work buffer.
+// The voice mode's signal-library objects: the 64-point real FFT that the
+// tone and band classifiers share and its work buffer; the FIR state
+// blocks of the play, record and detector resamplers and of the
+// speakerphone's two sound-path resamplers; the speakerphone's 512-tap LMS
+// state and its own 64-point FFT with its work buffer.
+inline constexpr int kVoiceFirBuffers = 5;
+
 struct VoiceResources {
   fft16_context* fft;
   std::uint8_t* fft_work;
+  std::uint8_t* fir[kVoiceFirBuffers];
+  lms_state* lms;
+  fft16_context* echo_fft;
+  std::uint8_t* echo_fft_work;
 };
 
 // The signal-library objects of every mode, allocated by the first
@@ -134,13 +144,6 @@ struct CallerIdReceiver {
 // The fax modulation configuration.
 struct FaxConfig {
   std::uint32_t modulation_kind;
-};
-
-inline constexpr std::size_t kVovProfileBytes = 332;
-
-struct VoiceArea {
-  std::uint8_t vov_profile[kVovProfileBytes];  // the speakerphone's stored line-echo profile
-  std::int16_t gain_word;                      // parameter key 0x10234
 };
 
 }  // namespace pump

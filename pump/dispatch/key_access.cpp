@@ -8,6 +8,7 @@
 #include "pump/core/data_keys.h"
 #include "pump/dispatch/codec_access.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {

@@ -7,6 +7,7 @@
 #include "pump/core/dp_status.h"
 #include "pump/idle/default_block.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {

@@ -38,12 +38,7 @@ void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
 void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
 
-void InitVoice(DspContext& context) { Note(context, Pending::kInitVoice); }
-void ResetVoiceSequencer(DspContext& context) { Note(context, Pending::kResetVoiceSequencer); }
-void StopVoice(DspContext& context) { Note(context, Pending::kStopVoice); }
-void EnterVoice(DspContext& context) { Note(context, Pending::kEnterVoice); }
-void ApplyVoiceGain(DspContext& context, std::int16_t gain_word) {
-  Note(context, Pending::kApplyVoiceGain, gain_word);
-}
+void SpeakerphoneReset(DspContext& context) { Note(context, Pending::kSpeakerphoneReset); }
+void SpeakerphoneBlock(DspContext& context) { Note(context, Pending::kSpeakerphoneBlock); }
 
 }  // namespace pump

@@ -36,11 +36,8 @@ void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);
 void V32EchoReset(DspContext& context);
 
-// Voice.
-void InitVoice(DspContext& context);
-void ResetVoiceSequencer(DspContext& context);
-void StopVoice(DspContext& context);
-void EnterVoice(DspContext& context);
-void ApplyVoiceGain(DspContext& context, std::int16_t gain_word);
+// The speakerphone.
+void SpeakerphoneReset(DspContext& context);
+void SpeakerphoneBlock(DspContext& context);  // with both sound streams on
 
 }  // namespace pump

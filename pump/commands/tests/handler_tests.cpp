@@ -186,7 +186,7 @@ const HandlerCase kCases[] = {
      },
      0x68, {0x09, 0x07, 0x04, 0x00}, Reply::kAck,
      [](PumpHarness& h, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStopVoice, 1));
+       EXPECT_EQ(c.voice_active, 0u) << "voice stopped";
        EXPECT_EQ(c.mode_block, &DefaultBlock);
        EXPECT_EQ(h.Controller().Interrupts(), 1);
        EXPECT_TRUE(Called(c, Pending::kStartHandshake, 1));

@@ -79,16 +79,19 @@ TEST(Commands, AFullResetKeepsTheEndedCallAndIssuesItsRequestsInOrder) {
     EXPECT_EQ(agc.average, 0);
     EXPECT_EQ(agc.freeze, 0);
     const PendingLog& pending = context.pending;
-    for (Pending part :
-         {Pending::kResetPhase2, Pending::kResetV34Receiver, Pending::kResetVoiceSequencer,
-          Pending::kStopVoice}) {
+    for (Pending part : {Pending::kResetPhase2, Pending::kResetV34Receiver}) {
       EXPECT_EQ(pending[part].count, 1u) << static_cast<int>(part);
     }
+    // The voice sequencer cleared, over the voice resources' FIR blocks.
+    EXPECT_STREQ(context.voice.rx.table[0].name, "VoiceRxNull");
+    EXPECT_STREQ(context.voice.tx.table[0].name, "VoiceTxNull");
+    EXPECT_EQ(context.voice_active, 0u);
     for (int filter = 0; filter < kFilterRecords; ++filter) {
       EXPECT_EQ(context.call_progress.bank.channels[filter].pending, 1u) << filter;
     }
     // Latency 2 first, then test mode 0, the record, 96 at 9600, the line
-    // option, gain 0 and the status query.
+    // option, gain 0, the status query, and the voice stop's restart of the
+    // line-monitoring sound stream.
     EXPECT_EQ(testing::Requests(harness.Afe().Log()),
               (std::vector<testing::Request>{{afe::kAfeLatency, 2},
                                              {afe::kAfeTestMode, 0},
@@ -96,7 +99,8 @@ TEST(Commands, AFullResetKeepsTheEndedCallAndIssuesItsRequestsInOrder) {
                                              {afe::kAfeSetRate, 96u << 16 | 9600},
                                              {afe::kAfeLineMonitor, 1},
                                              {afe::kAfeSetGain, 0},
-                                             {afe::kAfeStatusQuery, 0}}));
+                                             {afe::kAfeStatusQuery, 0},
+                                             {afe::kSoundStartLineStream, 0}}));
   });
 }
 

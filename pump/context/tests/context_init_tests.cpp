@@ -43,7 +43,9 @@ TEST(DspContextInit, StartsIdleWithItsEntriesAndWaitsForTheFirstReset) {
     EXPECT_EQ(context.framer.rx_type, kFramerAsync);
     const PendingLog& pending = context.pending;
     EXPECT_EQ(pending[Pending::kInitPhase2Defaults].count, 1u);
-    EXPECT_EQ(pending[Pending::kInitVoice].count, 1u);
+    EXPECT_EQ(context.voice_active, 0u);
+    EXPECT_EQ(context.voice.start_pending, 0);
+    EXPECT_STREQ(context.voice.rx.table[0].name, "VoiceRxNull");
   });
 }
 

@@ -8,6 +8,7 @@
 #include "pump/idle/idle_mode.h"
 #include "pump/context/tests/hook_relay.h"
 #include "pump/tests/support/pump_harness.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {
@@ -88,7 +89,7 @@ TEST(LineMonitor, ThirtyHighMeasurementsWithTheCurrentCheckStopTheLineForAThousa
     EXPECT_TRUE(LineRequests(harness.Afe()).empty()) << "held off although the relay is off hook";
     harness.RunBlocks(1);
     EXPECT_EQ(LineRequests(harness.Afe()), std::vector<ULONG>{afe::kAfeLineOn});
-    EXPECT_EQ(context.pending[Pending::kEnterVoice].count, 1u) << "voice comes back with the line";
+    EXPECT_EQ(context.mode_block, &VoiceBlock) << "voice comes back with the line";
   });
 }
 

@@ -124,8 +124,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteEffect{"CallOption3", 0x1603, true, 0x08, kNoCall, 0},
         WriteEffect{"ParameterC2", 0xC2, false, 0x10, kNoCall, 0},
         WriteEffect{"ParameterC3", 0xC3, false, 0x40, kNoCall, 0},
-        WriteEffect{"ParameterC4", 0xC4, false, 0x20, kNoCall, 0},
-        WriteEffect{"VoiceGain", 0x10234, false, 0, Pending::kApplyVoiceGain, 0x1234}),
+        WriteEffect{"ParameterC4", 0xC4, false, 0x20, kNoCall, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Malformed packets -----------------------------------------------------------------
