@@ -57,6 +57,7 @@ void ControllerDouble::OnCallback() {
   if (tx_waiting_ && AcquireMark16(page, kRegTxCount) == 0) {
     explained = true;
     tx_waiting_ = false;
+    RefillTx();
   }
   if (!explained) ++interrupts_;
 }
@@ -113,6 +114,22 @@ bool ControllerDouble::FillTx(std::uint8_t kind, std::span<const std::uint8_t> d
   tx_waiting_ = true;
   ReleaseMark16(host_.comram, kRegTxCount, count, kind);
   return true;
+}
+
+void ControllerDouble::StreamTx(std::uint8_t kind, std::span<const std::uint8_t> bytes) {
+  tx_stream_kind_ = kind;
+  tx_stream_.insert(tx_stream_.end(), bytes.begin(), bytes.end());
+  if (!tx_waiting_) RefillTx();
+}
+
+void ControllerDouble::RefillTx() {
+  if (tx_stream_.empty()) return;
+  std::uint8_t block[kMailboxData];
+  const std::size_t count = std::min(tx_stream_.size(), kMailboxData);
+  std::copy_n(tx_stream_.begin(), count, block);
+  if (FillTx(tx_stream_kind_, std::span(block, count))) {
+    tx_stream_.erase(tx_stream_.begin(), tx_stream_.begin() + static_cast<std::ptrdiff_t>(count));
+  }
 }
 
 std::vector<ReceivedPacket> ControllerDouble::TakePackets() {

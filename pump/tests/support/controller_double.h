@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <initializer_list>
 #include <span>
 #include <vector>
@@ -56,6 +57,11 @@ class ControllerDouble {
   void WritePowerState(std::uint8_t state);
   // Fills the transmit mailbox; false while it is full.
   bool FillTx(std::uint8_t kind, std::span<const std::uint8_t> data);
+  // Streams bytes through the transmit mailbox, 32 at a time: a block now
+  // when the mailbox is free, the next each time the data pump takes one
+  // (in its callback, as a controller with data to send does).
+  void StreamTx(std::uint8_t kind, std::span<const std::uint8_t> bytes);
+  std::size_t TxStreamLeft() const { return tx_stream_.size(); }
 
   // Posts and returns the packets that arrived meanwhile (they are not
   // kept for TakePackets).
@@ -77,6 +83,7 @@ class ControllerDouble {
  private:
   void OnCallback();
   void TakePacket();
+  void RefillTx();
   std::uint8_t* Page();
 
   HostInterface& host_;
@@ -84,6 +91,8 @@ class ControllerDouble {
   bool hold_ = false;
   bool command_waiting_ = false;  // posted at register 64, not taken yet
   bool tx_waiting_ = false;       // the transmit mailbox was filled, not taken yet
+  std::deque<std::uint8_t> tx_stream_;
+  std::uint8_t tx_stream_kind_ = 0;
   std::vector<ReceivedPacket> packets_;
   std::vector<ReceivedBlock> blocks_;
   int interrupts_ = 0;
