@@ -119,6 +119,8 @@ bool ControllerDouble::FillTx(std::uint8_t kind, std::span<const std::uint8_t> d
 void ControllerDouble::StreamTx(std::uint8_t kind, std::span<const std::uint8_t> bytes) {
   tx_stream_kind_ = kind;
   tx_stream_.insert(tx_stream_.end(), bytes.begin(), bytes.end());
+  // The mailbox may have been emptied without a take (ClearMailboxes).
+  if (AcquireMark16(host_.comram, kRegTxCount) == 0) tx_waiting_ = false;
   if (!tx_waiting_) RefillTx();
 }
 
