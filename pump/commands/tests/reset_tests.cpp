@@ -166,10 +166,15 @@ TEST(ModeResourceFailure, AtEachAllocationLeavesReadyZeroUntilALaterResetSucceed
       EXPECT_EQ(pool.LiveByTag(kDdk).blocks, started.blocks + clean.blocks);
       EXPECT_NE(harness.Context().resources.voice.fft, nullptr);
       EXPECT_NE(harness.Context().resources.voice.fft_work, nullptr);
+      for (std::uint8_t* fir : harness.Context().resources.voice.fir) EXPECT_NE(fir, nullptr);
+      EXPECT_NE(harness.Context().resources.voice.lms, nullptr);
+      EXPECT_NE(harness.Context().resources.voice.echo_fft_work, nullptr);
 
       harness.Stop();
       EXPECT_EQ(pool.LiveByTag(kDdk), plat::ex::PoolUsage{}) << pool.LeakReport();
       EXPECT_EQ(harness.Context().resources.voice.fft, nullptr);
+      EXPECT_EQ(harness.Context().resources.voice.lms, nullptr);
+      EXPECT_EQ(harness.Context().resources.voice.echo_fft, nullptr);
     });
   }
 }

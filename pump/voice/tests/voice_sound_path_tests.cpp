@@ -1,0 +1,107 @@
+// The sound path in voice mode: the stream requests each line mode makes,
+// line audio into the line-to-application queue, and application samples
+// onto the line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "pump/voice/tests/voice_rig.h"
+
+namespace pump::voice_test {
+namespace {
+
+std::vector<ULONG> SoundCodes(const std::vector<testing::AfeCall>& log) {
+  std::vector<ULONG> codes;
+  for (const testing::AfeCall& call : log) {
+    if (call.entry == testing::AfeEntry::kSoundPath && call.code != afe::kSoundPutSamples &&
+        call.code != afe::kSoundTakeSamples) {
+      codes.push_back(call.code);
+    }
+  }
+  return codes;
+}
+
+// From play with both streams off, each mode's stream requests.
+TEST(VoiceSoundPath, StreamRequestsByLineMode) {
+  struct Case {
+    std::uint8_t mode;
+    std::vector<ULONG> codes;
+  };
+  const Case cases[] = {
+      {0, {}},
+      {3, {}},
+      {6, {afe::kSoundStartAppStream}},
+      {7, {afe::kSoundStartLineStreamNow}},
+      {8, {afe::kSoundRequest37, afe::kSoundStartBoth}},
+      {9, {afe::kSoundRequest37, afe::kSoundStartBoth}},
+  };
+  for (const Case& c : cases) {
+    PumpHarness harness(VoiceProfile());
+    harness.Run([&] {
+      StartVoice(harness, 2, 8, 0);
+      harness.Controller().Exchange(0x95, {c.mode});
+      EXPECT_EQ(SoundCodes(harness.Afe().Log()), c.codes) << int{c.mode};
+    });
+  }
+}
+
+TEST(VoiceSoundPath, LineAudioReachesTheApplication) {
+  PumpHarness harness(VoiceProfile());
+  harness.Run([&] {
+    StartVoice(harness, 2, 8, 0);
+    // Mode 9: the speakerphone's two streams over the idle sequences (mode
+    // 7 plays the controller's bytes to the speaker instead).
+    harness.Controller().Exchange(0x95, {9});
+    harness.Controller().Exchange(0x99, {128, 0});  // full level
+    const std::size_t before = harness.Afe().SoundPuts().size();
+    // A 530 Hz sine of amplitude 10000 (the line's own filters shape its
+    // samples, so the test looks at its level).
+    std::vector<std::int16_t> sine(1600);
+    for (std::size_t i = 0; i < sine.size(); ++i) {
+      sine[i] = static_cast<std::int16_t>(10000 * std::sin(2 * std::numbers::pi * 530 * double(i) / 8000));
+    }
+    harness.Afe().FeedLine(sine);
+    harness.RunBlocks(20);
+    std::vector<std::int16_t> heard;
+    const auto& puts = harness.Afe().SoundPuts();
+    EXPECT_EQ(puts.size() - before, 20u) << "one block to the application per block";
+    for (std::size_t i = before; i < puts.size(); ++i) {
+      EXPECT_EQ(puts[i].size(), kBlock);
+      heard.insert(heard.end(), puts[i].begin(), puts[i].end());
+    }
+    double energy = 0;
+    int loud = 0;
+    for (std::int16_t v : heard) {
+      energy += double{1} * v * v;
+      loud += std::abs(v) > 5000 ? 1 : 0;
+    }
+    EXPECT_GT(loud, 700) << "the line's tone reaches the application";
+    EXPECT_NEAR(std::sqrt(energy / std::max<double>(1, loud)) , 10000 / std::sqrt(2.0), 3000);
+  });
+}
+
+TEST(VoiceSoundPath, ApplicationSamplesReachTheLine) {
+  PumpHarness harness(VoiceProfile());
+  harness.Run([&] {
+    StartVoice(harness, 2, 8, 0);
+    harness.Controller().Exchange(0x95, {6});
+    const std::size_t before = harness.Afe().LineOutput().size();
+    std::vector<std::int16_t> ramp(480 * 2);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<std::int16_t>(i * 30 - 14000);
+    // Entries of 480 samples: each take brings more than a block, and the
+    // rest waits for the next blocks.
+    harness.Afe().QueueAppSamples(std::span(ramp).first(480));
+    harness.Afe().QueueAppSamples(std::span(ramp).subspan(480));
+    harness.RunBlocks(20);
+    const auto& line = harness.Afe().LineOutput();
+    const std::vector<std::int16_t> played(line.begin() + static_cast<std::ptrdiff_t>(before), line.end());
+    EXPECT_NE(std::search(played.begin(), played.end(), ramp.begin(), ramp.end()), played.end())
+        << "the application's samples, whole and in order";
+  });
+}
+
+}  // namespace
+}  // namespace pump::voice_test
