@@ -16,6 +16,8 @@
 #include "pump/idle/default_block.h"
 #include "pump/idle/level_step.h"
 #include "pump/packets/dp_packets.h"
+#include "pump/voice/voice_mode.h"
+#include "pump/voice/voice_reports.h"
 
 namespace pump {
 namespace {
@@ -210,7 +212,13 @@ void SetCallProgressMode(DspContext& context, int mode) {
       InitNotch(context);
       if (context.dial.pulse != 0) SetVoiceLink(afe, {});
       context.dial_call_state = kCallProgressAnswerWatch;
-      SetStateMachine(context.rx, StateOp::kGo, kCallProgressTable);
+      if (context.voice.start_pending != 0) {
+        // A voice start waited for this mode.
+        ResetVoiceDetectors(context);
+        EnterVoice(context);
+      } else {
+        SetStateMachine(context.rx, StateOp::kGo, kCallProgressTable);
+      }
       break;
     case kCallProgressLineVoltage:
       context.dial_call_state = kCallProgressLineVoltage;

@@ -231,3 +231,27 @@ TEST(VoiceCommands, SpeakerVolumeKey) {
 
 }  // namespace
 }  // namespace pump::voice_test
+
+namespace pump::voice_test {
+namespace {
+
+// A start that waited enters voice when call progress turns to mode 2.
+TEST(VoiceCommands, PendingStartCompletedByToneDetectionModeTwo) {
+  PumpHarness harness(VoiceProfile());
+  harness.Run([&] {
+    harness.Controller().Post(0x60, {0});
+    harness.RunBlocks(1);
+    harness.Controller().Exchange(0x65, {0, 0});
+    harness.Controller().Exchange(0x97, {2, 8, 2, 0});
+    DspContext& context = harness.Context();
+    EXPECT_EQ(context.voice.start_pending, 1);
+    harness.Controller().Exchange(0x65, {2, 0});
+    EXPECT_EQ(context.voice.start_pending, 0);
+    EXPECT_EQ(context.voice_active, 1u);
+    EXPECT_EQ(context.mode_block, &VoiceBlock);
+    EXPECT_STREQ(context.voice.rx.table[0].name, "VoiceIdleSeqRx");
+  });
+}
+
+}  // namespace
+}  // namespace pump::voice_test
