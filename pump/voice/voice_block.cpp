@@ -9,6 +9,7 @@
 #include "pump/core/data_keys.h"
 #include "pump/core/host_transfer.h"
 #include "pump/core/power_db.h"
+#include "pump/detect/tone_classifier.h"
 #include "pump/framer/framer.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/level_step.h"
@@ -92,8 +93,9 @@ void RecordSamples(DspContext& context, std::span<const std::int16_t> samples) {
   }
 }
 
-// The detectors over the line block at 9600 Hz.
-void RunVoiceDetectors(DspContext& context) {
+// The detectors over the line block at 9600 Hz; the idle sequence adds the
+// spectral tone classifier before the filter bank.
+void RunVoiceDetectors(DspContext& context, bool classify) {
   VoiceArea& voice = context.voice;
   std::array<std::int16_t, kResamplerBufferSamples> up{};
   if (Resample(voice.detector, std::span<const std::int16_t>(voice.line_in, LineCount(context)),
@@ -108,6 +110,7 @@ void RunVoiceDetectors(DspContext& context) {
   if (digit != 0) ReportVoiceDtmf(context, digit);
   std::array<std::int32_t, kVoiceDetectorBlock> wide;
   std::copy(block.begin(), block.end(), wide.begin());
+  if (classify) RunToneClassifier(context, std::span(wide.data(), m));
   RunToneFilterBank(context, std::span(wide.data(), m), false);
   WatchCallingTones(context, std::span(wide.data(), m));
 }
@@ -129,7 +132,7 @@ void VoiceRecMicSeqTx(DspContext& context) {
 
 void VoicePlaySeqRx(DspContext& context) {
   CheckHandsetState(context);
-  RunVoiceDetectors(context);
+  RunVoiceDetectors(context, false);
 }
 
 void VoiceRecSeqRx(DspContext& context) {
@@ -140,7 +143,7 @@ void VoiceRecSeqRx(DspContext& context) {
 void VoiceIdleSeqRx(DspContext& context) {
   CheckHandsetState(context);
   DetectVoiceSilence(context);
-  RunVoiceDetectors(context);
+  RunVoiceDetectors(context, true);
 }
 
 void VoiceRecMicSeqRx(DspContext& context) {

@@ -115,6 +115,23 @@ TEST(VoiceDetectors, SilenceReports) {
   });
 }
 
+// The idle sequence runs the spectral tone classifier too: a 200 ms
+// 400 Hz tone (its entry 4 takes 50 to 350 ms) is reported as 0x84 when it
+// ends; the play sequence does not classify.
+TEST(VoiceDetectors, IdleSequenceClassifiesTones) {
+  for (std::uint8_t sequence : {2, 0}) {
+    PumpHarness harness(VoiceProfile());
+    harness.Run([&] {
+      StartVoice(harness, 2, 8, sequence);
+      Feed(harness, Tone(400, 0.2));
+      Feed(harness, Silence(0.3));
+      const auto results = ToneResults(harness.Controller().TakePackets());
+      const bool reported = std::find(results.begin(), results.end(), 0x84) != results.end();
+      EXPECT_EQ(reported, sequence == 2) << int{sequence};
+    });
+  }
+}
+
 // The local handset: off hook (status 3) clears register 242 bit 1, on
 // hook (1) sets it; status 2 changes nothing.
 TEST(VoiceDetectors, Handset) {
