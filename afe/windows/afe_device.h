@@ -114,9 +114,6 @@ NTSTATUS CompleteAfeRequest(PIRP irp, NTSTATUS status, ULONG_PTR information);
 bool IsControlAfeCode(ULONG code);
 NTSTATUS ControlAfe(AfeDeviceExtension& extension, PIRP irp);
 
-// The system-version check: success only when CurrentVersion begins with "4".
-NTSTATUS CheckNtVersion();
-
 // Start and stop (start.cpp).
 NTSTATUS StartAfe(AfeDeviceExtension& extension, PIRP irp);
 NTSTATUS StopAfe(AfeDeviceExtension& extension, PIRP irp);

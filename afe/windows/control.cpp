@@ -6,6 +6,7 @@
 #include "platform/ex/expool.h"
 #include "platform/ke/interlocked.h"
 #include "platform/reg/regroutines.h"
+#include "platform/reg/system_version.h"
 
 namespace afe {
 namespace {
@@ -96,7 +97,7 @@ NTSTATUS CompleteAfeRequest(PIRP irp, NTSTATUS status, ULONG_PTR information) {
 }
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
-  if (!NT_SUCCESS(CheckNtVersion())) return STATUS_UNSUCCESSFUL;
+  if (RegSystemVersionMajor() != u'4') return STATUS_UNSUCCESSFUL;
   AfeGlobals& globals = Globals();
   if (!NT_SUCCESS(CopyRegistryPath(globals.RegistryPath, registry_path))) return STATUS_NO_MEMORY;
   driver->DriverUnload = AfeUnload;

@@ -6,6 +6,7 @@
 #include "platform/ex/expool.h"
 #include "platform/ke/kernel.h"
 #include "platform/reg/regroutines.h"
+#include "platform/reg/system_version.h"
 #include "pump/driver/dsp_device.h"
 
 namespace pump {
@@ -83,7 +84,7 @@ NTSTATUS CreateDspDevice(PDRIVER_OBJECT driver) {
 DspGlobals& Globals() { return plat::ke::CurrentKernel().slots().Get<DspGlobals>(); }
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
-  if (!NT_SUCCESS(CheckNtVersion())) return STATUS_UNSUCCESSFUL;
+  if (RegSystemVersionMajor() != u'4') return STATUS_UNSUCCESSFUL;
   DspGlobals& globals = Globals();
   globals.registry_path = CopyRegistryPath(*registry_path);
   driver->DriverUnload = DspUnload;
@@ -94,32 +95,6 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
   // A device that could not be made leaves the driver's copy behind.
   FreeString(globals.registry_path);
   return STATUS_SUCCESS;
-}
-
-NTSTATUS CheckNtVersion() {
-  constexpr PCWSTR kVersionKey =
-      u"\\REGISTRY\\Machine\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-  UNICODE_STRING key_name;
-  RtlInitUnicodeString(&key_name, kVersionKey);
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &key_name, OBJ_CASE_INSENSITIVE, 0, nullptr);
-  HANDLE key = 0;
-  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) return STATUS_UNSUCCESSFUL;
-  // The full value information, trusted only where it lies within the buffer.
-  alignas(ULONG) UCHAR buffer[kRegistryPathBytes] = {};
-  UNICODE_STRING value_name;
-  RtlInitUnicodeString(&value_name, u"CurrentVersion");
-  ULONG length = 0;
-  const NTSTATUS status =
-      ZwQueryValueKey(key, &value_name, KeyValueFullInformation, buffer, sizeof buffer, &length);
-  ZwClose(key);
-  const auto& info = *reinterpret_cast<const KEY_VALUE_FULL_INFORMATION*>(buffer);
-  WCHAR first = 0;
-  if (NT_SUCCESS(status) && info.DataLength >= sizeof first &&
-      info.DataOffset <= sizeof buffer - sizeof first) {
-    std::memcpy(&first, buffer + info.DataOffset, sizeof first);
-  }
-  return first == u'4' ? STATUS_SUCCESS : STATUS_UNSUCCESSFUL;
 }
 
 }  // namespace pump

@@ -80,9 +80,6 @@ NTSTATUS CallLowerDriver(PDEVICE_OBJECT lower, PIRP irp);
 // final status.
 NTSTATUS CallLowerDriverSync(PDEVICE_OBJECT lower, PIRP irp);
 
-// The system-version check: success only when CurrentVersion begins with "4".
-NTSTATUS CheckNtVersion();
-
 // Start (start.cpp) and stop (remove.cpp).
 NTSTATUS StartDsp(DspDeviceExtension& extension, PIRP irp);
 // Stops the thread, gives back what the start took, sends the stop down and

@@ -7,35 +7,10 @@
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "platform/reg/regroutines.h"
+#include "platform/reg/system_version.h"
 
 namespace vxctl {
 namespace {
-
-constexpr PCWSTR kVersionKey = u"\\REGISTRY\\Machine\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-
-// "CurrentVersion" must begin with "4".
-bool VersionSupported() {
-  UNICODE_STRING key_name;
-  RtlInitUnicodeString(&key_name, kVersionKey);
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &key_name, OBJ_CASE_INSENSITIVE, 0, nullptr);
-  HANDLE key = 0;
-  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) return false;
-  alignas(ULONG) UCHAR buffer[256] = {};
-  UNICODE_STRING value_name;
-  RtlInitUnicodeString(&value_name, u"CurrentVersion");
-  ULONG length = 0;
-  const NTSTATUS status =
-      ZwQueryValueKey(key, &value_name, KeyValueFullInformation, buffer, sizeof buffer, &length);
-  ZwClose(key);
-  const auto& info = *reinterpret_cast<const KEY_VALUE_FULL_INFORMATION*>(buffer);
-  WCHAR first = 0;
-  if (NT_SUCCESS(status) && info.DataLength >= sizeof first &&
-      info.DataOffset <= sizeof buffer - sizeof first) {
-    std::memcpy(&first, buffer + info.DataOffset, sizeof first);
-  }
-  return first == u'4';
-}
 
 struct Parameters {
   ULONG break_on_entry = 0;
@@ -134,7 +109,7 @@ NTSTATUS StartAfterSerialDevice(PDRIVER_OBJECT driver, const UNICODE_STRING& reg
 CtlGlobals& ctl_globals() { return MachineState<CtlGlobals>(); }
 
 NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
-  if (!VersionSupported()) return STATUS_UNSUCCESSFUL;
+  if (RegSystemVersionMajor() != u'4') return STATUS_UNSUCCESSFUL;
   UNICODE_STRING parameters = ParametersPath(*registry_path);
   if (parameters.Buffer == nullptr) return STATUS_INSUFFICIENT_RESOURCES;
   const Parameters values = ReadParameters(parameters.Buffer);
