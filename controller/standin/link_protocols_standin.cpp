@@ -19,4 +19,31 @@ void ec_get_statistics_clear(EcStatistics& record) {
 
 void v44_free_history() { MachineState<LinkProtocolsStandin>().history_frees.fetch_add(1); }
 
+namespace {
+LinkProtocolsStandin& lp() { return MachineState<LinkProtocolsStandin>(); }
+}  // namespace
+
+void ec_set_link_flag(std::uint8_t on) { lp().link_flag = on; }
+void ec_fallback(std::uint8_t) { lp().fallbacks.fetch_add(1); }
+void ec_set_detection_result(std::uint8_t first, std::uint8_t second) {
+  lp().detection_first = first;
+  lp().detection_second = second;
+  lp().detection_results.fetch_add(1);
+}
+void async_rx_reset() { lp().async_rx_resets.fetch_add(1); }
+void async_tx_reset() { lp().async_tx_resets.fetch_add(1); }
+void async_set_fallback_countdown(std::uint16_t seconds) {
+  if (seconds == 0) lp().restart_requests.fetch_add(1);
+}
+void ec_set_tail_byte(std::uint8_t byte) {
+  lp().tail_byte = byte;
+  lp().tail_bytes.fetch_add(1);
+}
+void v42det_timer() { lp().v42det_ticks.fetch_add(1); }
+void v80_tx_started() { lp().v80_starts.fetch_add(1); }
+std::atomic<std::uint8_t>& v80_kick_permit() { return lp().v80_kick_permit; }
+std::atomic<std::uint16_t>& v80_rx_overruns() { return lp().v80_rx_overruns; }
+std::atomic<std::uint16_t>& v80_hold_countdown() { return lp().v80_hold_countdown; }
+std::atomic<std::uint8_t>& v80_hold() { return lp().v80_hold; }
+
 }  // namespace vxctl

@@ -18,6 +18,22 @@ struct LinkProtocolsStandin {
   EcStatistics statistics{.protocol = 2};
   // v44_free_history: how often it ran.
   std::atomic<std::uint32_t> history_frees{0};
+  // The data channel's calls: the link flag, the last fallback reason and
+  // detection result, and how often each ran.
+  std::atomic<std::uint8_t> link_flag{0};
+  std::atomic<std::uint32_t> fallbacks{0};
+  std::atomic<std::uint8_t> detection_first{0}, detection_second{0};
+  std::atomic<std::uint32_t> detection_results{0};
+  std::atomic<std::uint32_t> async_rx_resets{0}, async_tx_resets{0};
+  std::atomic<std::uint32_t> restart_requests{0};
+  std::atomic<std::uint32_t> v42det_ticks{0};
+  std::atomic<std::uint8_t> tail_byte{0};
+  std::atomic<std::uint32_t> tail_bytes{0};
+  std::atomic<std::uint32_t> v80_starts{0};
+  std::atomic<std::uint8_t> v80_kick_permit{1};
+  std::atomic<std::uint16_t> v80_rx_overruns{0};
+  std::atomic<std::uint16_t> v80_hold_countdown{0};
+  std::atomic<std::uint8_t> v80_hold{0};
 };
 
 }  // namespace vxctl

@@ -2,6 +2,7 @@
 // out, a break from it is measured, the escape guard runs down) and the
 // controller's 10 ms tick around it; the break from the application.
 #include "layer2/corecode/dte/dte_interface.h"
+#include "layer2/corecode/dte/datamode/datamode_select.h"
 #include "layer2/corecode/dte/dte_internal.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/port/uart.h"

@@ -1,6 +1,7 @@
 // The port layer's start and stop, and the port's open and close.
 #include <cstring>
 
+#include "layer2/corecode/dte/datamode/datamode_poll.h"
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/dte/dte_state.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"

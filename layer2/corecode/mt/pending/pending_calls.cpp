@@ -17,13 +17,11 @@ void ModemTask_SetCts(std::uint8_t on) {
 
 void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10ms"); }
 
-void datamode_tick() { MachineState<PendingLog>().Record("datamode_tick"); }
 
 void daa_set_hook_relay(std::uint8_t off_hook) {
   MachineState<PendingLog>().Record("daa_set_hook_relay", {off_hook});
 }
 
-void datamode_poll() { MachineState<PendingLog>().Record("datamode_poll"); }
 
 void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
 

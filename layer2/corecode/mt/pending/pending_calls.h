@@ -18,9 +18,6 @@ void ModemTask_SetCts(std::uint8_t on);
 // The modem task's 10 ms counters, the first step of the controller tick.
 void ModemTask_Tick10ms();
 
-// Data path: its 10 ms tick, the third step of the controller tick.
-void datamode_tick();
-
 // Statistics.
 void stats_reset();
 
@@ -29,9 +26,6 @@ bool dsp_overlay_drain();
 
 // DAA relays: the hook relay, released (0) by the task thread's close work.
 void daa_set_hook_relay(std::uint8_t off_hook);
-
-// Data-mode dispatcher: the data-channel poll, installed while the port is open.
-void datamode_poll();
 
 // IRP workers: wakes the wait-on-mask worker when a wait request is pending.
 void ntdrv_wait_wake();

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "controller/standin/command_interpreter_standin.h"
+#include "layer2/corecode/dte/datamode/datamode_poll.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
 #include "layer2/corecode/mt/frame/tests/ctl_machine.h"
