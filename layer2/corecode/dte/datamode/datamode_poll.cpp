@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "layer2/corecode/dte/datamode/datamode_state.h"
+#include "layer2/corecode/dte/datamode/hdlc.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
 #include "layer2/corecode/mt/machine_state.h"
@@ -15,25 +16,12 @@ namespace vxctl {
 
 namespace {
 
-constexpr std::uint8_t kBlockBytes = 32;
 constexpr std::uint8_t kStatusTailByte = 5;
 constexpr std::uint8_t kTxStatusData = 0;
 // Direct mode keeps two bytes of the receive ring free.
 constexpr std::uint32_t kDirectRxLimit = kLineRingSize - 2;
-constexpr std::uint8_t kDspStatusRegister = 54;
-constexpr std::uint8_t kTxDrainedBit = 0x40;
 
 ModemStatisticsBlock& Stats() { return MachineState<ModemStatisticsBlock>(); }
-
-// The data bytes a receive block carries.
-std::uint8_t DataCount(std::uint8_t count) {
-  if (count == pump::kMailboxReportOnly) return 0;
-  if (count > kBlockBytes) {
-    datamode_state().rx_count_errors.fetch_add(1);
-    return 0;
-  }
-  return count;
-}
 
 // Copies up to n bytes of line_tx_ring into the transmit block (the ring's
 // lock held); the number copied.
@@ -69,7 +57,7 @@ std::uint8_t SendFromRing(bool clears_kick) {
     mbox_tx_commit(kMboxNothingToSend, 0);
     return 0;
   }
-  const std::uint8_t n = CopyOutHeld(s.tx, kBlockBytes);
+  const std::uint8_t n = CopyOutHeld(s.tx, kMailboxBytes);
   mbox_tx_commit(kTxStatusData, n);
   return n;
 }
@@ -110,7 +98,7 @@ void ReceiveBytes(std::uint8_t n, bool filter, bool voice) {
 void direct_rx() {
   std::uint8_t status = 0, count = 0;
   if (mbox_rx_open(status, count) != kMboxOpen) return;
-  std::uint8_t n = DataCount(count);
+  std::uint8_t n = rx_data_count(count);
   if (status == kStatusTailByte && n != 0) {
     --n;
     ec_set_tail_byte(mbox_rx_byte(n));
@@ -122,7 +110,7 @@ void direct_rx() {
 void voice_rx() {
   std::uint8_t status = 0, count = 0;
   if (mbox_rx_open(status, count) != kMboxOpen) return;
-  ReceiveBytes(DataCount(count), false, true);
+  ReceiveBytes(rx_data_count(count), false, true);
   mbox_rx_release();
 }
 
@@ -130,7 +118,7 @@ void faxpage_rx() {
   std::uint8_t status = 0, count = 0;
   if (mbox_rx_open(status, count) != kMboxOpen) return;
   DataModeState& s = datamode_state();
-  const std::uint8_t given = DataCount(count);
+  const std::uint8_t given = rx_data_count(count);
   const std::uint8_t n =
       static_cast<std::uint8_t>(std::min<std::uint32_t>(given, kLineRingSize - s.rx.Count()));
   CopyIn(s.rx, n);
@@ -144,6 +132,17 @@ void faxpage_rx() {
 
 }  // namespace
 
+std::uint8_t rx_data_count(std::uint8_t count) {
+  if (count == pump::kMailboxReportOnly) return 0;
+  if (count > kMailboxBytes) {
+    datamode_state().rx_count_errors.fetch_add(1);
+    return 0;
+  }
+  return count;
+}
+
+bool dsp_tx_pending() { return (dsp_reg_read(kDspStatusRegister) & kTxDrainedBit) == 0; }
+
 void datamode_poll() {
   if (!mbox_poll_enabled()) return;
   std::uint8_t status = 0, count = 0;
@@ -155,6 +154,11 @@ void datamode_poll() {
 
 void datamode_tx() {
   switch (datamode_state().mode) {
+    case kModeMnpHdlc:
+    case kModeLapm:
+    case kModeFaxHdlc:
+      hdlc_tx();
+      return;
     case kModeDirect:
       direct_tx();
       return;
@@ -171,6 +175,11 @@ void datamode_tx() {
 
 void datamode_rx() {
   switch (datamode_state().mode) {
+    case kModeMnpHdlc:
+    case kModeLapm:
+    case kModeFaxHdlc:
+      hdlc_rx();
+      return;
     case kModeDirect:
       direct_rx();
       return;
@@ -190,7 +199,7 @@ std::uint16_t line_rx_overruns() { return datamode_state().fax_rx_overruns; }
 
 std::uint32_t line_tx_busy() {
   if (const std::uint32_t count = datamode_state().tx.Count(); count != 0) return count;
-  return (dsp_reg_read(kDspStatusRegister) & kTxDrainedBit) == 0 ? 1 : 0;
+  return dsp_tx_pending() ? 1 : 0;
 }
 
 void line_tx_put_byte(std::uint8_t c) {

@@ -18,6 +18,16 @@ void datamode_poll();
 void datamode_tx();
 void datamode_rx();
 
+inline constexpr std::uint8_t kMailboxBytes = 32;
+inline constexpr std::uint8_t kDspStatusRegister = 54;
+inline constexpr std::uint8_t kTxDrainedBit = 0x40;  // register 54: the data pump sent all
+
+// The data bytes of a receive block of `count`: up to 32; none for a
+// report (255) or any other count (counted as a receive error).
+std::uint8_t rx_data_count(std::uint8_t count);
+// The data pump still has data to send (register 54 bit 6 clear).
+bool dsp_tx_pending();
+
 // The fax page receive overrun count.
 std::uint16_t line_rx_overruns();
 // The transmit ring's count; when empty, 1 while the data pump still has

@@ -43,6 +43,8 @@ void ClearBothRings(DataModeState& s) {
 
 void ResetHdlcFrames(DataModeState& s) {
   s.tx_remaining = 0;
+  s.tx_frame = s.tx_data = nullptr;
+  s.rx_buffer = s.rx_data = nullptr;
   s.rx_length = 0;
   s.strip_fcs = 1;
 }

@@ -78,7 +78,13 @@ struct DataModeState {
   // by datamode_rx_poll and by every mode change.
   std::atomic<std::uint8_t> rx_pending{0};
 
-  // HDLC frame fields.
+  // HDLC frame fields: the frame being sent and the receive buffer being
+  // filled (null: none), with their data positions.
+  std::uint8_t* tx_frame = nullptr;
+  std::uint8_t* tx_data = nullptr;
+  std::uint8_t* rx_buffer = nullptr;
+  std::uint8_t* rx_data = nullptr;
+  std::uint16_t frame_errors = 0;
   std::uint16_t tx_remaining = 0;
   std::uint16_t rx_length = 0;
   std::uint8_t rx_error = 0;

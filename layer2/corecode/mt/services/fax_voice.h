@@ -17,4 +17,9 @@ std::atomic<std::uint8_t>& voice_detected_tone();
 // The class 1 fax state (the task thread's tuning reads it).
 std::atomic<std::uint8_t>& fax1_state();
 
+// The fax HDLC frames (the MNP layout): the next to send and the next
+// receive buffer, given the status of the frame that ended.
+std::uint8_t* fax_next_tx_frame();
+std::uint8_t* fax_next_rx_frame(std::uint8_t status);
+
 }  // namespace vxctl

@@ -34,6 +34,15 @@ void v42det_timer();
 // A tail byte the data pump marked (receive status 5) in direct mode, for
 // the error-control parameters.
 void ec_set_tail_byte(std::uint8_t byte);
+// HDLC frames of MNP (status, spare, u16 length, data from byte 4) and
+// LAPM (u16 length at byte 4, status at 6, data from 8): the next frame to
+// send and the next receive buffer (null: none), and the LAPM field that a
+// bad frame's byte 9 sets.
+std::uint8_t* mnp_next_tx_frame();
+std::uint8_t* mnp_next_rx_buffer(std::uint8_t status);
+std::uint8_t* lapm_next_tx_frame();
+std::uint8_t* lapm_next_rx_buffer();
+void lapm_set_bad_frame_field(std::uint8_t value);
 // V.80: transmit started (line_tx_kick), the permit to wake the poll for
 // queued transmit data, the receive overrun count, the hold countdown
 // (10 ms ticks) and its flag.

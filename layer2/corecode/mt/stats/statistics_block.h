@@ -19,6 +19,8 @@ struct ModemStatisticsBlock {
   std::atomic<std::uint32_t> tx_bytes_lost{0};
   // 0x55: bytes from the line lost on a full line receive ring.
   std::atomic<std::uint32_t> rx_bytes_lost{0};
+  // 0x59: received frame errors of MNP and LAPM, up to 65,535.
+  std::atomic<std::uint32_t> frame_errors{0};
   // Bytes moved between the line rings and the data mailboxes in the voice
   // and fax page modes.
   std::atomic<std::uint32_t> line_bytes_sent{0};
