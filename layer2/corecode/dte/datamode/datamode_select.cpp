@@ -170,8 +170,8 @@ void datamode_select_raw(std::uint8_t m) {
   EnableAndWakePoll();
 }
 
-void datamode_send_format(std::uint8_t k) {
-  if (k >= kFramerOfKind.size()) return;
+std::uint32_t datamode_send_format(std::uint8_t k) {
+  if (k >= kFramerOfKind.size()) return kDspRefused;
   DataModeState& s = datamode_state();
   ModemStatisticsBlock& stats = MachineState<ModemStatisticsBlock>();
   std::array<std::uint8_t, 4> payload = {kFramerOfKind[k], 0, 0, 0};
@@ -193,10 +193,12 @@ void datamode_send_format(std::uint8_t k) {
     payload[3] = v.last_option;
     length = 4;
   }
-  dsp_send_packet(DspCommand::Ack(0x61, std::span<const std::uint8_t>(payload.data(), length)));
+  const std::uint32_t sent = dsp_send_packet(
+      DspCommand::Ack(0x61, std::span<const std::uint8_t>(payload.data(), length)));
   std::uint8_t reg = dsp_reg_read(kFormatRegister);
   reg = k == kFormatHdlc ? (reg | kFormatHdlcBit) : (reg & ~kFormatHdlcBit);
   dsp_reg_write(kFormatRegister, reg);
+  return sent;
 }
 
 void datamode_resend_format() {
@@ -214,8 +216,8 @@ void datamode_resend_format() {
   datamode_poll_now();
 }
 
-void datamode_set_flow_chars(std::uint8_t, std::uint8_t, std::uint8_t pass_through,
-                             std::uint8_t enable) {
+std::uint32_t datamode_set_flow_chars(std::uint8_t, std::uint8_t, std::uint8_t pass_through,
+                                      std::uint8_t enable) {
   DataModeState& s = datamode_state();
   ntdrv_critical_enter();
   s.flow_pass_through = pass_through;
@@ -223,7 +225,7 @@ void datamode_set_flow_chars(std::uint8_t, std::uint8_t, std::uint8_t pass_throu
   s.xon = 17;
   s.xoff = 19;
   ntdrv_critical_leave();
-  dsp_send_packet(
+  return dsp_send_packet(
       DspCommand::Ack(0x79, {static_cast<std::uint8_t>(enable != 0 ? 1 : 0), s.xon, s.xoff}));
 }
 

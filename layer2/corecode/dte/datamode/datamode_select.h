@@ -18,11 +18,13 @@ void datamode_set_direct();
 // Selects DataMode m (7, 8 or 0) as it is, for the V.8 and V.8bis exchanges.
 void datamode_select_raw(std::uint8_t m);
 // Sends the data-format packet of kind k (FormatKind) and sets register 60
-// bit 3 for the HDLC framer.
-void datamode_send_format(std::uint8_t k);
+// bit 3 for the HDLC framer. The send's result (DspSendResult); an unknown
+// kind sends nothing and is refused.
+std::uint32_t datamode_send_format(std::uint8_t k);
 void datamode_resend_format();
-void datamode_set_flow_chars(std::uint8_t ignored1, std::uint8_t ignored2,
-                             std::uint8_t pass_through, std::uint8_t enable);
+// The send's result (DspSendResult).
+std::uint32_t datamode_set_flow_chars(std::uint8_t ignored1, std::uint8_t ignored2,
+                                      std::uint8_t pass_through, std::uint8_t enable);
 // Switches to DataMode 2 keeping what was received, then error control
 // falls back.
 void datamode_fall_back_direct();

@@ -38,7 +38,7 @@ void WakeForTransmit() {
 
 }  // namespace
 
-void line_rx_clear() {
+std::uint32_t line_rx_clear() {
   DataModeState& s = datamode_state();
   {
     auto held = s.rx.Held();
@@ -46,7 +46,8 @@ void line_rx_clear() {
     s.flow_stopped = 0;
     v80_rx_overruns() = 0;
   }
-  if (s.mode == kModeV80) dsp_send_packet(DspCommand::Ack(0x8B, {1}).Length(2));
+  if (s.mode != kModeV80) return kDspSent;
+  return dsp_send_packet(DspCommand::Ack(0x8B, {1}).Length(2));
 }
 
 namespace {

@@ -10,8 +10,9 @@
 namespace vxctl {
 
 // Empties the receive ring and the V.80 receive overrun count; in DataMode
-// 4 then tells the data pump (packet 0x8B {1}).
-void line_rx_clear();
+// 4 then tells the data pump (packet 0x8B {1}). The send's result
+// (DspSendResult; kDspSent when nothing was to be sent).
+std::uint32_t line_rx_clear();
 // One byte (the caller checked the count); flow resumes below 256.
 std::uint8_t line_rx_get_char();
 // One byte, without the flow handling.
