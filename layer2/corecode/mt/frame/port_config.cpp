@@ -2,6 +2,7 @@
 // and stop.
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
+#include "layer2/corecode/mt/registry/eeprom.h"
 #include "layer2/corecode/mt/registry/reg_settings.h"
 #include "layer2/corecode/mt/task/task_timer.h"
 #include "layer2/corecode/mt/task/timing_thread.h"
@@ -11,6 +12,7 @@ namespace vxctl {
 std::uint32_t port_config_start(PDEVICE_OBJECT serial_device) {
   port_block().functions.open = port_open;
   reg_settings().context.store(serial_device->DeviceExtension);
+  reg_load_eeprom();
   return 0;
 }
 

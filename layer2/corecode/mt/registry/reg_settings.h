@@ -5,6 +5,7 @@
 // settings are loaded from the registry.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -18,9 +19,15 @@ struct RegFeatureFlags {
   std::atomic<std::uint8_t> black_list_preserved{0};
 };
 
+// The emulated EEPROM: byte 0 the checksum of bytes 1..284, the rest the
+// command interpreter's stored profiles, numbers and options.
+inline constexpr std::size_t kEepromSize = 285;
+using EepromImage = std::array<std::uint8_t, kEepromSize>;
+
 struct RegSettings {
   std::atomic<void*> context{nullptr};
   RegFeatureFlags features;
+  EepromImage eeprom{};
 };
 
 inline RegSettings& reg_settings() { return MachineState<RegSettings>(); }
