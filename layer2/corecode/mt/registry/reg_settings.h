@@ -24,10 +24,34 @@ struct RegFeatureFlags {
 inline constexpr std::size_t kEepromSize = 285;
 using EepromImage = std::array<std::uint8_t, kEepromSize>;
 
+// One country of the country list: international calling code, T.35
+// country code, the index of its country record, a three-letter name.
+struct CountryListEntry {
+  std::uint16_t calling_code;
+  std::uint8_t t35_code;
+  std::uint8_t record_index;
+  char name[4];
+};
+static_assert(sizeof(CountryListEntry) == 8);
+
+inline constexpr std::uint16_t kCountryListVersion = 1;
+inline constexpr std::uint16_t kCountryListMax = 120;
+struct CountryList {
+  std::uint16_t version;
+  std::uint16_t count;  // 1..120
+  CountryListEntry entries[kCountryListMax];
+};
+static_assert(sizeof(CountryList) == 964);
+
+inline constexpr CountryListEntry kDefaultCountry{1, 181, 0, {'U', 'S', 'A', '\0'}};
+
 struct RegSettings {
   std::atomic<void*> context{nullptr};
   RegFeatureFlags features;
   EepromImage eeprom{};
+  CountryList countries{};  // the working list
+  CountryListEntry selected_country = kDefaultCountry;
+  std::uint32_t cid_config_override = 0;
 };
 
 inline RegSettings& reg_settings() { return MachineState<RegSettings>(); }

@@ -106,6 +106,11 @@ void BLK_restore_request();
 // the built-in record 0, the default.
 void CTY_expand_delta(std::span<const std::uint8_t> delta);
 const CountryRecord& CTY_default_record();
+// The built-in record `index` (record 0 beyond the tables), and the
+// built-in country list in its stored form (u16 version, u16 count, the
+// 8-byte entries; 964 bytes).
+const CountryRecord& CTY_builtin_record(std::uint8_t index);
+std::span<const std::uint8_t> CTY_builtin_country_list();
 // The country-table dialogue's upload state (0 idle), which MK_init clears.
 std::atomic<std::uint8_t>& CTY_upload_state();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "platform/reg/machine_registry.h"
 
@@ -13,14 +14,18 @@ std::string Parameters(std::string_view values) {
          std::string(values);
 }
 
-std::string BinaryValue(std::string_view name, std::size_t size, std::uint8_t fill) {
+std::string BinaryValue(std::string_view name, std::span<const std::uint8_t> bytes) {
   std::string text = "\"" + std::string(name) + "\"=binary:";
   char byte[4];
-  for (std::size_t i = 0; i < size; ++i) {
-    std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : " %02x", fill);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    std::snprintf(byte, sizeof byte, i == 0 ? "%02x" : " %02x", bytes[i]);
     text += byte;
   }
   return text + "\n";
+}
+
+std::string BinaryValue(std::string_view name, std::size_t size, std::uint8_t fill) {
+  return BinaryValue(name, std::vector<std::uint8_t>(size, fill));
 }
 
 void RegMachineTest::TearDown() {

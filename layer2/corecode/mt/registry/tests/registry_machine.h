@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,7 +21,9 @@ namespace vxctl::testing {
 
 // A hive text adding `values` to the Parameters key.
 std::string Parameters(std::string_view values);
-// A hive text of a REG_BINARY value of `size` bytes, each `fill`.
+// A hive text of a REG_BINARY value: the bytes given, or `size` bytes each
+// `fill`.
+std::string BinaryValue(std::string_view name, std::span<const std::uint8_t> bytes);
 std::string BinaryValue(std::string_view name, std::size_t size, std::uint8_t fill);
 
 class RegMachineTest : public CtlMachineTest {
