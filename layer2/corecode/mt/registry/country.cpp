@@ -1,20 +1,22 @@
 // The country list, selection and live record from the registry.
 #include "layer2/corecode/mt/registry/country.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/kernel/line_services_start.h"
+#include "layer2/corecode/mt/registry/key_value.h"
 #include "layer2/corecode/mt/registry/reg_value.h"
 #include "platform/reg/regdefs.h"
-#include "platform/reg/regroutines.h"
 
 namespace vxctl {
 namespace {
 
-constexpr PCWSTR kInternationalKey = u"\\REGISTRY\\USER\\.DEFAULT\\Control Panel\\International";
+constexpr std::u16string_view kInternationalKey = u"\\REGISTRY\\USER\\.DEFAULT\\Control Panel\\International";
 
 const SerialDeviceExtension* Context() {
   return static_cast<const SerialDeviceExtension*>(reg_settings().context.load());
@@ -64,29 +66,11 @@ int reg_load_country_list() {
 
 int reg_os_country() {
   if (KeGetCurrentIrql() != PASSIVE_LEVEL) return -1;
-  UNICODE_STRING key_name;
-  RtlInitUnicodeString(&key_name, kInternationalKey);
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &key_name, OBJ_CASE_INSENSITIVE, 0, nullptr);
-  HANDLE key = 0;
-  if (!NT_SUCCESS(ZwOpenKey(&key, KEY_READ, &attributes))) return -1;
-  UNICODE_STRING value_name;
-  RtlInitUnicodeString(&value_name, u"iCountry");
-  std::vector<ULONG> buffer(64);
-  ULONG length = 0;
-  const NTSTATUS status =
-      ZwQueryValueKey(key, &value_name, KeyValuePartialInformation, buffer.data(),
-                      static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &length);
-  ZwClose(key);
-  if (!NT_SUCCESS(status)) return -1;
-  const auto& info = *reinterpret_cast<const KEY_VALUE_PARTIAL_INFORMATION*>(buffer.data());
-  if (info.Type != REG_SZ) return -1;
-  std::u16string_view text(reinterpret_cast<const char16_t*>(info.Data),
-                           info.DataLength / sizeof(WCHAR));
-  text = text.substr(0, text.find(u'\0'));
-  UNICODE_STRING number{static_cast<USHORT>(text.size() * sizeof(WCHAR)),
-                        static_cast<USHORT>(text.size() * sizeof(WCHAR)),
-                        const_cast<PWSTR>(text.data())};
+  const std::optional<std::u16string> text = query_key_string(kInternationalKey, u"iCountry");
+  if (!text) return -1;
+  UNICODE_STRING number{static_cast<USHORT>(text->size() * sizeof(WCHAR)),
+                        static_cast<USHORT>(text->size() * sizeof(WCHAR)),
+                        const_cast<PWSTR>(text->data())};
   ULONG value = 0;
   if (!NT_SUCCESS(RtlUnicodeStringToInteger(&number, 10, &value)) || value == 0) return -1;
   return static_cast<int>(value);
