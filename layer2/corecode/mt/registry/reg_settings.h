@@ -72,6 +72,8 @@ struct RegSettings {
   CountryList countries{};  // the working list
   CountryListEntry selected_country = kDefaultCountry;
   std::uint32_t cid_config_override = 0;
+  std::uint16_t hook_flash_method = 0;
+  std::uint8_t gpio3_reset = 0;
 };
 
 inline RegSettings& reg_settings() { return MachineState<RegSettings>(); }
