@@ -16,7 +16,8 @@
 namespace vxctl {
 namespace {
 
-constexpr std::u16string_view kInternationalKey = u"\\REGISTRY\\USER\\.DEFAULT\\Control Panel\\International";
+constexpr std::u16string_view kInternationalKey =
+    u"\\REGISTRY\\USER\\.DEFAULT\\Control Panel\\International";
 
 const SerialDeviceExtension* Context() {
   return static_cast<const SerialDeviceExtension*>(reg_settings().context.load());
@@ -83,12 +84,11 @@ int reg_load_country() {
   RegSettings& settings = reg_settings();
   ULONG current = 0;
   ULONG size = sizeof current;
-  const int code =
-      reg_read_value(context, nullptr, "CurrentCountry", kRegKindRaw, &current, &size, 0) ==
-                  kRegOk &&
-              size == sizeof current
-          ? static_cast<int>(current)
-          : reg_map_country_code(reg_os_country());
+  const int code = reg_read_value(context, nullptr, "CurrentCountry", kRegKindRaw, &current, &size,
+                                  0) == kRegOk &&
+                           size == sizeof current
+                       ? static_cast<int>(current)
+                       : reg_map_country_code(reg_os_country());
   const CountryList& list = settings.countries;
   for (std::uint16_t i = 0; i < list.count && i < kCountryListMax; ++i) {
     if (list.entries[i].calling_code == code) {
@@ -128,8 +128,8 @@ int reg_save_current_country() {
 
 bool reg_save_country_record(const char* name, std::span<const std::uint8_t> record) {
   if (record.size() != kCountryRecordSize) return false;
-  return reg_write_value(Context(), nullptr, name, REG_BINARY, record.data(),
-                         kCountryRecordSize) == kRegOk;
+  return reg_write_value(Context(), nullptr, name, REG_BINARY, record.data(), kCountryRecordSize) ==
+         kRegOk;
 }
 
 void reg_load_cid_config_override() {

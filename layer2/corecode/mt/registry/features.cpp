@@ -1,8 +1,6 @@
 // Feature switches and the installed-modem search.
 #include "layer2/corecode/mt/registry/features.h"
 
-#include "layer2/corecode/mt/registry/key_value.h"
-
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "layer2/corecode/mt/frame/frame.h"
+#include "layer2/corecode/mt/registry/key_value.h"
 #include "layer2/corecode/mt/registry/reg_settings.h"
 #include "layer2/corecode/mt/registry/reg_value.h"
 #include "layer2/corecode/mt/registry/value_table.h"
@@ -20,7 +19,8 @@ namespace {
 
 constexpr std::u16string_view kModemEnumKey =
     u"\\REGISTRY\\Machine\\System\\CurrentControlSet\\Services\\Modem\\Enum";
-constexpr std::u16string_view kSerialCommKey = u"\\REGISTRY\\Machine\\Hardware\\DEVICEMAP\\SERIALCOMM";
+constexpr std::u16string_view kSerialCommKey =
+    u"\\REGISTRY\\Machine\\Hardware\\DEVICEMAP\\SERIALCOMM";
 constexpr std::u16string_view kEnumKey = u"\\REGISTRY\\Machine\\System\\CurrentControlSet\\Enum\\";
 constexpr std::u16string_view kClassKey =
     u"\\REGISTRY\\Machine\\System\\CurrentControlSet\\Control\\Class\\";

@@ -39,8 +39,7 @@ std::u16string_view StringData(const UCHAR* data, ULONG length) {
 }  // namespace
 
 std::uint32_t reg_read_value(const SerialDeviceExtension* context, const char* subkey,
-                             const char* name, int kind, void* buffer, ULONG* size,
-                             int open_mode) {
+                             const char* name, int kind, void* buffer, ULONG* size, int open_mode) {
   if (context == nullptr || name == nullptr || size == nullptr) return kRegFailed;
   if (open_mode != 0 && open_mode != 1) return kRegFailed;
   std::u16string path = ParametersPath(*context, subkey);
@@ -93,9 +92,9 @@ std::uint32_t reg_write_value(const SerialDeviceExtension* context, const char* 
   if (context == nullptr || name == nullptr) return kRegFailed;
   const std::u16string path = ParametersPath(*context, subkey);
   const std::u16string wide_name = Widen(name);
-  const NTSTATUS status = RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path.c_str(),
-                                                wide_name.c_str(), type,
-                                                const_cast<void*>(data), length);
+  const NTSTATUS status =
+      RtlWriteRegistryValue(RTL_REGISTRY_ABSOLUTE, path.c_str(), wide_name.c_str(), type,
+                            const_cast<void*>(data), length);
   return NT_SUCCESS(status) ? kRegOk : kRegFailed;
 }
 

@@ -27,8 +27,7 @@ inline constexpr int kRegKindRaw = 0;
 // other failure is kRegFailed with the buffer and size untouched. `subkey`
 // may be null.
 std::uint32_t reg_read_value(const SerialDeviceExtension* context, const char* subkey,
-                             const char* name, int kind, void* buffer, ULONG* size,
-                             int open_mode);
+                             const char* name, int kind, void* buffer, ULONG* size, int open_mode);
 
 // Writes `length` bytes of `type` as the named value; the key must exist.
 std::uint32_t reg_write_value(const SerialDeviceExtension* context, const char* subkey,

@@ -83,7 +83,9 @@ int reg_save_caller_id_data(const char* text) {
   return WriteString(wide) ? 1 : 0;
 }
 
-bool reg_load_qc_data(void* buffer, ULONG* size) { return ReadRaw("qcData", buffer, size) == kRegOk; }
+bool reg_load_qc_data(void* buffer, ULONG* size) {
+  return ReadRaw("qcData", buffer, size) == kRegOk;
+}
 
 bool reg_save_qc_data(std::span<const std::uint8_t> data) { return WriteBinary("qcData", data); }
 

@@ -25,8 +25,8 @@ struct RegValueInfo {
 };
 
 inline constexpr RegValueInfo kRegValues[] = {
-    {"EEProm", REG_BINARY, 285, true, 0, "image all zero", "configuration start, controller start-up",
-     "every changing EEPROM write"},
+    {"EEProm", REG_BINARY, 285, true, 0, "image all zero",
+     "configuration start, controller start-up", "every changing EEPROM write"},
     {"gpio3_reset_1724", REG_BINARY, 1, true, 0, "0", "controller start-up", "never"},
     {"CountryLst", REG_BINARY, 964, true, 0, "built-in list",
      "configuration start, controller start-up, Z and &F", "never"},
@@ -46,12 +46,12 @@ inline constexpr RegValueInfo kRegValues[] = {
     {"MOHDefaultOn", REG_BINARY, 1, true, 1, "1", "with the features", "never"},
     {"RingbackDetEnable", REG_BINARY, 1, true, 0, "0", "with the features", "never"},
     {"Feature1", REG_BINARY, 1, true, 0, "caller's byte unchanged", "the reset command", "never"},
-    {"CallerIdData", REG_SZ, 100, false, 0, "caller's buffer unchanged", "+VRID=",
-     "caller-ID control and the modem task"},
+    {"CallerIdData", REG_SZ, 100, false, 0, "caller's buffer unchanged",
+     "+VRID=", "caller-ID control and the modem task"},
     {"qcData", REG_BINARY, 4096, false, 0, "caller's buffer unchanged",
      "quick-connect save and restore", "quick-connect save"},
-    {"MohParms", REG_BINARY, 3, true, 0, "caller's buffer unchanged", "controller start-up and reset",
-     "factory defaults"},
+    {"MohParms", REG_BINARY, 3, true, 0, "caller's buffer unchanged",
+     "controller start-up and reset", "factory defaults"},
     {"HookFlashMethod", REG_BINARY, 2, true, 0, "0", "controller start-up", "a debug command"},
 };
 

@@ -14,8 +14,9 @@
 namespace vxctl::testing {
 namespace {
 
-const std::vector<CountryListEntry> kThree = {
-    {1, 181, 0, {'U', 'S', 'A', 0}}, {49, 4, 3, {'D', 'E', 'U', 0}}, {33, 61, 5, {'F', 'R', 'A', 0}}};
+const std::vector<CountryListEntry> kThree = {{1, 181, 0, {'U', 'S', 'A', 0}},
+                                              {49, 4, 3, {'D', 'E', 'U', 0}},
+                                              {33, 61, 5, {'F', 'R', 'A', 0}}};
 
 std::vector<std::uint8_t> ListBytes(std::uint16_t version, std::uint16_t count,
                                     std::size_t size = sizeof(CountryList)) {
@@ -103,13 +104,13 @@ TEST_F(RegCountry, SelectionFromCurrentCountryElseTheOsCountry) {
     BootWith(Parameters(c.values) + c.international);
     if (c.drop_os_country) {
       RunOn([] {
-        EXPECT_EQ(RtlDeleteRegistryValue(RTL_REGISTRY_ABSOLUTE,
-                                         u"\\Registry\\User\\.DEFAULT\\Control Panel\\International",
-                                         u"iCountry"),
+        EXPECT_EQ(RtlDeleteRegistryValue(
+                      RTL_REGISTRY_ABSOLUTE,
+                      u"\\Registry\\User\\.DEFAULT\\Control Panel\\International", u"iCountry"),
                   STATUS_SUCCESS);
-        EXPECT_EQ(RtlDeleteRegistryValue(RTL_REGISTRY_ABSOLUTE, kParametersKey.data(),
-                                         u"CurrentCountry"),
-                  STATUS_SUCCESS);
+        EXPECT_EQ(
+            RtlDeleteRegistryValue(RTL_REGISTRY_ABSOLUTE, kParametersKey.data(), u"CurrentCountry"),
+            STATUS_SUCCESS);
         EXPECT_EQ(reg_os_country(), -1);
         reg_settings().selected_country = kDefaultCountry;
         reg_load_country();
@@ -144,13 +145,12 @@ TEST_F(RegCountry, StoredRecordsAreTakenWholeAndOfTheirVersion) {
     BootWith(Parameters(BinaryValue("CountryLst", ListBytes(1, 3)) + Dword("CurrentCountry", 49) +
                         c.records));
     RunOn([&] {
-      const CountryRecord expected =
-          c.fill == 0 ? CTY_builtin_record(3) : CountryRecord{[&] {
-            std::array<std::uint8_t, kCountryRecordSize> bytes;
-            const std::vector<std::uint8_t> record = RecordBytes(4, c.fill);
-            std::copy(record.begin(), record.end(), bytes.begin());
-            return bytes;
-          }()};
+      const CountryRecord expected = c.fill == 0 ? CTY_builtin_record(3) : CountryRecord{[&] {
+        std::array<std::uint8_t, kCountryRecordSize> bytes;
+        const std::vector<std::uint8_t> record = RecordBytes(4, c.fill);
+        std::copy(record.begin(), record.end(), bytes.begin());
+        return bytes;
+      }()};
       EXPECT_EQ(Live().bytes, expected.bytes);
       MachineState<LineServicesState>().live_record.bytes.fill(0xEE);
       EXPECT_EQ(reg_load_country(), c.result);

@@ -20,9 +20,8 @@ TEST_F(RegEeprom, RangesOutsideTheImageAreRefused) {
     bool refused;
   };
   const Range ranges[] = {
-      {280, 6, true},  {280, 5, false}, {300, 1, true},  {0, 285, false},
-      {1, 285, true},  {285, 0, false}, {286, 0, true},  {65535, 2, true},
-      {284, 1, false}, {0, 65535, true},
+      {280, 6, true},  {280, 5, false}, {300, 1, true},   {0, 285, false}, {1, 285, true},
+      {285, 0, false}, {286, 0, true},  {65535, 2, true}, {284, 1, false}, {0, 65535, true},
   };
   BootWith("");
   RunOn([&] {

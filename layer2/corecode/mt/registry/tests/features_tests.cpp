@@ -123,12 +123,13 @@ TEST_F(RegFeatures, IdentificationComesFromTheModemAttachedToThisPort) {
        "Vexor Tolvasa Modem", "VXCTL\\TOLVASA"},
       {"count 0", kModemEnum + "\"Count\"=dword:0x00000000\n", "Vexor Corporation", " ", " "},
       {"another port", kClass0 + "\"AttachedTo\"=sz:\"COM2\"\n", "Vexor Corporation", " ", " "},
-      {"second of two", kClass0 + "\"AttachedTo\"=sz:\"COM2\"\n" + kModemEnum +
-                            "\"Count\"=dword:0x00000002\n\"1\"=sz:\"Root\\\\MODEM\\\\0001\"\n" +
-                            kInstance1,
+      {"second of two",
+       kClass0 + "\"AttachedTo\"=sz:\"COM2\"\n" + kModemEnum +
+           "\"Count\"=dword:0x00000002\n\"1\"=sz:\"Root\\\\MODEM\\\\0001\"\n" + kInstance1,
        "Other Maker", "Second", "SECOND"},
-      {"broken chain", kModemEnum + "\"Count\"=dword:0x00000002\n\"1\"=sz:\"Root\\\\MODEM\\\\0001\"\n" +
-                           kClass0 + "\"AttachedTo\"=sz:\"COM2\"\n",
+      {"broken chain",
+       kModemEnum + "\"Count\"=dword:0x00000002\n\"1\"=sz:\"Root\\\\MODEM\\\\0001\"\n" + kClass0 +
+           "\"AttachedTo\"=sz:\"COM2\"\n",
        "Vexor Corporation", " ", " "},
   };
   for (const Case& c : cases) {

@@ -80,13 +80,13 @@ TEST_F(RegReadValue, SizeKindAndOpenModeGiveResultAndBytes) {
   RunOn([&] {
     for (const ReadCase& c : cases) {
       SCOPED_TRACE(::testing::Message() << c.name << " size " << c.size << " kind " << c.kind
-                                      << " mode " << c.open_mode);
+                                        << " mode " << c.open_mode);
       std::array<std::uint8_t, 16> buffer;
       buffer.fill(kGuard);
       ULONG size = c.size;
-      EXPECT_EQ(reg_read_value(Context(), nullptr, c.name, c.kind, buffer.data(), &size,
-                               c.open_mode),
-                c.result);
+      EXPECT_EQ(
+          reg_read_value(Context(), nullptr, c.name, c.kind, buffer.data(), &size, c.open_mode),
+          c.result);
       EXPECT_EQ(size, c.size_out);
       std::vector<std::uint8_t> expected = c.bytes;
       expected.resize(buffer.size(), kGuard);

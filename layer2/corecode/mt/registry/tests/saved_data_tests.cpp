@@ -95,8 +95,9 @@ TEST_F(RegSavedData, BinaryValuesRoundTripAndWrongSizesAreRefused) {
 }
 
 TEST_F(RegSavedData, StoredValuesOfTheWrongSizeAreAbsent) {
-  BootWith(Parameters("\"MohParms\"=binary:01 02\n\"HookFlashMethod\"=binary:02\n"
-                      "\"Feature1\"=dword:0x00000001\n\"gpio3_reset_1724\"=binary:01 01\n"));
+  BootWith(
+      Parameters("\"MohParms\"=binary:01 02\n\"HookFlashMethod\"=binary:02\n"
+                 "\"Feature1\"=dword:0x00000001\n\"gpio3_reset_1724\"=binary:01 01\n"));
   RunOn([] {
     std::uint8_t moh[3] = {7, 7, 7};
     ULONG size = 3;
