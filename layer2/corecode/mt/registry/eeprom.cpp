@@ -49,12 +49,14 @@ std::uint32_t reg_save_eeprom() {
 
 bool eeprom_read(std::uint16_t offset, std::uint16_t length, void* buffer) {
   if (OutOfImage(offset, length)) return true;
+  if (length == 0) return false;
   std::memcpy(buffer, reg_settings().eeprom.data() + offset, length);
   return false;
 }
 
 bool eeprom_write(std::uint16_t offset, std::uint16_t length, const void* data) {
   if (OutOfImage(offset, length)) return true;
+  if (length == 0) return false;
   std::uint8_t* stored = reg_settings().eeprom.data() + offset;
   if (std::memcmp(stored, data, length) == 0) return false;
   std::memcpy(stored, data, length);
