@@ -23,14 +23,32 @@ std::string ProfileOverride(ULONG profile_flags) {
          bytes + "\n";
 }
 
-plat::Machine& DspRig::BootWith(std::vector<plat::io::DriverImage> drivers, Controller controller,
-                                plat::MachineConfig config) {
+std::unique_ptr<plat::Machine> DspRig::Built(std::vector<plat::io::DriverImage> drivers,
+                                             Controller controller, plat::MachineConfig config) {
   if (controller != Controller::kNone) drivers.push_back({u"vxtestctl", TestControllerEntry});
   config.drivers = std::move(drivers);
-  machine_ = std::make_unique<plat::Machine>(sim, std::move(config));
-  TestControllerOf(machine_->kernel()).start_at_load = controller == Controller::kStarted;
-  EXPECT_EQ(machine_->Boot(), STATUS_SUCCESS) << machine_->kernel().LogText();
+  auto machine = std::make_unique<plat::Machine>(sim, std::move(config));
+  TestControllerOf(machine->kernel()).start_at_load = controller == Controller::kStarted;
+  EXPECT_EQ(machine->Boot(), STATUS_SUCCESS) << machine->kernel().LogText();
+  return machine;
+}
+
+plat::Machine& DspRig::BootWith(std::vector<plat::io::DriverImage> drivers, Controller controller,
+                                plat::MachineConfig config) {
+  machine_ = Built(std::move(drivers), controller, std::move(config));
   return *machine_;
+}
+
+plat::Machine& DspRig::BootPeerOnVxafe(plat::MachineConfig config) {
+  far_machine_ = Built({{u"vxafe", afe::DriverEntry}, {u"vxdsp", DriverEntry}}, Controller::kStarted,
+                std::move(config));
+  return *far_machine_;
+}
+
+void DspRig::TearDown() {
+  if (far_machine_ && !far_machine_->shut_down()) far_machine_->Shutdown();
+  MachineTest::TearDown();
+  far_machine_.reset();
 }
 
 plat::Machine& DspRig::BootOnFake(Controller controller, plat::MachineConfig config) {
@@ -44,13 +62,18 @@ plat::Machine& DspRig::BootOnVxafe(Controller controller, plat::MachineConfig co
 }
 
 void DspRig::OnKernelThread(const std::function<void()>& body, KPRIORITY priority) {
+  OnKernelThread(kernel(), body, priority);
+}
+
+void DspRig::OnKernelThread(plat::ke::Kernel& machine, const std::function<void()>& body,
+                            KPRIORITY priority) {
   struct Start {
     const std::function<void()>* body;
     KPRIORITY priority;
   } start{&body, priority};
-  ASSERT_TRUE(sim.RunUserThread(kernel(), "test", [&] {
+  ASSERT_TRUE(sim.RunUserThread(machine, "test", [&] {
     PKTHREAD thread = nullptr;
-    ASSERT_EQ(kernel().CreateSystemThread(
+    ASSERT_EQ(machine.CreateSystemThread(
                   "kernel-test",
                   [](PVOID context) {
                     const auto& s = *static_cast<const Start*>(context);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -45,10 +46,17 @@ class DspRig : public plat::testing::MachineTest {
   // vxdsp on vxafe and the simulator.
   plat::Machine& BootOnVxafe(Controller controller = Controller::kStarted,
                              plat::MachineConfig config = {});
+  // A second machine in the same simulation (vxdsp on vxafe, the controller
+  // started), as the far end of the first one's line; shut down and gone
+  // after TearDown.
+  plat::Machine& BootPeerOnVxafe(plat::MachineConfig config);
+  void TearDown() override;
   plat::ke::Kernel& kernel() { return machine_->kernel(); }
 
   // On a system thread of the machine (kernel mode) at `priority`.
   void OnKernelThread(const std::function<void()>& body, KPRIORITY priority = 16);
+  void OnKernelThread(plat::ke::Kernel& machine, const std::function<void()>& body,
+                      KPRIORITY priority = 16);
   void OnUserThread(const std::function<void()>& body);
 
   // The DSP device and its extension; null once deleted.
@@ -82,8 +90,12 @@ class DspRig : public plat::testing::MachineTest {
   std::size_t DdkBlocks() { return kernel().pool().LiveByTag(kDspTag).blocks; }
 
  private:
+  std::unique_ptr<plat::Machine> Built(std::vector<plat::io::DriverImage> drivers,
+                                       Controller controller, plat::MachineConfig config);
   plat::Machine& BootWith(std::vector<plat::io::DriverImage> drivers, Controller controller,
                           plat::MachineConfig config);
+
+  std::unique_ptr<plat::Machine> far_machine_;
 };
 
 }  // namespace pump::testing
