@@ -112,7 +112,8 @@ void FollowCallerIdConfig(DspContext& context) {
       Post(context, {.kind = kCallProgressLevelStep, .stamp = CadenceStamp(cp.cadence.clock),
                      .count = 0});
     }
-  } else if (afe.hook != 0) {
+  } else if (afe.hook != 0 && context.caller_id_hook == 0) {
+    // Armed caller ID holds the relay until its message ends.
     SetAfeHook(afe, 0);
   }
   const bool watch_peaks = (config & kPeakWatch) != 0 && (config & kHoldHook) == 0;

@@ -205,7 +205,9 @@ bool CallerIdBit(DspContext& context, int bit) {
   if (!OnHookEnabled(context) && context.dial_call_state != kCallProgressCallerId) return false;
   switch (context.dial_call_state) {
     case 0:
-      if (RingInProgress(context)) return false;
+      // What the demodulator makes of the ringing voltage is no message:
+      // those bits go nowhere (the framer would pass them on as data).
+      if (RingInProgress(context)) return true;
       if (c.type == kCallerIdSeizureMark || c.type == kCallerIdFskOrDtmf) {
         SeizureAndMark(context, bit);
         return true;

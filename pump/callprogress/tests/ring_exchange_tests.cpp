@@ -13,11 +13,9 @@
 #include "platform/line/exchange/exchange.h"
 #include "platform/line/exchange/signals.h"
 #include "platform/line/line.h"
-#include "platform/line/peer_end.h"
-#include "platform/line/scripted_peer.h"
 #include "pump/callprogress/tests/cadence_reports.h"
 #include "pump/core/comram.h"
-#include "pump/tests/support/dsp_rig.h"
+#include "pump/tests/support/called_machine_rig.h"
 
 namespace pump::testing {
 namespace {
@@ -41,19 +39,11 @@ struct RingCase {
 
 void PrintTo(const RingCase& c, std::ostream* out) { *out << c.name; }
 
-class RingCadence : public DspRig, public ::testing::WithParamInterface<RingCase> {
+class RingCadence : public CalledMachineRig, public ::testing::WithParamInterface<RingCase> {
  protected:
-  // Our machine on hook at 5551001; 5551002, a scripted telephone, calls it.
   void SetUp() override {
     config_.plan.ring_ms = GetParam().ring_ms;
-    config_.subscribers = {{.number = "5551001", .line = &line_},
-                           {.number = "5551002", .line = &caller_line_}};
-    built_ = ex::Exchange::Build(config_);
-    ASSERT_TRUE(built_.ok()) << built_.error;
-    plat::MachineConfig machine;
-    machine.line = &line_;
-    machine.side = pl::Side::kA;
-    BootOnVxafe(Controller::kStarted, std::move(machine));
+    BuildAndBoot({});
     OnKernelThread([&] {
       TheController().Double().WritePowerState(0xD0);
       TheController().Double().Exchange(0x60, {0});
@@ -66,13 +56,11 @@ class RingCadence : public DspRig, public ::testing::WithParamInterface<RingCase
       sim.RunFor(10 * kMillisecond);
       SetOnHook(true);
       // The exchange takes a break longer than a flash for a hang-up.
-      caller_.Silence(pl::LineSamplesInMs(1500));
+      CallUs(pl::LineSamplesInMs(1500));
     } else {
       OnKernelThread([&] { TheController().Double().Exchange(0x65, {0, 1}); });
+      CallUs();
     }
-    caller_.Do(caller_line_.HookAction(pl::Side::kA, true))
-        .Silence(pl::LineSamplesInMs(500))
-        .Play(ex::RenderDtmf("5551001", 60, 60, -10));
   }
   void SetOnHook(bool on_hook) {
     OnKernelThread([&] {
@@ -80,17 +68,6 @@ class RingCadence : public DspRig, public ::testing::WithParamInterface<RingCase
       lines = static_cast<std::uint8_t>(on_hook ? lines | kLineHookRelay : lines & ~kLineHookRelay);
     });
   }
-  void TearDown() override {
-    DspRig::TearDown();
-    machine_.reset();
-  }
-
-  pl::Line line_;
-  pl::Line caller_line_;
-  pl::ScriptedPeer caller_;
-  pl::PeerEnd caller_end_{caller_line_, pl::Side::kA, caller_};
-  ex::ExchangeConfig config_;
-  ex::Exchange::Built built_;
 };
 
 // Each ring's start (count 0) and end (count: the ring cycles) are reported;
