@@ -72,14 +72,18 @@ std::vector<std::int16_t> OverLine(std::span<const std::int16_t> samples,
   direction.SendFar(line8k);
   std::vector<std::int16_t> heard(line8k.size());
   direction.Receive(heard);
+  return At9600(heard, samples.size());
+}
+
+std::vector<std::int16_t> At9600(std::span<const std::int16_t> line, std::size_t n) {
   std::size_t at = 0;
   testing::SpandspSource source([&](std::span<std::int16_t> out) {
-    const std::size_t n = std::min(out.size(), heard.size() - at);
-    std::copy_n(heard.begin() + static_cast<std::ptrdiff_t>(at), n, out.begin());
-    at += n;
-    return static_cast<int>(n);
+    const std::size_t k = std::min(out.size(), line.size() - at);
+    std::copy_n(line.begin() + static_cast<std::ptrdiff_t>(at), k, out.begin());
+    at += k;
+    return static_cast<int>(k);
   });
-  return source.Take(samples.size());
+  return source.Take(n);
 }
 
 std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed) {

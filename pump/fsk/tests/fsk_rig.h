@@ -42,6 +42,9 @@ Heard Receive(int start_type, int direction, std::span<const std::int16_t> line,
 std::vector<std::int16_t> OverLine(std::span<const std::int16_t> samples,
                                    const plat::line::LineDirectionConfig& config);
 
+// The first `n` samples at 9600 Hz of `line` (8000 Hz), silence after it.
+std::vector<std::int16_t> At9600(std::span<const std::int16_t> line, std::size_t n);
+
 // Seeded random bytes.
 std::vector<std::uint8_t> RandomBytes(std::size_t n, std::uint32_t seed);
 
