@@ -63,9 +63,94 @@ struct SERIAL_STATUS {
   BOOLEAN EofReceived;
   BOOLEAN WaitForImmediate;
 };
+struct SERIAL_BAUD_RATE {
+  ULONG BaudRate;
+};
+struct SERIAL_LINE_CONTROL {
+  UCHAR StopBits;
+  UCHAR Parity;
+  UCHAR WordLength;
+};
+struct SERIAL_CHARS {
+  UCHAR EofChar;
+  UCHAR ErrorChar;
+  UCHAR BreakChar;
+  UCHAR EventChar;
+  UCHAR XonChar;
+  UCHAR XoffChar;
+};
+struct SERIAL_HANDFLOW {
+  ULONG ControlHandShake;
+  ULONG FlowReplace;
+  LONG XonLimit;
+  LONG XoffLimit;
+};
+struct SERIAL_QUEUE_SIZE {
+  ULONG InSize;
+  ULONG OutSize;
+};
+struct SERIALPERF_STATS {
+  ULONG ReceivedCount;
+  ULONG TransmittedCount;
+  ULONG FrameErrorCount;
+  ULONG SerialOverrunErrorCount;
+  ULONG BufferOverrunErrorCount;
+  ULONG ParityErrorCount;
+};
+struct SERIAL_COMMPROP {
+  USHORT PacketLength;
+  USHORT PacketVersion;
+  ULONG ServiceMask;
+  ULONG Reserved1;
+  ULONG MaxTxQueue;
+  ULONG MaxRxQueue;
+  ULONG MaxBaud;
+  ULONG ProvSubType;
+  ULONG ProvCapabilities;
+  ULONG SettableParams;
+  ULONG SettableBaud;
+  USHORT SettableData;
+  USHORT SettableStopParity;
+  ULONG CurrentTxQueue;
+  ULONG CurrentRxQueue;
+  ULONG ProvSpec1;
+  ULONG ProvSpec2;
+  WCHAR ProvChar[1];
+};
 #pragma pack(pop)
 static_assert(sizeof(SERIAL_TIMEOUTS) == 20);
 static_assert(sizeof(SERIAL_STATUS) == 18);
+static_assert(sizeof(SERIAL_BAUD_RATE) == 4);
+static_assert(sizeof(SERIAL_LINE_CONTROL) == 3);
+static_assert(sizeof(SERIAL_CHARS) == 6);
+static_assert(sizeof(SERIAL_HANDFLOW) == 16);
+static_assert(sizeof(SERIAL_QUEUE_SIZE) == 8);
+static_assert(sizeof(SERIALPERF_STATS) == 24);
+static_assert(sizeof(SERIAL_COMMPROP) == 62);
+
+// SERIAL_HANDFLOW control handshake.
+inline constexpr ULONG SERIAL_DTR_CONTROL = 0x01;
+inline constexpr ULONG SERIAL_DTR_HANDSHAKE = 0x02;
+inline constexpr ULONG SERIAL_CTS_HANDSHAKE = 0x08;
+inline constexpr ULONG SERIAL_DSR_HANDSHAKE = 0x10;
+inline constexpr ULONG SERIAL_DCD_HANDSHAKE = 0x20;
+inline constexpr ULONG SERIAL_DSR_SENSITIVITY = 0x40;
+inline constexpr ULONG SERIAL_ERROR_ABORT = 0x80000000;
+// SERIAL_HANDFLOW flow replace.
+inline constexpr ULONG SERIAL_AUTO_TRANSMIT = 0x01;
+inline constexpr ULONG SERIAL_AUTO_RECEIVE = 0x02;
+inline constexpr ULONG SERIAL_ERROR_CHAR = 0x04;
+inline constexpr ULONG SERIAL_NULL_STRIPPING = 0x08;
+inline constexpr ULONG SERIAL_BREAK_CHAR = 0x10;
+inline constexpr ULONG SERIAL_RTS_MASK = 0xC0;
+inline constexpr ULONG SERIAL_RTS_CONTROL = 0x40;
+inline constexpr ULONG SERIAL_RTS_HANDSHAKE = 0x80;
+inline constexpr ULONG SERIAL_TRANSMIT_TOGGLE = 0xC0;
+inline constexpr ULONG SERIAL_XOFF_CONTINUE = 0x80000000;
+
+// IOCTL_SERIAL_GET_DTRRTS.
+inline constexpr ULONG SERIAL_DTR_STATE = 0x1;
+inline constexpr ULONG SERIAL_RTS_STATE = 0x2;
 
 // Modem status (IOCTL_SERIAL_GET_MODEMSTATUS).
 inline constexpr ULONG SERIAL_CTS_STATE = 0x10;

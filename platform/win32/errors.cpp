@@ -10,7 +10,6 @@ struct StatusError {
   DWORD error;
 };
 
-constexpr NTSTATUS STATUS_INVALID_BUFFER_SIZE = NtStatus(0xC0000206);
 constexpr NTSTATUS STATUS_NOT_SUPPORTED = NtStatus(0xC00000BB);
 constexpr NTSTATUS STATUS_RESOURCE_DATA_NOT_FOUND = NtStatus(0xC0000089);
 

@@ -6,6 +6,7 @@
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/serial/serial_dispatch.h"
 #include "platform/reg/regroutines.h"
 #include "platform/reg/system_version.h"
 
@@ -127,7 +128,7 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path) {
     ntdrv_unload(driver);
     return status;
   }
-  // The serial-port requests' dispatch routines are installed once they exist.
+  ntdrv_install_dispatch(driver);
   driver->DriverUnload = ntdrv_unload;
   return STATUS_SUCCESS;
 }

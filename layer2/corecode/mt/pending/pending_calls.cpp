@@ -30,6 +30,11 @@ bool dsp_overlay_drain() {
   return false;
 }
 
+std::int32_t perfmon_ioctl(std::uint32_t code) {
+  MachineState<PendingLog>().Record("perfmon_ioctl", {code});
+  return static_cast<std::int32_t>(0xC0000010);
+}
+
 void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }
 
 }  // namespace vxctl

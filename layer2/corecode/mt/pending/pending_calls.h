@@ -27,6 +27,9 @@ bool dsp_overlay_drain();
 // DAA relays: the hook relay, released (0) by the task thread's close work.
 void daa_set_hook_relay(std::uint8_t off_hook);
 
+// Statistics device: serves a device-control code; 0xC0000010 (not served).
+std::int32_t perfmon_ioctl(std::uint32_t code);
+
 // IRP workers: wakes the wait-on-mask worker when a wait request is pending.
 void ntdrv_wait_wake();
 

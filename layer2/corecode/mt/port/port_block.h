@@ -290,6 +290,7 @@ struct PortState {
   KSPIN_LOCK write_notification_lock = 0;
   std::atomic<std::uint32_t> receive_mark{ReceiveMark(kStaticQueueSize)};
   std::atomic<std::uint32_t> flow_replace{0};  // of the last SERIAL_HANDFLOW
+  std::atomic<std::uint32_t> control_handshake{0};  // of the last SERIAL_HANDFLOW
   std::atomic<std::uint8_t> break_char{0};     // of the last IOCTL_SERIAL_SET_CHARS
 
   // Raised by the open wrapper; the registry settings read it.

@@ -1,0 +1,23 @@
+// Device control: the private country requests, the statistics device's
+// requests, and the serial requests.
+#include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/serial/serial_dispatch.h"
+
+namespace vxctl {
+
+NTSTATUS ntdrv_device_control(PDEVICE_OBJECT device, PIRP irp) {
+  const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
+  if (device->DeviceType == kPerfDeviceType) {
+    irp->IoStatus.Information = 0;
+    const NTSTATUS status = perfmon_ioctl(code);
+    if (status == STATUS_PENDING) return status;
+    return ntdrv_complete(irp, status);
+  }
+  auto& extension = *static_cast<SerialDeviceExtension*>(device->DeviceExtension);
+  if (code == IOCTL_SET_CURRENT_COUNTRY || code == IOCTL_SET_DEFAULT_COUNTRY) {
+    return ntdrv_country_request(extension, irp);
+  }
+  return ntdrv_serial_request(extension, irp);
+}
+
+}  // namespace vxctl
