@@ -182,5 +182,17 @@ TEST_F(SerialRequestBuffers, UnknownCodesGoDownToTheDataPump) {
   });
 }
 
+TEST_F(SerialRequestBuffers, TheStatisticsDeviceDoesNotServeCodesYet) {
+  BootCtl();
+  WithDevice(u"MdmPerfMon2", [](HANDLE device) {
+    for (ULONG code : {IOCTL_SERIAL_GET_STATS, IOCTL_SERIAL_GET_BAUD_RATE, 0x2A0004u}) {
+      UCHAR buffer[24] = {};
+      EXPECT_EQ(Control(device, code, nullptr, 0, buffer, sizeof buffer).error,
+                ErrorFor(STATUS_INVALID_DEVICE_REQUEST))
+          << std::hex << code;
+    }
+  });
+}
+
 }  // namespace
 }  // namespace vxctl::testing
