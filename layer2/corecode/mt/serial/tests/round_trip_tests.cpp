@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/serial/tests/serial_client.h"
 #include "platform/nt/serial.h"
@@ -94,6 +95,39 @@ TEST_F(SerialRoundTrips, HandflowBitsAndLimitsReadBackAsSet) {
           ++checked;
         }
       }
+    }
+  });
+}
+
+// Each handflow bit reaches the port as its own setting.
+TEST_F(SerialRoundTrips, HandflowBitsBecomeThePortsFlags) {
+  struct Case {
+    ULONG control, flow;
+    std::uint32_t flags;  // beyond binary
+  };
+  const Case cases[] = {
+      {SERIAL_DTR_CONTROL, 0, kDcbDtrEnable | kDcbRtsDisable},
+      {SERIAL_DTR_HANDSHAKE, 0, kDcbDtrHandshake | kDcbRtsDisable},
+      {SERIAL_CTS_HANDSHAKE, 0, kDcbCtsOutput | kDcbDtrDisable | kDcbRtsDisable},
+      {SERIAL_DSR_HANDSHAKE, 0, kDcbDsrOutput | kDcbDtrDisable | kDcbRtsDisable},
+      {SERIAL_DSR_SENSITIVITY, 0, kDcbDsrSensitivity | kDcbDtrDisable | kDcbRtsDisable},
+      {SERIAL_ERROR_ABORT, 0, kDcbAbortOnError | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_AUTO_TRANSMIT, kDcbOutX | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_AUTO_RECEIVE, kDcbInX | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_ERROR_CHAR, kDcbErrorChar | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_NULL_STRIPPING, kDcbNullStrip | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_XOFF_CONTINUE, kDcbTxContinueOnXoff | kDcbDtrDisable | kDcbRtsDisable},
+      {0, SERIAL_RTS_CONTROL, kDcbRtsEnable | kDcbDtrDisable},
+      {0, SERIAL_RTS_HANDSHAKE, kDcbRtsHandshake | kDcbDtrDisable},
+      {0, SERIAL_TRANSMIT_TOGGLE, kDcbRtsToggle | kDcbDtrDisable},
+  };
+  WithPort([&](HANDLE port) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::Message() << std::hex << c.control << " " << c.flow);
+      Set(port, IOCTL_SERIAL_SET_HANDFLOW, SERIAL_HANDFLOW{c.control, c.flow, 100, 200});
+      EXPECT_EQ(port_block().dcb.flags, kDcbBinary | c.flags);
+      EXPECT_EQ(port_block().dcb.xon_limit, 100u);
+      EXPECT_EQ(port_block().dcb.xoff_limit, 200u);
     }
   });
 }
