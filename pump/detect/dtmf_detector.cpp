@@ -10,7 +10,7 @@ namespace pump {
 namespace {
 
 constexpr std::int16_t kPrefilterCoefficient = 0x7F00;
-constexpr std::int32_t kDefaultMinimumRun = 8;
+constexpr std::int32_t kDefaultMinimumRun = 2;
 constexpr std::int64_t kGateEnergy = 200000;
 
 constexpr std::int64_t kLeastPower = 150;
@@ -28,9 +28,7 @@ constexpr int kRows = 0, kColumns = 4, kRowHarmonics = 8, kColumnHarmonics = 12;
 
 constexpr std::int32_t kIdle = 0;
 constexpr std::int32_t kCandidate = 1;
-constexpr std::int32_t kGapWithinRun = 2;
-constexpr std::int32_t kGapToConfirm = 4;
-constexpr std::int32_t kLeastPresentCount = 3;
+constexpr std::int32_t kLeastStretch = kDtmfWindow;  // samples the gate held
 
 std::int32_t Increment(std::int32_t count) {
   return count < std::numeric_limits<std::int32_t>::max() ? count + 1 : count;
@@ -45,10 +43,15 @@ std::int16_t Prefilter(DtmfPrefilter& f, std::int16_t x) {
   return y;
 }
 
-void UpdateGate(DtmfGate& gate, std::int64_t energy) {
+std::int32_t Add(std::int32_t count, std::size_t n) {
+  const std::int64_t sum = std::int64_t{count} + static_cast<std::int64_t>(n);
+  return static_cast<std::int32_t>(std::min<std::int64_t>(sum, std::numeric_limits<std::int32_t>::max()));
+}
+
+void UpdateGate(DtmfGate& gate, std::int64_t energy, std::size_t n) {
   if (energy > kGateEnergy) {
     if (gate.present == 0) gate.present_count = 0;
-    gate.present_count = Increment(gate.present_count);
+    gate.present_count = Add(gate.present_count, n);
     gate.absent_count = 0;
     gate.present = 1;
   } else {
@@ -114,18 +117,47 @@ int Decide(const std::int64_t* powers) {
   return twist_ok ? kDtmfCodes[row][column] : kNoDigit;
 }
 
-// The window from the block start through all filters; its digit while the
-// gate is present.
+// The latest 236 samples through all filters; their digit while the gate is
+// present.
 int RunWindow(DtmfDetector& d) {
+  d.block_start = (d.write + kDtmfRing - kDtmfWindow) % kDtmfRing;
   for (int j = 0; j < kDtmfWindow; ++j) {
     const std::int16_t x = d.ring[(d.block_start + j) % kDtmfRing];
     for (GoertzelFilter& g : d.filters) Step(g, x);
   }
   for (int i = 0; i < kDtmfFilters; ++i) d.powers[i] = Finish(d.filters[i]);
-  d.block_start = (d.block_start + kDtmfWindow) % kDtmfRing;
-  d.pending -= kDtmfWindow;
-  d.filled = 1;
+  d.pending = 0;
   return d.gate.present != 0 ? Decide(d.powers) : kNoDigit;
+}
+
+// The candidate has ended: confirmed when it was long enough.
+void EndCandidate(DtmfDetector& d) {
+  DtmfDebouncer& b = d.debouncer;
+  b.state = kIdle;
+  if (b.run < b.minimum_run || b.stretch < kLeastStretch) return;
+  if (b.confirmed_count < kDtmfConfirmedQueue) b.confirmed[b.confirmed_count++] = b.candidate;
+}
+
+// One decided window's code into the debouncer.
+void DebounceWindow(DtmfDetector& d, int code) {
+  DtmfDebouncer& b = d.debouncer;
+  if (code != kNoDigit) {
+    if (b.state == kCandidate && code == b.candidate) {
+      b.run = Increment(b.run);
+    } else {
+      if (b.state == kCandidate) EndCandidate(d);
+      b.state = kCandidate;
+      b.candidate = code;
+      b.run = 1;
+      b.stretch = 0;
+    }
+    b.absent = 0;
+    b.stretch = std::max(b.stretch, d.gate.present_count);
+    return;
+  }
+  if (b.state != kCandidate) return;
+  b.absent = Increment(b.absent);
+  if (b.absent > kDtmfGapWithinRun) EndCandidate(d);
 }
 
 }  // namespace
@@ -148,36 +180,29 @@ int RunDtmfDetector(DtmfDetector& d, std::span<const std::int16_t> samples) {
   DtmfPrefilter preview = d.prefilter;
   std::int64_t energy = 0;
   for (const std::int16_t x : samples) energy += std::abs(std::int32_t{Prefilter(preview, x)});
-  UpdateGate(d.gate, energy);
+  UpdateGate(d.gate, energy, samples.size());
 
   int result = kNoDigit;
   for (const std::int16_t x : samples) {
     d.ring[d.write] = Prefilter(d.prefilter, x);
     d.write = (d.write + 1) % kDtmfRing;
-    if (++d.pending == kDtmfWindow) result = RunWindow(d);
+    ++d.pending;
+    if (d.filled == 0 && d.pending == kDtmfWindow) d.filled = 1;
+    if (d.filled != 0 && d.pending >= kDtmfHop) {
+      result = RunWindow(d);
+      DebounceWindow(d, result);
+    }
   }
   return result;
 }
 
-int DebounceDtmf(DtmfDetector& d, int code) {
+int DebounceDtmf(DtmfDetector& d, int /*code*/) {
   DtmfDebouncer& b = d.debouncer;
-  if (code != kNoDigit) {
-    if (b.state == kCandidate && code == b.candidate && b.absent <= kGapWithinRun) {
-      b.run = Increment(b.run);
-    } else {
-      b.state = kCandidate;
-      b.candidate = code;
-      b.run = 1;
-    }
-    b.absent = 0;
-    return 0;
-  }
-  if (b.state != kCandidate) return 0;
-  b.absent = Increment(b.absent);
-  if (b.absent <= kGapToConfirm) return 0;
-  b.state = kIdle;
-  const bool confirmed = b.run >= b.minimum_run && d.gate.present_count > kLeastPresentCount;
-  return confirmed ? b.candidate : 0;
+  if (b.confirmed_count == 0) return 0;
+  const int digit = b.confirmed[0];
+  std::copy(b.confirmed + 1, b.confirmed + b.confirmed_count, b.confirmed);
+  --b.confirmed_count;
+  return digit;
 }
 
 }  // namespace pump

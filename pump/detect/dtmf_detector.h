@@ -1,9 +1,11 @@
 // The DTMF receiver of caller ID and voice mode, at 9600 Hz: a DC-blocking
 // pre-filter, a 384-sample ring, an energy gate over each call's samples,
 // 16 Goertzel filters (the four rows, the four columns and the second
-// harmonics of each) over windows of 236 consecutive samples that do not
-// overlap, the decision rules, and a debouncer that confirms a digit once
-// it has ended.
+// harmonics of each) over the latest 236 samples, decided every 59 samples
+// (windows overlap by three quarters, so a 40 ms digit fills at least two
+// of them wherever it starts), the decision rules, and a debouncer that
+// counts decided windows, whatever the callers' block size, and confirms a
+// digit once it has ended.
 #pragma once
 
 #include <array>
@@ -15,6 +17,11 @@ namespace pump {
 inline constexpr int kDtmfFilters = 16;
 inline constexpr int kDtmfWindow = 236;
 inline constexpr int kDtmfRing = 384;
+inline constexpr int kDtmfHop = kDtmfWindow / 4;  // samples between decisions
+inline constexpr int kDtmfConfirmedQueue = 4;
+// Windows without the candidate a run bridges: a drop of 10 ms inside a
+// digit spoils up to 5 windows, a pause of 40 ms at least 8.
+inline constexpr int kDtmfGapWithinRun = 6;
 
 // Digit codes: '1'-'9' 1-9, 'A'-'D' 10-13, '*' 14, '0' 15, '#' 16.
 inline constexpr int kNoDigit = 17;
@@ -48,7 +55,7 @@ struct GoertzelFilter {
 };
 
 struct DtmfGate {
-  std::int32_t present_count;  // calls in the latest stretch with energy
+  std::int32_t present_count;  // samples of the latest stretch of calls with energy
   std::int32_t absent_count;   // calls in a row without
   std::int32_t present;
 };
@@ -56,9 +63,12 @@ struct DtmfGate {
 struct DtmfDebouncer {
   std::int32_t state;  // 0 idle, 1 a candidate
   std::int32_t candidate;
-  std::int32_t run;     // calls that gave the candidate
-  std::int32_t absent;  // calls in a row without a digit
-  std::int32_t minimum_run;
+  std::int32_t run;      // decided windows that gave the candidate
+  std::int32_t absent;   // decided windows in a row without it
+  std::int32_t stretch;  // the longest gate stretch (samples) the candidate was heard in
+  std::int32_t minimum_run;  // windows
+  std::int32_t confirmed[kDtmfConfirmedQueue];  // confirmed, not yet collected
+  std::int32_t confirmed_count;
 };
 
 struct DtmfPrefilter {
@@ -73,29 +83,32 @@ struct DtmfDetector {
   DtmfGate gate;
   std::int16_t ring[kDtmfRing];
   std::int32_t write;        // where the next sample goes
-  std::int32_t pending;      // samples from the block start not yet in a window
-  std::int32_t block_start;  // the first sample of the next window
+  std::int32_t pending;      // samples since the last decision
+  std::int32_t block_start;  // the first sample of the latest window
   std::int32_t filled;       // a whole window has arrived
   DtmfPrefilter prefilter;
   DtmfDebouncer debouncer;
 };
 
 // Everything cleared: the filters from the tables, pre-filter coefficient
-// 0x7F00, minimum run 8.
+// 0x7F00, minimum run 2 windows.
 void ResetDtmfDetector(DtmfDetector& detector);
 
 // The call's new samples. A sum of pre-filtered magnitudes above 200000
-// counts the call as present. Each window that completes during the call is
-// decided while the gate is present; the result is the digit code of the
-// last window decided in this call, kNoDigit when none.
+// counts the call as present. Every 59th sample, once 236 have arrived, the
+// latest 236 are decided (a digit only while the gate is present) and the
+// decision goes to the debouncer; the result is the digit code of the last
+// window decided in this call, kNoDigit when none.
 int RunDtmfDetector(DtmfDetector& detector, std::span<const std::int16_t> samples);
 
-// Once per call with RunDtmfDetector's result: the digit confirmed at this
-// call, 0 when none. A digit is a candidate from its first call; the same
-// digit again within two empty calls extends its run, any other digit (or
-// the same after a longer gap) starts over. After more than four empty calls
-// the candidate is confirmed when its run reached the minimum run and the
-// gate's latest stretch lasted more than three calls.
+// The debouncer, window by window: a digit is a candidate from its first
+// window; the same digit again within kDtmfGapWithinRun windows without it
+// extends its run, and a short drop inside a digit is bridged. The candidate
+// ends at another digit or after a longer gap, and is confirmed when its run
+// reached the minimum run and the gate held for at least a window's length
+// around it. A confirmation is held until collected here: once per call,
+// `code` being that call's RunDtmfDetector result (the windows themselves
+// were counted as they were decided). Returns a confirmed code, 0 when none.
 int DebounceDtmf(DtmfDetector& detector, int code);
 
 }  // namespace pump

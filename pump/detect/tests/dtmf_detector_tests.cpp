@@ -43,13 +43,14 @@ struct Heard {
   std::vector<int> confirmed;  // what DebounceDtmf confirmed
 };
 
-Heard Listen(const std::vector<std::int16_t>& signal, int minimum_run = 8) {
+Heard Listen(const std::vector<std::int16_t>& signal, int minimum_run = 2,
+             std::size_t block = kBlock) {
   DtmfDetector d;
   ResetDtmfDetector(d);
   d.debouncer.minimum_run = minimum_run;
   Heard heard;
-  for (std::size_t at = 0; at + kBlock <= signal.size(); at += kBlock) {
-    const int code = RunDtmfDetector(d, std::span(signal).subspan(at, kBlock));
+  for (std::size_t at = 0; at + block <= signal.size(); at += block) {
+    const int code = RunDtmfDetector(d, std::span(signal).subspan(at, block));
     if (code != kNoDigit) heard.digits.push_back(code);
     if (const int confirmed = DebounceDtmf(d, code)) heard.confirmed.push_back(confirmed);
   }
@@ -162,11 +163,13 @@ TEST(DtmfDetector, A941And1336HzPairOf60MsIsZero) {
   EXPECT_TRUE(OnlyHeard(Listen(tone), 15));
 }
 
-// The shortest digit confirmed, for the minimum runs 3 and 8: its run
-// counts the windows that heard it, so it needs that many whole windows,
-// and at most one more for where it starts.
-TEST(DtmfDetector, ReportsTheShortestDigitConfirmedForMinimumRunsThreeAndEight) {
-  for (const int run : {3, 8}) {
+// The shortest digit confirmed, for the minimum runs 2, 3 and 8: its run
+// counts the windows that heard it, one every kDtmfHop samples, so it needs
+// a whole window and run - 1 hops, and at most a hop more for where it
+// starts (a window mostly filled may also count).
+TEST(DtmfDetector, ReportsTheShortestDigitConfirmedForMinimumRunsTwoThreeAndEight) {
+  constexpr double kHopMs = kDtmfHop / 9.6;
+  for (const int run : {2, 3, 8}) {
     SCOPED_TRACE(run);
     int shortest = -1;
     for (int ms = 40; ms <= 300 && shortest < 0; ms += 5) {
@@ -178,11 +181,55 @@ TEST(DtmfDetector, ReportsTheShortestDigitConfirmedForMinimumRunsThreeAndEight) 
       if (always) shortest = ms;
     }
     ASSERT_GT(shortest, 0);
-    EXPECT_GE(shortest, run * kWindowMs);
-    EXPECT_LE(shortest, (run + 1) * kWindowMs + 10);
+    EXPECT_GE(shortest, kWindowMs + (run - 1) * kHopMs - kHopMs);
+    EXPECT_LE(shortest, kWindowMs + run * kHopMs + 10);
     ::testing::Test::RecordProperty("shortest_confirmed_ms_run_" + std::to_string(run), shortest);
     std::printf("minimum run %d: shortest digit confirmed wherever it starts %d ms\n", run,
                 shortest);
+  }
+}
+
+// Digit strings as spandsp's generator sends them by default (50 ms on and
+// off), the shortest a receiver must take (40 ms), and caller ID's (70 ms):
+// each digit confirmed once, in order, wherever the string starts against
+// the windows and the calls, for the callers' block sizes; repeated digits
+// are told apart by their pauses.
+TEST(DtmfDetector, ConfirmsSpandspDigitStringsOfFortyToSeventyMsEachOnce) {
+  struct Case {
+    int on_ms, off_ms, level;
+  };
+  const std::string digits = "123A456B789C*0#D1155##00";
+  std::vector<int> codes;
+  for (const char c : digits) codes.push_back(CodeOf(c));
+  for (const Case c : {Case{40, 40, -10}, Case{50, 50, -10}, Case{70, 70, -10}, Case{40, 40, -16},
+                       Case{50, 50, -3}, Case{70, 40, -10}}) {
+    for (const std::size_t block : {std::size_t{96}, std::size_t{80}}) {
+      for (const std::size_t lead : {0, 29, 131}) {
+        SCOPED_TRACE(::testing::Message() << c.on_ms << "/" << c.off_ms << " ms at " << c.level
+                                          << " dBm0, calls of " << block << ", lead " << lead);
+        const int total = static_cast<int>(digits.size()) * (c.on_ms + c.off_ms) + 200;
+        const Heard heard =
+            Listen(Digits(digits, c.level, 0, c.on_ms, c.off_ms, total, lead), 2, block);
+        EXPECT_EQ(heard.confirmed, codes);
+      }
+    }
+  }
+}
+
+// A long digit with a short drop (up to 10 ms, which a receiver must
+// bridge) is one digit; a pause of 40 ms makes two.
+TEST(DtmfDetector, ALongDigitWithAShortDropIsOneDigitAndAPauseMakesTwo) {
+  struct Case {
+    int drop_samples;
+    std::size_t confirmed;
+  };
+  for (const Case c : {Case{10, 1}, Case{48, 1}, Case{96, 1}, Case{384, 2}, Case{480, 2}}) {
+    for (const std::size_t at : {std::size_t{1900}, std::size_t{1961}, std::size_t{2017}}) {
+      SCOPED_TRACE(::testing::Message() << c.drop_samples << " samples dropped at " << at);
+      auto signal = Digits("9", -10, 0, 500, 0, 800);
+      std::fill_n(signal.begin() + static_cast<std::ptrdiff_t>(at), c.drop_samples, 0);
+      EXPECT_EQ(Listen(signal).confirmed, std::vector<int>(c.confirmed, 9));
+    }
   }
 }
 
@@ -266,7 +313,7 @@ std::vector<std::int16_t> NoDigitMixtures(qvls_test::Rng& rng, int seconds) {
 
 TEST(DtmfDetector, AMinuteOfNoiseAndToneMixturesHoldsNoDigit) {
   qvls_test::Rng rng("DtmfDetector.NoDigitMixtures");
-  const Heard heard = Listen(NoDigitMixtures(rng, 60), 3);
+  const Heard heard = Listen(NoDigitMixtures(rng, 60));
   EXPECT_TRUE(heard.digits.empty())
       << heard.digits.size() << " digits, the first " << heard.digits.front();
   EXPECT_TRUE(heard.confirmed.empty());
@@ -281,7 +328,7 @@ TEST(DtmfDetector, ResetStartsFromTheTablesAndAnEmptyCallChangesNothing) {
     EXPECT_LE(std::abs(d.filters[i].coefficient - std::round(2 * std::cos(w) * 16384)), 1);
     EXPECT_EQ(d.filters[i].block_length, kDtmfWindow);
   }
-  EXPECT_EQ(d.debouncer.minimum_run, 8);
+  EXPECT_EQ(d.debouncer.minimum_run, 2);
   EXPECT_EQ(d.prefilter.coefficient, 0x7F00);
   const DtmfGate gate = d.gate;
   EXPECT_EQ(RunDtmfDetector(d, {}), kNoDigit);
