@@ -15,6 +15,7 @@
 #include "pump/context/block_tick.h"
 #include "pump/core/comram.h"
 #include "pump/tests/support/dsp_rig.h"
+#include "pump/tests/support/tone_share.h"
 #include "pump/idle/default_block.h"
 #include "pump/packets/dp_packets.h"
 #include "pump/tests/support/key_packets.h"
@@ -138,21 +139,6 @@ TEST_F(StartHandshake, TakesTheLineOffHookAndPublishesTheLevelsItHears) {
   EXPECT_NEAR(levels[1] - levels[0], 20, 1) << levels[0] << " and " << levels[1];
 }
 
-// Power of `samples` at `hz` (Goertzel), over the power a full-scale sine
-// of the block's energy would give there: about 1 for a pure tone at `hz`.
-double ToneShare(const std::vector<SHORT>& samples, double hz, double rate) {
-  const double coefficient = 2 * std::cos(2 * std::numbers::pi * hz / rate);
-  double s1 = 0, s2 = 0, energy = 0;
-  for (const SHORT x : samples) {
-    const double s0 = x + coefficient * s1 - s2;
-    s2 = s1;
-    s1 = s0;
-    energy += static_cast<double>(x) * x;
-  }
-  const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-  return energy == 0 ? 0 : power / (energy * static_cast<double>(samples.size()) / 2);
-}
-
 class SoundMirror : public PeerRig {};
 
 // With the sound path on, what the line brings is mirrored at 8000 Hz into
@@ -171,16 +157,7 @@ TEST_F(SoundMirror, TheBridgeReadsThePeersToneAtEightThousandHertz) {
   // The mute count (78 blocks) of silence first, then the line's audio.
   sim.RunFor(1'500 * kMillisecond);
   std::vector<SHORT> heard(afe::kSoundTransferSamples, 0x6E6E);
-  OnUserThread([&] {
-    const HANDLE sound = CreateFile(u"\\\\.\\VexorTolvasaSound", GENERIC_READ | GENERIC_WRITE, 0,
-                                    nullptr, OPEN_EXISTING, 0, 0);
-    ASSERT_NE(sound, INVALID_HANDLE_VALUE);
-    DWORD returned = 0;
-    EXPECT_TRUE(DeviceIoControl(sound, afe::IOCTL_SOUND_READDATA, nullptr, 0, heard.data(),
-                                afe::kSoundTransferBytes, &returned, nullptr));
-    EXPECT_EQ(returned, afe::kSoundTransferBytes);
-    CloseHandle(sound);
-  });
+  BridgeTransfer(afe::IOCTL_SOUND_READDATA, heard);
   EXPECT_GT(ToneShare(heard, kToneHz, 8000), 0.8);
   // Audio of another rate labelled 8000 Hz would put the tone elsewhere.
   EXPECT_LT(ToneShare(heard, kToneHz * 8000 / 9600, 8000), 0.05);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "afe/windows/afe_device.h"
+#include "afe/windows/sound_device.h"
 #include "platform/io/io_manager.h"
 #include "platform/reg/machine_registry.h"
 #include "platform/win32/files.h"
@@ -141,6 +142,22 @@ void DspRig::OpenAndClose() {
                                   nullptr, OPEN_EXISTING, 0, 0);
     ASSERT_NE(dsp, INVALID_HANDLE_VALUE);
     CloseHandle(dsp);
+  });
+}
+
+void DspRig::BridgeTransfer(ULONG code, std::vector<SHORT>& samples) {
+  samples.resize(afe::kSoundTransferSamples);
+  const bool read = code == afe::IOCTL_SOUND_READDATA;
+  OnUserThread([&] {
+    const HANDLE sound = CreateFile(u"\\\\.\\VexorTolvasaSound", GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, 0, 0);
+    ASSERT_NE(sound, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(sound, code, read ? nullptr : samples.data(),
+                                read ? 0 : afe::kSoundTransferBytes, read ? samples.data() : nullptr,
+                                read ? afe::kSoundTransferBytes : 0, &returned, nullptr));
+    EXPECT_EQ(returned, read ? afe::kSoundTransferBytes : 0);
+    CloseHandle(sound);
   });
 }
 

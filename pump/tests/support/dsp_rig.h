@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/machine/testing/fixtures.h"
 #include "pump/driver/dsp_device.h"
@@ -83,6 +84,9 @@ class DspRig : public plat::testing::MachineTest {
   int SeenMajorByFake(UCHAR major);
   // A user-mode open and close of the DSP device.
   void OpenAndClose();
+  // The voice bridge's one transfer (80 ms at 8000 Hz) on the Sound device
+  // from a user thread: READDATA into `samples` or WRITEDATA from them.
+  void BridgeTransfer(ULONG code, std::vector<SHORT>& samples);
   // Bytes of a value of vxdsp's service key; none when it is missing.
   std::optional<ULONG> ServiceValueBytes(std::u16string_view name);
 
