@@ -19,8 +19,9 @@ inline constexpr int kDtmfWindow = 236;
 inline constexpr int kDtmfRing = 384;
 inline constexpr int kDtmfHop = kDtmfWindow / 4;  // samples between decisions
 inline constexpr int kDtmfConfirmedQueue = 4;
-// Windows without the candidate a run bridges: a drop of 10 ms inside a
-// digit spoils up to 5 windows, a pause of 40 ms at least 8.
+// Windows without the candidate a run bridges: more than a drop of 10 ms
+// inside a digit spoils, fewer than a pause of 40 ms between digits gives
+// (ALongDigitWithAShortDropIsOneDigitAndAPauseMakesTwo).
 inline constexpr int kDtmfGapWithinRun = 6;
 
 // Digit codes: '1'-'9' 1-9, 'A'-'D' 10-13, '*' 14, '0' 15, '#' 16.
