@@ -3,45 +3,18 @@
 // V.80 receive clear are accepted, and register 60 follows the framer.
 #include <gtest/gtest.h>
 
-#include <functional>
-
-#include "afe/windows/afe_device.h"
 #include "layer2/corecode/dte/datamode/datamode_select.h"
 #include "layer2/corecode/dte/datamode/datamode_state.h"
 #include "layer2/corecode/dte/datamode/line_rings.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
-#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
-#include "platform/machine/machine.h"
-#include "pump/driver/dsp_device.h"
-#include "pump/tests/support/test_controller.h"
+#include "layer2/corecode/mt/tests/support/vxdsp_machine.h"
 
 namespace vxctl::testing {
 namespace {
 
-void OnVxdsp(const std::function<void()>& body) {
-  plat::Simulation sim;
-  plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
-                                          {u"vxdsp", pump::DriverEntry},
-                                          {u"vxtestctl", pump::testing::TestControllerEntry}}});
-  pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
-  controller.callback = RigCallback;
-  ASSERT_EQ(machine.Boot(), STATUS_SUCCESS) << machine.kernel().LogText();
-  ASSERT_TRUE(controller.started());
-  ASSERT_TRUE(sim.RunUserThread(machine.kernel(), "test", [&] {
-    RunThreads({{16, [&] {
-                   dsp_set_comram(&controller.Host().comram);
-                   dsp_set_dsp_context(controller.Context());
-                   body();
-                   dsp_set_dsp_context(nullptr);
-                   dsp_set_comram(nullptr);
-                 }}});
-  }));
-  machine.Shutdown();
-}
-
 TEST(DataModeRealPump, FormatsFlowCharactersAndTheV80ClearAreAccepted) {
-  OnVxdsp([] {
+  RunOnVxdsp([] {
     struct Case {
       std::uint32_t mode;
       std::uint8_t kind;

@@ -11,6 +11,7 @@
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
+#include "layer2/corecode/mt/tests/support/vxdsp_machine.h"
 #include "platform/machine/machine.h"
 #include "pump/driver/dsp_device.h"
 #include "pump/tests/support/test_controller.h"
@@ -26,26 +27,7 @@ struct OnFake {
 };
 
 struct OnVxdsp {
-  static void Run(const std::function<void()>& body) {
-    plat::Simulation sim;
-    plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
-                                            {u"vxdsp", pump::DriverEntry},
-                                            {u"vxtestctl", pump::testing::TestControllerEntry}}});
-    pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
-    controller.callback = RigCallback;
-    ASSERT_EQ(machine.Boot(), STATUS_SUCCESS) << machine.kernel().LogText();
-    ASSERT_TRUE(controller.started());
-    ASSERT_TRUE(sim.RunUserThread(machine.kernel(), "test", [&] {
-      RunThreads({{16, [&] {
-                     dsp_set_comram(&controller.Host().comram);
-                     dsp_set_dsp_context(controller.Context());
-                     body();
-                     dsp_set_dsp_context(nullptr);
-                     dsp_set_comram(nullptr);
-                   }}});
-    }));
-    machine.Shutdown();
-  }
+  static void Run(const std::function<void()>& body) { RunOnVxdsp(body); }
 };
 
 template <class Side>
