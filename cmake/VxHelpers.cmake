@@ -13,11 +13,12 @@ function(vx_add_library name)
   set_property(GLOBAL APPEND PROPERTY VX_PRODUCT_LIBRARIES ${name})
 endfunction()
 
-# Test code is built at -O1: it is mostly parsing and test scaffolding, and
-# the code under test keeps its own optimisation in its libraries. The test
-# framework's headers are parsed once, into a precompiled header every test
-# binary reuses.
-set(VX_TEST_OPTIONS -O1)
+# Test code is built without optimisation: it is mostly parsing and test
+# scaffolding, the code under test keeps its own optimisation in its libraries,
+# and the sanitizers' checks make optimising the framework's macros the
+# largest part of the whole build. The test framework's headers are parsed
+# once, into a precompiled header every test binary reuses.
+set(VX_TEST_OPTIONS -O0)
 
 # vx_test_pch: an object library that only owns the shared precompiled header.
 function(vx_add_test_pch)
