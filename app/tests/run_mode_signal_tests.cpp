@@ -21,14 +21,13 @@ TEST(RunModeSignal, SigtermEndsAPacedRunCleanlyWithItsTrace) {
   Child child(VXMODEM_PATH, {"--realtime", "--seconds", "100", "--trace", trace.string()},
               dir.path());
   ASSERT_TRUE(child.WaitForOutput("vxmodem: running", milliseconds(10'000)));
-  const auto signalled = std::chrono::steady_clock::now();
   child.Signal(SIGTERM);
+  // The run was asked for 100 s: ending within the wait is the signal's doing,
+  // however loaded the host is.
   const Finished finished = child.Wait(milliseconds(10'000));
-  const auto took = std::chrono::steady_clock::now() - signalled;
 
   EXPECT_TRUE(finished.exited);
   EXPECT_EQ(finished.status, 0) << finished.err;
-  EXPECT_LT(took, std::chrono::seconds(1));
   EXPECT_NE(finished.out.find("shut down clean"), std::string::npos) << finished.out;
 
   // Whole: from the boot thread to the shutdown thread's exit, every line
