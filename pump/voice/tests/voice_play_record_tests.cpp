@@ -1,8 +1,9 @@
 // Voice bytes through the line both ways, for each codec type and voice
 // rate: the controller's bytes are encoded by the references (spandsp's
-// G.711 and IMA ADPCM, the 8-bit linear formula), played, and the line
-// carries the sine they hold; the line's sine is recorded and the bytes
-// decode, by the same references, to that sine.
+// G.711 and IMA ADPCM, the 8-bit linear formula; the 3-bit IMA codec, whose
+// own tests hold it to its description; the byte itself for the copy
+// types), played, and the line carries the sine they hold; the line's sine
+// is recorded and the bytes decode, by the same references, to that sine.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "pump/voice/tests/voice_rig.h"
+#include "pump/voice/voice_codec.h"
 #include "siglib/tests/support/random.h"
 
 // clang-format off
@@ -32,20 +34,28 @@ struct CodecCase {
   const char* name;
   double play_floor_db;    // the line's sine against its best fit
   double record_floor_db;  // the decoded recording against its best fit
+  double amplitude = 10000;
+  double offset = 0;  // the copy types carry a byte: a small sine above zero
 };
 
 const CodecCase kCodecs[] = {
     {7, "A-law", 28, 28},
+    {0, "A-law (type 0)", 28, 28},
     {8, "mu-law", 28, 28},
     {2, "8-bit linear", 25, 25},
     {6, "4-bit IMA", 18, 18},
+    {5, "3-bit IMA", 9, 9},
+    {1, "copy (type 1)", 30, 30, 100, 128},
+    {4, "copy (type 4)", 30, 30, 100, 128},
 };
 
-Samples Sine(double f, double rate, std::size_t n, double amplitude) {
+constexpr bool IsCopy(std::uint8_t type) { return type == 1 || type == 4; }
+
+Samples Sine(double f, double rate, std::size_t n, double amplitude, double offset = 0) {
   Samples x(n);
   for (std::size_t i = 0; i < n; ++i) {
     x[i] = static_cast<std::int16_t>(
-        std::lround(amplitude * std::sin(2 * std::numbers::pi * f * double(i) / rate)));
+        std::lround(offset + amplitude * std::sin(2 * std::numbers::pi * f * double(i) / rate)));
   }
   return x;
 }
@@ -63,8 +73,13 @@ Bytes Encode(std::uint8_t type, const Samples& x) {
     }
     return out;
   }
+  pump::VoiceCodec ima3 = pump::kVoiceCodecStart;
   for (std::int16_t v : x) {
     switch (type) {
+      case 5: out.push_back(pump::EncodeIma3(ima3, v)); break;
+      case 1:
+      case 4: out.push_back(static_cast<std::uint8_t>(v)); break;
+      case 0:
       case 7: out.push_back(linear_to_alaw(v)); break;
       case 8: out.push_back(linear_to_ulaw(v)); break;
       default: out.push_back(static_cast<std::uint8_t>((v + 32768) >> 8)); break;
@@ -87,8 +102,13 @@ Samples Decode(std::uint8_t type, const Bytes& bytes) {
     out.resize(static_cast<std::size_t>(n));
     return out;
   }
+  pump::VoiceCodec ima3 = pump::kVoiceCodecStart;
   for (std::uint8_t b : bytes) {
     switch (type) {
+      case 5: out.push_back(pump::DecodeIma3(ima3, b)); break;
+      case 1:
+      case 4: out.push_back(b); break;
+      case 0:
       case 7: out.push_back(alaw_to_linear(b)); break;
       case 8: out.push_back(ulaw_to_linear(b)); break;
       default: out.push_back(static_cast<std::int16_t>(b * 256 - 32768)); break;
@@ -155,7 +175,8 @@ TEST(VoicePlayRecord, PlayReachesTheLine) {
         SCOPED_TRACE(::testing::Message() << codec.name << " at " << rate << " Hz");
         StartVoice(harness, RateCode(rate), codec.type, 0);
         const std::size_t before = harness.Afe().LineOutput().size();
-        const Samples sine = Sine(kTone, rate, static_cast<std::size_t>(rate) * 6 / 10, 10000);
+        const Samples sine = Sine(kTone, rate, static_cast<std::size_t>(rate) * 6 / 10,
+                                  codec.amplitude, codec.offset);
         harness.Controller().StreamTx(0, Encode(codec.type, sine));
         harness.RunBlocks(70);
         const auto& line = harness.Afe().LineOutput();
@@ -165,7 +186,7 @@ TEST(VoicePlayRecord, PlayReachesTheLine) {
         double amplitude = 0;
         EXPECT_GT(SineSnrDb(steady, kTone * LineRate(rate) / rate, 8000, &amplitude),
                   codec.play_floor_db);
-        EXPECT_NEAR(amplitude, 10000, 1000);
+        EXPECT_NEAR(amplitude, codec.amplitude, codec.amplitude / 10);
       });
     }
   }
@@ -180,7 +201,8 @@ TEST(VoicePlayRecord, PlayAt8000IsTheDecodedBytes) {
       const std::size_t before = harness.Afe().LineOutput().size();
       qvls_test::Rng rng(codec.name);
       Bytes bytes(800);
-      for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Range(0, codec.type == 6 ? 15 : 255));
+      const int top = codec.type == 6 ? 15 : codec.type == 5 ? 7 : 255;
+      for (auto& b : bytes) b = static_cast<std::uint8_t>(rng.Range(0, top));
       harness.Controller().StreamTx(0, bytes);
       harness.RunBlocks(16);
       const auto& line = harness.Afe().LineOutput();
@@ -223,7 +245,7 @@ TEST(VoicePlayRecord, RecordComesBackAsBytes) {
         SCOPED_TRACE(::testing::Message() << codec.name << " at " << rate << " Hz");
         StartVoice(harness, RateCode(rate), codec.type, 1);
         const std::size_t skip = harness.Controller().RxBlocks().size();
-        harness.Afe().FeedLine(Sine(kTone, 8000, 8000, 10000));
+        harness.Afe().FeedLine(Sine(kTone, 8000, 8000, codec.amplitude, codec.offset));
         harness.RunBlocks(60);
         Bytes bytes;
         const auto& blocks = harness.Controller().RxBlocks();
@@ -238,7 +260,7 @@ TEST(VoicePlayRecord, RecordComesBackAsBytes) {
         const Samples steady(decoded.begin() + rate / 5, decoded.begin() + rate / 2);
         double amplitude = 0;
         EXPECT_GT(SineSnrDb(steady, kTone, LineRate(rate), &amplitude), codec.record_floor_db);
-        EXPECT_NEAR(amplitude, 10000, 1000);
+        EXPECT_NEAR(amplitude, codec.amplitude, codec.amplitude / 10);
       });
     }
   }
