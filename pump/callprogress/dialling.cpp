@@ -7,8 +7,10 @@
 #include "pump/afe_access/afe_requests.h"
 #include "pump/commands/answers.h"
 #include "pump/core/sine_oscillator.h"
+#include "pump/detect/dtmf_detector.h"
 #include "pump/detect/saturate.h"
 #include "pump/idle/idle_mode.h"
+#include "pump/voice/voice_mode.h"
 
 namespace pump {
 namespace {
@@ -26,6 +28,11 @@ constexpr StateTable<DspContext> kDialTxTable = kDialTxEntries;
 constexpr int kHigh = 0;
 constexpr int kLow = 1;
 
+// The dial table's steps are of the 9600 Hz line; voice runs its line at
+// 8000 Hz, where the same tone takes steps 1229 / 1024 times as long.
+constexpr std::uint32_t kVoiceStepScale = 1229;
+std::uint32_t VoiceStep(std::uint32_t step) { return step * kVoiceStepScale >> 10; }
+
 void SetDialCounts(DialArea& dial, std::int32_t on, std::int32_t off, std::int32_t idle) {
   dial.table[kDialTxInit] = {DialTxInit, 1, "dialTxInit"};
   dial.table[kDialTxOn] = {DialTxOn, on, "dialTxOn"};
@@ -35,21 +42,44 @@ void SetDialCounts(DialArea& dial, std::int32_t on, std::int32_t off, std::int32
 
 StateTable<DspContext> DialTable(DialArea& dial) { return dial.table; }
 
-// The dial machine from dialTxInit, run by the transmit machine.
+// The dial machine from dialTxInit, run by the transmit machine; while voice
+// runs, by the voice transmit machine, its tones going into the voice line
+// block in place of the application's samples.
 void StartDialMachine(DspContext& context) {
   SetStateMachine(context.dial.machine, StateOp::kGo, DialTable(context.dial), kDialTxInit);
-  SetStateMachine(context.tx, StateOp::kGo, kDialTxTable);
+  context.voice.dialler_sends = context.voice_active != 0 ? 1 : 0;
+  SetStateMachine(context.voice_active != 0 ? context.voice.tx : context.tx, StateOp::kGo,
+                  kDialTxTable);
+}
+
+// The block the dial machine fills this tick.
+std::span<std::int16_t> DialBlock(DspContext& context) {
+  if (context.voice.dialler_sends != 0) {
+    return std::span(context.voice.line_out, context.voice.line_count);
+  }
+  return context.output_block;
 }
 
 bool FirstTick(const DspContext& context, DialState state) {
   return context.dial.machine.remaining_count == context.dial.table[state].count;
 }
 
-// The end of a sequence: the transmit machine idles and held packets go.
+// The end of a sequence: held packets go, and the transmit machine idles;
+// in voice this block goes out silent, the DTMF receiver forgets what it
+// heard of the digits, and the voice machines watch the line (idle).
 void EndDialSequence(DspContext& context) {
   context.dial.tone_running = 0;
   context.dial.continuous = 0;
-  SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable);
+  if (context.voice_active != 0) {
+    VoiceArea& voice = context.voice;
+    const std::span silence(voice.line_out, voice.line_count);
+    std::fill(silence.begin(), silence.end(), std::int16_t{0});
+    WriteTxSamples(*context.afe, silence);
+    ResetDtmfDetector(voice.dtmf);
+    SelectVoiceSequences(context, kVoiceIdle);
+  }
+  if (context.voice.dialler_sends == 0) SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable);
+  context.voice.dialler_sends = 0;
   context.dialling = 0;
 }
 
@@ -67,7 +97,7 @@ void DialTxOn(DspContext& context) {
     if (FirstTick(context, kDialTxOn)) AfePulseBreak(*context.afe);
     return;
   }
-  for (std::int16_t& sample : context.output_block) {
+  for (std::int16_t& sample : DialBlock(context)) {
     dial.phase[kHigh] += dial.increment[kHigh];
     dial.phase[kLow] += dial.increment[kLow];
     const std::int32_t high = SineOscillator(static_cast<std::uint16_t>(dial.phase[kHigh])).sin;
@@ -130,6 +160,17 @@ void DialDigitCommand(DspContext& context) {
     dial.digit = static_cast<std::int16_t>(digit);
     dial.increment[kHigh] = DialIncrement(kDtmfFrequencies[digit].high);
     dial.increment[kLow] = DialIncrement(kDtmfFrequencies[digit].low);
+    if (context.voice_active != 0) {
+      dial.increment[kHigh] = VoiceStep(dial.increment[kHigh]);
+      dial.increment[kLow] = VoiceStep(dial.increment[kLow]);
+    }
+  }
+  if (context.voice_active != 0) {
+    // In voice a digit leaves play and record for the idle sequences, and
+    // the application's samples stay off the line while the voice DTMF
+    // receiver listens.
+    SelectVoiceSequences(context, kVoiceIdle);
+    SetVoiceStreams(context, context.voice.streams.line_to_app != 0, false);
   }
   // A tone pair's counts (on for ever) do not carry over into a digit.
   if (dial.table[kDialTxOn].count < 0) {

@@ -91,6 +91,9 @@ struct VoiceArea {
   CallingToneWatch tone1100;
   CallingToneWatch tone1300;
   std::int32_t handset;  // last line status taken: 1 on hook, 3 off hook
+  // The dial machine runs on the voice transmit machine (digits, tone
+  // pairs): line_out holds its tones, and the application's samples wait.
+  std::uint32_t dialler_sends;
 };
 
 }  // namespace pump

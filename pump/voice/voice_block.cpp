@@ -187,7 +187,7 @@ void Mix(DspContext& context) {
   const bool to_app = voice.streams.line_to_app != 0;
   const bool to_line = voice.streams.app_to_line != 0;
   if (to_app && to_line) SpeakerphoneBlock(context);
-  if (to_line && context.dialling == 0) {
+  if (to_line && voice.dialler_sends == 0) {
     const std::size_t count = std::min<std::size_t>(voice.sound_in_count, n);
     std::copy_n(voice.sound_in, count, voice.line_out);
     std::fill(voice.line_out + count, voice.line_out + n, std::int16_t{0});

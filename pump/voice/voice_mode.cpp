@@ -59,6 +59,7 @@ void InitVoice(DspContext& context) {
   voice.route[0] = voice.route[1] = 0;
   voice.speakerphone_request = 0;
   voice.floor_table = 0;
+  voice.dialler_sends = 0;
   voice.silence = {0, kSilenceThreshold, kSilenceSensitivity, kSilenceTime, 0, 0, 0};
   InitResampler(voice.play, nullptr);
   InitResampler(voice.record, nullptr);
@@ -152,6 +153,7 @@ void StopVoice(DspContext& context) {
   voice.streams.speakerphone = 0;
   voice.start_pending = 0;
   context.voice_active = 0;
+  voice.dialler_sends = 0;
   GoVoiceSequences(context, kVoiceNone);
   SoundStartLineStream(*context.afe);
   ResetVoiceDetectors(context);
