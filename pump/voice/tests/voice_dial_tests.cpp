@@ -216,5 +216,31 @@ TEST(VoiceDialling, ATonePairTakesTheLineUntilStopped) {
   });
 }
 
+// Pulses in voice: three breaks and makes of the line interface for digit
+// 3, nothing on the line meanwhile, then voice idles as after a DTMF digit.
+TEST(VoiceDialling, PulsesBreakTheLineAndLeaveVoiceIdle) {
+  PumpHarness harness(VoiceProfile());
+  harness.Run([&] {
+    StartVoice(harness, 2, 8, 0);
+    harness.Controller().Exchange(0x66, {60, 40, 1, 0, Lo(200), Hi(200)});
+    const std::size_t from = harness.Afe().LineOutput().size();
+    harness.Controller().Exchange(0x67, {3});
+    harness.RunBlocks(3 * 10 + 20 + 5);
+    int breaks = 0;
+    int makes = 0;
+    for (ULONG code : testing::RequestCodes(harness.Afe().Log())) {
+      breaks += code == afe::kAfeLineOff ? 1 : 0;
+      makes += code == afe::kAfeLineOn ? 1 : 0;
+    }
+    EXPECT_EQ(breaks, 3);
+    EXPECT_EQ(makes, 3);
+    const Samples line = LineSince(harness, from);
+    EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](std::int16_t v) { return v == 0; }));
+    EXPECT_EQ(harness.Context().dialling, 0u);
+    EXPECT_EQ(harness.Context().voice_active, 1u);
+    EXPECT_STREQ(harness.Context().voice.rx.table[0].name, "VoiceIdleSeqRx");
+  });
+}
+
 }  // namespace
 }  // namespace pump::voice_test
