@@ -4,6 +4,7 @@
 // at the first flags is lost; a data carrier's dropout allowance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -36,26 +37,35 @@ std::vector<std::int16_t> Fsk(const std::vector<int>& bits, double mark, double 
 }
 
 struct Trace {
+  std::uint8_t status_at_start = 0;
   std::vector<std::uint8_t> status;  // register 54 after each block
   std::vector<int> level;            // the receiver's level (dB)
   std::vector<std::uint32_t> carrier;
+  std::vector<int> interrupts;  // the controller's count after each block
 };
 
-// A V.21 answering receiver (channel 1, 980/1180 Hz) hearing `line`.
-Trace Hear(const std::vector<std::int16_t>& line, int start_type = kFskV21Data) {
+// A receiver started with `start_type` hearing `line`; a V.21 answering
+// receiver (channel 1, 980/1180 Hz) unless told otherwise. Its transmitter
+// waits for a transmit request that never comes, so every interrupt is the
+// receiver's.
+Trace Hear(const std::vector<std::int16_t>& line, int start_type = kFskV21Data,
+           int direction = 0) {
   Trace t;
   PumpHarness harness;
   harness.Run([&] {
     harness.Controller().Post(0x60, {0});
     harness.RunBlocks(1);
-    harness.Context().call.direction = 0;
+    harness.Context().call.direction = direction;
     StartFsk(harness.Context(), start_type);
+    harness.Context().tx_request = 0;
+    t.status_at_start = harness.Host().comram.reg[kRegStatus];
     harness.Afe().FeedLine(line);
     for (std::size_t b = 0; b < line.size() / 96; ++b) {
       harness.RunBlocks(1);
       t.status.push_back(harness.Host().comram.reg[kRegStatus]);
       t.level.push_back(harness.Context().fsk.agc.level_db);
       t.carrier.push_back(harness.Context().fsk.carrier_on);
+      t.interrupts.push_back(harness.Controller().Interrupts());
     }
   });
   return t;
@@ -146,6 +156,72 @@ TEST(FskCarrierDetect, ADataCarrierRidesOutOneHundredLowChecks) {
   const double allowed_blocks = 100.0 * 16 / 96;
   EXPECT_NEAR(static_cast<double>(cleared - weak), allowed_blocks, 2.0);
   EXPECT_EQ(t.status[cleared] & kStatusCodeMask, kStatusConnected);
+}
+
+// The V.8 and V.8bis message channels declare their carrier at the first
+// check above -45 dB, without a run of marks, and lose it at -47 dB. The
+// V.8 states read the carrier flag themselves, so the V.8 receiver changes
+// no status and interrupts nothing; the V.8bis receiver shows the carrier
+// in status bit 0x10 and interrupts the controller at each change.
+TEST(FskCarrierDetect, MessageChannelsReportTheirCarrierByKind) {
+  struct Case {
+    const char* name;
+    int start_type;
+    int direction;
+    double mark;  // the channel the start receives
+    double space;
+    bool reports;
+  };
+  const Case cases[] = {
+      {"V.8 originate hears channel 2", kFskV8Originate, 1, 1650, 1850, false},
+      {"V.8 answer hears channel 1", kFskV8Answer, 0, 980, 1180, false},
+      {"V.8bis originate hears channel 2", kFskV8bisOriginate, 1, 1650, 1850, true},
+      {"V.8bis answer hears channel 1", kFskV8bisAnswer, 0, 980, 1180, true},
+  };
+  constexpr int kSilentBlocks = 30;
+  constexpr int kSignalBlocks = 60;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    double phase = 0;
+    std::vector<std::int16_t> line(kSilentBlocks * 96, 0);
+    // 180 bits with a space in every ten: no run of marks a data carrier
+    // would wait for.
+    std::vector<int> bits;
+    for (int k = 0; k < kSignalBlocks * 3; ++k) bits.push_back(k % 10 == 0 ? 0 : 1);
+    const auto signal = Fsk(bits, c.mark, c.space, 300, 6000, phase);
+    line.insert(line.end(), signal.begin(), signal.end());
+    line.resize(line.size() + 40 * 96, 0);
+    const Trace t = Hear(line, c.start_type, c.direction);
+
+    int on = -1;
+    int off = -1;
+    for (std::size_t b = 0; b < t.carrier.size(); ++b) {
+      if (on < 0 && t.carrier[b] != 0) on = static_cast<int>(b);
+      if (on >= 0 && off < 0 && t.carrier[b] == 0) off = static_cast<int>(b);
+    }
+    // Found within the signal's first ten blocks (well before 96 bits, 32
+    // blocks), lost within ten blocks of its end.
+    ASSERT_GE(on, kSilentBlocks);
+    EXPECT_LT(on, kSilentBlocks + 10);
+    ASSERT_GE(off, kSilentBlocks + kSignalBlocks);
+    EXPECT_LT(off, kSilentBlocks + kSignalBlocks + 10);
+    EXPECT_EQ(std::count(t.carrier.begin() + on, t.carrier.begin() + off, 0u), 0)
+        << "one carrier from start to end";
+
+    const int interrupts = t.interrupts.back() - t.interrupts.front();
+    if (!c.reports) {
+      for (const std::uint8_t status : t.status) EXPECT_EQ(status, t.status_at_start);
+      EXPECT_EQ(interrupts, 0);
+      continue;
+    }
+    for (std::size_t b = 0; b < t.status.size(); ++b) {
+      EXPECT_EQ((t.status[b] & kStatusCarrier) != 0, t.carrier[b] != 0) << "block " << b;
+      EXPECT_EQ(t.status[b] & kStatusCodeMask, t.status_at_start & kStatusCodeMask);
+    }
+    EXPECT_EQ(interrupts, 2) << "one as the carrier comes, one as it goes";
+    EXPECT_EQ(t.interrupts[on] - t.interrupts[on - 1], 1);
+    EXPECT_EQ(t.interrupts[off] - t.interrupts[off - 1], 1);
+  }
 }
 
 }  // namespace
