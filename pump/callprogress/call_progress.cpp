@@ -127,6 +127,13 @@ void FollowCallerIdConfig(DspContext& context) {
   }
 }
 
+// Armed FSK caller ID hears the block in every state that watches the line:
+// on hook (state 0) and off hook in the line check and the answer-tone
+// watch (states 1 and 2), as state 6 does.
+void HearFskCallerId(DspContext& context) {
+  if (CallerIdFskArmed(context)) FskRx(context);
+}
+
 void Monitor(DspContext& context, std::span<const std::int32_t> work) {
   CallProgressArea& cp = context.call_progress;
   RunNotch(context, work);
@@ -150,8 +157,7 @@ void Monitor(DspContext& context, std::span<const std::int32_t> work) {
   } else if (context.dial_call_state == kCallProgressMonitoring) {
     FollowCallerIdConfig(context);
   }
-  // On hook the FSK caller-ID receiver runs here as in state 6.
-  if (CallerIdFskArmed(context)) FskRx(context);
+  HearFskCallerId(context);
 }
 
 }  // namespace
@@ -168,10 +174,12 @@ void CallProgressHandler(DspContext& context) {
     case kCallProgressLineCheck:
       CheckLine(context);
       RunToneFilterBank(context, work, false);
+      HearFskCallerId(context);
       return;
     case kCallProgressAnswerWatch:
       RunToneFilterBank(context, work, classifier);
       RunNotch(context, work);
+      HearFskCallerId(context);
       return;
     case kCallProgressLineVoltage:
       CheckLineVoltage(context);

@@ -61,6 +61,30 @@ void ReleaseHook(DspContext& context) {
   if (context.afe->hook != 0) SetAfeHook(*context.afe, 0);
 }
 
+// The level of what the receiver hears, in dB on the gain's scale. The
+// gain's level reading assumes the gain has brought the averaged magnitude
+// to its target; the magnitude's distance from the target (in 1 dB steps)
+// corrects that reading. While the gain adapts the two agree; a frozen gain
+// no longer follows the input, but the magnitude still does, so a weak
+// signal reads weak however long the gain stays frozen.
+int HeardLevelDb(const FskAgc& g) {
+  constexpr std::int64_t kOneDb = 36766;  // 10^(1/20) in Q15
+  constexpr int kSilence = -100;
+  if (g.average <= 0 || g.target <= 0) return kSilence;
+  std::int64_t average = std::int64_t{g.average} << 16;
+  std::int64_t target = std::int64_t{g.target} << 16;
+  int db = 0;
+  while (average < target && db > kSilence) {
+    average = (average * kOneDb) >> 15;
+    --db;
+  }
+  while (((target * kOneDb) >> 15) <= average) {
+    target = (target * kOneDb) >> 15;
+    ++db;
+  }
+  return g.level_db + db;
+}
+
 void FeedBits(DspContext& context, int n, std::uint32_t bits) {
   FramerPutRxBits(context, n, bits);
 }
@@ -102,7 +126,10 @@ void Header(DspContext& context, int bit) {
     FeedBits(context, 1, static_cast<std::uint32_t>(bit));
     return;
   }
-  if (context.fsk.agc.level_db < kHeaderWeakDb) {
+  // A weak signal freezes the gain once, and it stays frozen for as long as
+  // the signal is weak: noise is not raised to a full-scale signal, and no
+  // header is looked for in it.
+  if (HeardLevelDb(context.fsk.agc) < kHeaderWeakDb) {
     c.character = kNoCharacter;
     if (c.gain_frozen == 0) {
       FreezeFskGain(context, kWeakMantissa, kWeakExponent);

@@ -2,7 +2,10 @@
 // command 0x93 and the bytes of the message arrive in the receive mailbox.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
+#include <functional>
+#include <cmath>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -56,8 +59,11 @@ struct Heard {
   ULONG hook;
 };
 
+// `each_block` sees the harness after every block.
 Heard HearAll(const std::vector<std::int16_t>& line, std::uint8_t mode, std::uint8_t type,
-              std::uint8_t framer_type = 0, int extra_blocks = 50) {
+              std::uint8_t framer_type = 0, int extra_blocks = 50,
+              std::uint8_t call_progress_mode = 0,
+              const std::function<void(testing::PumpHarness&)>& each_block = {}) {
   Heard heard;
   testing::PumpHarness harness;
   harness.Run([&] {
@@ -65,10 +71,13 @@ Heard HearAll(const std::vector<std::int16_t>& line, std::uint8_t mode, std::uin
     controller.Post(0x60, {0});
     harness.RunBlocks(1);
     controller.Exchange(0x61, {framer_type, 0});
-    controller.Exchange(0x65, {0, 0x01});
+    controller.Exchange(0x65, {call_progress_mode, 0x01});
     controller.Exchange(0x93, {mode, 0, type});
     harness.Afe().FeedLine(line);
-    harness.RunBlocks(static_cast<int>(line.size() / 96) + extra_blocks);
+    for (std::size_t b = 0; b < line.size() / 96 + static_cast<std::size_t>(extra_blocks); ++b) {
+      harness.RunBlocks(1);
+      if (each_block) each_block(harness);
+    }
     for (const auto& block : controller.RxBlocks()) {
       heard.bytes.insert(heard.bytes.end(), block.data.begin(), block.data.end());
     }
@@ -112,6 +121,8 @@ TEST(CallerId, FskMessagesArriveWhole) {
       {"CLIP MDMF on hook, seizure and mark", ADSI_STANDARD_CLIP, false, 1, 0, 0, {}},
       {"CLASS MDMF on hook, FSK or DTMF", ADSI_STANDARD_CLASS, false, 1, 3, 0, {0x00}},
       {"CLASS MDMF off hook in state 6", ADSI_STANDARD_CLASS, true, 3, 0, 0, {}},
+      {"CLASS MDMF off hook in the line check", ADSI_STANDARD_CLASS, true, 1, 0, 1, {}},
+      {"CLASS MDMF off hook in the answer-tone watch", ADSI_STANDARD_CLASS, true, 1, 0, 2, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -152,25 +163,40 @@ std::uint8_t EvenParity(std::uint8_t c) {
   return static_cast<std::uint8_t>(c | ((std::popcount(unsigned{c}) % 2) << 7));
 }
 
-// The header method: DLE SOH BEL DLE STX, the message and DLE ETX reach the
-// controller as sent, 7-bit characters with their even-parity bit 7.
-TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
+// A Japanese message: its line signal, and the bytes the controller gets
+// (DLE SOH BEL DLE STX, the message, DLE ETX as 7-bit characters with their
+// even-parity bit 7).
+struct Japanese {
+  std::vector<std::int16_t> line;
+  std::vector<std::uint8_t> expected;
+};
+
+Japanese JapaneseMessage() {
   Message m = AdsiRaw(ADSI_STANDARD_JCLIP,
                       {{JCLIP_MDMF_CALLERID, ""}, {JCLIP_CALLER_NUMBER, "0312345678"}});
   m.bytes[1] = static_cast<std::uint8_t>(m.bytes.size() - 2);  // the length spandsp fills in
-  std::vector<std::uint8_t> expected = {0x10, 0x01, 0x07, 0x10, 0x02};
-  expected.insert(expected.end(), m.bytes.begin(), m.bytes.end());
-  expected.insert(expected.end(), {0x10, 0x03});
-  for (std::uint8_t& c : expected) c = EvenParity(c);
-  const Heard heard = HearAll(m.line, 1, 1);
+  Japanese j{std::move(m.line), {0x10, 0x01, 0x07, 0x10, 0x02}};
+  j.expected.insert(j.expected.end(), m.bytes.begin(), m.bytes.end());
+  j.expected.insert(j.expected.end(), {0x10, 0x03});
+  for (std::uint8_t& c : j.expected) c = EvenParity(c);
+  return j;
+}
+
+// The header method: the header, the message and DLE ETX reach the
+// controller as sent.
+TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
+  const Japanese j = JapaneseMessage();
+  const std::vector<std::uint8_t>& expected = j.expected;
+  const Heard heard = HearAll(j.line, 1, 1);
   ASSERT_GE(heard.bytes.size(), expected.size());
   EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
                                       heard.bytes.begin() + static_cast<std::ptrdiff_t>(expected.size())),
             expected);
 }
 
-// A single-data message heard off hook (start-pattern method in state 6):
-// its type byte 0x04 starts it, and it arrives whole.
+// A single-data message heard off hook (the start-pattern method) in
+// state 6, the line check and the answer-tone watch: its type byte 0x04
+// starts it, and it arrives whole.
 TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
   Message m = AdsiRaw(ADSI_STANDARD_CLASS, {{CLASS_SDMF_CALLERID, ""}, {0, "10011750555123"}},
                       true);
@@ -178,11 +204,19 @@ TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
   std::uint8_t sum = 0;
   for (const std::uint8_t b : m.bytes) sum = static_cast<std::uint8_t>(sum + b);
   m.bytes.push_back(static_cast<std::uint8_t>(-sum));
-  const Heard heard = HearAll(m.line, 3, 0);
-  ASSERT_GE(heard.bytes.size(), m.bytes.size());
-  EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
-                                      heard.bytes.begin() + static_cast<std::ptrdiff_t>(m.bytes.size())),
-            m.bytes);
+  struct Case {
+    std::uint8_t mode;  // of 0x93
+    std::uint8_t call_progress_mode;
+  };
+  for (const Case c : {Case{3, 0}, Case{1, 1}, Case{1, 2}}) {
+    SCOPED_TRACE(::testing::Message() << "0x93 mode " << int{c.mode} << ", call progress "
+                                    << int{c.call_progress_mode});
+    const Heard heard = HearAll(m.line, c.mode, 0, 0, 50, c.call_progress_mode);
+    ASSERT_GE(heard.bytes.size(), m.bytes.size());
+    EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
+                                        heard.bytes.begin() + static_cast<std::ptrdiff_t>(m.bytes.size())),
+              m.bytes);
+  }
 }
 
 // On hook, the end of the message ends caller ID and releases the hook.
@@ -226,6 +260,49 @@ TEST(CallerId, DigitsBeforeAStartDigitGiveNothing) {
   EXPECT_EQ(heard.armed, 1u);  // still waiting for a message
   const Heard after = HearAll(Dtmf("5D12C"), 1, 2, 1, 150);
   EXPECT_EQ(std::string(after.bytes.begin(), after.bytes.end()), "D12C");
+}
+
+// The header method looks for no header in a weak signal: below -35 dB on
+// the receiver's level scale the gain is frozen (mantissa 0x4000, exponent
+// 3) and stays frozen, block after block, for as long as the signal stays
+// weak, however the frozen gain reads; a message at a normal level
+// releases it, and only that message arrives.
+TEST(CallerId, BelowMinus35DbTheGainStaysFrozenUntilTheSignalRises) {
+  const Japanese j = JapaneseMessage();
+  constexpr double kWeakDb = -30;  // the message at -12 dB, the weak copy at -42 dB on that scale
+  std::vector<std::int16_t> line(20 * 96, 0);
+  const std::size_t weak_from = line.size() / 96;
+  for (const std::int16_t s : j.line) {
+    line.push_back(static_cast<std::int16_t>(std::lround(s * std::pow(10, kWeakDb / 20))));
+  }
+  const std::size_t normal_from = line.size() / 96;
+  line.insert(line.end(), j.line.begin(), j.line.end());
+
+  struct Gain {
+    std::uint32_t freeze;
+    std::int16_t mantissa;
+    std::int16_t exponent;
+  };
+  std::vector<Gain> gains;
+  const Heard heard = HearAll(line, 1, 1, 0, 0, 0, [&](testing::PumpHarness& harness) {
+    const FskAgc& g = harness.Context().fsk.agc;
+    gains.push_back({g.freeze, g.mantissa, g.exponent});
+  });
+  const std::vector<std::uint8_t>& bytes = heard.bytes;
+  for (std::size_t b = 1; b < normal_from; ++b) {
+    SCOPED_TRACE(::testing::Message() << "weak or silent block " << b);
+    EXPECT_EQ(gains[b].freeze, 1u);
+    EXPECT_EQ(gains[b].mantissa, 0x4000);
+    EXPECT_EQ(gains[b].exponent, 3);
+  }
+  EXPECT_GT(normal_from, weak_from);
+  const auto released = std::find_if(gains.begin() + static_cast<std::ptrdiff_t>(normal_from),
+                                      gains.end(), [](const Gain& g) { return g.freeze == 0; });
+  EXPECT_NE(released, gains.end()) << "the normal message releases the gain";
+  ASSERT_GE(bytes.size(), j.expected.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(),
+                                      bytes.begin() + static_cast<std::ptrdiff_t>(j.expected.size())),
+            j.expected);
 }
 
 }  // namespace
