@@ -62,12 +62,6 @@ class RingCadence : public CalledMachineRig, public ::testing::WithParamInterfac
       CallUs();
     }
   }
-  void SetOnHook(bool on_hook) {
-    OnKernelThread([&] {
-      std::uint8_t& lines = TheController().Host().comram.reg[kRegLineLevelA];
-      lines = static_cast<std::uint8_t>(on_hook ? lines | kLineHookRelay : lines & ~kLineHookRelay);
-    });
-  }
 };
 
 // Each ring's start (count 0) and end (count: the ring cycles) are reported;

@@ -19,6 +19,7 @@
 #include "platform/line/line.h"
 #include "platform/line/peer_end.h"
 #include "platform/line/scripted_peer.h"
+#include "pump/core/comram.h"
 #include "pump/tests/support/dsp_rig.h"
 
 namespace pump::testing {
@@ -46,6 +47,13 @@ class CalledMachineRig : public DspRig {
         .Do(caller_line_.HookAction(plat::line::Side::kA, true))
         .Silence(plat::line::LineSamplesInMs(500))
         .Play(plat::line::exchange::RenderDtmf("5551001", 60, 60, -10));
+  }
+  // The controller's hook request: the line monitor takes the line or lets it go.
+  void SetOnHook(bool on_hook) {
+    OnKernelThread([&] {
+      std::uint8_t& lines = TheController().Host().comram.reg[kRegLineLevelA];
+      lines = static_cast<std::uint8_t>(on_hook ? lines | kLineHookRelay : lines & ~kLineHookRelay);
+    });
   }
   void TearDown() override {
     DspRig::TearDown();
