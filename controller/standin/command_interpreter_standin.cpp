@@ -59,6 +59,8 @@ void acu_run() {
 }
 
 std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
+std::atomic<std::uint8_t>& acu_v8_idle_zeros() { return Standin().v8_idle_zeros; }
+std::uint8_t acu_v8_option() { return Standin().v8_option; }
 std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
 std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }
 

@@ -48,6 +48,9 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> fclass{0};
   std::atomic<std::uint8_t> state{0};
   std::atomic<std::uint8_t> deferred_reset{0};
+  // The V.8 receiver's idle 0x00 octets and the option byte it reads.
+  std::atomic<std::uint8_t> v8_idle_zeros{0};
+  std::atomic<std::uint8_t> v8_option{0};
 };
 
 }  // namespace vxctl

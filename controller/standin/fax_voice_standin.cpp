@@ -14,5 +14,7 @@ std::atomic<std::uint16_t>& fax_carrier_event() { return Standin().carrier_event
 std::atomic<std::uint8_t>& fax_v21_detected() { return Standin().v21_detected; }
 std::atomic<std::uint8_t>& voice_detected_tone() { return Standin().detected_tone; }
 std::atomic<std::uint8_t>& fax1_state() { return Standin().fax1_state; }
+std::atomic<std::uint8_t>& fax_class() { return Standin().fax_class; }
+std::atomic<std::uint8_t>& fax_direction() { return Standin().fax_direction; }
 
 }  // namespace vxctl

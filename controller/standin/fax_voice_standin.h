@@ -1,7 +1,7 @@
 // Stands in for the fax and voice services until they are built; they
 // replace it. The state below is what the entries of
 // layer2/corecode/mt/services/fax_voice.h refer to, one per machine
-// (MachineState<FaxVoiceStandin>()), for tests to read.
+// (MachineState<FaxVoiceStandin>()), for tests to set and read.
 #pragma once
 
 #include <atomic>
@@ -14,6 +14,8 @@ struct FaxVoiceStandin {
   std::atomic<std::uint8_t> v21_detected{0};
   std::atomic<std::uint8_t> detected_tone{0};
   std::atomic<std::uint8_t> fax1_state{0};
+  std::atomic<std::uint8_t> fax_class{0};
+  std::atomic<std::uint8_t> fax_direction{0};
 };
 
 }  // namespace vxctl

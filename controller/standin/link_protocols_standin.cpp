@@ -46,4 +46,5 @@ std::atomic<std::uint16_t>& v80_rx_overruns() { return lp().v80_rx_overruns; }
 std::atomic<std::uint16_t>& v80_hold_countdown() { return lp().v80_hold_countdown; }
 std::atomic<std::uint8_t>& v80_hold() { return lp().v80_hold; }
 
+
 }  // namespace vxctl

@@ -12,6 +12,15 @@
 
 namespace vxctl {
 
+// What reached a stand-in handler of DataModes 0, 4 and 10: the transmit
+// blocks it gave back empty and the receive blocks it released, with the
+// last receive status.
+struct StandinHandlerCalls {
+  std::atomic<std::uint32_t> tx_blocks{0};
+  std::atomic<std::uint32_t> rx_blocks{0};
+  std::atomic<std::uint8_t> last_rx_status{0};
+};
+
 struct LinkProtocolsStandin {
   std::atomic<std::uint8_t> break_length{0};
   // What ec_get_statistics_clear copies: all zero but the protocol, 2.
@@ -34,6 +43,10 @@ struct LinkProtocolsStandin {
   std::atomic<std::uint16_t> v80_rx_overruns{0};
   std::atomic<std::uint16_t> v80_hold_countdown{0};
   std::atomic<std::uint8_t> v80_hold{0};
+  StandinHandlerCalls async_handler, v80_handler, v42det_handler;
+  // async_set_tx_frame: the frame and how often it ran.
+  std::atomic<std::uint8_t*> async_tx_frame{nullptr};
+  std::atomic<std::uint32_t> async_tx_frames{0};
 };
 
 }  // namespace vxctl

@@ -4,6 +4,7 @@
 
 #include "layer2/corecode/dte/datamode/datamode_state.h"
 #include "layer2/corecode/dte/datamode/hdlc.h"
+#include "layer2/corecode/dte/datamode/v8_frames.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
 #include "layer2/corecode/mt/machine_state.h"
@@ -17,6 +18,8 @@ namespace vxctl {
 namespace {
 
 constexpr std::uint8_t kStatusTailByte = 5;
+// V.80's mode-change report: only V.80's receive handler reads it.
+constexpr std::uint8_t kStatusV80ModeChange = 7;
 constexpr std::uint8_t kTxStatusData = 0;
 // Direct mode keeps two bytes of the receive ring free.
 constexpr std::uint32_t kDirectRxLimit = kLineRingSize - 2;
@@ -60,6 +63,11 @@ std::uint8_t SendFromRing(bool clears_kick) {
   const std::uint8_t n = CopyOutHeld(s.tx, kMailboxBytes);
   mbox_tx_commit(kTxStatusData, n);
   return n;
+}
+
+void ReleaseUnread() {
+  std::uint8_t status = 0, count = 0;
+  if (mbox_rx_open(status, count) == kMboxOpen) mbox_rx_release();
 }
 
 void direct_tx() { SendFromRing(true); }
@@ -145,15 +153,19 @@ bool dsp_tx_pending() { return (dsp_reg_read(kDspStatusRegister) & kTxDrainedBit
 
 void datamode_poll() {
   if (!mbox_poll_enabled()) return;
+  DataModeState& s = datamode_state();
+  mbox_rx_state(s.rx_status, s.rx_count);
+  if (s.rx_status != 0 || s.rx_count != 0) datamode_rx();
   std::uint8_t status = 0, count = 0;
-  mbox_rx_state(status, count);
-  if (status != 0 || count != 0) datamode_rx();
   mbox_tx_state(status, count);
   if (status == 0 && count == 0) datamode_tx();
 }
 
 void datamode_tx() {
   switch (datamode_state().mode) {
+    case kModeMnpAsync:
+      async_tx();
+      return;
     case kModeMnpHdlc:
     case kModeLapm:
     case kModeFaxHdlc:
@@ -162,19 +174,37 @@ void datamode_tx() {
     case kModeDirect:
       direct_tx();
       return;
+    case kModeV80:
+      v80_tx();
+      return;
     case kModeVoice:
       voice_tx();
+      return;
+    case kModeV8Frames:
+      param_tx();
       return;
     case kModeFaxPage:
       faxpage_tx();
       return;
-    default:  // the framed, V.80, detection and V.8 handlers are not built yet
+    case kModeV42Detect:
+      v42det_tx();
+      return;
+    default:  // caller-ID receive sends nothing
       return;
   }
 }
 
 void datamode_rx() {
-  switch (datamode_state().mode) {
+  DataModeState& s = datamode_state();
+  const std::uint32_t mode = s.mode;
+  if (s.rx_status == kStatusV80ModeChange && mode != kModeV80) {
+    ReleaseUnread();
+    return;
+  }
+  switch (mode) {
+    case kModeMnpAsync:
+      async_rx();
+      return;
     case kModeMnpHdlc:
     case kModeLapm:
     case kModeFaxHdlc:
@@ -183,12 +213,21 @@ void datamode_rx() {
     case kModeDirect:
       direct_rx();
       return;
+    case kModeV80:
+      v80_rx();
+      return;
     case kModeVoice:
     case kModeCallerId:
       voice_rx();
       return;
+    case kModeV8Frames:
+      param_rx();
+      return;
     case kModeFaxPage:
       faxpage_rx();
+      return;
+    case kModeV42Detect:
+      v42det_rx();
       return;
     default:
       return;

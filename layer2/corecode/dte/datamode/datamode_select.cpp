@@ -8,6 +8,7 @@
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/services/fax_voice.h"
 #include "layer2/corecode/mt/services/link_protocols.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"
 #include "layer2/corecode/mt/task/critical_section.h"
@@ -199,6 +200,40 @@ std::uint32_t datamode_send_format(std::uint8_t k) {
   reg = k == kFormatHdlc ? (reg | kFormatHdlcBit) : (reg & ~kFormatHdlcBit);
   dsp_reg_write(kFormatRegister, reg);
   return sent;
+}
+
+void datamode_fax_start(std::uint8_t kind, std::uint8_t direction, std::uint16_t) {
+  DataModeState& s = datamode_state();
+  fax_direction() = direction;
+  std::uint8_t format = kFormatSync;
+  ntdrv_critical_enter();
+  if (kind == 1) {
+    s.mode = kModeFaxHdlc;
+    ResetHdlcFrames(s);
+    s.strip_fcs = 0;
+    s.frame_limit = kFrameLimitMnp;
+    s.frame_source = FrameSource::kFax;
+    s.rx_error = 0;
+    format = kFormatHdlc;
+  } else {
+    s.mode = kModeFaxPage;
+    ClearRing(s.rx);
+    ClearRing(s.tx);
+    s.fax_rx_overruns = 0;
+    s.kick_pending = 0;
+  }
+  s.fax_tx_wait = 0;
+  mbox_poll_enable();
+  ntdrv_critical_leave();
+  // Classes 2 and 2.0 poll the data channel themselves.
+  if (const std::uint8_t fax = fax_class(); fax != 2 && fax != 20) datamode_poll_now();
+  datamode_send_format(format);
+}
+
+void datamode_fax_stop() {
+  ntdrv_critical_enter();
+  datamode_state().mode = kModeMnpAsync;
+  ntdrv_critical_leave();
 }
 
 void datamode_resend_format() {

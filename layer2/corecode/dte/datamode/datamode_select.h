@@ -22,6 +22,13 @@ void datamode_select_raw(std::uint8_t m);
 // kind sends nothing and is refused.
 std::uint32_t datamode_send_format(std::uint8_t k);
 void datamode_resend_format();
+// The fax data phase: kind 1 HDLC frames (DataMode 8), any other page data
+// through the line rings (DataMode 9, both emptied). Keeps the direction
+// for the fax layer, enables the poll and wakes it (not for fax classes 2
+// and 2.0), then sends the format. Stop returns to DataMode 0 with the
+// poll left enabled.
+void datamode_fax_start(std::uint8_t kind, std::uint8_t direction, std::uint16_t ignored);
+void datamode_fax_stop();
 // The send's result (DspSendResult).
 std::uint32_t datamode_set_flow_chars(std::uint8_t ignored1, std::uint8_t ignored2,
                                       std::uint8_t pass_through, std::uint8_t enable);

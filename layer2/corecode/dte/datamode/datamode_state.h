@@ -5,10 +5,12 @@
 // protocols write and the data path consumes.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
 #include "layer2/corecode/dte/byte_ring.h"
+#include "layer2/corecode/mt/modem_task/modem_task_state.h"
 
 namespace vxctl {
 
@@ -84,7 +86,6 @@ struct DataModeState {
   std::uint8_t* tx_data = nullptr;
   std::uint8_t* rx_buffer = nullptr;
   std::uint8_t* rx_data = nullptr;
-  std::uint16_t frame_errors = 0;
   std::uint16_t tx_remaining = 0;
   std::uint16_t rx_length = 0;
   std::uint8_t rx_error = 0;
@@ -93,6 +94,16 @@ struct DataModeState {
   std::uint16_t frame_limit = 0;
   std::uint8_t hdlc_skip_to_end = 0;
   FrameSource frame_source = FrameSource::kMnp;
+
+  // The DataMode 7 receiver (V.8 frames): its state (V8RxState), the
+  // position in the frame being collected, the bytes of the first copy
+  // still to compare, and the frame collected; the four latest bytes for
+  // the fast start's pattern watcher (pattern[3] the newest).
+  std::uint8_t v8_state = 0;
+  std::uint8_t v8_index = 0;
+  std::uint8_t v8_compare = 0;
+  std::array<std::uint8_t, ModemTaskState::kV8FrameMax> v8_collected{};
+  std::array<std::uint8_t, 4> pattern{};
 
   // Receive blocks whose count was neither data (up to 32) nor a report.
   std::atomic<std::uint32_t> rx_count_errors{0};

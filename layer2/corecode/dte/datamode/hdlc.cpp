@@ -6,10 +6,9 @@
 #include "layer2/corecode/dte/datamode/datamode_poll.h"
 #include "layer2/corecode/dte/datamode/datamode_state.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
-#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/services/fax_voice.h"
 #include "layer2/corecode/mt/services/link_protocols.h"
-#include "layer2/corecode/mt/stats/statistics_block.h"
 #include "layer2/corecode/mt/task/critical_section.h"
 
 namespace vxctl {
@@ -45,28 +44,36 @@ std::uint8_t* NextTxFrame(const DataModeState& s) {
   return s.frame_source == FrameSource::kMnp ? mnp_next_tx_frame() : fax_next_tx_frame();
 }
 
-void CountFrameError(DataModeState& s) {
-  ++s.frame_errors;
-  if (s.mode == kModeMnpHdlc || s.mode == kModeLapm) {
-    std::atomic<std::uint32_t>& errors = MachineState<ModemStatisticsBlock>().frame_errors;
-    if (errors < 0xFFFF) errors.fetch_add(1);
-  }
-}
-
 bool EndsFrame(std::uint8_t s) { return s == kEndsFrame || s == kEndsBadFrame; }
 
-// Takes the next frame to send; false when there is none (or it cannot be
-// sent: a length beyond what a frame may carry drops it).
-bool TakeFrame(DataModeState& s) {
-  std::uint8_t* frame = NextTxFrame(s);
-  if (frame == nullptr) return false;
-  const FrameLayout& layout = LayoutOf(s.mode);
+// Makes `frame` the frame being sent; false, and the frame dropped, when
+// its length is beyond what a frame may carry.
+bool InstallTxFrame(DataModeState& s, std::uint8_t* frame, const FrameLayout& layout) {
   const std::uint16_t length = ReadU16(frame + layout.length);
   if (length > kMaxTxRemaining) return false;
   s.tx_frame = frame;
   s.tx_data = frame + layout.data;
   s.tx_remaining = length;
   return true;
+}
+
+// Takes the next frame to send; false when there is none (or it cannot be
+// sent).
+bool TakeFrame(DataModeState& s) {
+  std::uint8_t* frame = NextTxFrame(s);
+  return frame != nullptr && InstallTxFrame(s, frame, LayoutOf(s.mode));
+}
+
+void SetRxBuffer(DataModeState& s, std::uint8_t* buffer, const FrameLayout& layout) {
+  s.rx_buffer = buffer;
+  s.rx_length = 0;
+  if (buffer == nullptr) {
+    s.rx_data = nullptr;
+    return;
+  }
+  s.rx_data = buffer + layout.data;
+  buffer[layout.status] = 0;
+  WriteU16(buffer + layout.length, 0);
 }
 
 }  // namespace
@@ -103,16 +110,36 @@ void hdlc_tx() {
 
 void hdlc_rx_set_buffer(std::uint8_t* buffer) {
   DataModeState& s = datamode_state();
-  const FrameLayout& layout = LayoutOf(s.mode);
-  s.rx_buffer = buffer;
-  s.rx_length = 0;
-  if (buffer == nullptr) {
-    s.rx_data = nullptr;
-    return;
+  SetRxBuffer(s, buffer, LayoutOf(s.mode));
+}
+
+void datamode_queue_tx_frame(std::uint8_t* frame) {
+  if (frame == nullptr) return;
+  DataModeState& s = datamode_state();
+  ntdrv_critical_enter();
+  if (s.mode == kModeMnpHdlc || s.mode == kModeLapm) {
+    InstallTxFrame(s, frame, kMnpLayout);
+  } else {
+    async_set_tx_frame(frame);
   }
-  s.rx_data = buffer + layout.data;
-  buffer[layout.status] = 0;
-  WriteU16(buffer + layout.length, 0);
+  ntdrv_critical_leave();
+  datamode_poll_now();
+}
+
+void datamode_fax_tx_frame(std::uint8_t* frame) {
+  if (frame == nullptr) return;
+  ntdrv_critical_enter();
+  InstallTxFrame(datamode_state(), frame, kMnpLayout);
+  ntdrv_critical_leave();
+  datamode_poll_now();
+}
+
+void datamode_fax_rx_frame(std::uint8_t* frame) {
+  DataModeState& s = datamode_state();
+  ntdrv_critical_enter();
+  s.rx_error = 0;
+  SetRxBuffer(s, frame, kMnpLayout);
+  ntdrv_critical_leave();
 }
 
 void hdlc_rx_frame_end(std::uint8_t status) {
@@ -129,7 +156,7 @@ void hdlc_rx_frame_end(std::uint8_t status) {
     WriteU16(s.rx_buffer + layout.length, s.rx_length);
     if (status == kEndsBadFrame) s.rx_error = 1;
     if (s.rx_error != 0) {
-      CountFrameError(s);
+      ModemTask_CountFrameError();
       s.rx_buffer[layout.status] = kFrameBad;
       s.rx_error = 0;
       if (s.mode == kModeLapm) lapm_set_bad_frame_field(s.rx_buffer[9] >> 1);
@@ -160,7 +187,7 @@ void hdlc_rx() {
   } else if (status == kOverrun) {
     // The frame is lost and counted here; the buffer starts again clean, so
     // the next frame is not counted bad for it.
-    CountFrameError(s);
+    ModemTask_CountFrameError();
     s.rx_error = 0;
     hdlc_rx_set_buffer(s.rx_buffer);
     s.hdlc_skip_to_end = 1;

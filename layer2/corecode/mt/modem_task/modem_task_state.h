@@ -4,11 +4,17 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace vxctl {
 
-// Call flags, the bits set from the data pump's reports.
+// Call flags: the V.8 receiver's pattern watcher is armed, the peer's
+// pattern was seen, the call runs a fast-start or quick-connect path, and
+// the bits set from the data pump's reports.
+inline constexpr std::uint16_t kCallFlagPatternWatch = 1u << 1;
+inline constexpr std::uint16_t kCallFlagPatternSeen = 1u << 3;
+inline constexpr std::uint16_t kCallFlagFastPath = 1u << 7;
 inline constexpr std::uint16_t kCallFlagAwaitFastStart =
     1u << 8;  // waiting for the data pump after a fast start
 inline constexpr std::uint16_t kCallFlagClearProfile =
@@ -22,6 +28,15 @@ struct ModemTaskState {
   // Written by the task thread and by the data pump's V.92 report, which
   // arrives on the data pump's block thread.
   std::atomic<std::uint16_t> call_flags{0};
+  // The V.8 exchange: the frame the DataMode 7 receiver confirmed (at most
+  // 32 bytes and a terminating 0) with its length and the received-frame
+  // flag, the exchange's sub-state and the closing 0x00 octets counted.
+  static constexpr std::size_t kV8FrameMax = 32;
+  std::uint8_t v8_rx_frame[kV8FrameMax + 1] = {};
+  std::uint8_t v8_rx_length = 0;
+  std::atomic<std::uint8_t> v8_frame_received{0};
+  std::atomic<std::uint8_t> v8_substate{0};
+  std::uint8_t v8_closing_zeros = 0;
   // Register 56 as last read (ModemTask_ReadDspEventType).
   std::uint8_t latest_event_type = 0;
 

@@ -17,6 +17,17 @@ void ModemTask_SetCts(std::uint8_t on) {
 
 void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10ms"); }
 
+std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length) {
+  MachineState<PendingLog>().Record("ModemTask_TakeLineFrame");
+  frame = nullptr;
+  length = 0;
+  return 0;
+}
+
+void ModemTask_CountFrameError() {
+  MachineState<PendingLog>().Record("ModemTask_CountFrameError");
+}
+
 
 void daa_set_hook_relay(std::uint8_t off_hook) {
   MachineState<PendingLog>().Record("daa_set_hook_relay", {off_hook});

@@ -17,6 +17,11 @@ void ModemTask_SetCallProgress(std::uint8_t mode);
 void ModemTask_SetCts(std::uint8_t on);
 // The modem task's 10 ms counters, the first step of the controller tick.
 void ModemTask_Tick10ms();
+// The V.8 exchange's pending DataMode 7 frame for the transmit block: 1
+// with its bytes and length (marked sent), or 0 with null and 0.
+std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length);
+// One received HDLC frame was bad.
+void ModemTask_CountFrameError();
 
 // Statistics.
 void stats_reset();

@@ -61,6 +61,13 @@ std::atomic<std::uint8_t>& acu_state();
 // A reset of the command state for the next pass; the open work clears it.
 std::atomic<std::uint8_t>& acu_deferred_reset();
 
+// The 0x00 octets the DataMode 7 receiver counted while it waited for a
+// V.8 frame, which the V.8 exchange reads and clears.
+std::atomic<std::uint8_t>& acu_v8_idle_zeros();
+// The command interpreter's V.8 option byte: below 128, the receiver's
+// first idle 0x00 octet marks the call's progress (statistics key 0x01 = 8).
+std::uint8_t acu_v8_option();
+
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).
 void RING_dsp_event();

@@ -17,6 +17,12 @@ std::atomic<std::uint8_t>& voice_detected_tone();
 // The class 1 fax state (the task thread's tuning reads it).
 std::atomic<std::uint8_t>& fax1_state();
 
+// The fax class (2, or 20 for 2.0: the fax layer polls the data channel
+// itself) and the direction of the fax data phase (1 transmit, 0 receive),
+// which datamode_fax_start keeps for the fax layer.
+std::atomic<std::uint8_t>& fax_class();
+std::atomic<std::uint8_t>& fax_direction();
+
 // The fax HDLC frames (the MNP layout): the next to send and the next
 // receive buffer, given the status of the frame that ended.
 std::uint8_t* fax_next_tx_frame();

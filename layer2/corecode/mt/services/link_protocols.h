@@ -43,6 +43,19 @@ std::uint8_t* mnp_next_rx_buffer(std::uint8_t status);
 std::uint8_t* lapm_next_tx_frame();
 std::uint8_t* lapm_next_rx_buffer();
 void lapm_set_bad_frame_field(std::uint8_t value);
+// The data-channel handlers of DataModes 0 (the asynchronous framer),
+// 4 (V.80) and 10 (V.42 detection): each takes its mailbox block and
+// gives it back. V.80's receive handler also takes the mode-change blocks
+// (receive status 7).
+void async_tx();
+void async_rx();
+void v80_tx();
+void v80_rx();
+void v42det_tx();
+void v42det_rx();
+// Makes `frame` the asynchronous framer's transmit frame, sent from its
+// start.
+void async_set_tx_frame(std::uint8_t* frame);
 // V.80: transmit started (line_tx_kick), the permit to wake the poll for
 // queued transmit data, the receive overrun count, the hold countdown
 // (10 ms ticks) and its flag.

@@ -10,6 +10,9 @@
 namespace vxctl {
 
 struct ModemStatisticsBlock {
+  // 0x01: the call's progress through dialling, answering and V.8 (8: the
+  // V.8 receiver saw the peer's idle 0x00 octets).
+  std::atomic<std::uint8_t> call_progress{0};
   // 0x52: bytes taken from the application in blocks.
   std::atomic<std::uint32_t> bytes_from_dte{0};
   // 0x53: bytes given to the application in blocks.
@@ -19,8 +22,6 @@ struct ModemStatisticsBlock {
   std::atomic<std::uint32_t> tx_bytes_lost{0};
   // 0x55: bytes from the line lost on a full line receive ring.
   std::atomic<std::uint32_t> rx_bytes_lost{0};
-  // 0x59: received frame errors of MNP and LAPM, up to 65,535.
-  std::atomic<std::uint32_t> frame_errors{0};
   // Bytes moved between the line rings and the data mailboxes in the voice
   // and fax page modes.
   std::atomic<std::uint32_t> line_bytes_sent{0};

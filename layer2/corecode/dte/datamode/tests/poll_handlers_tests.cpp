@@ -22,7 +22,6 @@
 namespace vxctl::testing {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 
 struct RxBlock {
   std::uint8_t status;
@@ -47,12 +46,6 @@ void Post(FakeDataPump& pump, const RxBlock& block) {
 Bytes RxContents() {
   Bytes out;
   while (line_rx_count() != 0) out.push_back(line_rx_get_byte());
-  return out;
-}
-
-Bytes Numbers(std::size_t n, std::uint8_t first = 0) {
-  Bytes out(n);
-  std::iota(out.begin(), out.end(), first);
   return out;
 }
 
