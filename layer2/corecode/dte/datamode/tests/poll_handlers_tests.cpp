@@ -73,6 +73,8 @@ TEST(PollHandlers, DirectAndVoiceReceive) {
        {1, 2}, 0x7F, 0, 0},
       {"direct: a report carries no data", kModeDirect, 0, 0, {{0, 255, {}}, {0, 1, {9}}}, {9}, 0, 0,
        0},
+      {"direct: count 0 with status 0 is no block", kModeDirect, 0, 0, {{0, 0, {7}}, {0, 1, {9}}},
+       {9}, 0, 0, 0},
       {"voice: no filter, counted", kModeVoice, 1, 0, {{0, 3, {17, 2, 19}}}, {17, 2, 19}, 0, 0, 3},
       {"voice: status 5 has no tail byte", kModeVoice, 0, 0, {{5, 2, {1, 2}}}, {1, 2}, 0, 0, 2},
       {"caller ID receives as voice", kModeCallerId, 0, 0, {{0, 2, {5, 6}}}, {5, 6}, 0, 0, 2},
