@@ -22,30 +22,6 @@ void Called(std::string_view name, const LineServicesContext* context,
   Standin().Record({.name = name, .context = context, .entry = entry});
 }
 
-// The built-in default record until the country records are authored:
-// version 4, every other byte 0.
-constexpr CountryRecord DefaultRecord() {
-  CountryRecord record;
-  record.bytes[0] = static_cast<std::uint8_t>(kCountryRecordVersion);
-  return record;
-}
-constexpr CountryRecord kDefaultRecord = DefaultRecord();
-
-// The built-in country list until it is authored: version 1 and the
-// default entry {1, 181, record 0, "USA"}.
-constexpr std::array<std::uint8_t, 964> BuiltinCountryList() {
-  std::array<std::uint8_t, 964> list{};
-  list[0] = 1;
-  list[2] = 1;
-  list[4] = 1;
-  list[6] = 181;
-  list[8] = 'U';
-  list[9] = 'S';
-  list[10] = 'A';
-  return list;
-}
-constexpr std::array<std::uint8_t, 964> kBuiltinCountryList = BuiltinCountryList();
-
 }  // namespace
 
 void LineServicesStandin::Record(const LineServiceEvent& event) {
@@ -89,11 +65,6 @@ void BLK_start_delay_timer(LineServicesContext* context) {
 void BLK_save_request() { Called("BLK_save_request", nullptr); }
 void BLK_restore_request() { Called("BLK_restore_request", nullptr); }
 
-void CTY_expand_delta(std::span<const std::uint8_t>) {}
-const CountryRecord& CTY_default_record() { return kDefaultRecord; }
-// Records other than 0 are not authored yet: every index gives record 0.
-const CountryRecord& CTY_builtin_record(std::uint8_t) { return kDefaultRecord; }
-std::span<const std::uint8_t> CTY_builtin_country_list() { return kBuiltinCountryList; }
 std::atomic<std::uint8_t>& CTY_upload_state() { return Standin().upload_state; }
 
 std::atomic<std::uint8_t>& acu_reset_request() { return Standin().reset_request; }

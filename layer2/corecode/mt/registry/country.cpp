@@ -106,13 +106,18 @@ int reg_load_country() {
   const std::span<const std::uint8_t> delta_bytes(stored.data(), delta ? stored_size : 0);
   const std::uint8_t base = delta ? stored[1] : index;
   if (read && LoadStoredRecord(context, RecordValueName(base))) {
-    if (delta) CTY_expand_delta(delta_bytes);
+    if (delta && !CTY_expand_delta(delta_bytes)) {
+      // A delta that is not sound applies nothing: record 0 instead.
+      LiveRecord() = CTY_default_record();
+      reg_save_current_country();
+      return 0;
+    }
     const int written = reg_save_current_country();
     reg_load_cid_config_override();
     return written;
   }
-  // The built-in record of the selected index (the tables expand their own
-  // deltas).
+  // The built-in record of the selected index (a built-in delta comes
+  // expanded).
   LiveRecord() = CTY_builtin_record(index);
   reg_save_current_country();
   return 0;

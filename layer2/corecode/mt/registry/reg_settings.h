@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "controller/line/country/country_list.h"
 #include "layer2/corecode/mt/machine_state.h"
 
 namespace vxctl {
@@ -42,25 +43,6 @@ struct ModemIdent {
 // command interpreter's stored profiles, numbers and options.
 inline constexpr std::size_t kEepromSize = 285;
 using EepromImage = std::array<std::uint8_t, kEepromSize>;
-
-// One country of the country list: international calling code, T.35
-// country code, the index of its country record, a three-letter name.
-struct CountryListEntry {
-  std::uint16_t calling_code;
-  std::uint8_t t35_code;
-  std::uint8_t record_index;
-  char name[4];
-};
-static_assert(sizeof(CountryListEntry) == 8);
-
-inline constexpr std::uint16_t kCountryListVersion = 1;
-inline constexpr std::uint16_t kCountryListMax = 120;
-struct CountryList {
-  std::uint16_t version;
-  std::uint16_t count;  // 1..120
-  CountryListEntry entries[kCountryListMax];
-};
-static_assert(sizeof(CountryList) == 964);
 
 inline constexpr CountryListEntry kDefaultCountry{1, 181, 0, {'U', 'S', 'A', '\0'}};
 

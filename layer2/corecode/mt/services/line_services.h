@@ -11,22 +11,14 @@
 #include <cstdint>
 #include <span>
 
+#include "controller/line/country/country_record.h"
 #include "layer2/corecode/mt/kernel/msg_kernel.h"
 
 namespace vxctl {
 
-// The per-country parameter record (format version 4), little-endian.
-inline constexpr std::size_t kCountryRecordSize = 1534;
-inline constexpr std::uint16_t kCountryRecordVersion = 4;
 // Byte 7, the general flags' DAA sequence selector: non-zero selects the
 // second sequence (line state 2) after a restart.
 inline constexpr std::size_t kCountryDaaSelector = 7;
-
-struct CountryRecord {
-  std::array<std::uint8_t, kCountryRecordSize> bytes{};
-
-  std::uint16_t version() const { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
-};
 
 // The DTMF frequency table: a u16 count (17) and 17 rows of a character
 // and its row and column phase increments per sample at 9600 Hz, both
@@ -102,14 +94,16 @@ void BLK_start_delay_timer(LineServicesContext* context);
 void BLK_save_request();
 void BLK_restore_request();
 
-// Country records: applies a delta record's items to the live record;
-// the built-in record 0, the default.
-void CTY_expand_delta(std::span<const std::uint8_t> delta);
+// Country records (controller/line/country): applies a delta record's
+// items to the live record, which holds a copy of its base; false, with
+// nothing applied, for a delta that is not sound. The built-in record 0,
+// the default.
+bool CTY_expand_delta(std::span<const std::uint8_t> delta);
 const CountryRecord& CTY_default_record();
-// The built-in record `index` (record 0 beyond the tables), and the
-// built-in country list in its stored form (u16 version, u16 count, the
-// 8-byte entries; 964 bytes).
-const CountryRecord& CTY_builtin_record(std::uint8_t index);
+// The built-in record `index`, a delta expanded on its base (record 0
+// beyond the tables), and the built-in country list in its stored form
+// (u16 version, u16 count, the 8-byte entries; 964 bytes).
+CountryRecord CTY_builtin_record(std::uint8_t index);
 std::span<const std::uint8_t> CTY_builtin_country_list();
 // The country-table dialogue's upload state (0 idle), which MK_init clears.
 std::atomic<std::uint8_t>& CTY_upload_state();

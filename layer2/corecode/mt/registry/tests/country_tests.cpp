@@ -39,7 +39,12 @@ std::vector<std::uint8_t> RecordBytes(std::uint16_t version, std::uint8_t fill,
   return bytes;
 }
 
-std::vector<std::uint8_t> DeltaBytes(std::uint8_t base) { return {0x80, base, 1, 2, 3, 4}; }
+// A delta on `base` whose one item sets general flag 1 to 0x77 (what the
+// stored base below holds already), and one whose length runs past it.
+std::vector<std::uint8_t> DeltaBytes(std::uint8_t base) {
+  return {0x84, base, 5, 0, 0, 0, 1, 1, 0x77};
+}
+std::vector<std::uint8_t> BadDeltaBytes(std::uint8_t base) { return {0x84, base, 1, 2, 3, 4}; }
 
 std::string Dword(std::string_view name, ULONG value) {
   char text[64];
@@ -129,6 +134,7 @@ TEST_F(RegCountry, StoredRecordsAreTakenWholeAndOfTheirVersion) {
     std::string records;
     int result;
     std::uint8_t fill;  // of the live record after its version; 0: built-in
+    bool record_zero = false;  // the live record is record 0
   };
   const std::vector<Case> cases = {
       {"whole v4", BinaryValue("WWH3", RecordBytes(4, 0x3C)), 1, 0x3C},
@@ -138,6 +144,9 @@ TEST_F(RegCountry, StoredRecordsAreTakenWholeAndOfTheirVersion) {
       {"delta, base stored",
        BinaryValue("WWH3", DeltaBytes(7)) + BinaryValue("WWH7", RecordBytes(4, 0x77)), 1, 0x77},
       {"delta, base missing", BinaryValue("WWH3", DeltaBytes(7)), 0, 0},
+      {"delta not sound",
+       BinaryValue("WWH3", BadDeltaBytes(7)) + BinaryValue("WWH7", RecordBytes(4, 0x77)), 0, 0,
+       true},
       {"missing", "", 0, 0},
   };
   for (const Case& c : cases) {
@@ -145,7 +154,9 @@ TEST_F(RegCountry, StoredRecordsAreTakenWholeAndOfTheirVersion) {
     BootWith(Parameters(BinaryValue("CountryLst", ListBytes(1, 3)) + Dword("CurrentCountry", 49) +
                         c.records));
     RunOn([&] {
-      const CountryRecord expected = c.fill == 0 ? CTY_builtin_record(3) : CountryRecord{[&] {
+      const CountryRecord expected = c.record_zero ? CTY_default_record()
+                                     : c.fill == 0 ? CTY_builtin_record(3)
+                                                   : CountryRecord{[&] {
         std::array<std::uint8_t, kCountryRecordSize> bytes;
         const std::vector<std::uint8_t> record = RecordBytes(4, c.fill);
         std::copy(record.begin(), record.end(), bytes.begin());
