@@ -3,6 +3,7 @@
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/registry/startup_loads.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "platform/ke/ke.h"
 
@@ -43,8 +44,10 @@ void acu_timer_service() {
   standin.wait_ticks.store(left);
 }
 
-// Only the line services' start and the running byte.
+// The start-up's registry loads, the line services' start and the running
+// byte.
 void acu_init() {
+  reg_load_startup();
   LS_init();
   Standin().inits.fetch_add(1);
   Standin().init_thread.store(KeGetCurrentThread());

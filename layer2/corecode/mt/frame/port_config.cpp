@@ -2,11 +2,8 @@
 // and stop.
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
-#include "layer2/corecode/mt/kernel/line_services_start.h"
-#include "layer2/corecode/mt/registry/country.h"
-#include "layer2/corecode/mt/registry/eeprom.h"
-#include "layer2/corecode/mt/registry/features.h"
 #include "layer2/corecode/mt/registry/reg_settings.h"
+#include "layer2/corecode/mt/registry/startup_loads.h"
 #include "layer2/corecode/mt/task/task_timer.h"
 #include "layer2/corecode/mt/task/timing_thread.h"
 
@@ -15,12 +12,7 @@ namespace vxctl {
 std::uint32_t port_config_start(PDEVICE_OBJECT serial_device) {
   port_block().functions.open = port_open;
   reg_settings().context.store(serial_device->DeviceExtension);
-  reg_load_eeprom();
-  reg_load_features();
-  MachineState<LineServicesState>().live_record = CTY_default_record();
-  reg_settings().selected_country = kDefaultCountry;
-  reg_load_country_list();
-  reg_load_country();
+  reg_load_configuration();
   return 0;
 }
 

@@ -125,6 +125,15 @@ int reg_load_country() {
 
 int reg_save_current_country() {
   const ULONG code = reg_settings().selected_country.calling_code;
+  // Every country load writes the code back: a code already stored is left
+  // as it is, so that the state file is not rewritten at each port open.
+  ULONG stored = 0;
+  ULONG size = sizeof stored;
+  if (reg_read_value(Context(), nullptr, "CurrentCountry", kRegKindRaw, &stored, &size, 0) ==
+          kRegOk &&
+      size == sizeof stored && stored == code) {
+    return 1;
+  }
   return reg_write_value(Context(), nullptr, "CurrentCountry", REG_DWORD, &code, sizeof code) ==
                  kRegOk
              ? 1

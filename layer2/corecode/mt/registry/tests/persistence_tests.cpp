@@ -2,7 +2,6 @@
 // back; the volatile device map never reaches the state file.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -16,14 +15,8 @@ namespace vxctl::testing {
 namespace {
 
 std::string ListWithGermany() {
-  CountryList list{};
-  list.version = 1;
-  list.count = 2;
-  list.entries[0] = kDefaultCountry;
-  list.entries[1] = {49, 4, 0, {'D', 'E', 'U', 0}};
-  std::vector<std::uint8_t> bytes(sizeof list);
-  std::memcpy(bytes.data(), &list, sizeof list);
-  return Parameters(BinaryValue("CountryLst", bytes));
+  return Parameters(BinaryValue(
+      "CountryLst", CountryListBytes({kDefaultCountry, {49, 4, 0, {'D', 'E', 'U', 0}}})));
 }
 
 std::string FileText(const std::filesystem::path& path) {

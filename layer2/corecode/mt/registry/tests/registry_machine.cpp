@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/reg/machine_registry.h"
@@ -26,6 +28,16 @@ std::string BinaryValue(std::string_view name, std::span<const std::uint8_t> byt
 
 std::string BinaryValue(std::string_view name, std::size_t size, std::uint8_t fill) {
   return BinaryValue(name, std::vector<std::uint8_t>(size, fill));
+}
+
+std::vector<std::uint8_t> CountryListBytes(std::initializer_list<CountryListEntry> entries) {
+  CountryList list{};
+  list.version = kCountryListVersion;
+  list.count = static_cast<std::uint16_t>(entries.size());
+  std::copy(entries.begin(), entries.end(), list.entries);
+  std::vector<std::uint8_t> bytes(sizeof list);
+  std::memcpy(bytes.data(), &list, sizeof list);
+  return bytes;
 }
 
 void RegMachineTest::TearDown() {

@@ -11,11 +11,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "layer2/corecode/mt/frame/tests/ctl_machine.h"
+#include "layer2/corecode/mt/registry/reg_settings.h"
 
 namespace vxctl::testing {
 
@@ -25,6 +28,8 @@ std::string Parameters(std::string_view values);
 // `fill`.
 std::string BinaryValue(std::string_view name, std::span<const std::uint8_t> bytes);
 std::string BinaryValue(std::string_view name, std::size_t size, std::uint8_t fill);
+// The bytes of a stored country list (the current version) of `entries`.
+std::vector<std::uint8_t> CountryListBytes(std::initializer_list<CountryListEntry> entries);
 
 class RegMachineTest : public CtlMachineTest {
  protected:
