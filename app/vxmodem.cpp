@@ -2,16 +2,20 @@
 // a while (virtual time, or paced to the wall clock), and shuts it down. The
 // exit status is 0 only for a clean run: bad input (an argument, the hive,
 // the state or trace file) and a failed boot give 2, and any diagnostic (a
-// leak at shutdown among them) stops the program. In a paced run SIGINT or
-// SIGTERM ends the run early and cleanly; a second signal exits with 130.
+// leak at shutdown among them) stops the program. With a state file, it
+// holds the file's lock for the whole run (state_lock.h). In a paced run
+// SIGINT or SIGTERM ends the run early and cleanly; a second signal exits
+// with 130.
 #include <cstdint>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/options.h"
 #include "app/startup.h"
+#include "app/state_lock.h"
 #include "app/stop_signal.h"
 #include "platform/machine/machine.h"
 #include "platform/nt/status_text.h"
@@ -55,6 +59,13 @@ int main(int argc, char** argv) {
   }
   vxmodem::Startup startup = vxmodem::PrepareStartup(options);
   if (!startup.error.empty()) return Fail(startup.error);
+  // Held for the whole run: vxreg changes the state file only while no
+  // machine runs on it, and a second vxmodem does not start on it.
+  std::optional<vxmodem::StateLock> state_lock;
+  if (!options.state_file.empty()) {
+    state_lock.emplace(options.state_file);
+    if (!state_lock->held()) return Fail(state_lock->error());
+  }
 
   vxmodem::StoppableWallClock wall;
   plat::SimulationOptions simulation_options;
