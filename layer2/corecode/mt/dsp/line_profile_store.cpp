@@ -24,16 +24,25 @@ void LoadStored(LineProfileStore& store) {
 
 }  // namespace
 
+bool next_image_record(std::span<const std::uint8_t> table, std::size_t* at, ImageRecord* record) {
+  const std::span<const std::uint8_t> rest = table.subspan(std::min(*at, table.size()));
+  if (rest.size() < kImageRecordHeader || rest[0] == kImageTableEnd || (rest[0] & 0xF0) != 0) {
+    return false;
+  }
+  const std::size_t bytes = 2 * static_cast<std::size_t>(rest[4] | rest[5] << 8);
+  if (rest.size() - kImageRecordHeader < bytes) return false;
+  *record = {rest[0], rest[1], static_cast<std::uint16_t>(rest[2] | rest[3] << 8),
+             rest.subspan(kImageRecordHeader, bytes)};
+  *at += kImageRecordHeader + bytes;
+  return true;
+}
+
 bool image_table_valid(std::span<const std::uint8_t> image) {
   std::size_t at = 0;
-  while (at < image.size()) {
-    if (image[at] == kImageTableEnd) return true;
-    if ((image[at] & 0xF0) != 0 || image.size() - at < kImageRecordHeader) return false;
-    const std::size_t words = image[at + 4] | image[at + 5] << 8;
-    if (image.size() - at - kImageRecordHeader < 2 * words) return false;
-    at += kImageRecordHeader + 2 * words;
+  ImageRecord record;
+  while (next_image_record(image, &at, &record)) {
   }
-  return false;
+  return at < image.size() && image[at] == kImageTableEnd;
 }
 
 void ModemTask_ProfileStoreOp(int op, const std::uint8_t* buffer, std::size_t length) {

@@ -27,8 +27,19 @@ struct LineProfileStore {
 
 inline LineProfileStore& line_profile_store() { return MachineState<LineProfileStore>(); }
 
-// Whether `image` begins with a whole table: each record's header and
-// words inside the image, attributes of bits 0-3 only, and the end byte.
+struct ImageRecord {
+  std::uint8_t attribute = 0;
+  std::uint8_t id = 0;
+  std::uint16_t address = 0;
+  std::span<const std::uint8_t> data;  // 2 x the word count
+};
+
+// The record at *at, which then moves past it; false at the end byte and at
+// a record that does not fit: its header or words past the table, or
+// attribute bits above bit 3.
+bool next_image_record(std::span<const std::uint8_t> table, std::size_t* at, ImageRecord* record);
+// Whether `image` begins with a whole table: records that fit, then the
+// end byte.
 bool image_table_valid(std::span<const std::uint8_t> image);
 
 // Op 0: the store emptied, then "qcData" loaded into it when it is at most
