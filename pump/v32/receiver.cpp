@@ -116,6 +116,19 @@ void DecideWordSymbol(Receiver& r, Point y, Point& d) {
   ResetViterbi(r.viterbi);
 }
 
+// The timing loop's reference is the band-edge beat over TRN's two-point
+// part (past the filters' settling); the loop runs from the next symbol.
+constexpr std::int32_t kEdgeSettling = 16;
+
+void SteerTiming(Receiver& r) {
+  if (r.stage == RxStage::kTrain && r.symbol < r.config.trn2_symbols) {
+    if (r.symbol >= kEdgeSettling) AddToReference(r.timing_loop);
+    if (r.symbol + 1 == r.config.trn2_symbols) CloseReference(r.timing_loop);
+    return;
+  }
+  r.timing.instant += TimingCorrection(r.timing_loop);
+}
+
 std::optional<RxOutput> DecideSymbol(Receiver& r) {
   const Complex z = EqualiserOutput(r);
   const Point y = Rotate(z, r.carrier, false);
@@ -146,6 +159,7 @@ std::optional<RxOutput> DecideSymbol(Receiver& r) {
     const int shift = !training ? kDataShift : r.symbol < r.config.trn2_symbols ? kTrn2Shift : kTrn4Shift;
     Adapt(r, Rotate({e.i, e.q}, r.carrier, true), shift);
   }
+  SteerTiming(r);
   if (training && ++r.symbol == r.config.trn2_symbols + r.config.trn4_symbols) {
     r.stage = RxStage::kRateWord;
   }
@@ -188,6 +202,7 @@ void DetectS(Receiver& r, Complex z) {
 
 // One interpolated output: into the equaliser's line; a symbol is decided on every third output from TRN on.
 std::optional<RxOutput> TakeOutput(Receiver& r, Complex z) {
+  BandEdgeStep(r.timing_loop, z);
   r.line_pos = (r.line_pos + kEqualiserTaps - 1) % kEqualiserTaps;
   r.line[r.line_pos] = z;
   r.line[r.line_pos + kEqualiserTaps] = z;

@@ -2,7 +2,7 @@
 // quarter-rate demodulation, S and S-bar detection, a fractionally spaced
 // complex equaliser (48 taps at three per symbol) trained on TRN, a
 // decision-directed carrier loop, a cubic interpolator between the front end
-// and the equaliser (its instant held; no timing loop yet), the slicers and the Viterbi decoder,
+// and the equaliser steered by the band-edge timing loop, the slicers and the Viterbi decoder,
 // differential decoding and the descrambler; the rate word and E between
 // training and data.
 #pragma once
@@ -16,6 +16,7 @@
 #include "pump/v32/scrambler.h"
 #include "pump/v32/signal_sets.h"
 #include "pump/v32/timing.h"
+#include "pump/v32/timing_loop.h"
 #include "pump/v32/viterbi.h"
 
 namespace pump::v32 {
@@ -48,6 +49,7 @@ struct Receiver {
   FrontEnd front;
   RxStage stage = RxStage::kWaitS;
   TimingInstant timing;
+  TimingLoop timing_loop;
   std::array<Complex, 2 * kEqualiserTaps> line{};  // doubled delay line
   std::uint32_t line_pos = 0;
   std::array<std::int64_t, kEqualiserTaps> tap_re{};  // 1.0 = 2^24

@@ -7,6 +7,7 @@
 
 #include "pump/v32/receiver.h"
 #include "pump/v32/timing.h"
+#include "pump/v32/timing_loop.h"
 #include "pump/v32/tone_detectors.h"
 #include "pump/v32/transmitter.h"
 
@@ -117,6 +118,52 @@ TEST(V32ReceiverParts, ToneDetectorsTellTheStartUpSignalsApart) {
     }
     EXPECT_EQ(seen.carrier, c.carrier) << static_cast<int>(c.signal);
     EXPECT_EQ(seen.sidebands, c.sidebands) << static_cast<int>(c.signal);
+  }
+}
+
+// The timing detector on our transmitter's TRN: with the reference taken at
+// one instant, sampling later or earlier by d samples turns the band-edge
+// beat by 2 pi d / 3 (its symbol-rate cycle), and the mean error is that
+// angle's sine in Q15, positive for a later instant.
+TEST(V32ReceiverParts, TimingErrorIsTheSineOfTheInstantsOffset) {
+  // The mean error over TRN's symbols 100..999 sampled `offset` samples
+  // late, with the reference taken at offset 0 (or taken, when none given).
+  auto run = [](double offset, TimingLoop& loop, bool take_reference) {
+    TxSymbolState tx;
+    StartTraining(tx);
+    Modulator modulator;
+    FrontEnd front;
+    TimingInstant timing;
+    timing.instant = static_cast<std::int64_t>(offset * static_cast<double>(kTimingOne));
+    double sum = 0;
+    int outputs = 0;
+    for (int symbol = 0; symbol < 1000; ++symbol) {
+      std::int16_t samples[3];
+      ModulateSymbol(modulator, NextSymbol(tx, symbol < 256 ? TxSignal::kTrn2 : TxSignal::kTrn4), samples);
+      for (const std::int16_t x : samples) {
+        Complex out[2];
+        const int n = TimingStep(timing, FrontEndStep(front, x), out);
+        for (int k = 0; k < n; ++k) {
+          BandEdgeStep(loop, out[k]);
+          if (++outputs % 3 != 0 || symbol < 100) continue;
+          if (take_reference) {
+            AddToReference(loop);
+          } else {
+            sum += TimingError(loop);
+          }
+        }
+      }
+    }
+    return sum / 900;
+  };
+  TimingLoop reference;
+  run(0, reference, true);
+  CloseReference(reference);
+  ASSERT_GT(reference.reference_power, 0);
+  for (const double offset : {-0.3, -0.1, 0.0, 0.1, 0.3}) {
+    TimingLoop loop = reference;
+    const double expected = 32768 * std::sin(2 * kPi * offset / 3);
+    EXPECT_NEAR(run(offset, loop, false), expected, 2500 + 0.15 * std::abs(expected)) << "offset " << offset;
   }
 }
 
