@@ -126,7 +126,7 @@ void SteerTiming(Receiver& r) {
     if (r.symbol + 1 == r.config.trn2_symbols) CloseReference(r.timing_loop);
     return;
   }
-  r.timing.instant += TimingCorrection(r.timing_loop);
+  r.timing.instant += TimingCorrection(r.timing_loop, r.stage == RxStage::kTrain);
 }
 
 std::optional<RxOutput> DecideSymbol(Receiver& r) {

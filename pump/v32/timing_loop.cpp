@@ -14,12 +14,18 @@ constexpr std::int64_t kSin60 = 28378;
 // keeps a steady phase under random data.
 constexpr int kEdgeShift = 6;
 // The error grows by about 68600 per sample of instant (2 pi / 3 of the
-// beat's phase, in Q15). The proportional gain corrects 0.002 of the
-// instant's error per symbol; the integrator (kept 2^8 finer) gives a
-// damping near 1: a loop about 1.5 Hz wide that learns the clock offset
-// and averages out the beat's data noise.
-constexpr std::int64_t kProportionalGain = 128;
-constexpr std::int64_t kIntegralGain = 16;
+// beat's phase, in Q15). In data the proportional gain corrects 0.002 of
+// the instant's error per symbol and the integrator (kept 2^8 finer) gives
+// a damping near 1: a loop about 1.5 Hz wide that averages out the beat's
+// data noise. While TRN still runs (the equaliser following at its
+// training step) the gains are 2 and 4 times those, so the integrator has
+// mostly learnt the clock offset before data.
+struct LoopGains {
+  std::int64_t proportional;
+  std::int64_t integral;
+};
+constexpr LoopGains kTrainingGains{256, 64};
+constexpr LoopGains kDataGains{128, 16};
 
 void EdgeStep(std::int64_t& re, std::int64_t& im, std::int64_t sin, Complex z) {
   const std::int64_t turned_re = (re * kCos60 - im * sin) >> 15;
@@ -74,10 +80,11 @@ std::int32_t TimingError(const TimingLoop& loop) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(cross / loop.reference_power, -(1 << 20), 1 << 20));
 }
 
-std::int64_t TimingCorrection(TimingLoop& loop) {
+std::int64_t TimingCorrection(TimingLoop& loop, bool training) {
   const std::int64_t e = TimingError(loop);
-  loop.integrator += e * kIntegralGain;
-  return -(e * kProportionalGain + (loop.integrator >> 8));
+  const LoopGains& gains = training ? kTrainingGains : kDataGains;
+  loop.integrator += e * gains.integral;
+  return -(e * gains.proportional + (loop.integrator >> 8));
 }
 
 }  // namespace pump::v32

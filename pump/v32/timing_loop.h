@@ -4,7 +4,8 @@
 // while the far end sends TRN's two points; from then on the loop steers
 // the instant so that the beat keeps the reference's phase, the equaliser
 // seeing the line as it was trained. A proportional term and an integrator
-// (which learns the far clock's offset) act once per symbol.
+// (which learns the far clock's offset) act once per symbol, wider while
+// TRN lasts and narrower in data.
 #pragma once
 
 #include <cstdint>
@@ -39,7 +40,8 @@ void CloseReference(TimingLoop& loop);
 // positive when the instant is late.
 std::int32_t TimingError(const TimingLoop& loop);
 
-// The change of the sampling instant (timing units) for this symbol.
-std::int64_t TimingCorrection(TimingLoop& loop);
+// The change of the sampling instant (timing units) for this symbol, with
+// the wider gains while the far end still trains.
+std::int64_t TimingCorrection(TimingLoop& loop, bool training);
 
 }  // namespace pump::v32
