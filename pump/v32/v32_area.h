@@ -19,6 +19,7 @@ struct V32Area {
   Receiver rx;
   std::int64_t dc_t1;     // the per-sample DC removal
   std::int64_t dc_t2;
+  std::int64_t power_average;  // of the received samples' squares, 2^-10 a sample
   std::uint16_t local_word;
   std::uint16_t sent_word;     // the rate sequence being sent
   std::uint16_t connect_word;  // posted with the connect-rate packet

@@ -33,6 +33,27 @@ std::int16_t RemoveDcSample(V32Area& a, std::int16_t x) {
   return static_cast<std::int16_t>(std::clamp<std::int64_t>(v >> 14, -32768, 32767));
 }
 
+// Carrier loss: twice the received power average must stay at or above a
+// floor while the rate word and E are awaited (about -47 dB of full scale)
+// and in data (3 dB lower); other stages have none.
+constexpr std::int64_t kRateFloor = 38098;
+constexpr std::int64_t kDataFloor = 19894;
+
+std::int64_t CarrierFloor(v32::RxStage stage) {
+  switch (stage) {
+    case v32::RxStage::kRateWord:
+    case v32::RxStage::kAwaitE: return kRateFloor;
+    case v32::RxStage::kData: return kDataFloor;
+    default: return 0;
+  }
+}
+
+// Averages the sample's power; true when the carrier has gone.
+bool CarrierLost(V32Area& a, std::int16_t x) {
+  a.power_average += (std::int64_t{x} * x - a.power_average) >> 10;
+  return 2 * a.power_average < CarrierFloor(a.rx.stage);
+}
+
 void Enter(V32Area& a, TxStage stage, int symbols) {
   a.tx_stage = stage;
   a.tx_count = symbols;
@@ -173,18 +194,21 @@ void V32Block(DspContext& context) {
   const std::span input(context.input_block, v32::kBlockSamples);
   std::fill(input.begin(), input.end(), std::int16_t{0});
   ReadRxSamples(afe, input);
+  bool lost = false;
   for (int k = 0; k < v32::kBlockSamples; ++k) {
     if (k % 3 == 0) {
       ModulateSymbol(a.modulator, NextTxSymbol(context),
                      std::span<std::int16_t, 3>(context.output_block + k, 3));
     }
     const std::int16_t x = RemoveDcSample(a, input[k]);
+    lost = CarrierLost(a, x) || lost;
     if (const auto out = ReceiverStep(a.rx, x)) FramerPutRxBits(context, out->count, out->bits);
   }
   ReportProgress(context);
   PublishQuality(context);
   FramerFlushRx(context);
   WriteTxSamples(afe, std::span<const std::int16_t>(context.output_block, v32::kBlockSamples));
+  if (lost) EndV32(context);
 }
 
 void EndV32(DspContext& context) {

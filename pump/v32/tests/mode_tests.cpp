@@ -30,11 +30,15 @@ struct LoopbackRun {
   DataRate rate = DataRate::k4800;
   int mode = 0;
   std::uint32_t echo_resets = 0;
+  double data_power = 0;  // mean square of the looped line over data's first 100 blocks
+  bool ended = false;     // the mode gave the block handler back
 };
 
 // Runs a loopback start with the line looped back, then offers `bytes`
-// random bytes to the transmitter.
-LoopbackRun RunLoopback(std::uint8_t mode, std::uint8_t allowed, int bytes, double noise_rms = 0) {
+// random bytes to the transmitter; 100 blocks into data the loop's gain
+// becomes `later_gain`.
+LoopbackRun RunLoopback(std::uint8_t mode, std::uint8_t allowed, int bytes, double noise_rms = 0,
+                        double later_gain = 1.0) {
   LoopbackRun run;
   PumpHarness harness;
   harness.Run([&] {
@@ -47,12 +51,23 @@ LoopbackRun RunLoopback(std::uint8_t mode, std::uint8_t allowed, int bytes, doub
     std::normal_distribution<double> noise(0, noise_rms);
     std::size_t looped = 0;
     std::size_t offered = 0;
+    int data_blocks = 0;
+    double power = 0;
+    std::size_t powered = 0;
     for (int block = 0; block < 1400; ++block) {
       harness.RunBlocks(1);
+      const bool connected = harness.Context().receive.v32.connected != 0;
+      data_blocks += connected ? 1 : 0;
+      const double gain = data_blocks > 100 ? later_gain : 1.0;
       const std::vector<std::int16_t>& out = harness.Afe().LineOutput();
       std::vector<std::int16_t> back;
       for (; looped < out.size(); ++looped) {
-        back.push_back(static_cast<std::int16_t>(std::clamp(std::lround(out[looped] + noise(random)), -32768L, 32767L)));
+        const double x = out[looped] * gain + noise(random);
+        if (connected && data_blocks <= 100) {
+          power += x * x;
+          ++powered;
+        }
+        back.push_back(static_cast<std::int16_t>(std::clamp(std::lround(x), -32768L, 32767L)));
       }
       harness.Afe().FeedLine(back);
       if (harness.Context().receive.v32.connected != 0 && offered < static_cast<std::size_t>(bytes)) {
@@ -73,6 +88,8 @@ LoopbackRun RunLoopback(std::uint8_t mode, std::uint8_t allowed, int bytes, doub
     run.rate = harness.Context().receive.v32.rx.rate;
     run.mode = harness.Context().call.mode;
     run.echo_resets = harness.Context().pending[Pending::kV32EchoReset].count;
+    run.data_power = powered == 0 ? 0 : power / static_cast<double>(powered);
+    run.ended = harness.Context().mode_block != V32Block;
   });
   return run;
 }
@@ -110,6 +127,29 @@ TEST(V32Loopback, DataSurvivesNoiseOnTheLoop) {
   ASSERT_EQ(run.sent.size(), 600u);
   ASSERT_GE(run.received.size(), run.sent.size());
   EXPECT_TRUE(std::equal(run.sent.begin(), run.sent.end(), run.received.begin()));
+}
+
+// Carrier loss in data: the loop's level drops to a fraction of the floor
+// (twice the averaged power at least 19894, about -47 dB of full scale).
+// Above it the call stays up; below it, or with the line cut, the mode
+// ends: status idle with the carrier bit cleared.
+TEST(V32Loopback, CarrierLossBelowTheDataFloorEndsTheMode) {
+  const LoopbackRun full = RunLoopback(16, 0x02, 0);
+  ASSERT_GT(full.data_power, 0.0);
+  EXPECT_FALSE(full.ended);
+  struct Case {
+    double floor_ratio;  // twice the later power over the floor
+    bool ends;
+  };
+  const Case cases[] = {{1.5, false}, {0.7, true}, {0.0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "ratio " << c.floor_ratio);
+    const double gain = std::sqrt(c.floor_ratio * 19894 / 2 / full.data_power);
+    const LoopbackRun run = RunLoopback(16, 0x02, 0, 0, gain);
+    EXPECT_EQ(run.ended, c.ends);
+    const std::uint8_t expected = c.ends ? kStatusIdle : (kStatusConnectedRestart | kStatusCarrier);
+    EXPECT_EQ(run.status & (kStatusCodeMask | kStatusCarrier), expected);
+  }
 }
 
 // The transmit level setting: every setting from 0 to -16 dB is heard; from
