@@ -23,13 +23,16 @@ struct Link {
   double gain;       // of the line
   double ppm = 0;    // the receiver's sample clock against the transmitter's
   double shift_hz = 0;  // frequency offset of the line (single sideband)
+  double jitter_deg = 0;  // sinusoidal phase jitter: peak and rate
+  double jitter_hz = 0;
 };
 
-// The line moved up by `hz` as a channel with a frequency offset does:
-// x cos(wt) - H{x} sin(wt), with the Hilbert transform a Blackman-windowed
-// FIR of 32 samples a side (the line's band sits well inside 0..3600 Hz).
-std::vector<double> ShiftFrequency(const std::vector<double>& line, double hz) {
-  if (hz == 0) return line;
+// The line's phase turned as a channel's frequency offset and phase jitter
+// turn it: x cos(p) - H{x} sin(p) with p = 2 pi hz t + jitter, the Hilbert
+// transform a Blackman-windowed FIR of 32 samples a side (the line's band
+// sits well inside 0..3600 Hz).
+std::vector<double> TurnPhase(const std::vector<double>& line, const Link& link) {
+  if (link.shift_hz == 0 && link.jitter_deg == 0) return line;
   constexpr int kSide = 32;
   constexpr double kPi = 3.14159265358979323846;
   std::vector<double> taps(2 * kSide + 1, 0.0);
@@ -42,7 +45,8 @@ std::vector<double> ShiftFrequency(const std::vector<double>& line, double hz) {
   for (std::size_t n = kSide; n + kSide < line.size(); ++n) {
     double h = 0;
     for (int k = -kSide; k <= kSide; ++k) h += taps[kSide + k] * line[n - k];
-    const double phase = 2 * kPi * hz * static_cast<double>(n) / 7200.0;
+    const double t = static_cast<double>(n) / 7200.0;
+    const double phase = 2 * kPi * link.shift_hz * t + link.jitter_deg * kPi / 180 * std::sin(2 * kPi * link.jitter_hz * t);
     out[n] = line[n] * std::cos(phase) - h * std::sin(phase);
   }
   return out;
@@ -142,7 +146,7 @@ Result RunLink(const Link& link, int data_symbols, unsigned seed) {
   Receiver rx;
   ResetReceiver(rx, {.far_polynomial = link.polynomial, .trn2_symbols = kTrn2, .trn4_symbols = kTrn4});
   std::vector<std::uint32_t> received;
-  for (const double sample : Resample(ShiftFrequency(line, link.shift_hz), link.ppm)) {
+  for (const double sample : Resample(TurnPhase(line, link), link.ppm)) {
     const auto x = static_cast<std::int16_t>(std::clamp(std::lround(sample + noise(random)), -32768L, 32767L));
     if (const auto out = ReceiverStep(rx, x)) received.push_back(out->bits);
   }
@@ -247,13 +251,16 @@ TEST(V32Loopback, CarrierLoopFollowsAFrequencyOffset) {
 }
 
 // The measured table: set V32_BER_SWEEP=1 to print bit errors per rate and
-// SNR, and V32_PPM to offset the receiver's clock.
+// SNR, V32_PPM to offset the receiver's clock, V32_JITTER to add that many
+// degrees of 50 Hz phase jitter.
 TEST(V32Loopback, BerSweepWhenAsked) {
   if (std::getenv("V32_BER_SWEEP") == nullptr) GTEST_SKIP() << "set V32_BER_SWEEP=1";
   const char* ppm = std::getenv("V32_PPM");
+  const char* jitter = std::getenv("V32_JITTER");
   for (const DataRate rate : kAllRates) {
     for (double snr = 12; snr <= 32; snr += 2) {
-      const Result r = RunLink({rate, Polynomial::kCaller, NoiseRmsFor(rate, snr), 1.0, ppm ? std::atof(ppm) : 0.0}, 20000, 3);
+      const Result r = RunLink({rate, Polynomial::kCaller, NoiseRmsFor(rate, snr), 1.0, ppm ? std::atof(ppm) : 0.0, 0,
+                                jitter ? std::atof(jitter) : 0.0, 50}, 20000, 3);
       std::printf("bits %d trellis %d snr %4.1f dB: %zu errors in %zu bits\n", ModeOf(rate).bits,
                   ModeOf(rate).trellis ? 1 : 0, snr, r.errors, r.compared * ModeOf(rate).bits);
     }
