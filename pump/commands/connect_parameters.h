@@ -5,22 +5,9 @@
 #include <cstdint>
 
 #include "pump/context/dsp_context.h"
+#include "pump/context/mode_numbers.h"
 
 namespace pump {
-
-// Mode numbers the commands act on.
-enum ModeNumber : std::int32_t {
-  kModeV21 = 2,
-  kModeFaxV21 = 3,
-  kModeV22 = 6,
-  kModeV22bis = 7,
-  kModeV32 = 12,
-  kModeV32bis = 16,
-  kModeV34 = 17,
-  kModeV34Option = 18,
-  kModeV90 = 23,
-  kModeV92 = 24,
-};
 
 // The V.34 rate index of a rate code: 4-11 give code - 3, 16-21 code - 7,
 // any other code 0.

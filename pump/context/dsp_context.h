@@ -143,6 +143,7 @@ struct DspContext {
   CallerIdReceiver caller_id;
   FaxConfig fax;
   FskWork fsk;                      // the FSK modem (pump/fsk)
+  HandshakeArea handshake;          // the handshake procedures (pump/handshake)
   std::uint32_t tx_request;         // commands 0x75/0x74: the transmit tables may send
   std::uint32_t transmitting;       // the transmit table has started sending
   std::uint32_t v21_watch;          // the fax configuration watches for V.21

@@ -14,6 +14,7 @@
 #include "pump/detect/dtmf_detector.h"
 #include "pump/framer/data_framer.h"
 #include "pump/fsk/fsk_area.h"
+#include "pump/handshake/handshake_area.h"
 #include "pump/v32/v32_area.h"
 #include "pump/voice/voice_area.h"
 #include "siglib/frame/types.h"

@@ -8,16 +8,19 @@
 #include <array>
 #include <cstdint>
 
+#include "pump/core/time_us.h"
+
 namespace pump {
 
 enum class Pending : std::uint8_t {
   // The transmit request of the fax transmitter.
   kDropFaxRts,
   // Handshakes, tones and V.8.
-  kStartHandshake,
   kWatchFaxAnswer,
   kContinueV8Answer,
   kContinueV8Originate,
+  kStartV8,
+  kStartV8bis,
   // Phase 2, V.34, V.90 and V.92.
   kInitPhase2Defaults,
   kResetPhase2,
@@ -28,6 +31,7 @@ enum class Pending : std::uint8_t {
   kRestartV34,
   kRestartV92,
   // Classic modems.
+  kV22bConfig,  // (mode, rate code) as it chose them
   kStartV22Loopback,
   kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32,
@@ -46,6 +50,7 @@ inline constexpr std::size_t kPendingCount = static_cast<std::size_t>(Pending::k
 struct PendingCall {
   std::uint32_t count;
   std::int32_t args[3];  // of the last call; unused arguments 0
+  std::uint64_t time_us;  // of the last call (GetTimeUs)
 };
 
 struct PendingLog {
@@ -60,6 +65,7 @@ struct PendingLog {
     call.args[0] = a;
     call.args[1] = b;
     call.args[2] = c;
+    call.time_us = GetTimeUs();
   }
 };
 

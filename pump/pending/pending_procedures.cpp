@@ -1,7 +1,12 @@
 #include "pump/pending/pending_procedures.h"
 
+#include "pump/context/mode_numbers.h"
+
 namespace pump {
 namespace {
+
+constexpr std::int32_t kV22bisRateCode = 4;
+constexpr std::int32_t kV22RateCode = 3;
 
 void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b = 0,
           std::int32_t c = 0) {
@@ -12,10 +17,11 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 void DropFaxRts(DspContext& context) { Note(context, Pending::kDropFaxRts); }
 
-void StartHandshake(DspContext& context) { Note(context, Pending::kStartHandshake); }
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
 void ContinueV8Answer(DspContext& context) { Note(context, Pending::kContinueV8Answer); }
 void ContinueV8Originate(DspContext& context) { Note(context, Pending::kContinueV8Originate); }
+void StartV8(DspContext& context) { Note(context, Pending::kStartV8); }
+void StartV8bis(DspContext& context) { Note(context, Pending::kStartV8bis); }
 
 void InitPhase2Defaults(DspContext& context) { Note(context, Pending::kInitPhase2Defaults); }
 void ResetPhase2(DspContext& context) { Note(context, Pending::kResetPhase2); }
@@ -30,6 +36,18 @@ void ResetV34Receiver(DspContext& context) { Note(context, Pending::kResetV34Rec
 void RestartV34(DspContext& context) { Note(context, Pending::kRestartV34); }
 void RestartV92(DspContext& context) { Note(context, Pending::kRestartV92); }
 
+void V22bConfig(DspContext& context) {
+  CallParameters& call = context.call;
+  if (call.mode != kModeB212 && call.mode != kModeV22 && call.mode != kModeV22bis) {
+    call.mode = kModeV22bis;
+    call.max_rate_code = kV22bisRateCode;
+  }
+  if (call.mode != kModeV22bis || call.max_rate_code != kV22bisRateCode) {
+    call.mode = kModeV22;
+    call.max_rate_code = kV22RateCode;
+  }
+  Note(context, Pending::kV22bConfig, call.mode, call.max_rate_code);
+}
 void StartV22Loopback(DspContext& context) { Note(context, Pending::kStartV22Loopback); }
 void StartV32Connection(DspContext& context, int role, int rate_sequence) {
   Note(context, Pending::kStartV32Connection, role, rate_sequence);

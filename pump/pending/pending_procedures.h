@@ -14,10 +14,11 @@ namespace pump {
 void DropFaxRts(DspContext& context);
 
 // Handshakes, tones and V.8.
-void StartHandshake(DspContext& context);
 void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
 void ContinueV8Answer(DspContext& context);
 void ContinueV8Originate(DspContext& context);
+void StartV8(DspContext& context);
+void StartV8bis(DspContext& context);
 
 // Phase 2, V.34, V.90 and V.92.
 void InitPhase2Defaults(DspContext& context);
@@ -30,6 +31,12 @@ void RestartV34(DspContext& context);        // from phase 3
 void RestartV92(DspContext& context);
 
 // Classic modems.
+// The V.22/V.22bis start of the handshakes. It settles the call's mode and
+// rate code before the modem starts (a mode other than 1, 6 or 7 becomes 7
+// with rate code 4; mode 7 keeps V.22bis only with rate code 4, anything
+// else is mode 6 with rate code 3), and the handshakes read that choice
+// back in the same block, so the choice is made here already.
+void V22bConfig(DspContext& context);
 void StartV22Loopback(DspContext& context);
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32(DspContext& context);

@@ -128,7 +128,7 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.receive.rate_limit, 14);
        EXPECT_EQ(c.transmit.connect_flag, 1u);
        EXPECT_EQ(c.transmit.connect_value, 2u);
-       EXPECT_TRUE(Called(c, Pending::kStartHandshake, 1));
+       EXPECT_EQ(c.handshake.started, 1u);
        EXPECT_EQ(StatusCode(h), kStatusHandshake);
      }},
     {"ConnectFaxOriginatingSendsTheCallingTone",
@@ -138,7 +138,7 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.tone.increment, 7509) << "the 1100 Hz calling tone";
        EXPECT_EQ(c.tx.table.data(), c.tone.table);
        EXPECT_TRUE(Called(c, Pending::kWatchFaxAnswer, 1));
-       EXPECT_TRUE(Called(c, Pending::kStartHandshake, 0));
+       EXPECT_EQ(c.handshake.started, 0u);
        EXPECT_EQ(c.mode_block, &DefaultBlock);
        EXPECT_EQ(StatusCode(h), kStatusFaxCall);
      }},
@@ -155,7 +155,7 @@ const HandlerCase kCases[] = {
      [](PumpHarness&, DspContext& c, const Packets&) {
        EXPECT_TRUE(Called(c, Pending::kContinueV8Answer, 1));
        EXPECT_TRUE(Called(c, Pending::kContinueV8Originate, 0));
-       EXPECT_TRUE(Called(c, Pending::kStartHandshake, 0));
+       EXPECT_EQ(c.handshake.started, 0u);
      }},
     {"ConnectContinuesV8Originating", kNone, 0x68, {0x10, 0x11, 0x1C, 0x02}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
@@ -189,7 +189,7 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.voice_active, 0u) << "voice stopped";
        EXPECT_EQ(c.mode_block, &DefaultBlock);
        EXPECT_EQ(h.Controller().Interrupts(), 1);
-       EXPECT_TRUE(Called(c, Pending::kStartHandshake, 1));
+       EXPECT_EQ(c.handshake.started, 1u);
      }},
     // 0x69: retrain, by mode.
     {"RetrainV34RestartsPhase2", [](PumpHarness&, DspContext& c) { c.call.mode = 18; },
