@@ -130,6 +130,21 @@ void FarEnd::Next(std::span<std::int16_t> block) {
   source_->Take(block);
 }
 
+int ToneBlocks(std::span<const std::int16_t> line, std::size_t first) {
+  const auto quiet = [&](std::size_t b) {
+    const std::size_t from = first + b * kBlock;
+    if (from + kBlock > line.size()) return true;
+    return std::all_of(line.begin() + static_cast<std::ptrdiff_t>(from),
+                       line.begin() + static_cast<std::ptrdiff_t>(from + kBlock),
+                       [](std::int16_t s) { return s == 0; });
+  };
+  std::size_t lead = 0;
+  while (quiet(lead) && first + lead * kBlock < line.size()) ++lead;
+  int tone = 0;
+  while (!quiet(lead + static_cast<std::size_t>(tone))) ++tone;
+  return tone;
+}
+
 int Hear(PumpHarness& harness, FarEnd& far, int max_blocks,
          const std::function<bool(const DspContext&)>& done) {
   std::int16_t block[kBlock];

@@ -82,6 +82,11 @@ class FarEnd {
 int Hear(PumpHarness& harness, FarEnd& far, int max_blocks,
          const std::function<bool(const DspContext&)>& done = {});
 
+// The blocks of sound the line carried from `first` on, after the front
+// end's lag (the silent blocks before the first sound): the length of a
+// tone that started with the call.
+int ToneBlocks(std::span<const std::int16_t> line, std::size_t first);
+
 // The FSK start type of the last StartFsk since BeginCall, -1 for none.
 inline int FskStarted(const DspContext& context) { return context.fsk.start_type; }
 

@@ -3,7 +3,6 @@
 // tone, silence and modem start.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -177,20 +176,9 @@ TEST_P(ModeSelectionAnswer, SendsItsToneThenEightyMillisecondsOfSilenceThenStart
       EXPECT_EQ(modem_block, 0);
       return;
     }
-    // The blocks of tone on the line (which lags the blocks by the front
-    // end's queue), then the silence up to the block the modem started in.
-    const std::vector<std::int16_t>& out = harness.Afe().LineOutput();
-    const auto quiet = [&](std::size_t b) {
-      return std::all_of(out.begin() + static_cast<std::ptrdiff_t>(first + b * kBlock),
-                         out.begin() + static_cast<std::ptrdiff_t>(first + (b + 1) * kBlock),
-                         [](std::int16_t s) { return s == 0; });
-    };
-    std::size_t lead = 0;
-    while (quiet(lead)) ++lead;
-    int tone = 0;
-    while (!quiet(lead + static_cast<std::size_t>(tone))) ++tone;
+    const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
     EXPECT_NEAR(tone, c.tone_blocks, c.tolerance);
-    EXPECT_EQ(modem_block - 1 - tone, 8) << "blocks of silence: 75 +- 20 ms";
+    EXPECT_EQ(modem_block - 1 - tone, kAnswerSilenceTicks) << "blocks of silence: 75 +- 20 ms";
   });
 }
 

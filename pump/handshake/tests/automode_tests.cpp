@@ -1,0 +1,159 @@
+// The automode on one data pump hearing spandsp's answerers and tones:
+// which modem the caller settles on, and when; the answerer's V.32 or
+// V.22bis answer.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pump/fsk/fsk_start.h"
+#include "pump/handshake/automode.h"
+#include "pump/handshake/handshake.h"
+#include "pump/handshake/tests/handshake_rig.h"
+
+// clang-format off
+#include <tiffio.h>
+#include <spandsp.h>
+// clang-format on
+
+namespace pump::handshake_test {
+namespace {
+
+constexpr Call kAutomodeCaller = {.mode = 12, .direction = 1, .selector = 1};
+constexpr Call kAutomodeAnswerer = {.mode = 12, .direction = 0, .selector = 1};
+
+bool AnyModem(const DspContext& c) {
+  return FskStarted(c) >= 0 || Called(c, Pending::kV22bConfig) ||
+         Called(c, Pending::kStartV32Connection);
+}
+
+struct CallerCase {
+  const char* name;
+  std::vector<Stretch> (*far)();
+  // Expected: the modem, and the block it starts in at the earliest (the
+  // signal's start plus the blocks the rules ask for); the line's and the
+  // averages' lag may add up to `lag` blocks.
+  int fsk_type;
+  bool v22;
+  bool v32;
+  int block;
+  int lag;
+};
+
+// Each far end starts after 500 ms (50 blocks) of silence. Tone detections
+// take 10 blocks above threshold (16 for USB1).
+// clang-format off
+const CallerCase kCallerCases[] = {
+    {"V21AnswererByItsMarks",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {FskMarks(FSK_V21CH2), 2000}}; },
+     kFskV21Data, false, false, 50 + 10, 6},
+    {"V21AnswererAfterAShortAnswerTone",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(2100), 500}, {nullptr, 80},
+                                      {FskMarks(FSK_V21CH2), 2000}}; },
+     kFskV21Data, false, false, 50 + 50 + 8 + 10, 6},
+    // USB1 heard for 16 blocks, then for 310 more.
+    {"V22bisAnswererAfterItsOnesLast",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {V22bisAnswerer(), 5000}}; },
+     -1, true, false, 50 + 16 + 310, 12},
+    // 600 Hz while waiting for USB1 to last: a V.32 answerer's AC.
+    {"AcWhileWaitingForUsb1",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(2250), 1000}, {Tone(600, 3000), 1000}}; },
+     -1, false, true, 50 + 100, 6},
+    // An answer tone of more than 91 blocks.
+    {"LongAnswerTone",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {AnswerTone(MODEM_CONNECT_TONES_ANS), 4000}}; },
+     -1, false, true, 50 + 20 + 10 + 92, 6},
+    {"AcAlone",
+     [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(600, 3000), 1000}}; },
+     -1, false, true, 50 + 10, 6},
+};
+// clang-format on
+
+void PrintTo(const CallerCase& c, std::ostream* out) { *out << c.name; }
+
+class AutomodeCaller : public ::testing::TestWithParam<CallerCase> {};
+
+TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
+  const CallerCase& c = GetParam();
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, kAutomodeCaller);
+    FarEnd far(c.far());
+    const int blocks = Hear(harness, far, 600, AnyModem);
+    const DspContext& context = harness.Context();
+    EXPECT_EQ(FskStarted(context), c.fsk_type);
+    EXPECT_EQ(Called(context, Pending::kV22bConfig), c.v22);
+    EXPECT_EQ(Called(context, Pending::kStartV32Connection), c.v32);
+    if (c.v32) {
+      EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Originate);
+      EXPECT_EQ(context.handshake.answer_tone_count, 0);
+    }
+    if (c.v22) {
+      EXPECT_EQ(context.pending[Pending::kV22bConfig].args[0], 7) << "V.22bis";
+    }
+    EXPECT_GE(blocks, c.block);
+    EXPECT_LE(blocks, c.block + c.lag);
+  });
+}
+
+INSTANTIATE_TEST_SUITE_P(FarEnds, AutomodeCaller, ::testing::ValuesIn(kCallerCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// An answer tone that stops before 91 blocks sends the caller back to
+// listening from the start, with no modem.
+TEST(AutomodeCaller, AShortAnswerToneSendsTheCallerBackToListening) {
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, kAutomodeCaller);
+    FarEnd far({{nullptr, 500}, {Tone(2100), 600}});
+    bool heard = false;
+    Hear(harness, far, 130, [&](const DspContext& context) {
+      heard |= context.rx.position == kPn2330Call2;
+      return false;
+    });
+    const DspContext& context = harness.Context();
+    EXPECT_TRUE(heard) << "the answer tone was heard";
+    EXPECT_EQ(context.rx.position, kPn2330Call0);
+    EXPECT_FALSE(AnyModem(context));
+  });
+}
+
+// The answerer: AA during its 2.7 s tone gives V.32 after 70 ms of silence;
+// without AA it answers V.22bis after the whole tone and the silence.
+TEST(AutomodeAnswer, AaDuringTheToneAnswersV32AfterSeventyMillisecondsOfSilence) {
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, kAutomodeAnswerer);
+    const std::size_t first = harness.Afe().LineOutput().size();
+    FarEnd far({{nullptr, 1000}, {Tone(1800), 2000}});
+    const int blocks = Hear(harness, far, 400, AnyModem);
+    const DspContext& context = harness.Context();
+    ASSERT_TRUE(Called(context, Pending::kStartV32Connection));
+    EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Answer);
+    EXPECT_FALSE(Called(context, Pending::kV22bConfig));
+    const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
+    EXPECT_NEAR(tone, 100 + 10 + 2, 3) << "AA heard for 10 blocks ends the tone";
+    EXPECT_EQ(blocks - 1 - tone, 7) << "blocks of silence";
+  });
+}
+
+TEST(AutomodeAnswer, WithoutAaTheWholeToneThenV22bis) {
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, kAutomodeAnswerer);
+    const std::size_t first = harness.Afe().LineOutput().size();
+    FarEnd far({});
+    const int blocks = Hear(harness, far, 400, AnyModem);
+    const DspContext& context = harness.Context();
+    ASSERT_TRUE(Called(context, Pending::kV22bConfig));
+    EXPECT_FALSE(Called(context, Pending::kStartV32Connection));
+    EXPECT_EQ(context.pending[Pending::kV22bConfig].args[0], 7) << "V.22bis";
+    EXPECT_EQ(context.call.max_rate_code, 4);
+    const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
+    EXPECT_NEAR(tone, kAnswerToneTicks, 1);
+    EXPECT_EQ(blocks - 1 - tone, 7) << "blocks of silence";
+  });
+}
+
+}  // namespace
+}  // namespace pump::handshake_test
