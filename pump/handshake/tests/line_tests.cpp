@@ -1,0 +1,258 @@
+// Handshakes over a simulated line: one machine (vxafe, vxdsp and the test
+// controller) calling a spandsp data peer, and two machines, our caller
+// against our answerer, through attenuation, delay and noise. A call runs
+// as the controller runs it: reset, the line taken, command 0x68, and the
+// bytes through the data mailboxes once the modem is up.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "platform/hal/instant.h"
+#include "platform/line/line.h"
+#include "platform/line/peers/data_peer.h"
+#include "pump/core/comram.h"
+#include "pump/fsk/fsk_start.h"
+#include "pump/fsk/tests/fsk_rig.h"
+#include "pump/tests/support/dsp_rig.h"
+
+namespace pump::testing {
+namespace {
+
+namespace pl = plat::line;
+namespace peers = plat::line::peers;
+using fsk_testing::BitErrors;
+using fsk_testing::RandomBytes;
+
+constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+constexpr int kTransmitLevel = -10;  // dBm0
+constexpr double kLineLossDb = 6;
+// From a modem's start to the first byte: both ends' carriers settle (the
+// spandsp peer takes bytes from 800 ms after its connection).
+constexpr std::uint64_t kSettleMs = 1500;
+
+pl::LineDirectionConfig Heard(double snr_db) {
+  pl::LineDirectionConfig config;
+  config.gain_db = -kLineLossDb;
+  config.delay_samples = 97;
+  config.echo_erl_db = 20;
+  config.echo_delay_samples = 9;
+  if (snr_db < 100) config.noise_dbm0 = kTransmitLevel - kLineLossDb - snr_db;
+  return config;
+}
+
+struct CallBytes {
+  int mode;
+  int direction;  // 1 originate
+};
+
+class HandshakeLine : public DspRig {
+ protected:
+  pl::Line& MakeLine(double snr_db, std::uint64_t seed) {
+    pl::LineConfig config;
+    config.heard_at = {Heard(snr_db), Heard(snr_db)};
+    config.seed = seed;
+    line_ = std::make_unique<pl::Line>(config);
+    plat::MachineConfig a;
+    a.name = "A";
+    a.line = line_.get();
+    a.side = pl::Side::kA;
+    BootOnVxafe(Controller::kStarted, std::move(a));
+    kernels_.push_back(&kernel());
+    return *line_;
+  }
+  void AddSecondMachine() {
+    plat::MachineConfig b;
+    b.name = "B";
+    b.line = line_.get();
+    b.side = pl::Side::kB;
+    kernels_.push_back(&BootPeerOnVxafe(std::move(b)).kernel());
+  }
+
+  // Reset and the line taken on every machine, then each one's 0x68
+  // (selector 0, the calling tone on).
+  void StartCalls(const std::vector<CallBytes>& calls) {
+    for (plat::ke::Kernel* k : kernels_) {
+      OnKernelThread(*k, [&] {
+        TestController& controller = TestControllerOf(*k);
+        controller.Double().WritePowerState(0xD0);
+        controller.Double().Exchange(0x60, {0});
+        std::uint8_t& lines = controller.Host().comram.reg[kRegLineLevelA];
+        lines = static_cast<std::uint8_t>(lines & ~kLineHookRelay);
+        controller.Context()->fsk.start_type = -1;
+      });
+    }
+    sim.RunFor(100 * kMillisecond);
+    for (std::size_t m = 0; m < calls.size(); ++m) {
+      OnKernelThread(*kernels_[m], [&] {
+        TestController& controller = TestControllerOf(*kernels_[m]);
+        controller.Context()->transmit_level = kTransmitLevel;
+        const auto p2 = static_cast<std::uint8_t>(1 | calls[m].direction << 2);
+        controller.Double().Exchange(
+            0x68, {0x04, static_cast<std::uint8_t>(calls[m].mode), p2, 0x00});
+      });
+    }
+  }
+
+  int FskStartOf(std::size_t m) {
+    int type = -1;
+    OnKernelThread(*kernels_[m], [&] { type = TestControllerOf(*kernels_[m]).Context()->fsk.start_type; });
+    return type;
+  }
+
+  // Runs until every machine started a modem or `limit_ms` passed.
+  bool RunUntilModems(std::uint64_t limit_ms) {
+    for (std::uint64_t t = 0; t < limit_ms; t += 100) {
+      bool all = true;
+      for (std::size_t m = 0; m < kernels_.size(); ++m) all &= FskStartOf(m) >= 0;
+      if (all) return true;
+      sim.RunFor(100 * kMillisecond);
+    }
+    return false;
+  }
+
+  void Send(std::size_t m, const std::vector<std::uint8_t>& bytes) {
+    OnKernelThread(*kernels_[m], [&] { TestControllerOf(*kernels_[m]).Double().StreamTx(0, bytes); });
+  }
+
+  std::vector<std::uint8_t> Received(std::size_t m) {
+    std::vector<std::uint8_t> bytes;
+    OnKernelThread(*kernels_[m], [&] {
+      for (const auto& block : TestControllerOf(*kernels_[m]).Double().RxBlocks()) {
+        bytes.insert(bytes.end(), block.data.begin(), block.data.end());
+      }
+    });
+    return bytes;
+  }
+
+  std::uint8_t Status(std::size_t m) {
+    std::uint8_t status = 0;
+    OnKernelThread(*kernels_[m], [&] {
+      status = TestControllerOf(*kernels_[m]).Host().comram.reg[kRegStatus];
+    });
+    return status;
+  }
+
+  void TearDown() override {
+    DspRig::TearDown();
+    machine_.reset();
+    line_.reset();
+  }
+
+  std::unique_ptr<pl::Line> line_;
+  std::vector<plat::ke::Kernel*> kernels_;
+};
+
+// Against spandsp answerers preceded by their answer tone: our caller's
+// modem start, and data both ways through the framers.
+struct PeerCase {
+  const char* name;
+  peers::DataModem modem;
+  int mode;
+  int fsk_type;
+};
+
+const PeerCase kPeerCases[] = {
+    {"V21", peers::DataModem::kV21, 2, kFskV21Data},
+    {"Bell103", peers::DataModem::kBell103, 0, kFskBell103Originate},
+};
+
+void PrintTo(const PeerCase& c, std::ostream* out) { *out << c.name; }
+
+class ModeSelectionCallerOnTheLine : public HandshakeLine,
+                                     public ::testing::WithParamInterface<PeerCase> {};
+
+TEST_P(ModeSelectionCallerOnTheLine, CallsTheSpandspAnswererAndCarriesDataBothWays) {
+  const PeerCase& c = GetParam();
+  pl::Line& line = MakeLine(30, 3);
+  const auto ours = RandomBytes(40, 5);
+  const auto theirs = RandomBytes(40, 6);
+  peers::DataPeer peer(line, pl::Side::kB,
+                       {.modem = c.modem,
+                        .start = {.rings = 0},
+                        .answer_silence_ms = 500,
+                        .tx_dbm0 = kTransmitLevel,
+                        .script = peers::ByteScript().Send(theirs).Expect(ours, 12'000)});
+  StartCalls({{c.mode, 1}});
+  ASSERT_TRUE(RunUntilModems(8000)) << peer.report().failure;
+  EXPECT_EQ(FskStartOf(0), c.fsk_type);
+  sim.RunFor(kSettleMs * kMillisecond);
+  Send(0, ours);
+  for (int t = 0; t < 100 && !(peer.done() && Received(0).size() >= theirs.size()); ++t) {
+    sim.RunFor(100 * kMillisecond);
+  }
+  EXPECT_TRUE(peer.done()) << peer.report().failure << peer.script().failure();
+  EXPECT_EQ(Received(0), theirs);
+  EXPECT_EQ(Status(0) & kStatusCodeMask, kStatusConnected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Peers, ModeSelectionCallerOnTheLine, ::testing::ValuesIn(kPeerCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Our caller against our answerer, selector 0: each starts the modem of the
+// mode, and bytes cross both ways. The line loses 6 dB each way, delays
+// 10 ms and echoes 20 dB down; the table runs each mode at falling SNRs and
+// prints what connected and what crossed. At 10 dB and above every call
+// must connect and carry its bytes without an error.
+struct LoopCase {
+  const char* name;
+  int mode;
+  int caller_type;
+  int answerer_type;
+  std::size_t caller_bytes;  // the V.23 caller sends on the 75 bit/s channel
+  std::size_t answerer_bytes;
+};
+
+const LoopCase kLoopCases[] = {
+    {"Bell103", 0, kFskBell103Originate, kFskBell103Answer, 30, 30},
+    {"V21", 2, kFskV21Data, kFskV21Data, 30, 30},
+    {"V23", 4, kFskV23SendBackward, kFskV23SendForward, 4, 60},
+};
+
+class HandshakeLoopback : public HandshakeLine,
+                          public ::testing::WithParamInterface<std::tuple<LoopCase, double>> {};
+
+TEST_P(HandshakeLoopback, OurCallerAndAnswererConnectAndCarryData) {
+  const auto& [c, snr] = GetParam();
+  MakeLine(snr, 17);
+  AddSecondMachine();
+  const std::vector<std::uint8_t> sent[2] = {RandomBytes(c.caller_bytes, 1),
+                                             RandomBytes(c.answerer_bytes, 2)};
+  StartCalls({{c.mode, 1}, {c.mode, 0}});
+  const bool connected = RunUntilModems(6000);
+  const bool right_modems = FskStartOf(0) == c.caller_type && FskStartOf(1) == c.answerer_type;
+  std::size_t errors = 0;
+  if (connected) {
+    sim.RunFor(kSettleMs * kMillisecond);
+    Send(0, sent[0]);
+    Send(1, sent[1]);
+    sim.RunFor(2000 * kMillisecond);
+    errors = BitErrors(sent[0], Received(1)) + BitErrors(sent[1], Received(0));
+  }
+  const bool success = connected && right_modems && errors == 0;
+  std::printf("%-8s %4.0f dB SNR: %s, %zu bit errors\n", c.name, snr,
+              success ? "connected, data intact" : connected ? "connected" : "no modem", errors);
+  if (snr >= 10) {
+    EXPECT_TRUE(connected);
+    EXPECT_EQ(FskStartOf(0), c.caller_type);
+    EXPECT_EQ(FskStartOf(1), c.answerer_type);
+    EXPECT_EQ(errors, 0u);
+    EXPECT_EQ(Status(0) & kStatusCodeMask, kStatusConnected);
+    EXPECT_EQ(Status(1) & kStatusCodeMask, kStatusConnected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, HandshakeLoopback,
+                         ::testing::Combine(::testing::ValuesIn(kLoopCases),
+                                            ::testing::Values(30.0, 10.0, 6.0, 3.0, 0.0)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) + "_" +
+                                  std::to_string(static_cast<int>(std::get<1>(info.param))) +
+                                  "dB";
+                         });
+
+}  // namespace
+}  // namespace pump::testing
