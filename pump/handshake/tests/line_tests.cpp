@@ -15,6 +15,7 @@
 #include "platform/line/line.h"
 #include "platform/line/peers/data_peer.h"
 #include "pump/core/comram.h"
+#include "pump/core/time_us.h"
 #include "pump/fsk/fsk_start.h"
 #include "pump/fsk/tests/fsk_rig.h"
 #include "pump/tests/support/dsp_rig.h"
@@ -47,6 +48,7 @@ pl::LineDirectionConfig Heard(double snr_db) {
 struct CallBytes {
   int mode;
   int direction;  // 1 originate
+  int selector = 0;
 };
 
 class HandshakeLine : public DspRig {
@@ -72,9 +74,9 @@ class HandshakeLine : public DspRig {
     kernels_.push_back(&BootPeerOnVxafe(std::move(b)).kernel());
   }
 
-  // Reset and the line taken on every machine, then each one's 0x68
-  // (selector 0, the calling tone on).
-  void StartCalls(const std::vector<CallBytes>& calls) {
+  // Reset and the line taken on every machine, then each one's 0x68 (the
+  // calling tone on); the instant of the first 0x68 in microseconds.
+  std::uint64_t StartCalls(const std::vector<CallBytes>& calls) {
     for (plat::ke::Kernel* k : kernels_) {
       OnKernelThread(*k, [&] {
         TestController& controller = TestControllerOf(*k);
@@ -86,15 +88,25 @@ class HandshakeLine : public DspRig {
       });
     }
     sim.RunFor(100 * kMillisecond);
+    std::uint64_t start_us = 0;
     for (std::size_t m = 0; m < calls.size(); ++m) {
       OnKernelThread(*kernels_[m], [&] {
         TestController& controller = TestControllerOf(*kernels_[m]);
         controller.Context()->transmit_level = kTransmitLevel;
-        const auto p2 = static_cast<std::uint8_t>(1 | calls[m].direction << 2);
+        if (m == 0) start_us = GetTimeUs();
+        const auto p2 = static_cast<std::uint8_t>(1 | calls[m].direction << 2 |
+                                                  calls[m].selector << 3);
         controller.Double().Exchange(
             0x68, {0x04, static_cast<std::uint8_t>(calls[m].mode), p2, 0x00});
       });
     }
+    return start_us;
+  }
+
+  PendingCall PendingOf(std::size_t m, Pending part) {
+    PendingCall call{};
+    OnKernelThread(*kernels_[m], [&] { call = TestControllerOf(*kernels_[m]).Context()->pending[part]; });
+    return call;
   }
 
   int FskStartOf(std::size_t m) {
@@ -191,6 +203,18 @@ TEST_P(ModeSelectionCallerOnTheLine, CallsTheSpandspAnswererAndCarriesDataBothWa
 
 INSTANTIATE_TEST_SUITE_P(Peers, ModeSelectionCallerOnTheLine, ::testing::ValuesIn(kPeerCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The automode answerer on a machine, the line silent: V.22bis after its
+// 2.7 s tone and 70 ms of silence, as the pending start's time shows.
+TEST_F(HandshakeLine, AutomodeAnswererStartsItsModemWhenItsToneAndSilenceEnd) {
+  MakeLine(100, 9);
+  const std::uint64_t start_us = StartCalls({{12, 0, 1}});
+  sim.RunFor(3000 * kMillisecond);
+  const PendingCall v22 = PendingOf(0, Pending::kV22bConfig);
+  ASSERT_EQ(v22.count, 1u);
+  const auto after_ms = static_cast<double>(v22.time_us - start_us) / 1000.0;
+  EXPECT_NEAR(after_ms, 2700 + 70, 15);
+}
 
 // Our caller against our answerer, selector 0: each starts the modem of the
 // mode, and bytes cross both ways. The line loses 6 dB each way, delays
