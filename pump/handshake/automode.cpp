@@ -23,10 +23,19 @@ constexpr std::int32_t kFskCallerOnes = 10;
 constexpr std::int32_t kSilenceTicks = 7;
 constexpr std::int32_t kFskWatchTicks = 200;
 
+// The 1300 Hz rejection takes the calling tone out of what the caller
+// hears, and with it a V.23 answerer's mark, which is the same 1300 Hz. So
+// it runs only while the calling tone may sound: once the tone has stopped
+// (an answer tone was heard) or was never sent, the caller hears 1300 Hz.
+bool CallingToneOn(const DspContext& context) {
+  return context.tx.table.data() != kTxIdleTable.data();
+}
+
 // Pn2330Call0.
 void CallListen(DspContext& context) {
   HandshakeArea& h = context.handshake;
-  const FrontEndBlock block = RunHandshakeFrontEnd(context, kFrontEndRejectionAndAgc);
+  const FrontEndBlock block = RunHandshakeFrontEnd(
+      context, CallingToneOn(context) ? kFrontEndRejectionAndAgc : kFrontEndAgc);
   RunToneFilterBankIdle(context, block.samples);
   // Every band follows every block; the first that holds acts.
   const bool answer_tone = RunEnergyDetector(block.levelled, h.energy2100, kToneBlocks);

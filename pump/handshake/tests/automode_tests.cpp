@@ -29,6 +29,7 @@ bool AnyModem(const DspContext& c) {
 
 struct CallerCase {
   const char* name;
+  int calling_tone;
   std::vector<Stretch> (*far)();
   // Expected: the modem, and the block it starts in at the earliest (the
   // signal's start plus the blocks the rules ask for); the line's and the
@@ -44,26 +45,35 @@ struct CallerCase {
 // take 10 blocks above threshold (16 for USB1).
 // clang-format off
 const CallerCase kCallerCases[] = {
-    {"V21AnswererByItsMarks",
+    {"V21AnswererByItsMarks", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {FskMarks(FSK_V21CH2), 2000}}; },
      kFskV21Data, false, false, 50 + 10, 6},
-    {"V21AnswererAfterAShortAnswerTone",
+    {"V21AnswererAfterAShortAnswerTone", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(2100), 500}, {nullptr, 80},
                                       {FskMarks(FSK_V21CH2), 2000}}; },
      kFskV21Data, false, false, 50 + 50 + 8 + 10, 6},
+    // A V.23 answerer's 1300 Hz mark is heard once no calling tone of ours
+    // (at the same 1300 Hz) can sound.
+    {"V23AnswererAfterAShortAnswerTone", 1,
+     [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(2100), 500}, {nullptr, 80},
+                                      {FskMarks(FSK_V23CH1), 2000}}; },
+     kFskV23SendBackward, false, false, 50 + 50 + 8 + 10, 6},
+    {"V23AnswererWithoutCallingTone", 0,
+     [] { return std::vector<Stretch>{{nullptr, 500}, {FskMarks(FSK_V23CH1), 2000}}; },
+     kFskV23SendBackward, false, false, 50 + 10, 6},
     // USB1 heard for 16 blocks, then for 310 more.
-    {"V22bisAnswererAfterItsOnesLast",
+    {"V22bisAnswererAfterItsOnesLast", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {V22bisAnswerer(), 5000}}; },
      -1, true, false, 50 + 16 + 310, 12},
     // 600 Hz while waiting for USB1 to last: a V.32 answerer's AC.
-    {"AcWhileWaitingForUsb1",
+    {"AcWhileWaitingForUsb1", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(2250), 1000}, {Tone(600, 3000), 1000}}; },
      -1, false, true, 50 + 100, 6},
     // An answer tone of more than 91 blocks.
-    {"LongAnswerTone",
+    {"LongAnswerTone", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {AnswerTone(MODEM_CONNECT_TONES_ANS), 4000}}; },
      -1, false, true, 50 + 20 + 10 + 92, 6},
-    {"AcAlone",
+    {"AcAlone", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {Tone(600, 3000), 1000}}; },
      -1, false, true, 50 + 10, 6},
 };
@@ -77,7 +87,9 @@ TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
   const CallerCase& c = GetParam();
   PumpHarness harness;
   harness.Run([&] {
-    BeginCall(harness, kAutomodeCaller);
+    Call call = kAutomodeCaller;
+    call.calling_tone = c.calling_tone;
+    BeginCall(harness, call);
     FarEnd far(c.far());
     const int blocks = Hear(harness, far, 600, AnyModem);
     const DspContext& context = harness.Context();
