@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pump/fsk/fsk_rx.h"
 #include "pump/fsk/fsk_start.h"
 #include "pump/handshake/automode.h"
 #include "pump/handshake/handshake.h"
@@ -164,6 +165,67 @@ TEST(AutomodeAnswer, WithoutAaTheWholeToneThenV22bis) {
     const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
     EXPECT_NEAR(tone, kAnswerToneTicks, 1);
     EXPECT_EQ(blocks - 1 - tone, 7) << "blocks of silence";
+  });
+}
+
+// After the V.32 answerer gave up on AA, the automode answerer listens as a
+// V.21 answerer for 200 blocks (the hand-over the V.32 answerer makes: FSK
+// type 0, then the answer table at Pn2330AnsFsk): a V.21 caller's marks
+// leave the line to the FSK receiver; without them it answers V.23 and
+// listens on without a limit.
+class AutomodeAnswerFsk : public ::testing::Test {
+ protected:
+  void HandOver(PumpHarness& harness) {
+    BeginCall(harness, kAutomodeAnswerer);
+    DspContext& context = harness.Context();
+    StartFsk(context, kFskV21Data);
+    SetStateMachine(context.rx, StateOp::kGo, Pn2330AnswerTable());
+    SetStateMachine(context.rx, StateOp::kRestartAt, {}, kPn2330AnsFsk);
+  }
+};
+
+TEST_F(AutomodeAnswerFsk, AV21CallersMarksLeaveTheLineToTheFskReceiver) {
+  PumpHarness harness;
+  harness.Run([&] {
+    HandOver(harness);
+    FarEnd far({{FskMarks(FSK_V21CH1), 3000}});
+    const int blocks = Hear(harness, far, 200, [](const DspContext& context) {
+      return context.rx.table.data() == FskRxTable().data();
+    });
+    EXPECT_LT(blocks, 100) << "the marks heard well before the 200 blocks end";
+    EXPECT_EQ(FskStarted(harness.Context()), kFskV21Data) << "no other modem";
+  });
+}
+
+TEST_F(AutomodeAnswerFsk, WithoutAV21CallerItAnswersV23After200Blocks) {
+  PumpHarness harness;
+  harness.Run([&] {
+    HandOver(harness);
+    FarEnd far({});
+    const int blocks = Hear(harness, far, 300, [](const DspContext& context) {
+      return FskStarted(context) == kFskV23SendForward;
+    });
+    EXPECT_NEAR(blocks, 201, 1);
+    harness.RunBlocks(1);
+    const DspContext& context = harness.Context();
+    EXPECT_EQ(context.rx.table.data(), Pn2330AnswerTable().data());
+    EXPECT_EQ(context.rx.position, kPn2330AnsFskOn);
+  });
+}
+
+// The V.22bis answer that V.8 falls back to: selector 1, mode 7 and rate
+// code 4 whatever the call asked for.
+TEST(AutomodeV22bisAnswer, AnswersV22bisAt2400) {
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, {.mode = 17, .direction = 0, .selector = 2, .rate_code = 9});
+    DspContext& context = harness.Context();
+    AutomodeV22bisAnswer(context);
+    EXPECT_EQ(context.call.handshake_selector, kSelectorAutomode);
+    const PendingCall& v22 = context.pending[Pending::kV22bConfig];
+    EXPECT_EQ(v22.count, 1u);
+    EXPECT_EQ(v22.args[0], 7);
+    EXPECT_EQ(v22.args[1], 4);
   });
 }
 
