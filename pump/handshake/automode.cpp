@@ -98,8 +98,6 @@ void AnswerTone(DspContext& context) {
   }
 }
 
-void AnswerSilence(DspContext& context) { SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable); }
-
 void AnswerV32(DspContext& context) {
   StartV32(context, kV32Answer, V32RateSequence(context.call.mode));
 }

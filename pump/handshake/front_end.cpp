@@ -11,8 +11,7 @@ namespace pump {
 void InitHandshakeFrontEnd(DspContext& context) {
   BandFilter& filter = context.handshake.rejection;
   filter = BandFilter{};
-  filter.coefficients =
-      context.call.direction == 1 ? &rejection::k1300 : &rejection::k2100;
+  filter.coefficients = context.call.direction == 1 ? &rejection::k1300 : &rejection::k2100;
 }
 
 FrontEndBlock RunHandshakeFrontEnd(DspContext& context, unsigned flags) {
@@ -22,7 +21,8 @@ FrontEndBlock RunHandshakeFrontEnd(DspContext& context, unsigned flags) {
   const std::span filtered(h.filtered, n);
   const std::span levelled(h.levelled, n);
   PreprocessRx(flags, std::span<const std::int16_t>(context.input_block, n), context.dc_removal,
-               samples, h.rejection.coefficients != nullptr ? &h.rejection : nullptr, filtered, &context.detectors.agc, levelled);
+               samples, h.rejection.coefficients != nullptr ? &h.rejection : nullptr, filtered,
+               &context.detectors.agc, levelled);
   return {samples, filtered, levelled};
 }
 

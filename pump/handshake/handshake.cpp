@@ -105,6 +105,8 @@ void AutomodeV22bisAnswer(DspContext& context) {
   V22bConfig(context);
 }
 
+void AnswerSilence(DspContext& context) { SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable); }
+
 void AnswerToneHeard(DspContext& context) {
   SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable);
   SetDspReg(*context.host, kRegEventType, kEventAnswerTone);

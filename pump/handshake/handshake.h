@@ -43,6 +43,10 @@ void AutomodeStartV32(DspContext& context);
 // The V.22bis answerer under the automode: selector 1, mode 7, rate code 4.
 void AutomodeV22bisAnswer(DspContext& context);
 
+// The answerer's silence after its answer tone (FM_ANS_1, Pn2330AnsV25s1
+// and V.8's V8Ans1): the transmitter goes quiet.
+void AnswerSilence(DspContext& context);
+
 // The answer tone was heard while calling: the calling tone stops, and the
 // controller sees event 6 in register 56 (without the doorbell).
 void AnswerToneHeard(DspContext& context);

@@ -16,10 +16,10 @@ namespace {
 constexpr int kOnRatio = 5;
 constexpr int kOffRatio = 2;
 // Detector limits in samples at 9600 Hz.
-constexpr int kAnswerToneLimit = 960;      // 100 ms
-constexpr int kBellToneLimit = 9600;       // 1 s
-constexpr int kFarModemLimit = 1488;       // 155 ms
-constexpr int kLongAnswerToneLimit = 8640; // 900 ms more answer tone: V.32 without AC
+constexpr int kAnswerToneLimit = 960;       // 100 ms
+constexpr int kBellToneLimit = 9600;        // 1 s
+constexpr int kFarModemLimit = 1488;        // 155 ms
+constexpr int kLongAnswerToneLimit = 8640;  // 900 ms more answer tone: V.32 without AC
 constexpr int kAcLimit = 96;
 constexpr int kUsb1Blocks = 16;
 
@@ -55,7 +55,8 @@ void CallListen(DspContext& context) {
 void CallV32(DspContext& context) {
   HandshakeArea& h = context.handshake;
   const FrontEndBlock block = RunHandshakeFrontEnd(context, kFrontEndAgc);
-  const bool long_tone = Fired(RunNotchDetector(h.answer_tone, block.levelled, kLongAnswerToneLimit));
+  const bool long_tone =
+      Fired(RunNotchDetector(h.answer_tone, block.levelled, kLongAnswerToneLimit));
   const bool ac = Fired(RunNotchDetector2(h.ac, block.levelled, kAcLimit));
   if (long_tone || ac) StartModeModem(context);
 }
@@ -84,9 +85,6 @@ void AnswerTone(DspContext& context) {
     SetStateMachine(context.rx, StateOp::kEndStep);
   }
 }
-
-// FM_ANS_1 (and the automode's silence): the transmitter goes quiet.
-void AnswerSilence(DspContext& context) { SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable); }
 
 using Entry = StateEntry<DspContext>;
 constexpr Entry kCall[] = {{CallListen, -1, "FM_CALL_V25_S0"},

@@ -20,9 +20,9 @@ enum FmCallPosition : std::int32_t {
 
 // Positions in FmAnswerTable.
 enum FmAnswerPosition : std::int32_t {
-  kFmAns0 = 0,  // FM_ANS_0: 270 ticks of answer tone
-  kFmAns1 = 1,  // FM_ANS_1: 8 ticks of silence
-  kFmAns2 = 2,  // FM_ANS_2: the modem starts
+  kFmAns0 = 0,    // FM_ANS_0: 270 ticks of answer tone
+  kFmAns1 = 1,    // FM_ANS_1: 8 ticks of silence
+  kFmAns2 = 2,    // FM_ANS_2: the modem starts
   kFmAnsEnd = 3,  // RxIdle: a mode without a modem waits for the controller
 };
 

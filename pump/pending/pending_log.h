@@ -49,7 +49,7 @@ inline constexpr std::size_t kPendingCount = static_cast<std::size_t>(Pending::k
 
 struct PendingCall {
   std::uint32_t count;
-  std::int32_t args[3];  // of the last call; unused arguments 0
+  std::int32_t args[3];   // of the last call; unused arguments 0
   std::uint64_t time_us;  // of the last call (GetTimeUs)
 };
 

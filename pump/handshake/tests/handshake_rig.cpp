@@ -28,8 +28,8 @@ void BeginCall(PumpHarness& harness, const Call& call) {
   if (call.v8_continuation == 0) {
     const auto p2 = static_cast<std::uint8_t>(call.calling_tone | call.direction << 2 |
                                               call.selector << 3 | call.v8bis << 6);
-    harness.Controller().Exchange(
-        0x68, {static_cast<std::uint8_t>(call.rate_code), static_cast<std::uint8_t>(call.mode), p2, 0x00});
+    harness.Controller().Exchange(0x68, {static_cast<std::uint8_t>(call.rate_code),
+                                         static_cast<std::uint8_t>(call.mode), p2, 0x00});
     return;
   }
   CallParameters& p = context.call;
@@ -44,8 +44,8 @@ void BeginCall(PumpHarness& harness, const Call& call) {
 }
 
 LineGenerator AnswerTone(int kind) {
-  std::shared_ptr<modem_connect_tones_tx_state_t> state(
-      modem_connect_tones_tx_init(nullptr, kind), modem_connect_tones_tx_free);
+  std::shared_ptr<modem_connect_tones_tx_state_t> state(modem_connect_tones_tx_init(nullptr, kind),
+                                                        modem_connect_tones_tx_free);
   return [state](std::span<std::int16_t> out) {
     return modem_connect_tones_tx(state.get(), out.data(), static_cast<int>(out.size()));
   };

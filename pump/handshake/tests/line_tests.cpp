@@ -94,10 +94,10 @@ class HandshakeLine : public DspRig {
         TestController& controller = TestControllerOf(*kernels_[m]);
         controller.Context()->transmit_level = kTransmitLevel;
         if (m == 0) start_us = GetTimeUs();
-        const auto p2 = static_cast<std::uint8_t>(1 | calls[m].direction << 2 |
-                                                  calls[m].selector << 3);
-        controller.Double().Exchange(
-            0x68, {0x04, static_cast<std::uint8_t>(calls[m].mode), p2, 0x00});
+        const auto p2 =
+            static_cast<std::uint8_t>(1 | calls[m].direction << 2 | calls[m].selector << 3);
+        controller.Double().Exchange(0x68,
+                                     {0x04, static_cast<std::uint8_t>(calls[m].mode), p2, 0x00});
       });
     }
     return start_us;
@@ -105,13 +105,15 @@ class HandshakeLine : public DspRig {
 
   PendingCall PendingOf(std::size_t m, Pending part) {
     PendingCall call{};
-    OnKernelThread(*kernels_[m], [&] { call = TestControllerOf(*kernels_[m]).Context()->pending[part]; });
+    OnKernelThread(*kernels_[m],
+                   [&] { call = TestControllerOf(*kernels_[m]).Context()->pending[part]; });
     return call;
   }
 
   int FskStartOf(std::size_t m) {
     int type = -1;
-    OnKernelThread(*kernels_[m], [&] { type = TestControllerOf(*kernels_[m]).Context()->fsk.start_type; });
+    OnKernelThread(*kernels_[m],
+                   [&] { type = TestControllerOf(*kernels_[m]).Context()->fsk.start_type; });
     return type;
   }
 
@@ -127,7 +129,8 @@ class HandshakeLine : public DspRig {
   }
 
   void Send(std::size_t m, const std::vector<std::uint8_t>& bytes) {
-    OnKernelThread(*kernels_[m], [&] { TestControllerOf(*kernels_[m]).Double().StreamTx(0, bytes); });
+    OnKernelThread(*kernels_[m],
+                   [&] { TestControllerOf(*kernels_[m]).Double().StreamTx(0, bytes); });
   }
 
   std::vector<std::uint8_t> Received(std::size_t m) {
@@ -142,9 +145,8 @@ class HandshakeLine : public DspRig {
 
   std::uint8_t Status(std::size_t m) {
     std::uint8_t status = 0;
-    OnKernelThread(*kernels_[m], [&] {
-      status = TestControllerOf(*kernels_[m]).Host().comram.reg[kRegStatus];
-    });
+    OnKernelThread(*kernels_[m],
+                   [&] { status = TestControllerOf(*kernels_[m]).Host().comram.reg[kRegStatus]; });
     return status;
   }
 
@@ -258,7 +260,9 @@ TEST_P(HandshakeLoopback, OurCallerAndAnswererConnectAndCarryData) {
   }
   const bool success = connected && right_modems && errors == 0;
   std::printf("%-8s %4.0f dB SNR: %s (FSK types %d and %d), %zu bit errors\n", c.name, snr,
-              success ? "connected, data intact" : connected ? "connected" : "no modem",
+              success     ? "connected, data intact"
+              : connected ? "connected"
+                          : "no modem",
               FskStartOf(0), FskStartOf(1), errors);
   if (snr >= 6) {
     EXPECT_TRUE(connected);
@@ -275,8 +279,7 @@ INSTANTIATE_TEST_SUITE_P(Table, HandshakeLoopback,
                                             ::testing::Values(20.0, 6.0, 0.0)),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param).name) + "_" +
-                                  std::to_string(static_cast<int>(std::get<1>(info.param))) +
-                                  "dB";
+                                  std::to_string(static_cast<int>(std::get<1>(info.param))) + "dB";
                          });
 
 }  // namespace

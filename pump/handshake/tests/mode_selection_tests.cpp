@@ -24,8 +24,8 @@ constexpr std::uint8_t kEventAnswerTone = 6;
 
 // What the caller started, in blocks from the call's start.
 struct CallerRun {
-  int answer_heard = -1;  // register 56 became 6
-  int modem = -1;         // a modem started
+  int answer_heard = -1;      // register 56 became 6
+  int modem = -1;             // a modem started
   bool quiet_between = true;  // nothing sent from the answer tone to the modem
 };
 
@@ -62,9 +62,9 @@ struct CallerCase {
   int answer_ms;
   LineGenerator (*modem)();
   // Expected.
-  int fsk_type;        // -1: none
-  int v32_sequence;    // StartV32 role 1 with this rate sequence; 0 none
-  bool v22;            // V22bConfig
+  int fsk_type;      // -1: none
+  int v32_sequence;  // StartV32 role 1 with this rate sequence; 0 none
+  bool v22;          // V22bConfig
 };
 
 // clang-format off
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(FarEnds, ModeSelectionCaller, ::testing::ValuesIn(kCall
 struct AnswerCase {
   const char* name;
   int mode;
-  int aa_from_ms;  // AA on the line from then on; 0 none
+  int aa_from_ms;   // AA on the line from then on; 0 none
   int tone_blocks;  // of answer tone sent
   int tolerance;
   int fsk_type;
@@ -163,9 +163,8 @@ TEST_P(ModeSelectionAnswer, SendsItsToneThenEightyMillisecondsOfSilenceThenStart
     }
     FarEnd far(std::move(stretches));
     const std::size_t first = harness.Afe().LineOutput().size();
-    const int modem_block = Hear(harness, far, 400, [](const DspContext& context) {
-      return ModemStarted(context);
-    });
+    const int modem_block =
+        Hear(harness, far, 400, [](const DspContext& context) { return ModemStarted(context); });
     const DspContext& context = harness.Context();
     EXPECT_EQ(FskStarted(context), c.fsk_type);
     EXPECT_EQ(Called(context, Pending::kStartV32Connection), c.v32);

@@ -74,8 +74,8 @@ std::vector<Stretch> Cadence(const ex::ToneSpec& tone) {
       const int f1 = static_cast<int>(segment.hz[0]);
       const int f2 = static_cast<int>(segment.hz[1]);
       const auto level = static_cast<int>(tone.dbm0);
-      stretches.push_back({segment.silent() ? nullptr : Tone(f1, f2, level),
-                           static_cast<int>(segment.ms)});
+      stretches.push_back(
+          {segment.silent() ? nullptr : Tone(f1, f2, level), static_cast<int>(segment.ms)});
       ms += segment.ms;
     }
   }

@@ -106,9 +106,10 @@ Sent Classify(std::span<const std::int16_t> line) {
   if (peak < 0.8 * loud) return Sent::kModem;  // neither tone: a modulated carrier
   if (calling > answer) return Sent::kCallingTone;
   for (std::size_t b = 6; b + 1 < line.size() / kBlock; ++b) {
-    const double turn = std::abs(std::remainder(At(line.subspan(b * kBlock, kBlock), 2100).phase -
-                                                    At(line.subspan((b - 1) * kBlock, kBlock), 2100).phase,
-                                                2 * std::numbers::pi));
+    const double turn =
+        std::abs(std::remainder(At(line.subspan(b * kBlock, kBlock), 2100).phase -
+                                    At(line.subspan((b - 1) * kBlock, kBlock), 2100).phase,
+                                2 * std::numbers::pi));
     if (turn > 0.9 * std::numbers::pi) return Sent::kAnswerToneWithReversals;
   }
   return Sent::kAnswerTone;
