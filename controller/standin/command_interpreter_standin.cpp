@@ -54,16 +54,10 @@ void acu_init() {
   Standin().running.store(1);
 }
 
-// Only the timer service and the line services' poll.
-void acu_run() {
-  acu_timer_service();
-  LS_poll();
-  Standin().passes.fetch_add(1);
-}
-
 std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
 std::atomic<std::uint8_t>& acu_v8_idle_zeros() { return Standin().v8_idle_zeros; }
 std::uint8_t acu_v8_option() { return Standin().v8_option; }
+std::atomic<std::uint8_t>& acu_response_pending() { return Standin().response_pending; }
 std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
 std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }
 

@@ -46,6 +46,11 @@ struct CommandInterpreterStandin {
   std::atomic<void*> init_thread{nullptr};
   std::atomic<std::uint32_t> passes{0};
   std::atomic<std::uint8_t> fclass{0};
+  // acu_response_pending's byte.
+  std::atomic<std::uint8_t> response_pending{0};
+  // The command line being typed: its first two characters and its length.
+  char line_start[2] = {};
+  std::uint32_t line_length = 0;
   std::atomic<std::uint8_t> state{0};
   std::atomic<std::uint8_t> deferred_reset{0};
   // The V.8 receiver's idle 0x00 octets and the option byte it reads.

@@ -46,6 +46,5 @@ std::int32_t perfmon_ioctl(std::uint32_t code) {
   return static_cast<std::int32_t>(0xC0000010);
 }
 
-void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }
 
 }  // namespace vxctl

@@ -35,7 +35,4 @@ void daa_set_hook_relay(std::uint8_t off_hook);
 // Statistics device: serves a device-control code; 0xC0000010 (not served).
 std::int32_t perfmon_ioctl(std::uint32_t code);
 
-// IRP workers: wakes the wait-on-mask worker when a wait request is pending.
-void ntdrv_wait_wake();
-
 }  // namespace vxctl

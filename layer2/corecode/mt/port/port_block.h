@@ -18,6 +18,7 @@
 #include "layer2/corecode/mt/port/port_layouts.h"
 #include "platform/io/iodefs.h"
 #include "platform/ke/irql.h"
+#include "platform/ke/ke.h"
 #include "platform/nt/serial.h"
 
 namespace pump {
@@ -270,6 +271,21 @@ inline constexpr std::size_t kElapsedReadTotal = 0;
 inline constexpr std::size_t kElapsedReadInterval = 1;
 inline constexpr std::size_t kElapsedWrite = 2;
 
+// The transfer in progress of each direction (port_read, port_write):
+// which time-outs apply and their limits in milliseconds. An abort from
+// another thread makes the total active with deadline 0, so the loop ends
+// at its next round.
+struct TransferState {
+  std::atomic<std::uint32_t> read_deadline{0};
+  std::atomic<std::uint32_t> interval_limit{0};
+  std::atomic<std::uint32_t> write_deadline{0};
+  std::atomic<std::uint8_t> read_total_active{0};
+  std::atomic<std::uint8_t> interval_active{0};
+  std::atomic<std::uint8_t> write_total_active{0};
+  std::atomic<std::uint8_t> received{0};
+  std::atomic<std::uint8_t> return_on_any{0};
+};
+
 // The machine's port: the block, the static queue areas, the locks, and
 // the fields the port reads of the serial device extension, kept here
 // until the extension exists. Made on first use as a closed port with
@@ -283,6 +299,14 @@ struct PortState {
   std::array<std::uint8_t, kStaticQueueSize> read_area{};
   std::array<std::uint8_t, kStaticQueueSize> write_area{};
   KSPIN_LOCK msr_lock = 0;  // held while the modem-status register changes
+  TransferState transfer;
+  // Synchronisation events the transfers wait on between their rounds:
+  // set when the controller stores a byte for the application and when
+  // the write queue frees room.
+  KEVENT rx_arrived;
+  KEVENT tx_room;
+  // The wait-on-mask worker's kick while the worker runs.
+  std::atomic<KEVENT*> wait_wake{nullptr};
 
   // Of the serial device extension.
   KSPIN_LOCK event_notification_lock = 0;

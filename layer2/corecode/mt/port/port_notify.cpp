@@ -1,7 +1,6 @@
 // Serial events and the three notifications: read and write (callbacks
 // under their notification locks) and event (the event word masked, and
 // the wait-on-mask worker woken).
-#include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/port_functions.h"
 #include "layer2/corecode/mt/port/uart.h"

@@ -16,6 +16,8 @@ PortState::PortState() {
   block.msr = &block.msr_shadow;
   block.notifications.read.callback = port_null_callback;
   block.notifications.write.callback = port_null_callback;
+  KeInitializeEvent(&rx_arrived, SynchronizationEvent, FALSE);
+  KeInitializeEvent(&tx_room, SynchronizationEvent, FALSE);
 }
 
 PortState& port_state() { return MachineState<PortState>(); }

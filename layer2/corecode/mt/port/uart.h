@@ -110,5 +110,9 @@ void port_msr_refresh();
 void port_rx_resume();
 // The application's RTS changed: the DTE interface's entry for its mode.
 void port_rts_changed();
+// Events the wait mask selects have been recorded: wakes the wait-on-mask
+// worker (the event in PortState::wait_wake, when one is given). Any level
+// up to DISPATCH_LEVEL.
+void ntdrv_wait_wake();
 
 }  // namespace vxctl

@@ -28,6 +28,9 @@ void Empty(SerialQueue& queue) {
   queue.count = queue.get = queue.put = 0;
 }
 
+// Wakes a transfer waiting between its rounds.
+void Wake(KEVENT& event) { KeSetEvent(&event, IO_NO_INCREMENT, FALSE); }
+
 }  // namespace
 
 std::uint32_t uart_rx_count() { return Count(port_block().read_queue); }
@@ -76,15 +79,21 @@ bool uart_tx_peek(std::uint8_t& c) {
 
 void uart_tx_take() {
   SerialQueue& queue = port_block().write_queue;
-  SpinLockHeld held(queue.lock);
-  if (queue.count == 0) return;
-  queue.get = Advance(queue, queue.get, 1);
-  --queue.count;
+  {
+    SpinLockHeld held(queue.lock);
+    if (queue.count == 0) return;
+    queue.get = Advance(queue, queue.get, 1);
+    --queue.count;
+  }
+  Wake(port_state().tx_room);
 }
 
 void uart_purge(std::uint32_t which) {
   PortBlock& port = port_block();
-  if (which == kPurgeWrite || which == kPurgeBoth) Empty(port.write_queue);
+  if (which == kPurgeWrite || which == kPurgeBoth) {
+    Empty(port.write_queue);
+    Wake(port_state().tx_room);
+  }
   if (which == kPurgeRead || which == kPurgeBoth) Empty(port.read_queue);
 }
 
@@ -98,11 +107,14 @@ void uart_reset_counters() {
 // it is full. `count` is the count after the store.
 bool uart_rx_store(std::uint8_t c, std::uint32_t& count) {
   SerialQueue& queue = port_block().read_queue;
-  SpinLockHeld held(queue.lock);
-  if (queue.count >= queue.size) return false;
-  queue.buffer[queue.put] = c;
-  queue.put = Advance(queue, queue.put, 1);
-  count = ++queue.count;
+  {
+    SpinLockHeld held(queue.lock);
+    if (queue.count >= queue.size) return false;
+    queue.buffer[queue.put] = c;
+    queue.put = Advance(queue, queue.put, 1);
+    count = ++queue.count;
+  }
+  Wake(port_state().rx_arrived);
   return true;
 }
 

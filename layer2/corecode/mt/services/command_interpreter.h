@@ -56,6 +56,8 @@ void acu_init();
 void acu_run();
 // The service class of "+FCLASS=" (0 data, 1, 2 and 20 fax, 8 and 80 voice).
 std::atomic<std::uint8_t>& acu_fclass();
+// Non-zero while the command interpreter has a response still to give.
+std::atomic<std::uint8_t>& acu_response_pending();
 // The controller state machine's state (0..6).
 std::atomic<std::uint8_t>& acu_state();
 // A reset of the command state for the next pass; the open work clears it.

@@ -7,6 +7,7 @@
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/pending/pending_log.h"
 #include "layer2/corecode/mt/services/dte_side.h"
+#include "layer2/corecode/mt/port/uart.h"
 
 namespace vxctl {
 namespace {
@@ -51,5 +52,9 @@ void dte_cmd_rts_changed() { MachineState<PendingLog>().Record("dte_cmd_rts_chan
 void dte_online_rts_changed() { MachineState<PendingLog>().Record("dte_online_rts_changed"); }
 void dte_flow_on_check() { MachineState<PendingLog>().Record("dte_flow_on_check"); }
 void dte_break_line_changed() { MachineState<PendingLog>().Record("dte_break_line_changed"); }
+
+// The wake of the wait-on-mask worker, recorded the same way (the real
+// one is the port's own and links only when this one is absent).
+void ntdrv_wait_wake() { MachineState<PendingLog>().Record("ntdrv_wait_wake"); }
 
 }  // namespace vxctl

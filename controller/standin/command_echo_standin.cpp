@@ -1,0 +1,55 @@
+// The stand-in's controller pass: the timer service, the line services'
+// poll, and a terminal's answers: every character from the command ring is
+// echoed, and a line (ended by CR) that starts with "AT" is answered with
+// OK, any other with ERROR. Kept apart from the other entries because it
+// reaches the DTE interface, which only programs running the task thread
+// link.
+#include <cctype>
+
+#include "controller/standin/command_interpreter_standin.h"
+#include "layer2/corecode/dte/dte_interface.h"
+#include "layer2/corecode/mt/kernel/line_services_start.h"
+#include "layer2/corecode/mt/machine_state.h"
+
+namespace vxctl {
+namespace {
+
+constexpr char kOk[] = "\r\nOK\r\n";
+constexpr char kError[] = "\r\nERROR\r\n";
+
+void Answer(const char* text) {
+  while (*text != 0) dte_cmd_to_char(static_cast<std::uint8_t>(*text++));
+}
+
+bool StartsWithAt(const CommandInterpreterStandin& standin) {
+  return standin.line_length >= 2 && std::toupper(standin.line_start[0]) == 'A' &&
+         std::toupper(standin.line_start[1]) == 'T';
+}
+
+void TakeCommandCharacters(CommandInterpreterStandin& standin) {
+  while (dte_cmd_from_count() != 0) {
+    const std::uint8_t c = dte_cmd_from_char();
+    dte_cmd_to_char(c);
+    if (c == '\r') {
+      Answer(StartsWithAt(standin) ? kOk : kError);
+      standin.line_length = 0;
+      continue;
+    }
+    if (standin.line_length < sizeof standin.line_start) {
+      standin.line_start[standin.line_length] = static_cast<char>(c);
+    }
+    ++standin.line_length;
+  }
+}
+
+}  // namespace
+
+void acu_run() {
+  CommandInterpreterStandin& standin = MachineState<CommandInterpreterStandin>();
+  acu_timer_service();
+  LS_poll();
+  TakeCommandCharacters(standin);
+  standin.passes.fetch_add(1);
+}
+
+}  // namespace vxctl
