@@ -46,4 +46,28 @@ struct LIST_ENTRY {
 };
 using PLIST_ENTRY = LIST_ENTRY*;
 
+// The list operations drivers use on their own queues: a head links to
+// itself when the list is empty.
+inline void InitializeListHead(PLIST_ENTRY head) { head->Flink = head->Blink = head; }
+inline bool IsListEmpty(const LIST_ENTRY* head) { return head->Flink == head; }
+inline void InsertTailList(PLIST_ENTRY head, PLIST_ENTRY entry) {
+  entry->Flink = head;
+  entry->Blink = head->Blink;
+  head->Blink->Flink = entry;
+  head->Blink = entry;
+}
+// Unlinks `entry`; true when the list is empty afterwards.
+inline bool RemoveEntryList(PLIST_ENTRY entry) {
+  PLIST_ENTRY flink = entry->Flink;
+  PLIST_ENTRY blink = entry->Blink;
+  blink->Flink = flink;
+  flink->Blink = blink;
+  return flink == blink;
+}
+inline PLIST_ENTRY RemoveHeadList(PLIST_ENTRY head) {
+  PLIST_ENTRY entry = head->Flink;
+  RemoveEntryList(entry);
+  return entry;
+}
+
 constexpr bool NT_SUCCESS(NTSTATUS status) { return status >= 0; }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 
 #include "platform/ex/expool.h"
@@ -68,7 +69,7 @@ struct SerialDeviceExtension {
   PIRP pending_wait;
   KSPIN_LOCK wait_lock;
   ULONG history_mask;
-  ULONG event_word;
+  std::atomic<ULONG> event_word;  // the port records the serial events here
   PortBlock* port_handle;
   UNICODE_STRING link_name;
   PortBlock* port_block;

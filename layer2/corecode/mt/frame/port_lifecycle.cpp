@@ -11,6 +11,8 @@
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/port/port_functions.h"
+#include "layer2/corecode/mt/port/port_transfers.h"
+#include "layer2/corecode/mt/serial/irp_workers.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/services/link_protocols.h"
 #include "layer2/corecode/mt/task/clocks.h"
@@ -137,6 +139,7 @@ void port_wait_task_idle() {
 void StopThreads() {
   task_thread_stop();
   qor_bg_stop();
+  ntdrv_workers_stop();
 }
 
 }  // namespace
@@ -163,7 +166,8 @@ PortBlock* port_layer_start(PDEVICE_OBJECT serial_device) {
   port.device = serial_device;
   auto& extension = *static_cast<SerialDeviceExtension*>(serial_device->DeviceExtension);
   extension.port_block = &port;
-  if (!NT_SUCCESS(task_thread_start()) || !NT_SUCCESS(qor_bg_start())) {
+  if (!NT_SUCCESS(task_thread_start()) || !NT_SUCCESS(qor_bg_start()) ||
+      !NT_SUCCESS(ntdrv_workers_start(serial_device))) {
     StopThreads();
     return nullptr;
   }
@@ -172,6 +176,8 @@ PortBlock* port_layer_start(PDEVICE_OBJECT serial_device) {
   port_init(0, extension.register_page, DISPATCH_LEVEL);
   port.functions.setup = port_setup;
   port.functions.close = port_close;
+  port.functions.read = port_read;
+  port.functions.write = port_write;
   task_timer_start();
   dsp_link_restart();
   dsp_reg_read(pump::kRegDpInterrupt);
@@ -243,6 +249,8 @@ bool port_close(PortBlock* port) {
   // The own shadow, not none: a line change after the close must find a
   // register.
   port->msr.store(&port->msr_shadow);
+  // Likewise the own event word: the device's word must not outlive it.
+  port->event_word.store(&port->own_event_word);
   return true;
 }
 

@@ -90,7 +90,8 @@ void InitialiseExtension(SerialDeviceExtension& e) {
     KeInitializeSpinLock(lock);
   }
   e.request_counter = 1;
-  for (LIST_ENTRY* queue : {&e.read_queue, &e.write_queue}) queue->Flink = queue->Blink = queue;
+  InitializeListHead(&e.read_queue);
+  InitializeListHead(&e.write_queue);
   KeInitializeEvent(&e.read_idle, NotificationEvent, FALSE);
   KeInitializeEvent(&e.write_idle, NotificationEvent, FALSE);
 }

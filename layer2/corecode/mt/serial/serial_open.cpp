@@ -1,19 +1,9 @@
-// Create, close and cleanup, admission and completion.
+// Create, close and cleanup, admission and completion, the dispatch table.
 #include "layer2/corecode/mt/port/port_call_wrappers.h"
 #include "layer2/corecode/mt/serial/serial_dispatch.h"
 
 namespace vxctl {
 namespace {
-
-SerialDeviceExtension& ExtensionOf(PDEVICE_OBJECT device) {
-  return *static_cast<SerialDeviceExtension*>(device->DeviceExtension);
-}
-
-// The probe and statistics devices share the kind word at the start of
-// their extensions.
-bool IsSerialPort(PDEVICE_OBJECT device) {
-  return *static_cast<const ULONG*>(device->DeviceExtension) == kSerialPortDevice;
-}
 
 NTSTATUS PassDown(SerialDeviceExtension& extension, PIRP irp) {
   irp->IoStatus.Information = kDspPassInformation;
@@ -27,6 +17,11 @@ NTSTATUS ntdrv_complete(PIRP irp, NTSTATUS status) {
   irp->IoStatus.Status = status;
   IoCompleteRequest(irp, NT_SUCCESS(status) ? IO_SERIAL_INCREMENT : IO_NO_INCREMENT);
   return status;
+}
+
+NTSTATUS ntdrv_complete_cancelled(PIRP irp) {
+  irp->IoStatus.Information = 0;
+  return ntdrv_complete(irp, STATUS_CANCELLED);
 }
 
 NTSTATUS ntdrv_admit(SerialDeviceExtension& extension, PIRP irp) {
@@ -70,7 +65,15 @@ NTSTATUS ntdrv_close(PDEVICE_OBJECT device, PIRP irp) {
   return PassDown(extension, irp);
 }
 
-NTSTATUS ntdrv_cleanup(PDEVICE_OBJECT /*device*/, PIRP irp) {
+// The handle's reads and writes are purged and its pending wait ends too:
+// that request holds the file, whose close would otherwise not come.
+NTSTATUS ntdrv_cleanup(PDEVICE_OBJECT device, PIRP irp) {
+  if (IsSerialPort(device)) {
+    SerialDeviceExtension& extension = ExtensionOf(device);
+    ntdrv_purge_reads(extension);
+    ntdrv_purge_writes(extension);
+    ntdrv_wait_end(extension);
+  }
   irp->IoStatus.Information = 0;
   return ntdrv_complete(irp, STATUS_SUCCESS);
 }
@@ -79,6 +82,9 @@ void ntdrv_install_dispatch(PDRIVER_OBJECT driver) {
   driver->MajorFunction[IRP_MJ_CREATE] = ntdrv_create;
   driver->MajorFunction[IRP_MJ_CLOSE] = ntdrv_close;
   driver->MajorFunction[IRP_MJ_CLEANUP] = ntdrv_cleanup;
+  driver->MajorFunction[IRP_MJ_READ] = ntdrv_read;
+  driver->MajorFunction[IRP_MJ_WRITE] = ntdrv_write;
+  driver->MajorFunction[IRP_MJ_FLUSH_BUFFERS] = ntdrv_write;
   driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = ntdrv_device_control;
 }
 

@@ -15,7 +15,11 @@
 namespace vxctl {
 namespace {
 
+// The events a wait mask may select.
+constexpr ULONG kWaitMaskEvents = 0x7FF;
+
 struct Request {
+  PIRP irp;
   SerialDeviceExtension& extension;
   PortBlock* port;
   UCHAR* buffer;  // the system buffer: input, then output
@@ -118,17 +122,16 @@ NTSTATUS GetTimeouts(Request& r) {
 NTSTATUS GetWaitMask(Request& r) { return Out(r, ULONG{r.extension.wait_mask}); }
 
 NTSTATUS SetWaitMask(Request& r) {
-  const ULONG mask = In<ULONG>(r) & 0x7FF;
-  r.extension.history_mask &= mask;
-  r.extension.event_word &= mask;
-  port_set_event_mask(r.port, mask, nullptr);
-  r.extension.wait_mask = mask;
-  return STATUS_SUCCESS;
+  return ntdrv_set_wait_mask(r.extension, In<ULONG>(r) & kWaitMaskEvents);
 }
+
+NTSTATUS WaitOnMask(Request& r) { return ntdrv_wait_on_mask(r.extension, r.irp); }
 
 NTSTATUS Purge(Request& r) {
   const ULONG mask = In<ULONG>(r);
   if (mask == 0 || (mask & ~0x0Fu) != 0) return STATUS_INVALID_PARAMETER;
+  if ((mask & SERIAL_PURGE_TXABORT) != 0) ntdrv_purge_writes(r.extension);
+  if ((mask & SERIAL_PURGE_RXABORT) != 0) ntdrv_purge_reads(r.extension);
   if ((mask & SERIAL_PURGE_RXCLEAR) != 0) {
     uart_purge(kPurgeRead);
     port_rx_resume();
@@ -236,7 +239,7 @@ NTSTATUS ClearStats(Request& r) {
   return STATUS_SUCCESS;
 }
 
-constexpr std::array<Entry, 33> kRequests{{
+constexpr std::array<Entry, 34> kRequests{{
     {IOCTL_SERIAL_SET_BAUD_RATE, 4, 0, SetBaud},
     {IOCTL_SERIAL_SET_QUEUE_SIZE, 8, 0, SetQueueSize},
     {IOCTL_SERIAL_SET_LINE_CONTROL, 3, 0, SetLineControl},
@@ -254,6 +257,7 @@ constexpr std::array<Entry, 33> kRequests{{
     {IOCTL_SERIAL_SET_XON, 0, 0, Escape<kEscapeSetXon>},
     {IOCTL_SERIAL_GET_WAIT_MASK, 0, 4, GetWaitMask},
     {IOCTL_SERIAL_SET_WAIT_MASK, 4, 0, SetWaitMask},
+    {IOCTL_SERIAL_WAIT_ON_MASK, 0, 4, WaitOnMask},
     {IOCTL_SERIAL_PURGE, 4, 0, Purge},
     {IOCTL_SERIAL_GET_BAUD_RATE, 0, 4, GetBaud},
     {IOCTL_SERIAL_GET_LINE_CONTROL, 0, 3, GetLineControl},
@@ -295,10 +299,12 @@ NTSTATUS ntdrv_serial_request(SerialDeviceExtension& extension, PIRP irp) {
   if (control.InputBufferLength < entry->input || control.OutputBufferLength < entry->output) {
     return ntdrv_complete(irp, STATUS_BUFFER_TOO_SMALL);
   }
-  Request request{extension, extension.port_block,
+  Request request{irp, extension, extension.port_block,
                   static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer), control.InputBufferLength,
                   irp->IoStatus.Information};
-  return ntdrv_complete(irp, entry->serve(request));
+  const NTSTATUS status = entry->serve(request);
+  if (status == STATUS_PENDING) return status;
+  return ntdrv_complete(irp, status);
 }
 
 }  // namespace vxctl

@@ -149,5 +149,44 @@ TEST_F(SerialRoundTrips, DtrAndRtsReadBackThroughTheirRequest) {
   });
 }
 
+TEST_F(SerialRoundTrips, ModemStatusFollowsTheLinesTowardTheApplication) {
+  WithPort([](HANDLE port) {
+    uart_cts_off();
+    uart_dsr_off();
+    const ULONG before = Get<ULONG>(port, IOCTL_SERIAL_GET_MODEMSTATUS);
+    EXPECT_EQ(before & (SERIAL_DCD_STATE | SERIAL_RI_STATE), 0u);
+    uart_dcd_on();
+    EXPECT_EQ(Get<ULONG>(port, IOCTL_SERIAL_GET_MODEMSTATUS), ULONG{SERIAL_DCD_STATE});
+    uart_ri_on();
+    EXPECT_EQ(Get<ULONG>(port, IOCTL_SERIAL_GET_MODEMSTATUS),
+              ULONG{SERIAL_DCD_STATE | SERIAL_RI_STATE});
+    uart_dcd_off();
+    EXPECT_EQ(Get<ULONG>(port, IOCTL_SERIAL_GET_MODEMSTATUS), ULONG{SERIAL_RI_STATE});
+  });
+}
+
+// The command interpreter echoes the three characters and answers with
+// six: received counts what reached the application's read queue.
+TEST_F(SerialRoundTrips, StatisticsCountTrafficUntilCleared) {
+  WithPort([](HANDLE port) {
+    SetTimeouts(port, {0xFFFFFFFF, 0xFFFFFFFF, 1000, 0, 0});
+    ASSERT_EQ(Write(port, "AT\r").bytes, "AT\r");
+    std::string answer;
+    while (answer.size() < 9) {
+      const Transfer r = Read(port, 16);
+      ASSERT_FALSE(r.bytes.empty()) << answer;
+      answer += r.bytes;
+    }
+    EXPECT_EQ(answer, "AT\r\r\nOK\r\n");
+    const auto stats = Get<SERIALPERF_STATS>(port, IOCTL_SERIAL_GET_STATS);
+    EXPECT_EQ(stats.TransmittedCount, 3u);
+    EXPECT_EQ(stats.ReceivedCount, 9u);
+    ASSERT_EQ(Control(port, IOCTL_SERIAL_CLEAR_STATS, nullptr, 0, nullptr, 0).error, 0u);
+    const auto cleared = Get<SERIALPERF_STATS>(port, IOCTL_SERIAL_GET_STATS);
+    EXPECT_EQ(cleared.TransmittedCount, 0u);
+    EXPECT_EQ(cleared.ReceivedCount, 0u);
+  });
+}
+
 }  // namespace
 }  // namespace vxctl::testing

@@ -25,6 +25,43 @@ ControlResult Control(HANDLE device, ULONG code, const void* in, DWORD in_size, 
   return {GetLastError(), returned};
 }
 
+UserThread::UserThread(std::function<void()> body)
+    : body_(std::move(body)), handle_(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {
+  EXPECT_NE(handle_, HANDLE{0});
+}
+
+UserThread::~UserThread() {
+  if (handle_ == 0) return;
+  EXPECT_TRUE(Join(INFINITE)) << "a user thread did not end";
+  CloseHandle(handle_);
+}
+
+bool UserThread::Join(DWORD ms) { return WaitForSingleObject(handle_, ms) == WAIT_OBJECT_0; }
+
+DWORD UserThread::Run(LPVOID self) {
+  static_cast<UserThread*>(self)->body_();
+  return 0;
+}
+
+Transfer Read(HANDLE port, DWORD count) {
+  std::string bytes(count, '\0');
+  DWORD done = 0;
+  const BOOL ok = ReadFile(port, bytes.data(), count, &done, nullptr);
+  bytes.resize(done);
+  return {ok ? 0 : GetLastError(), bytes};
+}
+
+Transfer Write(HANDLE port, std::string_view bytes) {
+  DWORD done = 0;
+  const BOOL ok = WriteFile(port, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+  return {ok ? 0 : GetLastError(), std::string(bytes.substr(0, done))};
+}
+
+void SetTimeouts(HANDLE port, SERIAL_TIMEOUTS timeouts) {
+  ASSERT_EQ(Control(port, IOCTL_SERIAL_SET_TIMEOUTS, &timeouts, sizeof timeouts, nullptr, 0).error,
+            0u);
+}
+
 void SerialTest::WithDevice(std::u16string_view device,
                             const std::function<void(HANDLE)>& body) {
   const bool returned = sim.RunUserThread(
