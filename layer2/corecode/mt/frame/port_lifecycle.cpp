@@ -66,6 +66,9 @@ bool port_claim(PortBlock& port, const std::uint8_t* identifier, std::uint32_t a
   }
   port.infinite_timeout_lines.store(0xFF);
   port.port_flags.fetch_and(kPortFlagsKept);
+  // The close work marks the port closing, which drops every character
+  // toward the application: a new open clears it.
+  port.state_flags.fetch_and(static_cast<std::uint8_t>(~kStateClosing));
   port.notification_flags.store(kNotificationFlagsAtOpen);
   port.flow_threshold.store(kNoThreshold);
   port.msr.store(&port.msr_shadow);
