@@ -3,6 +3,7 @@
 #include "layer2/corecode/mt/port/port_transfers.h"
 
 #include <algorithm>
+#include <array>
 #include <span>
 
 #include "layer2/corecode/dte/dte_interface.h"
@@ -89,15 +90,16 @@ bool ReadWaits(PortBlock& port, const TransferState& t) {
 
 struct LineTimeout {
   std::uint8_t line;  // MSR line bit
-  std::uint32_t SerialDcb::*timeout;
+  std::uint32_t timeout;
   std::uint32_t error;
 };
 
-constexpr LineTimeout kLineTimeouts[] = {
-    {kMsrCts, &SerialDcb::cts_timeout, kCommErrorCtsTimeout},
-    {kMsrDsr, &SerialDcb::dsr_timeout, kCommErrorDsrTimeout},
-    {kMsrDcd, &SerialDcb::dcd_timeout, kCommErrorDcdTimeout},
-};
+// The settings' record is packed: its time-outs are read by name.
+std::array<LineTimeout, 3> LineTimeouts(const SerialDcb& dcb) {
+  return {{{kMsrCts, dcb.cts_timeout, kCommErrorCtsTimeout},
+           {kMsrDsr, dcb.dsr_timeout, kCommErrorDsrTimeout},
+           {kMsrDcd, dcb.dcd_timeout, kCommErrorDcdTimeout}}};
+}
 
 std::uint8_t MsrLines(const PortBlock& port) {
   const std::atomic<std::uint8_t>* msr = port.msr.load();
@@ -141,19 +143,20 @@ bool port_read(PortBlock* port, std::uint8_t* buffer, std::uint32_t count, std::
 }
 
 bool port_wait_lines(PortBlock& port) {
+  const std::array<LineTimeout, 3> timeouts = LineTimeouts(port.dcb);
   std::uint8_t required = 0;
-  for (const LineTimeout& l : kLineTimeouts) {
-    if (port.dcb.*l.timeout != 0 && (MsrLines(port) & l.line) == 0) required |= l.line;
+  for (const LineTimeout& l : timeouts) {
+    if (l.timeout != 0 && (MsrLines(port) & l.line) == 0) required |= l.line;
   }
   if (required == 0) return true;
   port.elapsed[kElapsedWrite].store(0);
   for (std::uint32_t round = 0; round < kLineRounds; ++round) {
     const std::uint8_t lines = MsrLines(port);
-    for (const LineTimeout& l : kLineTimeouts) {
+    for (const LineTimeout& l : timeouts) {
       if ((required & l.line) == 0) continue;
       if ((lines & l.line) != 0) {
         required &= static_cast<std::uint8_t>(~l.line);
-      } else if (port.elapsed[kElapsedWrite].load() > port.dcb.*l.timeout) {
+      } else if (port.elapsed[kElapsedWrite].load() > l.timeout) {
         port.error_word.fetch_or(l.error);
         return false;
       }
