@@ -144,6 +144,7 @@ struct DspContext {
   FaxConfig fax;
   FskWork fsk;                      // the FSK modem (pump/fsk)
   HandshakeArea handshake;          // the handshake procedures (pump/handshake)
+  V22Work v22;                      // the V.22 and V.22bis modem (pump/v22)
   std::uint32_t tx_request;         // commands 0x75/0x74: the transmit tables may send
   std::uint32_t transmitting;       // the transmit table has started sending
   std::uint32_t v21_watch;          // the fax configuration watches for V.21

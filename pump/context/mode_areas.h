@@ -15,6 +15,7 @@
 #include "pump/framer/data_framer.h"
 #include "pump/fsk/fsk_area.h"
 #include "pump/handshake/handshake_area.h"
+#include "pump/v22/v22_area.h"
 #include "pump/v32/v32_area.h"
 #include "pump/voice/voice_area.h"
 #include "siglib/frame/types.h"

@@ -31,8 +31,6 @@ enum class Pending : std::uint8_t {
   kRestartV34,
   kRestartV92,
   // Classic modems.
-  kV22bConfig,  // (mode, rate code) as it chose them
-  kStartV22Loopback,
   kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32,
   kChangeV32bisRate,

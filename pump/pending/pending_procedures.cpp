@@ -36,19 +36,6 @@ void ResetV34Receiver(DspContext& context) { Note(context, Pending::kResetV34Rec
 void RestartV34(DspContext& context) { Note(context, Pending::kRestartV34); }
 void RestartV92(DspContext& context) { Note(context, Pending::kRestartV92); }
 
-void V22bConfig(DspContext& context) {
-  CallParameters& call = context.call;
-  if (call.mode != kModeB212 && call.mode != kModeV22 && call.mode != kModeV22bis) {
-    call.mode = kModeV22bis;
-    call.max_rate_code = kV22bisRateCode;
-  }
-  if (call.mode != kModeV22bis || call.max_rate_code != kV22bisRateCode) {
-    call.mode = kModeV22;
-    call.max_rate_code = kV22RateCode;
-  }
-  Note(context, Pending::kV22bConfig, call.mode, call.max_rate_code);
-}
-void StartV22Loopback(DspContext& context) { Note(context, Pending::kStartV22Loopback); }
 void StartV32Connection(DspContext& context, int role, int rate_sequence) {
   Note(context, Pending::kStartV32Connection, role, rate_sequence);
 }

@@ -31,13 +31,6 @@ void RestartV34(DspContext& context);        // from phase 3
 void RestartV92(DspContext& context);
 
 // Classic modems.
-// The V.22/V.22bis start of the handshakes. It settles the call's mode and
-// rate code before the modem starts (a mode other than 1, 6 or 7 becomes 7
-// with rate code 4; mode 7 keeps V.22bis only with rate code 4, anything
-// else is mode 6 with rate code 3), and the handshakes read that choice
-// back in the same block, so the choice is made here already.
-void V22bConfig(DspContext& context);
-void StartV22Loopback(DspContext& context);
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);

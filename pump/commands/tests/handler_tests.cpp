@@ -13,6 +13,7 @@
 #include "pump/tests/support/key_packets.h"
 #include "pump/v32/v32_mode.h"
 #include "pump/tests/support/pump_harness.h"
+#include "pump/v22/v22_tx_states.h"
 
 namespace pump {
 namespace {
@@ -258,15 +259,17 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.fsk.start_type, 15);  // the V.21 loopback test
        EXPECT_EQ(c.tx.table.data(), FskTxTable().data());
      }},
-    {"DirectStartV22bis", kNone, 0x6E, {0x00, 7, 0x00, 0x00}, Reply::kAck,
+    {"DirectStartV22bis", kNone, 0x6E, {0x04, 7, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kStartV22Loopback, 1));
+       EXPECT_EQ(c.tx.table.data(), V22TxSeqTable().data());
+       EXPECT_EQ(c.v22.tx_machine.table.data(), V22DirectBisTable().data());
+       EXPECT_EQ(c.v22.direct, 1u);
      }},
     {"DirectStartMode5OnlyAcknowledges", kNone, 0x6E, {0x00, 5, 0x00, 0x00}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
        EXPECT_EQ(c.fsk.tx_channel, nullptr);
-       for (Pending part : {Pending::kStartV22Loopback,
-                              Pending::kRestartV34,
+       EXPECT_NE(c.tx.table.data(), V22TxSeqTable().data());
+       for (Pending part : {Pending::kRestartV34,
                               Pending::kRestartV92}) {
          EXPECT_TRUE(Called(c, part, 0));
        }

@@ -148,4 +148,11 @@ std::vector<std::complex<double>> Demodulate(std::span<const double> samples, do
   return points;
 }
 
+std::vector<std::complex<double>> DemodulateModem(std::span<const double> samples,
+                                                  double carrier_hz, std::size_t symbols) {
+  std::vector<double> aligned(kPulseDelay - 64, 0.0);
+  aligned.insert(aligned.end(), samples.begin(), samples.end());
+  return Demodulate(aligned, carrier_hz, symbols);
+}
+
 }  // namespace pump::testing::v22

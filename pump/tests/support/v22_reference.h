@@ -84,4 +84,10 @@ std::vector<double> Modulate(std::span<const std::complex<double>> symbols, doub
 std::vector<std::complex<double>> Demodulate(std::span<const double> samples, double carrier_hz,
                                              std::size_t symbols);
 
+// The symbols of a modem's line signal in which symbol k starts at sample
+// 16 k and its 8-symbol pulse peaks 63.5 samples later (the modem's
+// interpolator): Demodulate on the signal moved to this reference's timing.
+std::vector<std::complex<double>> DemodulateModem(std::span<const double> samples,
+                                                  double carrier_hz, std::size_t symbols);
+
 }  // namespace pump::testing::v22

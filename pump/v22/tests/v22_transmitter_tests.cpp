@@ -56,9 +56,7 @@ std::vector<double> Modulated(std::uint16_t mode, double carrier_hz,
 // constellation is symmetric under quarter turns), scaled to the
 // constellation's mean power (10 in units of the inner points).
 Points Heard(const std::vector<double>& samples, double carrier_hz, const Points& expected) {
-  std::vector<double> aligned(ref::kPulseDelay - 64, 0.0);
-  aligned.insert(aligned.end(), samples.begin(), samples.end());
-  Points heard = ref::Demodulate(aligned, carrier_hz, expected.size());
+  Points heard = ref::DemodulateModem(samples, carrier_hz, expected.size());
   std::complex<double> heard4 = 0;
   std::complex<double> expected4 = 0;
   double power = 0;

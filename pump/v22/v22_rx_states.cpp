@@ -1,0 +1,263 @@
+#include "pump/v22/v22_rx_states.h"
+
+#include <algorithm>
+
+#include "pump/core/dp_status.h"
+#include "pump/core/host_interface.h"
+#include "pump/idle/idle_mode.h"
+#include "pump/v22/v22_receiver.h"
+
+namespace pump {
+namespace {
+
+constexpr std::int32_t kTrainingError = 0x30000000;
+constexpr std::int32_t kSignalBlocks = 8;
+constexpr std::int16_t kFull = 0x7FFF;
+
+V22RxRecord& Rx(DspContext& context) { return context.v22.rx; }
+StateMachine<DspContext>& Machine(DspContext& context) { return context.v22.rx_machine; }
+bool Answering(const DspContext& context) { return context.call.direction != 1; }
+
+void Core(DspContext& context) { V22ReceiveSamples(context, context.input_block); }
+void Control(V22RxRecord& rx, std::uint16_t bits) { rx.control = static_cast<std::uint16_t>(rx.control | bits); }
+void ClearControl(V22RxRecord& rx, std::uint16_t bits) {
+  rx.control = static_cast<std::uint16_t>(rx.control & ~bits);
+}
+void End(DspContext& context) { SetStateMachine(Machine(context), StateOp::kEndStep); }
+void RestartAt(DspContext& context, std::int32_t index) {
+  SetStateMachine(Machine(context), StateOp::kRestartAt, {}, index);
+}
+void Loops(V22RxRecord& rx, std::int16_t g2, std::int16_t g1) {
+  rx.g2 = g2;
+  rx.g1 = g1;
+}
+
+void V22RxStart(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  const std::int16_t increment = rx.oscillator_increment;
+  const std::int32_t bits = rx.bits_per_symbol;
+  rx = {};
+  rx.oscillator_increment = increment;
+  rx.bits_per_symbol = bits;
+  rx.mantissa = 32767;
+  rx.agc_step = -6144;
+  rx.agc_target = kV22AgcTarget;
+  rx.control = kV22AgcAdapt;
+  rx.ring_read = 8;
+  rx.loss_countdown = kV22LossSymbols;
+  rx.acquisition_countdown = kV22AcquisitionTicks;
+  rx.integrator_weight = 8192;
+  SetDpStatus(*context.host, kStatusCarrier, false);
+  WriteDspReg(*context.host, kRegDpInterrupt, 1);
+  std::fill(std::begin(context.input_block), std::end(context.input_block), 0);
+}
+
+void V22Wait(DspContext& context) {
+  Rx(context).agc_step = -6144;
+  Core(context);
+}
+
+void V22DetectUSB1(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  rx.agc_step = -4096;
+  const std::uint16_t heard = kV22SignalPresent | kV22UnscrambledOnes;
+  if (Answering(context) || (rx.status & heard) == heard) End(context);
+  Core(context);
+}
+
+void V22USB1off(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  rx.agc_step = -6144;
+  if ((rx.status & kV22UnscrambledOnes) == 0) End(context);
+  Core(context);
+}
+
+void V22CheckForS1(DspContext& context) {
+  if ((Rx(context).status & kV22S1Present) != 0) End(context);
+  Core(context);
+}
+
+void V22bRxS1Det(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  Control(rx, kV22AgcAdapt);
+  rx.g2 = 0;
+  rx.loss_countdown = kV22LossSymbols;
+  Core(context);
+  if ((rx.status & kV22SignalPresent) != 0) ++rx.signal_blocks;
+  if (rx.signal_blocks > kSignalBlocks && (rx.status & (kV22S1Present | kV22UnscrambledOnes)) == 0) {
+    End(context);
+  }
+}
+
+void V22bRxSamplePick(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  rx.equaliser_step = 0;
+  rx.g2 = 0;
+  Control(rx, kV22Acquisition | kV22CarrierLossCount);
+  rx.agc_step = -1024;
+  Core(context);
+}
+
+void ReStartTraining(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  rx.decoded_ones = 0;
+  ClearControl(rx, kV22Acquisition);
+  Control(rx, kV22CarrierLossCount);
+  rx.agc_step = -2048;
+  V22LoadInitialTaps(rx);
+  rx.carrier_integrator = 0;
+  rx.carrier_phase = 0;
+  rx.phase_error = 0;
+  Loops(rx, 10000, 200);
+  rx.equaliser_step = 0x7000;
+  Core(context);
+}
+
+void Trn1200a(DspContext& context, bool bis) {
+  V22RxRecord& rx = Rx(context);
+  if (bis) Control(rx, kV22TimingCorrelation);
+  Loops(rx, 10000, 200);
+  rx.agc_step = -1024;
+  rx.equaliser_step = 0x7000;
+  Core(context);
+}
+
+void Trn1200b(DspContext& context, std::int32_t restart) {
+  V22RxRecord& rx = Rx(context);
+  Control(rx, kV22Decode | kV22CarrierLossCount);
+  Loops(rx, 10000, 1536);
+  rx.agc_step = -256;
+  rx.equaliser_step = 0x5000;
+  const bool last = Machine(context).remaining_count == 1;
+  Core(context);
+  if (last && rx.decision_error > kTrainingError) RestartAt(context, restart);
+}
+
+void Trn1200c(DspContext& context, bool bis) {
+  V22RxRecord& rx = Rx(context);
+  rx.equaliser_step = 0x4000;
+  V22TakeTimingReference(rx);
+  if (!bis) {
+    Control(rx, kV22TimingCorrelation);
+    Loops(rx, 8192, 1024);
+  }
+  Core(context);
+}
+
+void V22bRxTrn1200d(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  Loops(rx, 3000, 512);
+  rx.n1 = rx.n2 = rx.timing_enable = kFull;
+  rx.gain_a = 0x4000;
+  rx.gain_b = 256;
+  Core(context);
+}
+
+void V22WaitSB1(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  if ((rx.status & kV22Ones64) == 0) {
+    RestartAt(context, kV22RxV22Training);
+  } else if (rx.s1_latched != 0 && context.call.mode != 6) {
+    rx.bits_per_symbol = 4;
+  }
+  rx.equaliser_step = 0x4000;
+  Core(context);
+}
+
+void V22bRxTrn2400(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  if (rx.bits_per_symbol == 2) {
+    End(context);
+    return;
+  }
+  if (Machine(context).remaining_count == Machine(context).table[Machine(context).position].count) {
+    const std::int32_t more = (rx.status & kV22Ones32In16Point) != 0 ? 1 : 2;
+    SetStateMachine(Machine(context), StateOp::kSetCount, {}, more + 1);
+  }
+  Control(rx, kV22WatchS1 | kV22SixteenPoint);
+  rx.s1_latched = 0;
+  rx.s1_count = 0;
+  rx.equaliser_step = 4096;
+  Core(context);
+}
+
+void StartData(V22RxRecord& rx) {
+  rx.gain_a = 0x4000;
+  rx.gain_b = 64;
+  Control(rx, kV22Deliver);
+  rx.status |= kV22DataReached;
+  ClearControl(rx, kV22AgcAdapt);
+}
+
+void V22bRxStartData(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  rx.equaliser_step = 8192;
+  StartData(rx);
+  const bool two = rx.bits_per_symbol == 2;
+  context.call.max_rate_code = two ? 3 : 4;
+  context.call.mode = two ? 6 : 7;
+  Core(context);
+}
+
+void V22RxStartData(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  StartData(rx);
+  Loops(rx, 2000, 512);
+  rx.agc_step = -256;
+  rx.equaliser_step = 0x4000;
+  context.call.max_rate_code = 3;
+  Core(context);
+}
+
+void V22bRxData(DspContext& context) {
+  SetStateMachine(Machine(context), StateOp::kSetCount, {}, 2);
+  Core(context);
+}
+
+void V22bRxEnd(DspContext& context) {
+  SetStateMachine(context.tx, StateOp::kDeferredGo, kTxIdleTable);
+  SetStateMachine(context.rx, StateOp::kDeferredGo, kRxIdleTable);
+  SetDpStatus(*context.host, kStatusCarrier, false);
+  SetDpStatus(*context.host, kStatusDropping, true);
+  WriteDspReg(*context.host, kRegDpInterrupt, 1);
+}
+
+void V22bReStartSCR1TRN(DspContext& context) { ReStartTraining(context); }
+void V22ReStartSCR1TRN(DspContext& context) { ReStartTraining(context); }
+void V22bRxTrn1200a(DspContext& context) { Trn1200a(context, true); }
+void V22RxTrn1200a(DspContext& context) { Trn1200a(context, false); }
+void V22bRxTrn1200b(DspContext& context) { Trn1200b(context, kV22RxBisTraining); }
+void V22RxTrn1200b(DspContext& context) { Trn1200b(context, kV22RxV22Training); }
+void V22bRxTrn1200c(DspContext& context) { Trn1200c(context, true); }
+void V22RxTrn1200c(DspContext& context) { Trn1200c(context, false); }
+void V22RxTrn1200d(DspContext& context) { V22bRxTrn1200d(context); }
+
+#define V22_STATE(handler, count) {handler, count, #handler}
+
+constexpr StateEntry<DspContext> kReceive[] = {
+    // V.22bis (0).
+    V22_STATE(V22RxStart, 1), V22_STATE(V22DetectUSB1, -1), V22_STATE(V22Wait, 5),
+    V22_STATE(V22USB1off, -1), V22_STATE(V22bRxS1Det, 520), V22_STATE(V22bRxSamplePick, 6),
+    V22_STATE(V22bReStartSCR1TRN, 1), V22_STATE(V22bRxTrn1200a, 10), V22_STATE(V22bRxTrn1200b, 10),
+    V22_STATE(V22bRxTrn1200c, 25), V22_STATE(V22bRxTrn1200d, 1), V22_STATE(V22WaitSB1, 1),
+    V22_STATE(V22bRxTrn2400, 3), V22_STATE(V22bRxStartData, 1), V22_STATE(V22bRxData, 3),
+    V22_STATE(V22bRxEnd, 1),
+    // V.22 (16).
+    V22_STATE(V22RxStart, 1), V22_STATE(V22Wait, 5), V22_STATE(V22DetectUSB1, -1), V22_STATE(V22Wait, 5),
+    V22_STATE(V22USB1off, -1), V22_STATE(V22CheckForS1, 8), V22_STATE(V22bRxSamplePick, 6),
+    V22_STATE(V22ReStartSCR1TRN, 1), V22_STATE(V22RxTrn1200a, 10), V22_STATE(V22RxTrn1200b, 10),
+    V22_STATE(V22RxTrn1200c, 25), V22_STATE(V22RxTrn1200d, 1), V22_STATE(V22WaitSB1, 1),
+    V22_STATE(V22RxStartData, 1), V22_STATE(V22bRxData, 3), V22_STATE(V22bRxEnd, 1)};
+
+#undef V22_STATE
+
+static_assert(kReceive[kV22RxBisTraining].handler == V22bReStartSCR1TRN);
+static_assert(kReceive[kV22RxV22Training].handler == V22ReStartSCR1TRN);
+static_assert(kReceive[kV22RxEndIndex].handler == V22bRxEnd);
+static_assert(kReceive[kV22RxUsb1OffIndex].handler == V22USB1off);
+
+}  // namespace
+
+StateTable<DspContext> V22RxTable() { return kReceive; }
+
+}  // namespace pump
