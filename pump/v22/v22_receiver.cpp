@@ -152,8 +152,9 @@ void Agc(DspContext& context) {
   V22RxRecord& rx = context.v22.rx;
   const std::int32_t ai = std::abs(std::int32_t{rx.filtered_i});
   const std::int32_t aq = std::abs(std::int32_t{rx.filtered_q});
-  const std::int32_t m = std::min(ai + aq - std::min(ai, aq) / 2, 32766);
-  rx.level = static_cast<std::int16_t>((rx.level * 0x7000 + m * 6656) >> 15);
+  const std::int32_t m = std::min(ai + aq - std::min(ai, aq) / 2, 32767);
+  // The weights add up to more than one (the level settles at 1.6 m): held at 32766.
+  rx.level = static_cast<std::int16_t>(std::min((rx.level * 0x7000 + m * 6656) >> 15, 32766));
   std::int64_t gain = std::int64_t{rx.mantissa} * rx.agc_target / (rx.level + 1);
   if (rx.exponent > 0) gain <<= rx.exponent;
   if (gain < kPresent) {

@@ -1,0 +1,92 @@
+// The receiver: its parts on synthetic input (fractional timing, the
+// decisions, the descrambler against the transmitter's scrambler).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "pump/tests/support/pump_harness.h"
+#include "pump/v22/v22_modulator.h"
+#include "pump/v22/v22_receiver.h"
+
+namespace pump {
+namespace {
+
+TEST(V22Receiver, DecisionsAreTheTransmittersPoints) {
+  // The transmitter's constellation in units of the receiver's inner point.
+  constexpr int kI[16] = {1, 3, 1, 3, -1, -1, -3, -3, -1, -3, -1, -3, 1, 1, 3, 3};
+  constexpr int kQ[16] = {1, 1, 3, 3, 1, 3, 1, 3, -1, -1, -3, -3, -1, -3, -1, -3};
+  for (int p = 0; p < 16; ++p) {
+    SCOPED_TRACE(p);
+    // Off the point by a fifth of the way to its neighbours, both ways.
+    for (const int off : {-700, 0, 700}) {
+      const auto i = static_cast<std::int16_t>(kI[p] * 1843 + off);
+      const auto q = static_cast<std::int16_t>(kQ[p] * 1843 - off);
+      const V22Decision d16 = V22Decide(true, i, q);
+      EXPECT_EQ(d16.point, p);
+      EXPECT_EQ(d16.i, kI[p] * 1843);
+      EXPECT_EQ(d16.q, kQ[p] * 1843);
+      const int outer = (std::abs(kI[p]) == 3) + (std::abs(kQ[p]) == 3);
+      EXPECT_EQ(d16.weight, outer == 0 ? 14526 : outer == 1 ? 6496 : 4842);
+      // Four points (1200 bit/s sends point 1 of each quadrant): the quadrant.
+      if ((p & 3) == 1) {
+        EXPECT_EQ(V22Decide(false, i, q).point & 12, p & 12);
+      }
+    }
+  }
+}
+
+TEST(V22Receiver, DescramblerInvertsTheScrambler) {
+  for (const int bits : {2, 4}) {
+    SCOPED_TRACE(bits);
+    V22TxRecord tx{};
+    V22RxRecord rx{};
+    std::mt19937 random(9);
+    std::vector<std::uint32_t> sent;
+    std::vector<std::uint32_t> back;
+    for (int n = 0; n < 600; ++n) {
+      // Ones in the middle third: the scrambler's 64-ones rule acts there.
+      const std::uint32_t data = n > 200 && n < 400 ? 15u : random() & 15u;
+      std::uint32_t line = 0;
+      for (int k = 0; k < bits; ++k) line = line << 1 | static_cast<std::uint32_t>(V22Scramble(tx, static_cast<int>((data >> k) & 1u)));
+      if (bits == 2) line <<= 2;
+      sent.push_back(data & ((1u << bits) - 1));
+      back.push_back(V22Descramble(rx, line, bits));
+    }
+    EXPECT_EQ(std::vector<std::uint32_t>(back.begin() + 10, back.end()),
+              std::vector<std::uint32_t>(sent.begin() + 10, sent.end()));
+  }
+}
+
+TEST(V22Receiver, TimingFractionSetsTheSamplesATickTakes) {
+  struct Case {
+    const char* name;
+    std::int16_t mu;
+    int ticks;  // after one input sample
+    int samples_read;
+  };
+  const Case cases[] = {
+      {"within a sample", 1000, 1, 1},
+      {"past one sample: two samples in one tick", 23101, 1, 2},
+      {"negative: a tick without a sample, then one with", -50, 2, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing::PumpHarness harness;
+    harness.Run([&] {
+      DspContext& context = harness.Context();
+      V22RxRecord& rx = context.v22.rx;
+      rx = {};
+      rx.mantissa = 32767;
+      rx.ring_read = 8;
+      rx.mu = c.mu;
+      const std::int16_t sample[1] = {1000};
+      V22ReceiveSamples(context, sample);
+      EXPECT_EQ(rx.tick, c.ticks);
+      EXPECT_EQ(rx.ring_read, 8 + c.samples_read);
+    });
+  }
+}
+
+}  // namespace
+}  // namespace pump
