@@ -34,7 +34,7 @@ std::int32_t Sat32(std::int64_t x) {
 std::int32_t SatTap(std::int64_t x) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(x, kTapMin, kTapMax));
 }
-std::int32_t High(std::int32_t tap) { return (tap + 0x8000) >> 16; }
+std::int32_t High(std::int32_t tap) { return static_cast<std::int32_t>((std::int64_t{tap} + 0x8000) >> 16); }
 std::int32_t Power(std::int32_t i, std::int32_t q) {  // a square that overflows counts as the largest
   return Sat32(std::int64_t{i} * i + std::int64_t{q} * q);
 }
