@@ -486,7 +486,10 @@ void V22LoadInitialTaps(V22RxRecord& rx) {
   std::fill(std::begin(rx.tap_im), std::end(rx.tap_im), 0);
   const std::int32_t a = (rx.acquisition_a * 23170) >> 15;  // 0.707
   const std::int32_t b = (rx.acquisition_b * 23170) >> 15;
-  const auto set = [&](int k, std::int32_t v) { rx.tap_re[k] = rx.tap_im[k] = v; };
+  // Real taps: a start turned by 45 degrees would put the 4-point
+  // constellation on its decision boundaries, and training by decisions
+  // would not converge from there.
+  const auto set = [&](int k, std::int32_t v) { rx.tap_re[k] = v; };
   if (a - b >= 0) {
     set(9, 0x60000000);
     if (a + b >= 0) set(10, 0x60000000);
