@@ -54,6 +54,27 @@ std::optional<EMode> ModeOfE(std::uint16_t e) {
   }
 }
 
+std::uint16_t EOf(std::uint16_t word) {
+  const std::uint16_t e = word | 0xF;
+  return IsClearDownE(e) ? static_cast<std::uint16_t>(e & ~0x10) : e;
+}
+
+std::optional<std::uint16_t> RateSequenceE(const RateSequence& sequence, const RateSequenceHeard& heard) {
+  switch (sequence.type) {
+    case RateSequenceType::kCallerR2:
+      if (heard.word == 0) return std::nullopt;
+      return EOf(HighestRateWord(heard.word));
+    case RateSequenceType::kAnswererR3:
+      if (!heard.e) return std::nullopt;
+      return EOf(sequence.word);
+    case RateSequenceType::kLocalRenegotiation:
+    case RateSequenceType::kRemoteRenegotiation:
+      if (heard.word == 0) return std::nullopt;
+      return EOf(HighestRateWord(heard.word & sequence.requested));
+  }
+  return std::nullopt;
+}
+
 std::optional<std::uint16_t> DetectRateWord(RateWordDetector& d, std::uint32_t pair, bool awaiting_e) {
   d.shift = static_cast<std::uint16_t>(d.shift >> 2 | (pair & 3) << 14);
   const std::uint16_t before = d.past[d.symbols % 8];

@@ -37,6 +37,36 @@ struct EMode {
 // The mode of an E word; none for an E without exactly one rate bit.
 std::optional<EMode> ModeOfE(std::uint16_t e);
 
+// E: the word with its four low bits set. An E that offers no rate is the
+// clear-down E, with the V.32bis bit (0x10) cleared as well.
+std::uint16_t EOf(std::uint16_t word);
+inline bool IsClearDownE(std::uint16_t e) { return (e & kRateBits) == 0; }
+// Whole words of E sent: one before data, eight before a clear-down.
+inline int EWords(std::uint16_t e) { return IsClearDownE(e) ? 8 : 1; }
+
+// What a rate sequence waits for before it ends in E.
+enum class RateSequenceType : std::uint8_t {
+  kCallerR2 = 2,             // the far answer's R3 confirmed (in loopback our own R2)
+  kAnswererR3 = 3,           // the caller's E received
+  kLocalRenegotiation = 4,   // the far modem's renegotiation word confirmed
+  kRemoteRenegotiation = 5,  // the same; it starts once that word is already in
+};
+
+struct RateSequence {
+  RateSequenceType type = RateSequenceType::kCallerR2;
+  std::uint16_t word = 0;       // the word being sent
+  std::uint16_t requested = 0;  // the rates asked for in a renegotiation
+};
+
+// What the receiver has taken in so far.
+struct RateSequenceHeard {
+  std::uint16_t word = 0;  // the confirmed rate word, 0 while none
+  bool e = false;          // the far E has been received
+};
+
+// The E a sequence ends with, once its wait is over; none while it waits.
+std::optional<std::uint16_t> RateSequenceE(const RateSequence& sequence, const RateSequenceHeard& heard);
+
 // Two received bits per symbol (the first in bit 0) into a 16-bit register;
 // a rate word counts once the same word is seen again eight symbols later,
 // an E (when awaited) at once, as only one E word is sent before data.

@@ -86,17 +86,26 @@ v32::Point NextTxSymbol(DspContext& context) {
       return NextSymbol(a.tx, v32::TxSignal::kTrn4);
     case TxStage::kRateSequence:
       // Whole words until our receiver has confirmed the word, then E.
-      if (a.tx.word_pairs == 0 && a.rx.rate_word != 0) {
-        StartWord(a.tx, v32::HighestRateWord(a.rx.rate_word) | 0xF);
-        Enter(a, TxStage::kE, 8);
+      if (a.tx.word_pairs == 0) {
+        const v32::RateSequence sequence{v32::RateSequenceType::kCallerR2, a.sent_word, 0};
+        if (const auto e = v32::RateSequenceE(sequence, {a.rx.rate_word, false})) {
+          StartWord(a.tx, *e);
+          Enter(a, TxStage::kE, 8 * v32::EWords(*e));
+        }
       }
       return NextSymbol(a.tx, v32::TxSignal::kRateWord);
     case TxStage::kE: {
       const v32::Point p = NextSymbol(a.tx, v32::TxSignal::kRateWord);
       if (--a.tx_count == 0) {
-        const auto mode = v32::ModeOfE(a.tx.word);
-        StartData(a.tx, mode ? mode->rate : v32::DataRate::k4800);
-        Enter(a, TxStage::kData, 0);
+        if (const auto mode = v32::ModeOfE(a.tx.word)) {
+          StartData(a.tx, mode->rate);
+          Enter(a, TxStage::kData, 0);
+        } else {
+          // The clear-down E has been sent: silence, and the controller is told.
+          Enter(a, TxStage::kIdle, 0);
+          SetDpStatus(*context.host, kStatusDropping, false);
+          WriteDspReg(*context.host, kRegDpInterrupt, 1);
+        }
       }
       return p;
     }

@@ -119,6 +119,16 @@ TEST(V32Loopback, DirectStartConnectsAtEachAllowedRateAndCarriesFramerData) {
   }
 }
 
+// V.32 with only 12000 and 14400 allowed offers no rate: the rate word is
+// confirmed and reported, but E is the clear-down E, so the mode never
+// reaches data and ends once the line falls silent.
+TEST(V32Loopback, AWordWithoutARateClearsDown) {
+  const LoopbackRun run = RunLoopback(12, 0x30, 0);
+  EXPECT_EQ(run.connect_words, std::vector<std::uint16_t>{0x8980});
+  EXPECT_TRUE(run.ended);
+  EXPECT_EQ(run.status & (kStatusCodeMask | kStatusCarrier), kStatusIdle);
+}
+
 // White noise on the looped line, 30 dB below the 14400 signal at the
 // loudest setting: the framer's bytes still come through unchanged.
 TEST(V32Loopback, DataSurvivesNoiseOnTheLoop) {

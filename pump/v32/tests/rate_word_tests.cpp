@@ -2,6 +2,7 @@
 // input can and cannot select.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -67,6 +68,44 @@ TEST(V32RateWords, PatternsAndTheModeOfEachE) {
   EXPECT_FALSE(ModeOfE(0xFFFF).has_value());
 }
 
+// Each type of rate sequence waits for its own event, then ends in the E of
+// its rule: the highest rate of what was heard (R2), its own word (R3), the
+// highest rate both sides ask for (renegotiation). With no common rate the E
+// is the clear-down E (rate bits and 0x10 clear, low four bits set), sent
+// for eight words instead of one.
+TEST(V32RateWords, EachRateSequenceTypeEndsInItsE) {
+  using T = RateSequenceType;
+  struct Case {
+    RateSequence sequence;
+    RateSequenceHeard heard;
+    std::optional<std::uint16_t> e;
+  };
+  const Case cases[] = {
+      {{T::kCallerR2, 0x9FF0, 0}, {0, false}, std::nullopt},
+      {{T::kCallerR2, 0x9FF0, 0}, {0, true}, std::nullopt},
+      {{T::kCallerR2, 0x9FF0, 0}, {0x9FF0, false}, 0x999F},
+      {{T::kCallerR2, 0x9FF0, 0}, {0x89B0, false}, 0x89BF},
+      {{T::kCallerR2, 0x89E0, 0}, {0x89E0, false}, 0x89CF},  // V.32: 9600 trellis
+      {{T::kCallerR2, 0x88E0, 0}, {0x88E0, false}, 0x88CF},  // V.32: 9600 uncoded
+      {{T::kCallerR2, 0x9FF0, 0}, {0x8990, false}, 0x898F},  // no rate: clear down
+      {{T::kAnswererR3, 0x8D90, 0}, {0x9FF0, false}, std::nullopt},
+      {{T::kAnswererR3, 0x8D90, 0}, {0x9FF0, true}, 0x8D9F},
+      {{T::kAnswererR3, 0x8990, 0}, {0x9FF0, true}, 0x898F},
+      {{T::kLocalRenegotiation, 0x9FF0, 0x8BB0}, {0, false}, std::nullopt},
+      {{T::kLocalRenegotiation, 0x9FF0, 0x8BB0}, {0x9FF0, false}, 0x8B9F},  // 7200 and 4800 asked
+      {{T::kRemoteRenegotiation, 0x89B0, 0x89B0}, {0x8FF0, false}, 0x89BF},
+      {{T::kRemoteRenegotiation, 0x89B0, 0x89B0}, {0x8B90, false}, 0x898F},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "type " << int(c.sequence.type) << std::hex << " heard " << c.heard.word);
+    const auto e = RateSequenceE(c.sequence, c.heard);
+    EXPECT_EQ(e, c.e);
+    if (!e) continue;
+    EXPECT_EQ(IsClearDownE(*e), !ModeOfE(*e).has_value());
+    EXPECT_EQ(EWords(*e), IsClearDownE(*e) ? 8 : 1);
+  }
+}
+
 // Feeds whole words, two bits per symbol from bit 0; returns the symbol
 // numbers (from 1) at which a word came out.
 std::vector<int> Feed(const std::vector<std::uint16_t>& words, bool awaiting_e) {
@@ -105,10 +144,10 @@ TEST(V32RateWords, HostileWordsAndBytesNeverSelectAForbiddenRate) {
     const auto allowed = static_cast<std::uint8_t>(random());
     const std::uint16_t local = LocalRateWord(16, allowed);
     const std::uint16_t received = trial % 7 == 0 ? 0xFFFF : static_cast<std::uint16_t>(random());
-    const std::uint16_t e = HighestRateWord(received & local) | 0xF;
-    const auto mode = ModeOfE(e);
-    if (!mode) continue;
-    EXPECT_NE(e & kRateBits & local, 0) << std::hex << "allowed " << int{allowed} << " received " << received;
+    const auto e = RateSequenceE({RateSequenceType::kRemoteRenegotiation, 0x8990, local}, {received, false});
+    ASSERT_TRUE(e.has_value() || received == 0);
+    if (!e || !ModeOfE(*e)) continue;
+    EXPECT_NE(*e & kRateBits & local, 0) << std::hex << "allowed " << int{allowed} << " received " << received;
   }
 }
 
