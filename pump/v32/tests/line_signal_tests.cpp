@@ -72,20 +72,43 @@ TEST(V32LineSignal, SamplesMatchTheReferenceModulatorWithinTwoUnits) {
   EXPECT_LE(worst, 2.0);
 }
 
+// The tones go through the same three-phase shaping as every symbol, so
+// they are pure: a tone path that averaged outputs two samples apart would
+// cancel 1800 Hz on two samples of three and spread AA over 600, 1800 and
+// 3000 Hz alike. AA's amplitude is the point's magnitude times the
+// shaping's gain at zero frequency (each phase's taps sum to about 0.661);
+// AC's two tones, 1200 Hz either side of the carrier, are equal.
 TEST(V32LineSignal, TonesSitAtTheirFrequencies) {
+  const double a = std::hypot(kPointA.i, kPointA.q);
+  double dc_gain = 0;
+  for (const auto& phase : kShapingTaps) {
+    for (const std::int32_t t : phase) dc_gain += t / 32768.0 / 3;
+  }
   struct Case {
     TxSignal signal;
     std::vector<double> tones;  // which together hold the power
+    double amplitude;           // of each tone; 0: not checked
   };
-  const Case cases[] = {{TxSignal::kAA, {1800}}, {TxSignal::kCC, {1800}},
-                        {TxSignal::kAC, {600, 3000}}, {TxSignal::kCA, {600, 3000}}};
+  const Case cases[] = {{TxSignal::kAA, {1800}, a * dc_gain}, {TxSignal::kCC, {1800}, a * dc_gain},
+                        {TxSignal::kAC, {600, 3000}, 0}, {TxSignal::kCA, {600, 3000}, 0}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "signal " << static_cast<int>(c.signal));
     TxSymbolState tx;
     Line line = Transmit(tx, {{c.signal, 240}});
     line.samples.erase(line.samples.begin(), line.samples.begin() + 72);  // the shaping's start
     double share = 0;
     for (const double f : c.tones) share += ToneShare(line.samples, f);
-    EXPECT_GT(share, 0.99) << "signal " << static_cast<int>(c.signal);
+    EXPECT_GT(share, 0.9999);  // all else 40 dB down
+    double power = 0;
+    for (const std::int16_t x : line.samples) power += static_cast<double>(x) * x;
+    power /= static_cast<double>(line.samples.size());
+    std::vector<double> amplitudes;
+    for (const double f : c.tones) amplitudes.push_back(std::sqrt(2 * power * ToneShare(line.samples, f)));
+    if (c.amplitude > 0) {
+      EXPECT_NEAR(amplitudes[0], c.amplitude, 0.01 * c.amplitude);
+    } else {
+      EXPECT_NEAR(amplitudes[0], amplitudes[1], 0.01 * amplitudes[0]);
+    }
   }
 }
 
