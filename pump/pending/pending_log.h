@@ -35,9 +35,6 @@ enum class Pending : std::uint8_t {
   kRetrainV32,
   kChangeV32bisRate,
   kV32EchoReset,  // the echo canceller cleared for a V.32 start
-  // The speakerphone.
-  kSpeakerphoneReset,
-  kSpeakerphoneBlock,
   // A command packet whose handler is not built yet.
   kCommand,  // (code)
   kCount,

@@ -43,7 +43,4 @@ void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
 void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
 
-void SpeakerphoneReset(DspContext& context) { Note(context, Pending::kSpeakerphoneReset); }
-void SpeakerphoneBlock(DspContext& context) { Note(context, Pending::kSpeakerphoneBlock); }
-
 }  // namespace pump

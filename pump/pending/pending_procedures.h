@@ -36,8 +36,4 @@ void RetrainV32(DspContext& context);
 void ChangeV32bisRate(DspContext& context);
 void V32EchoReset(DspContext& context);
 
-// The speakerphone.
-void SpeakerphoneReset(DspContext& context);
-void SpeakerphoneBlock(DspContext& context);  // with both sound streams on
-
 }  // namespace pump

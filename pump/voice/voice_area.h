@@ -8,6 +8,7 @@
 #include "pump/detect/dtmf_detector.h"
 #include "pump/detect/notch_detector.h"
 #include "pump/resampler/resampler.h"
+#include "pump/voice/speakerphone_area.h"
 #include "pump/voice/voice_codec.h"
 
 namespace pump {
@@ -94,6 +95,7 @@ struct VoiceArea {
   // The dial machine runs on the voice transmit machine (digits, tone
   // pairs): line_out holds its tones, and the application's samples wait.
   std::uint32_t dialler_sends;
+  Speakerphone speakerphone;
 };
 
 }  // namespace pump

@@ -13,7 +13,7 @@
 #include "pump/framer/framer.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/level_step.h"
-#include "pump/pending/pending_procedures.h"
+#include "pump/voice/speakerphone.h"
 #include "pump/voice/voice_mode.h"
 #include "pump/voice/voice_reports.h"
 #include "pump/voice/voice_sequences.h"

@@ -8,7 +8,8 @@
 #include "pump/commands/voice_resources.h"
 #include "pump/core/comram.h"
 #include "pump/core/dp_status.h"
-#include "pump/pending/pending_procedures.h"
+#include "pump/voice/sound_path_entries.h"
+#include "pump/voice/speakerphone.h"
 #include "pump/voice/voice_reports.h"
 #include "pump/voice/voice_sequences.h"
 
@@ -25,6 +26,8 @@ constexpr ULONG kSoundKindSpeakerphone = 4;  // request 37: the first microphone
 constexpr std::int16_t kSilenceThreshold = -40;
 constexpr std::uint8_t kSilenceSensitivity = 1;
 constexpr std::uint8_t kSilenceTime = 35;
+// Microphone level index 5 (bits 12-15), speaker volume 5 (bits 8-11).
+constexpr std::int16_t kVoiceGainStart = 0x5500;
 
 // Rate code -> resampler codes: voice rate to 8000 Hz (play) and back.
 struct VoiceRate {
@@ -47,6 +50,7 @@ void BindResamplers(DspContext& context) {
   InitResampler(voice.play, resources.fir[kVoiceFirPlay]);
   InitResampler(voice.record, resources.fir[kVoiceFirRecord]);
   InitResampler(voice.detector, resources.fir[kVoiceFirDetector]);
+  BindSoundPathResamplers(context);
 }
 
 }  // namespace
@@ -58,12 +62,15 @@ void InitVoice(DspContext& context) {
   voice.streams = {};
   voice.route[0] = voice.route[1] = 0;
   voice.speakerphone_request = 0;
+  voice.gain_word = kVoiceGainStart;
   voice.floor_table = 0;
   voice.dialler_sends = 0;
   voice.silence = {0, kSilenceThreshold, kSilenceSensitivity, kSilenceTime, 0, 0, 0};
   InitResampler(voice.play, nullptr);
   InitResampler(voice.record, nullptr);
   InitResampler(voice.detector, nullptr);
+  InitResampler(voice.speakerphone.sound_down, nullptr);
+  InitResampler(voice.speakerphone.sound_up, nullptr);
   GoVoiceSequences(context, kVoiceNone);
 }
 
