@@ -8,6 +8,7 @@
 #include "platform/reg/regroutines.h"
 #include "platform/reg/system_version.h"
 #include "pump/driver/dsp_device.h"
+#include "pump/driver/sound_path_callbacks.h"
 
 namespace pump {
 namespace {
@@ -61,6 +62,7 @@ NTSTATUS CreateDspDevice(PDRIVER_OBJECT driver) {
 
   e.events.DspContext = &e.context;
   e.events.RunBlockWork = RunBlockWork;
+  InstallSoundPathCallbacks(e.events);
   KeInitializeEvent(&e.events.PerBlockEvent, SynchronizationEvent, FALSE);
   InitDspExclusion(e.exclusion);
 
