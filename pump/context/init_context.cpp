@@ -29,7 +29,8 @@ void ReadProfiles(DspContext& context) {
   std::fill(std::end(context.voice.vov_profile) - 4, std::end(context.voice.vov_profile),
             std::uint8_t{0});
   size = sizeof context.voice.vov_profile;
-  ReadProfileValue(kVovProfileValue, context.voice.vov_profile, size);
+  context.voice.vov_profile_bytes =
+      ReadProfileValue(kVovProfileValue, context.voice.vov_profile, size) ? size : 0;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "pump/resampler/resampler.h"
 #include "pump/voice/activity_detector.h"
 #include "pump/voice/far_end_chain.h"
+#include "pump/voice/line_echo.h"
 #include "pump/voice/peak_agc.h"
 
 namespace pump {
@@ -22,6 +23,8 @@ struct Speakerphone {
   Resampler sound_down;  // the sound-path entries' 48000 to 8000 Hz
   Resampler sound_up;    // and back
   std::int32_t far_index;  // the far-end delay line's index
+  LineEcho echo;
+  std::uint32_t probe;  // the probe noise register: 0 after a reset, on from probe to probe
 };
 
 }  // namespace pump

@@ -54,6 +54,7 @@ struct CallingToneWatch {
 
 struct VoiceArea {
   std::uint8_t vov_profile[kVovProfileBytes];  // the speakerphone's stored line-echo profile
+  std::uint32_t vov_profile_bytes;             // as the registry gave it; 332 once stored
   std::int16_t gain_word;                      // parameter key 0x10234
 
   std::int32_t start_pending;
