@@ -203,3 +203,86 @@ TEST(LineEcho, SearchOnASyntheticEchoPath) {
 
 }  // namespace
 }  // namespace pump::voice_test
+
+namespace pump::voice_test {
+namespace {
+
+// One search's probe and what the line brings back: `gain` times the probe
+// 20 samples late plus seeded noise of +-noise.
+void FillSearch(LineEcho& echo, double gain, int noise, std::uint32_t& seed) {
+  const std::int32_t n = echo.n;
+  echo.search_at = 5 * n;
+  std::vector<std::int16_t> probe(static_cast<std::size_t>(4 * n));
+  for (auto& p : probe) {
+    seed = seed * 1664525u + 1013904223u;
+    p = (seed >> 31) != 0 ? 4000 : -4000;
+  }
+  for (std::int32_t t = 0; t < 4 * n; ++t) {
+    RingAt(echo.mic, echo.search_at - t) = probe[static_cast<std::size_t>(t)];
+    seed = seed * 1664525u + 1013904223u;
+    const double y = (t >= 20 ? gain * probe[static_cast<std::size_t>(t - 20)] : 0) +
+                     double(noise) * (double(seed >> 16) / 32768.0 - 1.0);
+    RingAt(echo.line, echo.search_at - t - 4 * n) = static_cast<std::int16_t>(std::lround(y));
+  }
+  echo.countdown = 1;
+}
+
+// Searches until none are left or `limit` ran; the number that ran.
+int Search(LineEcho& echo, double gain, int noise, std::int32_t floor,
+           std::array<std::uint8_t, kProfileImageBytes>& image, std::uint32_t& bytes, int limit) {
+  std::uint32_t seed = 99;
+  std::vector<std::int16_t> line(80, 0);
+  std::vector<std::int16_t> uncancelled(80);
+  int ran = 0;
+  while (echo.searches_left > 0 && ran < limit) {
+    FillSearch(echo, gain, noise, seed);
+    RunLineEcho(echo, line, uncancelled, floor, image, bytes);
+    ++ran;
+  }
+  return ran;
+}
+
+std::int32_t ValidWord(const std::array<std::uint8_t, kProfileImageBytes>& image) {
+  std::int32_t v = 0;
+  std::memcpy(&v, &image[328], 4);
+  return v;
+}
+
+// A done search stores the taps once the searches are used up; an
+// uncancellable line (noise far above the echo) fails every search, and
+// after five failures in a row the searches stop with the profile not valid.
+TEST(LineEcho, DoneSearchesStoreAndFailedOnesStop) {
+  struct Case {
+    const char* name;
+    double gain;
+    int noise;
+    std::int32_t floor;
+    int searches;
+    std::int32_t valid;
+    std::int16_t retries;
+  };
+  const Case cases[] = {
+      {"a clean echo path", 0.3, 4, 300, kEchoSearchesAfterReset, 1, 0},
+      {"noise 20 dB above the echo", 0.01, 400, 16, 10 + 4 * 8, 0, 5},
+  };
+  for (const Case& c : cases) {
+    LineEcho echo;
+    ResetLineEcho(echo, 80, 0);
+    std::array<std::uint8_t, kProfileImageBytes> image{};
+    image[328] = 1;  // a valid word from before, to see it cleared
+    std::uint32_t bytes = 0;
+    EXPECT_EQ(Search(echo, c.gain, c.noise, c.floor, image, bytes, 100), c.searches) << c.name;
+    EXPECT_EQ(echo.searches_left, 0) << c.name;
+    EXPECT_EQ(ValidWord(image), c.valid) << c.name;
+    EXPECT_EQ(echo.retries, c.retries) << c.name;
+    if (c.valid == 1) {
+      EXPECT_EQ(bytes, kProfileImageBytes);
+      std::int32_t tap = 0;
+      std::memcpy(&tap, &image[4 * 20], 4);
+      EXPECT_NEAR(tap / 32768.0, c.gain, 0.03) << "the stored taps are the path's";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pump::voice_test
