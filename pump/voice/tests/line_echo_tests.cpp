@@ -286,3 +286,57 @@ TEST(LineEcho, DoneSearchesStoreAndFailedOnesStop) {
 
 }  // namespace
 }  // namespace pump::voice_test
+
+namespace pump::voice_test {
+namespace {
+
+// A stored profile from a clean path, loaded at a reset: the first search
+// only measures it (step 0), keeps it while the path is the same and drops
+// it once the path has changed.
+TEST(LineEcho, LoadedProfileIsMeasuredThenKeptOrDropped) {
+  LineEcho trained;
+  ResetLineEcho(trained, 80, 0);
+  std::array<std::uint8_t, kProfileImageBytes> image{};
+  std::uint32_t bytes = 0;
+  Search(trained, 0.3, 4, 300, image, bytes, 100);
+  ASSERT_EQ(ValidWord(image), 1);
+
+  struct Case {
+    const char* name;
+    double gain;
+    bool kept;
+  };
+  for (const Case& c : {Case{"the same path", 0.3, true}, Case{"a changed path", -0.25, false}}) {
+    LineEcho echo;
+    ResetLineEcho(echo, 80, 0);
+    ASSERT_TRUE(LoadEchoProfile(echo, image, bytes));
+    std::array<std::uint8_t, kProfileImageBytes> out = image;
+    std::uint32_t out_bytes = bytes;
+    Search(echo, c.gain, 4, 300, out, out_bytes, 1);
+    EXPECT_EQ(echo.mu, 0) << c.name << ": the first search only measures";
+    EXPECT_EQ(echo.profile_valid != 0, c.kept) << c.name;
+    EXPECT_EQ(echo.running.taps[20] != 0, c.kept) << c.name;
+  }
+}
+
+// A bad stored value is not loaded and is replaced by the next done search.
+TEST(StoredProfileHostile, ABadValueIsReplacedAtTheNextDoneSearch) {
+  for (std::uint32_t valid : {0u, 2u, 0xFFFFFFFFu}) {
+    std::array<std::uint8_t, kProfileImageBytes> image{};
+    image.fill(0xFF);
+    std::memcpy(&image[328], &valid, 4);
+    std::uint32_t bytes = kProfileImageBytes;
+    LineEcho echo;
+    ResetLineEcho(echo, 80, 0);
+    EXPECT_FALSE(LoadEchoProfile(echo, image, bytes));
+    Search(echo, 0.3, 4, 300, image, bytes, 100);
+    EXPECT_EQ(ValidWord(image), 1) << valid;
+    std::int32_t improvement = 0;
+    std::memcpy(&improvement, &image[324], 4);
+    EXPECT_GT(improvement, 0) << valid;
+    EXPECT_EQ(improvement, echo.best_improvement) << valid;
+  }
+}
+
+}  // namespace
+}  // namespace pump::voice_test
