@@ -1,15 +1,20 @@
 // Voice mode's cost: the codecs per 80 samples (encode and decode) beside
 // spandsp's G.711 and IMA ADPCM, and a whole voice block (play or record,
-// through the test front end) per 10 ms, each on the signal library's
+// through the test front end) per 10 ms, the speakerphone's full path per
+// block (steady and training), each on the signal library's
 // generic (px) variant and on the best the processor takes.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <memory>
 #include <numbers>
 #include <vector>
 
 #include "bench/support/paired_ratio.h"
 #include "pump/tests/support/pump_harness.h"
+#include "pump/voice/speakerphone.h"
 #include "pump/voice/voice_codec.h"
 #include "siglib/frame/frame.h"
 #include "siglib/tests/support/scoped_slots.h"
@@ -115,6 +120,55 @@ void BM_VoiceBlock(benchmark::State& state) {
 BENCHMARK(BM_VoiceBlock)
     ->ArgNames({"codec", "rate", "record", "best"})
     ->ArgsProduct({{8, 6}, {2, 4}, {0, 1}, {0, 1}});
+
+// The speakerphone's full path on one context: a microphone spurt starts a
+// search now and then; the counters give the mean and maximum host time
+// per 10 ms block of the blocks that train (nine passes) with `search`, of
+// all the others without.
+void SpeakerphoneBlocks(benchmark::State& state, bool search) {
+  Slots slots(state.range(0));
+  auto context = std::make_unique<pump::DspContext>();
+  context->profile.flags = 1u << 11;
+  context->voice.line_count = kBlock;
+  pump::SpeakerphoneReset(*context);
+  const std::vector<std::int16_t> speech = Speechlike(kBlock * 64);
+  std::size_t block = 0;
+  double most = 0;
+  double total = 0;
+  std::size_t counted = 0;
+  for (auto _ : state) {
+    pump::VoiceArea& voice = context->voice;
+    // 400 quiet blocks for the detectors, then spurts of 8 blocks every 32.
+    const bool talking = block >= 400 && block % 32 < 8;
+    // The line echoes the last block a block late, so a spurt starts on a
+    // quiet line and probes.
+    for (std::size_t i = 0; i < kBlock; ++i) {
+      voice.line_in[i] = static_cast<std::int16_t>(voice.sound_in[i] / 8);
+      voice.sound_in[i] = talking ? speech[(block * kBlock + i) % speech.size()] : 0;
+    }
+    voice.sound_in_count = kBlock;
+    const bool trains = voice.speakerphone.echo.countdown == 1 && voice.speakerphone.echo.searches_left > 0;
+    const auto start = std::chrono::steady_clock::now();
+    pump::SpeakerphoneBlock(*context);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (trains == search) {
+      most = std::max(most, took);
+      total += took;
+      ++counted;
+    }
+    if (++block % 1200 == 0) pump::SpeakerphoneReset(*context);
+  }
+  // Only the counters tell the kind of block asked for; the time column
+  // mixes both.
+  state.counters["mean_us"] = counted != 0 ? total / double(counted) * 1e6 : 0;
+  state.counters["max_us"] = most * 1e6;
+  state.counters["blocks"] = double(counted);
+}
+
+void BM_SpeakerphoneBlock(benchmark::State& state) { SpeakerphoneBlocks(state, false); }
+void BM_SpeakerphoneSearchBlock(benchmark::State& state) { SpeakerphoneBlocks(state, true); }
+BENCHMARK(BM_SpeakerphoneBlock)->ArgNames({"best"})->Args({0})->Args({1});
+BENCHMARK(BM_SpeakerphoneSearchBlock)->ArgNames({"best"})->Args({0})->Args({1});
 
 }  // namespace
 BENCHMARK_MAIN();
