@@ -13,6 +13,7 @@
 #include "pump/detect/tone_classifier.h"
 #include "pump/detect/dtmf_detector.h"
 #include "pump/framer/data_framer.h"
+#include "pump/fax/fax_area.h"
 #include "pump/fsk/fsk_area.h"
 #include "pump/handshake/handshake_area.h"
 #include "pump/v22/v22_area.h"
@@ -141,11 +142,6 @@ struct CallerIdReceiver {
   std::uint32_t enable;       // state 6 runs the receiver while set
   std::int32_t level_ticks;   // state 6: blocks left before a weak signal ends it
   DtmfDetector dtmf;
-};
-
-// The fax modulation configuration.
-struct FaxConfig {
-  std::uint32_t modulation_kind;
 };
 
 }  // namespace pump

@@ -1,0 +1,20 @@
+// The fax transmitter's scramblers.
+#pragma once
+
+#include <cstdint>
+
+#include "pump/fax/fax_area.h"
+
+namespace pump {
+
+// V.17 and V.29, 1 + x^-18 + x^-23: `count` bits (at most 6) at once, the
+// first in bit 0; returns the scrambled bits in the same order.
+std::uint32_t FaxScramble(FaxTxRecord& tx, std::uint32_t bits, int count);
+
+// V.27ter, 1 + x^-6 + x^-7, one bit, with the guard against repetitive
+// patterns: after 33 output bits in a row that each equal the output 8, 9
+// or 12 bits earlier, the next output bit is inverted (as spandsp's
+// receiver undoes it).
+int V27terScramble(FaxTxRecord& tx, int bit);
+
+}  // namespace pump
