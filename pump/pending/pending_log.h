@@ -15,6 +15,8 @@ namespace pump {
 enum class Pending : std::uint8_t {
   // The transmit request of the fax transmitter.
   kDropFaxRts,
+  // The fax receiver: its supervisor and the modulation's training table.
+  kStartFaxRx,  // (mode word)
   // Handshakes, tones and V.8.
   kWatchFaxAnswer,
   kContinueV8Answer,

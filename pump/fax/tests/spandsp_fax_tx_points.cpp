@@ -1,6 +1,7 @@
 #include "pump/fax/tests/spandsp_fax_tx_points.h"
 
 #include <cstddef>
+#include <type_traits>
 
 #include "pump/tests/support/spandsp_headers.h"
 #include <spandsp/complex.h>
@@ -21,6 +22,8 @@ struct BitFeed {
   std::size_t next = 0;
   void* state = nullptr;
   SpandspFaxModem modem;
+  bool clear_encoders = true;
+  bool short_training = false;
 };
 
 void ClearEncoders(BitFeed& feed) {
@@ -50,7 +53,7 @@ void ClearEncoders(BitFeed& feed) {
 
 int NextBit(void* user_data) {
   auto& feed = *static_cast<BitFeed*>(user_data);
-  if (feed.next == 0) {
+  if (feed.next == 0 && feed.clear_encoders) {
     ClearEncoders(feed);
   }
   return feed.next < feed.bits.size() ? feed.bits[feed.next++] : 1;
@@ -62,8 +65,11 @@ template <typename State, std::size_t Steps>
 std::vector<std::complex<double>> Collect(BitFeed& feed, int bit_rate, int symbols,
                                           State* (*init)(State*, int, int, get_bit_func_t, void*),
                                           int (*tx)(State*, int16_t*, int), int (*release)(State*)) {
-  State* s = init(nullptr, bit_rate, 0, NextBit, &feed);
+  State* s = init(nullptr, bit_rate, feed.clear_encoders ? 0 : 1, NextBit, &feed);
   feed.state = s;
+  if constexpr (std::is_same_v<State, v17_tx_state_t>) {
+    if (feed.short_training) v17_tx_restart(s, bit_rate, 1, 1);
+  }
   std::vector<std::complex<double>> points;
   int step = s->rrc_filter_step;
   std::int16_t sample;
@@ -71,7 +77,7 @@ std::vector<std::complex<double>> Collect(BitFeed& feed, int bit_rate, int symbo
     tx(s, &sample, 1);
     if (s->rrc_filter_step != step) {
       step = s->rrc_filter_step;
-      if (feed.next > 0) {
+      if (feed.next > 0 || !feed.clear_encoders) {
         const auto& p = s->rrc_filter[(step + Steps - 1) % Steps];
         points.emplace_back(p.re, p.im);
       }
@@ -81,12 +87,8 @@ std::vector<std::complex<double>> Collect(BitFeed& feed, int bit_rate, int symbo
   return points;
 }
 
-}  // namespace
-
-std::vector<std::complex<double>> SpandspDataPoints(SpandspFaxModem modem, int bit_rate,
-                                                    std::span<const std::uint8_t> bits, int symbols) {
-  BitFeed feed{bits, 0, nullptr, modem};
-  switch (modem) {
+std::vector<std::complex<double>> SpandspPoints(BitFeed& feed, int bit_rate, int symbols) {
+  switch (feed.modem) {
     case SpandspFaxModem::kV17:
       return Collect<v17_tx_state_t, V17_TX_FILTER_STEPS>(feed, bit_rate, symbols, v17_tx_init, v17_tx, v17_tx_free);
     case SpandspFaxModem::kV29:
@@ -96,6 +98,20 @@ std::vector<std::complex<double>> SpandspDataPoints(SpandspFaxModem modem, int b
   }
   return Collect<v27ter_tx_state_t, V27TER_TX_FILTER_STEPS>(feed, bit_rate, symbols, v27ter_tx_init, v27ter_tx,
                                                              v27ter_tx_free);
+}
+
+}  // namespace
+
+std::vector<std::complex<double>> SpandspDataPoints(SpandspFaxModem modem, int bit_rate,
+                                                    std::span<const std::uint8_t> bits, int symbols) {
+  BitFeed feed{bits, 0, nullptr, modem};
+  return SpandspPoints(feed, bit_rate, symbols);
+}
+
+std::vector<std::complex<double>> SpandspBurstPoints(SpandspFaxModem modem, int bit_rate, bool short_training,
+                                                     int symbols) {
+  BitFeed feed{{}, 0, nullptr, modem, false, short_training};
+  return SpandspPoints(feed, bit_rate, symbols);
 }
 
 std::span<const std::complex<float>> SpandspV17SignalSet(int bit_rate) {
