@@ -195,13 +195,14 @@ void TxAltV27(DspContext& context) {
   Send(context, at2400 ? kV27ter2400[static_cast<std::size_t>(tx.phase)] : kV27ter4800[static_cast<std::size_t>(tx.phase)]);
 }
 
-// V.27ter: scrambled ones, a symbol's worth at a time; the first bit of
-// each turns the phase by half a turn (1) or not (0).
+// V.27ter: scrambled ones, three bits a symbol at both rates; the first of
+// each three turns the phase by half a turn (1) or not (0).
 void TxPrsV27(DspContext& context) {
   FaxTxRecord& tx = Tx(context);
   const FaxRate rate = Rate(context);
-  int first = V27terScramble(tx, 1);
-  for (int k = 1; k < rate.bits_per_symbol; ++k) V27terScramble(tx, 1);
+  const int first = V27terScramble(tx, 1);
+  V27terScramble(tx, 1);
+  V27terScramble(tx, 1);
   const bool at2400 = rate.bits_per_symbol == 2;
   tx.phase = (tx.phase + first * (at2400 ? 2 : 4)) & (at2400 ? 3 : 7);
   Send(context, at2400 ? kV27ter2400[static_cast<std::size_t>(tx.phase)] : kV27ter4800[static_cast<std::size_t>(tx.phase)]);

@@ -56,6 +56,7 @@ TEST(FaxTxBursts, TrainingEqualsSpandspTransmitters) {
       {"V.29 9600", 0x10, SpandspFaxModem::kV29, 9600, false, 1 + 262 + 458 + 62, 528, 128 + 384},
       {"V.29 4800", 0x12, SpandspFaxModem::kV29, 4800, false, 1 + 262 + 458 + 62, 528, 128 + 384},
       {"V.27ter 4800", 0x00, SpandspFaxModem::kV27ter, 4800, false, 1 + 42 + 306 + 42, 352, 50 + 1074},
+      {"V.27ter 2400", 0x01, SpandspFaxModem::kV27ter, 2400, false, 1 + 42 + 230 + 24, 352, 50 + 1074},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
