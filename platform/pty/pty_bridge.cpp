@@ -1,0 +1,114 @@
+#include "platform/pty/pty_bridge.h"
+
+#include <string>
+
+#include "platform/ke/runmode.h"
+#include "platform/win32/comm.h"
+#include "platform/win32/files.h"
+#include "platform/win32/win32.h"
+
+namespace plat::pty {
+namespace {
+
+constexpr ULONG kReadQueue = 4096;
+constexpr ULONG kWriteQueue = 1024;
+constexpr DWORD kEvents =
+    EV_RXCHAR | EV_TXEMPTY | EV_CTS | EV_DSR | EV_RLSD | EV_RING | EV_BREAK | EV_ERR;
+// The longest a host call waits, so that a stop is seen soon.
+constexpr int kPollMs = 10;
+constexpr DWORD kInputChunk = 256;
+
+}  // namespace
+
+PtyBridge::PtyBridge(ke::Kernel& machine, std::string link, std::u16string port)
+    : machine_(machine), link_(std::move(link)), port_name_(std::move(port)) {}
+
+bool PtyBridge::Start() {
+  master_ = std::make_unique<PtyMaster>(link_);
+  if (!master_->ok()) {
+    error_ = master_->error();
+    return false;
+  }
+  threads_started_ = 1;
+  machine_.CreateUserThread(
+      "pty-out",
+      [this] {
+        if (OpenPort()) {
+          ++threads_started_;
+          machine_.CreateUserThread("pty-in", [this] { ToPort(); }, nullptr);
+          ToApplication();
+        }
+        ++threads_ended_;
+      },
+      nullptr);
+  return true;
+}
+
+bool PtyBridge::OpenPort() {
+  const std::u16string name = u"\\\\.\\" + port_name_;
+  const HANDLE port = CreateFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 OPEN_EXISTING, 0, 0);
+  if (port == INVALID_HANDLE_VALUE) {
+    error_ = "cannot open the port, error " + std::to_string(GetLastError());
+    return false;
+  }
+  SERIAL_QUEUE_SIZE sizes{kReadQueue, kWriteQueue};
+  DWORD returned = 0;
+  COMMTIMEOUTS timeouts{MAXDWORD, 0, 0, 0, 0};
+  if (!DeviceIoControl(port, IOCTL_SERIAL_SET_QUEUE_SIZE, &sizes, sizeof sizes, nullptr, 0,
+                       &returned, nullptr) ||
+      !SetCommTimeouts(port, &timeouts) || !SetCommMask(port, kEvents)) {
+    error_ = "the port refused its settings, error " + std::to_string(GetLastError());
+    CloseHandle(port);
+    return false;
+  }
+  port_ = port;
+  return true;
+}
+
+bool PtyBridge::StopSeen() { return stop_.load(); }
+
+void PtyBridge::ToApplication() {
+  std::string pending;
+  char buffer[kReadQueue];
+  while (!StopSeen()) {
+    if (!pending.empty()) {
+      ke::ExternalCall([&] { master_->WriteOutput(pending, kPollMs); });
+      continue;
+    }
+    DWORD got = 0;
+    if (ReadFile(port_, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      pending.append(buffer, got);
+      continue;
+    }
+    DWORD events = 0;
+    if (!WaitCommEvent(port_, &events, nullptr)) continue;  // cancelled: the loop checks the stop
+    DWORD lines = 0;
+    GetCommModemStatus(port_, &lines);
+    DWORD errors = 0;
+    ClearCommError(port_, &errors, nullptr);
+  }
+  to_application_ended_ = true;
+}
+
+void PtyBridge::ToPort() {
+  std::string input;
+  while (!StopSeen()) {
+    ke::ExternalCall([&] { master_->ReadInput(input, kInputChunk, kPollMs); });
+    while (!input.empty() && !StopSeen()) {
+      DWORD written = 0;
+      WriteFile(port_, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+      input.erase(0, written);
+      if (written == 0) Sleep(kPollMs);
+    }
+  }
+  // The other thread may sit in WaitCommEvent or be about to enter it.
+  while (!to_application_ended_) {
+    CancelIoEx(port_, nullptr);
+    Sleep(kPollMs);
+  }
+  CloseHandle(port_);
+  ++threads_ended_;
+}
+
+}  // namespace plat::pty

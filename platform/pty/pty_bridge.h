@@ -1,0 +1,65 @@
+// A machine's serial port as a Linux pseudo-terminal. The serial side is an
+// ordinary application of the machine: two emulated user threads with the
+// port open once for the bridge's whole life. "pty-out" keeps one
+// WaitCommEvent pending and on each event reads the port until it gives 0
+// bytes, handing them to the master; "pty-in" reads the master and writes
+// to the port. The host side is reached only through plat::ke::ExternalCall,
+// so the simulation must run paced to a wall clock.
+//
+//   plat::pty::PtyBridge bridge(machine.kernel(), "/tmp/modem");
+//   bridge.Start();                        // after the machine booted
+//   sim.RunUntil(...);                     // applications use /tmp/modem
+//   bridge.Stop();                         // from the host thread
+//   sim.RunUntil([&] { return bridge.stopped(); });
+//
+// Data is never dropped by the bridge while someone has the slave open:
+// toward the port it reads the master only as far as WriteFile takes it;
+// toward the application a full master stops the reads of the port, whose
+// read queue then raises the flow control the application chose.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "platform/ke/kernel.h"
+#include "platform/pty/pty_master.h"
+#include "platform/win32/win32.h"
+
+namespace plat::pty {
+
+class PtyBridge {
+ public:
+  PtyBridge(ke::Kernel& machine, std::string link, std::u16string port = u"COM1");
+  PtyBridge(const PtyBridge&) = delete;
+  PtyBridge& operator=(const PtyBridge&) = delete;
+
+  // Makes the pseudo-terminal and starts the serial side; false (with
+  // error()) when the pseudo-terminal cannot be made.
+  bool Start();
+  // From any host thread: the threads end, the port closes.
+  void Stop() { stop_ = true; }
+  bool stopped() const { return threads_ended_ == threads_started_; }
+  // Set when the port failed to open or to take its settings.
+  const std::string& error() const { return error_; }
+  const PtyMaster* master() const { return master_.get(); }
+
+ private:
+  bool OpenPort();
+  void ToApplication();
+  void ToPort();
+  bool StopSeen();
+
+  ke::Kernel& machine_;
+  std::string link_;
+  std::u16string port_name_;
+  std::unique_ptr<PtyMaster> master_;
+  std::string error_;
+  std::atomic<bool> stop_{false};
+  std::atomic<int> threads_started_{0};
+  std::atomic<int> threads_ended_{0};
+  std::atomic<bool> to_application_ended_{false};
+  HANDLE port_ = 0;
+};
+
+}  // namespace plat::pty

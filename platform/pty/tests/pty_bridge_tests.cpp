@@ -1,0 +1,116 @@
+// The bridge in run mode: a program on the slave talks to the stand-in
+// command interpreter behind COM1 as it would to a modem on a serial line.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "afe/windows/afe_device.h"
+#include "layer2/corecode/mt/frame/frame.h"
+#include "platform/machine/machine.h"
+#include "platform/pty/pty_bridge.h"
+#include "pump/driver/dsp_device.h"
+
+namespace plat::pty {
+namespace {
+
+constexpr std::uint64_t kSecondNs = 1'000'000'000;
+
+// A booted machine with the three drivers, paced to the wall clock, and a
+// bridge on COM1 whose link sits in a fresh temporary folder.
+class PtyBridgeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(machine_.Boot(), STATUS_SUCCESS) << machine_.kernel().LogText();
+    ASSERT_TRUE(bridge_.Start()) << bridge_.error();
+  }
+  void TearDown() override {
+    bridge_.Stop();
+    EXPECT_TRUE(sim_.RunUntil([&] { return bridge_.stopped(); }, sim_.Now() + 2 * kSecondNs));
+    EXPECT_EQ(bridge_.error(), "");
+    machine_.Shutdown();
+    std::filesystem::remove_all(folder_);
+  }
+  static SimulationOptions Paced(WallClock& clock) {
+    SimulationOptions options;
+    options.wall_clock = &clock;
+    return options;
+  }
+  // Runs `application` on a host thread while the machine runs, at most
+  // `seconds` of wall time.
+  void RunApplication(const std::function<void()>& application, int seconds) {
+    std::atomic<bool> done{false};
+    std::thread host([&] {
+      application();
+      done = true;
+    });
+    sim_.RunUntil([&] { return done.load(); }, sim_.Now() + seconds * kSecondNs);
+    host.join();
+  }
+  std::string link() const { return (folder_ / "modem").string(); }
+
+  static std::filesystem::path MakeFolder() {
+    auto folder = std::filesystem::temp_directory_path() /
+                  ("pty-bridge-" + std::to_string(::getpid()) + "-" +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(folder);
+    return folder;
+  }
+
+  std::filesystem::path folder_ = MakeFolder();
+  SteadyWallClock clock_;
+  Simulation sim_{Paced(clock_)};
+  Machine machine_{sim_, {.name = "M",
+                          .drivers = {{u"vxafe", afe::DriverEntry},
+                                      {u"vxdsp", pump::DriverEntry},
+                                      {u"vxctl", vxctl::DriverEntry}}}};
+  PtyBridge bridge_{machine_.kernel(), (folder_ / "modem").string()};
+};
+
+// Opens the slave through the link in raw mode (no echo or line editing by
+// the pseudo-terminal itself); -1 on failure.
+int OpenRaw(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+  if (fd < 0) return -1;
+  termios t{};
+  ::tcgetattr(fd, &t);
+  ::cfmakeraw(&t);
+  ::tcsetattr(fd, TCSANOW, &t);
+  return fd;
+}
+
+// Reads until `bytes` holds `want` at its end or `wait_ms` passed.
+void ReadUntil(int fd, std::string& bytes, std::string_view want, int wait_ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+  while (!bytes.ends_with(want) && std::chrono::steady_clock::now() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 20) <= 0) continue;
+    char buffer[256];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+TEST_F(PtyBridgeTest, ProgramOnTheSlaveGetsTheEchoAndOk) {
+  ASSERT_TRUE(std::filesystem::is_symlink(link()));
+  EXPECT_EQ(std::filesystem::read_symlink(link()).string(), bridge_.master()->slave_name());
+  std::string transcript;
+  RunApplication([&] {
+    const int fd = OpenRaw(link());
+    if (fd < 0) return;
+    if (::write(fd, "AT\r", 3) == 3) ReadUntil(fd, transcript, "OK\r\n", 3000);
+    ::close(fd);
+  }, 5);
+  EXPECT_EQ(transcript, "AT\r\r\nOK\r\n");
+}
+
+}  // namespace
+}  // namespace plat::pty
