@@ -43,6 +43,9 @@ Parsed ParseOptions(const std::vector<std::string>& arguments) {
       if (!value(o.hive_file)) return parsed;
     } else if (a == "--state") {
       if (!value(o.state_file)) return parsed;
+    } else if (a == "--tty") {
+      if (!value(o.tty_path)) return parsed;
+      o.realtime = true;
     } else if (a == "--trace") {
       if (!value(o.trace_file)) return parsed;
     } else if (a == "--seconds") {

@@ -5,7 +5,8 @@
 // leak at shutdown among them) stops the program. With a state file, it
 // holds the file's lock for the whole run (state_lock.h). In a paced run
 // SIGINT or SIGTERM ends the run early and cleanly; a second signal exits
-// with 130.
+// with 130. With --tty the controller's COM1 is a pseudo-terminal for the
+// host's programs for the whole run.
 #include <cstdint>
 #include <iomanip>
 #include <iostream>
@@ -19,6 +20,7 @@
 #include "app/stop_signal.h"
 #include "platform/machine/machine.h"
 #include "platform/nt/status_text.h"
+#include "platform/pty/pty_bridge.h"
 
 namespace {
 
@@ -80,14 +82,34 @@ int main(int argc, char** argv) {
     std::cerr << machine.kernel().LogText();
     return Fail("boot failed with status " + plat::nt::StatusText(status));
   }
+  std::optional<plat::pty::PtyBridge> bridge;
+  if (!options.tty_path.empty()) {
+    bridge.emplace(machine.kernel(), options.tty_path);
+    if (!bridge->Start()) {
+      machine.Shutdown();
+      return Fail("cannot make the pseudo-terminal: " + bridge->error());
+    }
+    std::cout << "vxmodem: COM1 is " << bridge->master()->slave_name() << ", linked at "
+              << options.tty_path << std::endl;
+  }
   if (options.realtime) {
     std::cout << "vxmodem: running paced to the wall clock; SIGINT or SIGTERM ends the run"
               << std::endl;
   }
   const std::uint64_t start = sim.Now();
+  const bool until_signal = bridge && options.seconds == 0;
   sim.RunUntil([] { return vxmodem::StopRequested(); },
-               start + static_cast<std::uint64_t>(options.seconds * 1e9));
+               until_signal ? plat::kForever
+                            : start + static_cast<std::uint64_t>(options.seconds * 1e9));
   const double ran = static_cast<double>(sim.Now() - start) / 1e9;
+  if (bridge) {
+    bridge->Stop();
+    sim.RunUntil([&] { return bridge->stopped(); });
+    if (!bridge->error().empty()) {
+      machine.Shutdown();
+      return Fail("COM1 for the pseudo-terminal: " + bridge->error());
+    }
+  }
   machine.Shutdown();
   if (startup.trace.is_open()) {
     startup.trace << sim.TraceText();

@@ -1,14 +1,10 @@
 // The bridge in run mode: a program on the slave talks to the stand-in
 // command interpreter behind COM1 as it would to a modem on a serial line.
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -17,10 +13,14 @@
 #include "layer2/corecode/mt/frame/frame.h"
 #include "platform/machine/machine.h"
 #include "platform/pty/pty_bridge.h"
+#include "platform/pty/tests/slave_client.h"
 #include "pump/driver/dsp_device.h"
 
 namespace plat::pty {
 namespace {
+
+using testing::OpenRaw;
+using testing::ReadUntil;
 
 constexpr std::uint64_t kSecondNs = 1'000'000'000;
 
@@ -74,30 +74,6 @@ class PtyBridgeTest : public ::testing::Test {
                                       {u"vxctl", vxctl::DriverEntry}}}};
   PtyBridge bridge_{machine_.kernel(), (folder_ / "modem").string()};
 };
-
-// Opens the slave through the link in raw mode (no echo or line editing by
-// the pseudo-terminal itself); -1 on failure.
-int OpenRaw(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
-  if (fd < 0) return -1;
-  termios t{};
-  ::tcgetattr(fd, &t);
-  ::cfmakeraw(&t);
-  ::tcsetattr(fd, TCSANOW, &t);
-  return fd;
-}
-
-// Reads until `bytes` holds `want` at its end or `wait_ms` passed.
-void ReadUntil(int fd, std::string& bytes, std::string_view want, int wait_ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
-  while (!bytes.ends_with(want) && std::chrono::steady_clock::now() < end) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 20) <= 0) continue;
-    char buffer[256];
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got > 0) bytes.append(buffer, static_cast<std::size_t>(got));
-  }
-}
 
 TEST_F(PtyBridgeTest, ProgramOnTheSlaveGetsTheEchoAndOk) {
   ASSERT_TRUE(std::filesystem::is_symlink(link()));
