@@ -35,7 +35,8 @@ bool PtyBridge::Start() {
       [this] {
         if (OpenPort()) {
           ++threads_started_;
-          machine_.CreateUserThread("pty-in", [this] { ToPort(); }, nullptr);
+          machine_.CreateUserThread(
+              "pty-in", [this] { ToPort(); }, nullptr);
           ToApplication();
         }
         ++threads_ended_;
@@ -46,8 +47,8 @@ bool PtyBridge::Start() {
 
 bool PtyBridge::OpenPort() {
   const std::u16string name = u"\\\\.\\" + port_name_;
-  const HANDLE port = CreateFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, 0, 0);
+  const HANDLE port =
+      CreateFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, 0);
   if (port == INVALID_HANDLE_VALUE) {
     error_ = "cannot open the port, error " + std::to_string(GetLastError());
     return false;

@@ -1,8 +1,7 @@
 // The bridge in run mode: a program on the slave talks to the stand-in
 // command interpreter behind COM1 as it would to a modem on a serial line.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -68,10 +67,11 @@ class PtyBridgeTest : public ::testing::Test {
   std::filesystem::path folder_ = MakeFolder();
   SteadyWallClock clock_;
   Simulation sim_{Paced(clock_)};
-  Machine machine_{sim_, {.name = "M",
-                          .drivers = {{u"vxafe", afe::DriverEntry},
-                                      {u"vxdsp", pump::DriverEntry},
-                                      {u"vxctl", vxctl::DriverEntry}}}};
+  Machine machine_{sim_,
+                   {.name = "M",
+                    .drivers = {{u"vxafe", afe::DriverEntry},
+                                {u"vxdsp", pump::DriverEntry},
+                                {u"vxctl", vxctl::DriverEntry}}}};
   PtyBridge bridge_{machine_.kernel(), (folder_ / "modem").string()};
 };
 
@@ -79,13 +79,48 @@ TEST_F(PtyBridgeTest, ProgramOnTheSlaveGetsTheEchoAndOk) {
   ASSERT_TRUE(std::filesystem::is_symlink(link()));
   EXPECT_EQ(std::filesystem::read_symlink(link()).string(), bridge_.master()->slave_name());
   std::string transcript;
-  RunApplication([&] {
-    const int fd = OpenRaw(link());
-    if (fd < 0) return;
-    if (::write(fd, "AT\r", 3) == 3) ReadUntil(fd, transcript, "OK\r\n", 3000);
-    ::close(fd);
-  }, 5);
+  RunApplication(
+      [&] {
+        const int fd = OpenRaw(link());
+        if (fd < 0) return;
+        if (::write(fd, "AT\r", 3) == 3) ReadUntil(fd, transcript, "OK\r\n", 3000);
+        ::close(fd);
+      },
+      5);
   EXPECT_EQ(transcript, "AT\r\r\nOK\r\n");
+}
+
+// Many command lines written at once: the bridge writes to the port only as
+// fast as the controller takes them and the answers come back whole and in
+// order, also when the program starts reading only after a pause.
+TEST_F(PtyBridgeTest, BurstOfCommandLinesIsAnsweredByteForByte) {
+  struct Case {
+    int lines;
+    int pause_ms;  // before the program reads
+  };
+  for (const Case c : {Case{200, 0}, Case{200, 500}}) {
+    SCOPED_TRACE(c.pause_ms);
+    std::string commands, expected;
+    for (int i = 0; i < c.lines; ++i) {
+      const std::string line = i % 2 ? "AT\r" : "at" + std::to_string(i) + "\r";
+      commands += line;
+      expected += line + "\r\nOK\r\n";
+    }
+    std::string transcript;
+    RunApplication(
+        [&] {
+          const int fd = OpenRaw(link());
+          if (fd < 0) return;
+          if (::write(fd, commands.data(), commands.size()) ==
+              static_cast<ssize_t>(commands.size())) {
+            ::usleep(c.pause_ms * 1000);
+            ReadUntil(fd, transcript, expected, 5000);
+          }
+          ::close(fd);
+        },
+        8);
+    EXPECT_EQ(transcript, expected);
+  }
 }
 
 }  // namespace
