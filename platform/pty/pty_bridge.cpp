@@ -89,7 +89,7 @@ void PtyBridge::ToApplication() {
     DWORD errors = 0;
     ClearCommError(port_, &errors, nullptr);
   }
-  to_application_ended_ = true;
+  LeavePort();
 }
 
 void PtyBridge::ToPort() {
@@ -103,13 +103,20 @@ void PtyBridge::ToPort() {
       if (written == 0) Sleep(kPollMs);
     }
   }
-  // The other thread may sit in WaitCommEvent or be about to enter it.
-  while (!to_application_ended_) {
+  LeavePort();
+  ++threads_ended_;
+}
+
+// Each thread on its way out: the other may sit in WaitCommEvent or in a
+// WriteFile nothing drains, or be about to enter one, so its requests are
+// cancelled until it is on its way out too; the last one out closes the port.
+void PtyBridge::LeavePort() {
+  ++threads_leaving_;
+  while (threads_leaving_ < 2) {
     CancelIoEx(port_, nullptr);
     Sleep(kPollMs);
   }
-  CloseHandle(port_);
-  ++threads_ended_;
+  if (++threads_left_ == 2) CloseHandle(port_);
 }
 
 }  // namespace plat::pty

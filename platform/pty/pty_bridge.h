@@ -49,6 +49,7 @@ class PtyBridge {
   void ToApplication();
   void ToPort();
   bool StopSeen();
+  void LeavePort();
 
   ke::Kernel& machine_;
   std::string link_;
@@ -58,7 +59,8 @@ class PtyBridge {
   std::atomic<bool> stop_{false};
   std::atomic<int> threads_started_{0};
   std::atomic<int> threads_ended_{0};
-  std::atomic<bool> to_application_ended_{false};
+  std::atomic<int> threads_leaving_{0};
+  std::atomic<int> threads_left_{0};
   HANDLE port_ = 0;
 };
 
