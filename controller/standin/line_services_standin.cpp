@@ -71,4 +71,8 @@ std::atomic<std::uint8_t>& acu_reset_request() { return Standin().reset_request;
 
 std::uint8_t RING_report_duration() { return Standin().ring_report_duration.load(); }
 
+std::atomic<std::uint8_t>& DAA_step_index() { return Standin().daa_step_index; }
+
+std::atomic<std::uint8_t>& DAA_kind() { return Standin().daa_kind; }
+
 }  // namespace vxctl

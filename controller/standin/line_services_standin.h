@@ -38,6 +38,8 @@ struct LineServicesStandin {
   std::atomic<std::uint8_t> reset_request{0};  // acu_reset_request
   std::atomic<std::uint8_t> upload_state{0};   // CTY_upload_state
   std::atomic<std::uint8_t> ring_report_duration{0};  // RING_report_duration
+  std::atomic<std::uint8_t> daa_step_index{0};        // DAA_step_index
+  std::atomic<std::uint8_t> daa_kind{0};              // DAA_kind
 };
 
 }  // namespace vxctl

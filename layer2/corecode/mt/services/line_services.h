@@ -108,6 +108,13 @@ std::span<const std::uint8_t> CTY_builtin_country_list();
 // The country-table dialogue's upload state (0 idle), which MK_init clears.
 std::atomic<std::uint8_t>& CTY_upload_state();
 
+// The DAA relay service: the index of its current step, whose two words
+// (bytes 779 and 781 + 57 x the index of the live record) the data pump
+// needs on the class-2 front ends; and the DAA kind (1, 2 or 3) the
+// hardware query chooses for it.
+std::atomic<std::uint8_t>& DAA_step_index();
+std::atomic<std::uint8_t>& DAA_kind();
+
 // The command interpreter's pending reset request; with kResetKeepsBlackList
 // (a user reset, Z) LS_init keeps the black list.
 inline constexpr std::uint8_t kResetKeepsBlackList = 1u << 2;
