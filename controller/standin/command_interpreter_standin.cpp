@@ -18,6 +18,12 @@ std::atomic<std::uint8_t>& acu_running() { return Standin().running; }
 
 std::uint8_t acu_caller_id_enabled() { return Standin().caller_id_enabled.load(); }
 
+std::uint8_t acu_v92_enabled() { return Standin().v92_enabled.load(); }
+
+std::uint8_t acu_pqc_setting() { return Standin().pqc_setting.load(); }
+
+std::uint8_t acu_pss_setting() { return Standin().pss_setting.load(); }
+
 std::atomic<std::uint8_t>& acu_moh_grant() { return Standin().moh_grant; }
 
 void acu_escape_detected() { Standin().escapes_detected.fetch_add(1); }

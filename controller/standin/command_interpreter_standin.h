@@ -18,6 +18,10 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> running{0};
   // What acu_caller_id_enabled answers ("+VCID" is not parsed yet).
   std::atomic<std::uint8_t> caller_id_enabled{0};
+  // What acu_v92_enabled, acu_pqc_setting and acu_pss_setting answer.
+  std::atomic<std::uint8_t> v92_enabled{1};
+  std::atomic<std::uint8_t> pqc_setting{0};
+  std::atomic<std::uint8_t> pss_setting{0};
   // acu_moh_grant's byte.
   std::atomic<std::uint8_t> moh_grant{0};
   // RING_dsp_event: how often it ran and the packet it read last.

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/dsp/overlay_drain.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 
@@ -112,7 +113,7 @@ std::uint32_t dsp_link_restart() {
 
 void dsp_link_reset() {
   dsp_reg246_set_bit0();
-  MachineState<DspTransportState>().overlay.Reset();
+  dsp_overlay_reset();
   dsp_power_control(kPowerLinkDown);
   dsp_reg_write(pump::kRegCpPacketLength, kCpLengthMark);
   dsp_power_control(kPowerLinkUp);

@@ -7,8 +7,8 @@
 
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_wait.h"
+#include "layer2/corecode/mt/dsp/overlay_drain.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/task/debug_assert.h"
 #include "platform/ke/irql.h"
 

@@ -22,8 +22,8 @@ struct ModelRow {
 };
 
 constexpr ModelRow kModels[] = {
-    {3, "K48QA ", "AC`97", 2}, {4, "K48 ", "PCI", 2},       {5, "K48QA ", "AC`97", 2},
-    {6, "K48QC ", "PCI", 2},   {7, "K48QD ", "PCI", 1},     {8, "K48QB ", "AC`97", 2},
+    {3, "K48QA ", "AC`97", 2},  {4, "K48 ", "PCI", 2},   {5, "K48QA ", "AC`97", 2},
+    {6, "K48QC ", "PCI", 2},    {7, "K48QD ", "PCI", 1}, {8, "K48QB ", "AC`97", 2},
     {9, "K48QE ", "ZEVORA", 2},
 };
 constexpr ModelRow kUnknownModel = {0, " ", " ", 0};
@@ -74,13 +74,13 @@ void ModemTask_SetModelNames(std::uint16_t kind) {
 
 void ModemTask_HardwareQuery() {
   DspAnswer answer;
-  const bool replied =
-      dsp_send_packet(DspCommand::Query(kCmdHardwareQuery, pump::kDpVersionInfo), &answer) ==
-          kDspSent &&
-      answer.code == pump::kDpVersionInfo;
+  const bool replied = dsp_send_packet(DspCommand::Query(kCmdHardwareQuery, pump::kDpVersionInfo),
+                                       &answer) == kDspSent &&
+                       answer.code == pump::kDpVersionInfo;
   std::uint16_t kind = 0;
   if (replied) {
-    kind = static_cast<std::uint16_t>(answer.reply[kKindOffset] | answer.reply[kKindOffset + 1] << 8);
+    kind =
+        static_cast<std::uint16_t>(answer.reply[kKindOffset] | answer.reply[kKindOffset + 1] << 8);
   } else {
     DbgPrint("ModemTask_HardwareQuery: no version block, hardware kind unknown\n");
   }

@@ -36,6 +36,12 @@ bool DspOverlayRing::TakeByte(std::uint8_t& byte) {
   return true;
 }
 
+bool DspOverlayRing::Peek(std::uint8_t& byte) const {
+  if (Used() == 0) return false;
+  byte = bytes_[read_.load(std::memory_order_relaxed)];
+  return true;
+}
+
 void DspOverlayRing::Reset() {
   read_.store(0, std::memory_order_relaxed);
   write_.store(0, std::memory_order_release);

@@ -23,6 +23,8 @@ class DspOverlayRing {
   // The reader's side: the bytes waiting, and the oldest of them.
   std::size_t Used() const;
   bool TakeByte(std::uint8_t& byte);
+  // The oldest byte, left in the ring; false when it is empty.
+  bool Peek(std::uint8_t& byte) const;
   // Empties the ring (both indices 0), at a link reset.
   void Reset();
 

@@ -48,6 +48,9 @@ struct ModemTaskState {
   std::uint16_t tx_rate = 0;
   std::uint8_t v92_connection = 0;
   std::uint8_t aux_channel = 0;
+  // The data pump's connection-state code (register 54, low 4 bits) as the
+  // state monitor last read it; 3 while retraining.
+  std::atomic<std::uint8_t> connection_state{0};
 };
 
 }  // namespace vxctl

@@ -36,11 +36,6 @@ void daa_set_hook_relay(std::uint8_t off_hook) {
 
 void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
 
-bool dsp_overlay_drain() {
-  MachineState<PendingLog>().Record("dsp_overlay_drain");
-  return false;
-}
-
 std::int32_t perfmon_ioctl(std::uint32_t code) {
   MachineState<PendingLog>().Record("perfmon_ioctl", {code});
   return static_cast<std::int32_t>(0xC0000010);

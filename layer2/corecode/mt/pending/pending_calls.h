@@ -26,9 +26,6 @@ void ModemTask_CountFrameError();
 // Statistics.
 void stats_reset();
 
-// DSP memory access and overlay records: false (nothing drained).
-bool dsp_overlay_drain();
-
 // DAA relays: the hook relay, released (0) by the task thread's close work.
 void daa_set_hook_relay(std::uint8_t off_hook);
 

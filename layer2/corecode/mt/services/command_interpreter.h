@@ -13,6 +13,12 @@ std::atomic<std::uint8_t>& acu_running();
 
 // Caller-ID reporting is on ("+VCID"): non-zero.
 std::uint8_t acu_caller_id_enabled();
+// V.92 is enabled: non-zero. The quick-connect setting ("+PQC", 3: no
+// quick connect) and the short-startup setting ("+PSS", 2: never), which
+// decide whether an uploaded line profile is kept.
+std::uint8_t acu_v92_enabled();
+std::uint8_t acu_pqc_setting();
+std::uint8_t acu_pss_setting();
 
 // The modem-on-hold grant the data pump reported, which "+PMHR" reads.
 std::atomic<std::uint8_t>& acu_moh_grant();

@@ -76,12 +76,12 @@ TEST(HardwareKind, TheKindGivesTheNamesTheClassAndTheDaaKind) {
     std::uint8_t daa_kind;
   };
   const Row rows[] = {
-      {3, 0, "K48QA ", "AC`97", 2, 3},  {4, 1, "K48 ", "PCI", 2, 3},
-      {5, 0, "K48QA ", "AC`97", 2, 3},  {6, 0, "K48QC ", "PCI", 2, 3},
-      {7, 0, "K48QD ", "PCI", 1, 1},    {7, 1, "K48QD ", "PCI", 1, 2},
-      {8, 0, "K48QB ", "AC`97", 2, 3},  {9, 0, "K48QE ", "ZEVORA", 2, 3},
-      {0, 0, " ", " ", 0, 1},           {10, 1, " ", " ", 0, 2},
-      {0xFFFF, 0, " ", " ", 0, 1},      {0x0106, 0, " ", " ", 0, 1},
+      {3, 0, "K48QA ", "AC`97", 2, 3}, {4, 1, "K48 ", "PCI", 2, 3},
+      {5, 0, "K48QA ", "AC`97", 2, 3}, {6, 0, "K48QC ", "PCI", 2, 3},
+      {7, 0, "K48QD ", "PCI", 1, 1},   {7, 1, "K48QD ", "PCI", 1, 2},
+      {8, 0, "K48QB ", "AC`97", 2, 3}, {9, 0, "K48QE ", "ZEVORA", 2, 3},
+      {0, 0, " ", " ", 0, 1},          {10, 1, " ", " ", 0, 2},
+      {0xFFFF, 0, " ", " ", 0, 1},     {0x0106, 0, " ", " ", 0, 1},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE("kind " + std::to_string(row.kind) + ", byte 7 " +
@@ -130,8 +130,8 @@ TEST(HardwareKind, TheDaaIsReinitialisedAtOnceThenGivenItsStepThenSentOnHookLate
       ASSERT_EQ(log.size(), 1u);
       EXPECT_EQ(log[0].name, "DAA_handler");
       EXPECT_EQ(log[0].code, 9);
-      EXPECT_EQ(Pending(services.kernel), (std::vector<std::pair<std::uint8_t, std::uint8_t>>{
-                                              {kMsgDaa, 1}}));
+      EXPECT_EQ(Pending(services.kernel),
+                (std::vector<std::pair<std::uint8_t, std::uint8_t>>{{kMsgDaa, 1}}));
     });
   }
 }
