@@ -9,6 +9,7 @@
 #include "pump/handshake/handshake.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/v22/v22_start.h"
 
 namespace pump {
 namespace {

@@ -25,7 +25,6 @@ using fsk_testing::RandomBytes;
 
 constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
 constexpr int kTransmitLevel = -10;  // dBm0
-constexpr double kLineLossDb = 6;
 
 // What one machine starts and sends.
 struct End {
@@ -58,13 +57,8 @@ const PairCase kPairs[] = {
 };
 
 pl::LineDirectionConfig Heard(double snr_db) {
-  pl::LineDirectionConfig config;
-  config.gain_db = -kLineLossDb;
-  config.delay_samples = 97;
+  pl::LineDirectionConfig config = ImpairedDirection(kTransmitLevel, snr_db);
   config.frequency_offset_hz = 4;
-  config.echo_erl_db = 20;
-  config.echo_delay_samples = 9;
-  if (snr_db < 100) config.noise_dbm0 = kTransmitLevel - kLineLossDb - snr_db;
   return config;
 }
 
@@ -80,17 +74,9 @@ class FskLinePair : public DspRig {
     pl::LineConfig config;
     config.heard_at = {Heard(snr_db), Heard(snr_db)};
     config.seed = seed;
-    line_ = std::make_unique<pl::Line>(config);
-    plat::MachineConfig a;
-    a.name = "A";
-    a.line = line_.get();
-    a.side = pl::Side::kA;
-    BootOnVxafe(Controller::kStarted, std::move(a));
-    plat::MachineConfig b;
-    b.name = "B";
-    b.line = line_.get();
-    b.side = pl::Side::kB;
-    plat::Machine& far = BootPeerOnVxafe(std::move(b));
+    MakeLine(config);
+    BootOnLineSideA();
+    plat::Machine& far = BootPeerOnLineSideB();
 
     plat::ke::Kernel* kernels[2] = {&kernel(), &far.kernel()};
     const End* ends[2] = {&c.a, &c.b};
@@ -134,14 +120,6 @@ class FskLinePair : public DspRig {
     }
     return crossed;
   }
-
-  void TearDown() override {
-    DspRig::TearDown();
-    machine_.reset();
-    line_.reset();
-  }
-
-  std::unique_ptr<pl::Line> line_;
 };
 
 void PrintTo(const PairCase& c, std::ostream* out) { *out << c.name; }

@@ -24,7 +24,7 @@ constexpr Call kAutomodeCaller = {.mode = 12, .direction = 1, .selector = 1};
 constexpr Call kAutomodeAnswerer = {.mode = 12, .direction = 0, .selector = 1};
 
 bool AnyModem(const DspContext& c) {
-  return FskStarted(c) >= 0 || Called(c, Pending::kV22bConfig) ||
+  return FskStarted(c) >= 0 || V22Started(c) ||
          Called(c, Pending::kStartV32Connection);
 }
 
@@ -95,14 +95,14 @@ TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
     const int blocks = Hear(harness, far, 600, AnyModem);
     const DspContext& context = harness.Context();
     EXPECT_EQ(FskStarted(context), c.fsk_type);
-    EXPECT_EQ(Called(context, Pending::kV22bConfig), c.v22);
+    EXPECT_EQ(V22Started(context), c.v22);
     EXPECT_EQ(Called(context, Pending::kStartV32Connection), c.v32);
     if (c.v32) {
       EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Originate);
       EXPECT_EQ(context.handshake.answer_tone_count, 0);
     }
     if (c.v22) {
-      EXPECT_EQ(context.pending[Pending::kV22bConfig].args[0], 7) << "V.22bis";
+      EXPECT_EQ(context.call.mode, 7) << "V.22bis";
     }
     EXPECT_GE(blocks, c.block);
     EXPECT_LE(blocks, c.block + c.lag);
@@ -143,7 +143,7 @@ TEST(AutomodeAnswer, AaDuringTheToneAnswersV32AfterSeventyMillisecondsOfSilence)
     const DspContext& context = harness.Context();
     ASSERT_TRUE(Called(context, Pending::kStartV32Connection));
     EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Answer);
-    EXPECT_FALSE(Called(context, Pending::kV22bConfig));
+    EXPECT_FALSE(V22Started(context));
     const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
     EXPECT_NEAR(tone, 100 + 10 + 2, 3) << "AA heard for 10 blocks ends the tone";
     EXPECT_EQ(blocks - 1 - tone, 7) << "blocks of silence";
@@ -158,9 +158,9 @@ TEST(AutomodeAnswer, WithoutAaTheWholeToneThenV22bis) {
     FarEnd far({});
     const int blocks = Hear(harness, far, 400, AnyModem);
     const DspContext& context = harness.Context();
-    ASSERT_TRUE(Called(context, Pending::kV22bConfig));
+    ASSERT_TRUE(V22Started(context));
     EXPECT_FALSE(Called(context, Pending::kStartV32Connection));
-    EXPECT_EQ(context.pending[Pending::kV22bConfig].args[0], 7) << "V.22bis";
+    EXPECT_EQ(context.call.mode, 7) << "V.22bis";
     EXPECT_EQ(context.call.max_rate_code, 4);
     const int tone = ToneBlocks(harness.Afe().LineOutput(), first);
     EXPECT_NEAR(tone, kAnswerToneTicks, 1);
@@ -222,10 +222,9 @@ TEST(AutomodeV22bisAnswer, AnswersV22bisAt2400) {
     DspContext& context = harness.Context();
     AutomodeV22bisAnswer(context);
     EXPECT_EQ(context.call.handshake_selector, kSelectorAutomode);
-    const PendingCall& v22 = context.pending[Pending::kV22bConfig];
-    EXPECT_EQ(v22.count, 1u);
-    EXPECT_EQ(v22.args[0], 7);
-    EXPECT_EQ(v22.args[1], 4);
+    EXPECT_TRUE(V22Started(context));
+    EXPECT_EQ(context.call.mode, 7);
+    EXPECT_EQ(context.call.max_rate_code, 4);
   });
 }
 

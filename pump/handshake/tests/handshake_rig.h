@@ -14,6 +14,7 @@
 #include "pump/callprogress/tests/call_rig.h"
 #include "pump/context/dsp_context.h"
 #include "pump/tests/support/spandsp_codec_rate.h"
+#include "pump/v22/v22_tx_states.h"
 
 namespace pump::handshake_test {
 
@@ -89,6 +90,12 @@ int ToneBlocks(std::span<const std::int16_t> line, std::size_t first);
 
 // The FSK start type of the last StartFsk since BeginCall, -1 for none.
 inline int FskStarted(const DspContext& context) { return context.fsk.start_type; }
+
+// V.22 or V.22bis started since BeginCall: the receive side runs its
+// supervisor; `context.call.mode` tells which (7 V.22bis, 6 V.22).
+inline bool V22Started(const DspContext& context) {
+  return context.rx.table.data() == V22RxSeqTable().data();
+}
 
 // A pending procedure was called since BeginCall.
 inline bool Called(const DspContext& context, Pending part) {

@@ -19,6 +19,7 @@
 #include "pump/fsk/fsk_start.h"
 #include "pump/fsk/tests/fsk_rig.h"
 #include "pump/tests/support/dsp_rig.h"
+#include "pump/v22/v22_tx_states.h"
 
 namespace pump::testing {
 namespace {
@@ -30,20 +31,9 @@ using fsk_testing::RandomBytes;
 
 constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
 constexpr int kTransmitLevel = -10;  // dBm0
-constexpr double kLineLossDb = 6;
 // From a modem's start to the first byte: both ends' carriers settle (the
 // spandsp peer takes bytes from 800 ms after its connection).
 constexpr std::uint64_t kSettleMs = 1500;
-
-pl::LineDirectionConfig Heard(double snr_db) {
-  pl::LineDirectionConfig config;
-  config.gain_db = -kLineLossDb;
-  config.delay_samples = 97;
-  config.echo_erl_db = 20;
-  config.echo_delay_samples = 9;
-  if (snr_db < 100) config.noise_dbm0 = kTransmitLevel - kLineLossDb - snr_db;
-  return config;
-}
 
 struct CallBytes {
   int mode;
@@ -55,24 +45,14 @@ class HandshakeLine : public DspRig {
  protected:
   pl::Line& MakeLine(double snr_db, std::uint64_t seed) {
     pl::LineConfig config;
-    config.heard_at = {Heard(snr_db), Heard(snr_db)};
+    config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db),
+                       ImpairedDirection(kTransmitLevel, snr_db)};
     config.seed = seed;
-    line_ = std::make_unique<pl::Line>(config);
-    plat::MachineConfig a;
-    a.name = "A";
-    a.line = line_.get();
-    a.side = pl::Side::kA;
-    BootOnVxafe(Controller::kStarted, std::move(a));
-    kernels_.push_back(&kernel());
-    return *line_;
+    pl::Line& line = DspRig::MakeLine(config);
+    kernels_.push_back(&BootOnLineSideA().kernel());
+    return line;
   }
-  void AddSecondMachine() {
-    plat::MachineConfig b;
-    b.name = "B";
-    b.line = line_.get();
-    b.side = pl::Side::kB;
-    kernels_.push_back(&BootPeerOnVxafe(std::move(b)).kernel());
-  }
+  void AddSecondMachine() { kernels_.push_back(&BootPeerOnLineSideB().kernel()); }
 
   // Reset and the line taken on every machine, then each one's 0x68 (the
   // calling tone on); the instant of the first 0x68 in microseconds.
@@ -103,11 +83,14 @@ class HandshakeLine : public DspRig {
     return start_us;
   }
 
-  PendingCall PendingOf(std::size_t m, Pending part) {
-    PendingCall call{};
-    OnKernelThread(*kernels_[m],
-                   [&] { call = TestControllerOf(*kernels_[m]).Context()->pending[part]; });
-    return call;
+  // Whether machine `m` runs V.22 or V.22bis; the time it was asked at.
+  bool V22StartedOn(std::size_t m, std::uint64_t* now_us = nullptr) {
+    bool started = false;
+    OnKernelThread(*kernels_[m], [&] {
+      started = TestControllerOf(*kernels_[m]).Context()->rx.table.data() == V22RxSeqTable().data();
+      if (now_us != nullptr) *now_us = GetTimeUs();
+    });
+    return started;
   }
 
   int FskStartOf(std::size_t m) {
@@ -150,13 +133,6 @@ class HandshakeLine : public DspRig {
     return status;
   }
 
-  void TearDown() override {
-    DspRig::TearDown();
-    machine_.reset();
-    line_.reset();
-  }
-
-  std::unique_ptr<pl::Line> line_;
   std::vector<plat::ke::Kernel*> kernels_;
 };
 
@@ -207,14 +183,16 @@ INSTANTIATE_TEST_SUITE_P(Peers, ModeSelectionCallerOnTheLine, ::testing::ValuesI
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The automode answerer on a machine, the line silent: V.22bis after its
-// 2.7 s tone and 70 ms of silence, as the pending start's time shows.
+// 2.7 s tone and 70 ms of silence, found to the millisecond.
 TEST_F(HandshakeLine, AutomodeAnswererStartsItsModemWhenItsToneAndSilenceEnd) {
   MakeLine(100, 9);
   const std::uint64_t start_us = StartCalls({{12, 0, 1}});
-  sim.RunFor(3000 * kMillisecond);
-  const PendingCall v22 = PendingOf(0, Pending::kV22bConfig);
-  ASSERT_EQ(v22.count, 1u);
-  const auto after_ms = static_cast<double>(v22.time_us - start_us) / 1000.0;
+  sim.RunFor(2700 * kMillisecond);
+  ASSERT_FALSE(V22StartedOn(0)) << "during the answer tone";
+  std::uint64_t now_us = 0;
+  for (int ms = 0; ms < 200 && !V22StartedOn(0, &now_us); ++ms) sim.RunFor(kMillisecond);
+  ASSERT_TRUE(V22StartedOn(0));
+  const auto after_ms = static_cast<double>(now_us - start_us) / 1000.0;
   EXPECT_NEAR(after_ms, 2700 + 70, 15);
 }
 

@@ -30,7 +30,7 @@ struct CallerRun {
 };
 
 bool ModemStarted(const DspContext& c) {
-  return FskStarted(c) >= 0 || Called(c, Pending::kV22bConfig) ||
+  return FskStarted(c) >= 0 || V22Started(c) ||
          Called(c, Pending::kStartV32Connection);
 }
 
@@ -97,9 +97,9 @@ TEST_P(ModeSelectionCaller, StartsTheModemOfTheFarEndItHears) {
     const DspContext& context = harness.Context();
     ASSERT_GE(run.modem, 0) << "no modem started";
     EXPECT_EQ(FskStarted(context), c.fsk_type);
-    EXPECT_EQ(Called(context, Pending::kV22bConfig), c.v22);
+    EXPECT_EQ(V22Started(context), c.v22);
     if (c.v22) {
-      EXPECT_EQ(context.pending[Pending::kV22bConfig].args[0], 7) << "V.22bis kept";
+      EXPECT_EQ(context.call.mode, 7) << "V.22bis kept";
       // The ones start 80 ms after the 2.6 s tone; 16 blocks of them at least.
       EXPECT_GE(run.modem, 50 + 260 + 8 + 16);
     }
@@ -201,7 +201,7 @@ TEST(ModeSelectionAnswer, ModesWithoutAModemWaitSilentlyAtTheTablesEnd) {
       EXPECT_EQ(context.rx.position, kFmAnsEnd);
       EXPECT_EQ(context.rx.parked, 0u);
       EXPECT_EQ(FskStarted(context), -1);
-      EXPECT_FALSE(Called(context, Pending::kV22bConfig));
+      EXPECT_FALSE(V22Started(context));
       EXPECT_FALSE(Called(context, Pending::kStartV32Connection));
       const std::vector<std::int16_t>& out = harness.Afe().LineOutput();
       EXPECT_TRUE(std::all_of(out.begin() + static_cast<std::ptrdiff_t>(after), out.end(),

@@ -36,7 +36,7 @@ const Caller kCallers[] = {
 // The modem a run started, if any, for the failure message.
 std::string Started(const DspContext& c) {
   if (FskStarted(c) >= 0) return "FSK type " + std::to_string(FskStarted(c));
-  if (Called(c, Pending::kV22bConfig)) return "V22bConfig";
+  if (V22Started(c)) return "V.22";
   if (Called(c, Pending::kStartV32Connection)) return "StartV32";
   return "";
 }
@@ -111,7 +111,7 @@ TEST(HandshakeNoise, AnswerersTakeNoNoiseForAa) {
       BeginCall(automode, {.mode = 12, .direction = 0, .selector = 1});
       FarEnd far({{Noise(4, dbm0), 4000}});
       Hear(automode, far, 300, [](const DspContext& c) { return !Started(c).empty(); });
-      EXPECT_EQ(Started(automode.Context()), "V22bConfig");
+      EXPECT_EQ(Started(automode.Context()), "V.22");
     });
   }
 }

@@ -46,10 +46,46 @@ plat::Machine& DspRig::BootPeerOnVxafe(plat::MachineConfig config) {
   return *far_machine_;
 }
 
+plat::line::Line& DspRig::MakeLine(const plat::line::LineConfig& config) {
+  line_ = std::make_unique<plat::line::Line>(config);
+  return *line_;
+}
+
+plat::Machine& DspRig::BootOnLineSideA() {
+  plat::MachineConfig config;
+  config.name = "A";
+  config.line = line_.get();
+  config.side = plat::line::Side::kA;
+  return BootOnVxafe(Controller::kStarted, std::move(config));
+}
+
+plat::Machine& DspRig::BootPeerOnLineSideB() {
+  plat::MachineConfig config;
+  config.name = "B";
+  config.line = line_.get();
+  config.side = plat::line::Side::kB;
+  return BootPeerOnVxafe(std::move(config));
+}
+
 void DspRig::TearDown() {
   if (far_machine_ && !far_machine_->shut_down()) far_machine_->Shutdown();
   MachineTest::TearDown();
   far_machine_.reset();
+  // The line outlives every machine on it.
+  if (line_) {
+    machine_.reset();
+    line_.reset();
+  }
+}
+
+plat::line::LineDirectionConfig ImpairedDirection(int transmit_dbm0, double snr_db) {
+  plat::line::LineDirectionConfig config;
+  config.gain_db = -kImpairedLossDb;
+  config.delay_samples = 97;
+  config.echo_erl_db = 20;
+  config.echo_delay_samples = 9;
+  if (snr_db < 100) config.noise_dbm0 = transmit_dbm0 - kImpairedLossDb - snr_db;
+  return config;
 }
 
 plat::Machine& DspRig::BootOnFake(Controller controller, plat::MachineConfig config) {

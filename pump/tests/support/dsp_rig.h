@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/line/line.h"
 #include "platform/machine/testing/fixtures.h"
 #include "pump/driver/dsp_device.h"
 #include "pump/tests/support/fake_front_end.h"
@@ -51,6 +52,11 @@ class DspRig : public plat::testing::MachineTest {
   // started), as the far end of the first one's line; shut down and gone
   // after TearDown.
   plat::Machine& BootPeerOnVxafe(plat::MachineConfig config);
+  // A simulated line the rig owns until its machines are gone; the rig's
+  // machine ("A") boots at its side A, a second machine ("B") at side B.
+  plat::line::Line& MakeLine(const plat::line::LineConfig& config);
+  plat::Machine& BootOnLineSideA();
+  plat::Machine& BootPeerOnLineSideB();
   void TearDown() override;
   plat::ke::Kernel& kernel() { return machine_->kernel(); }
 
@@ -100,6 +106,14 @@ class DspRig : public plat::testing::MachineTest {
                           plat::MachineConfig config);
 
   std::unique_ptr<plat::Machine> far_machine_;
+  std::unique_ptr<plat::line::Line> line_;
 };
+
+// One direction of the impaired line two of our ends share: `kImpairedLossDb`
+// of loss, 97 samples of delay, the hybrid's echo 20 dB down after 9 samples,
+// and white noise `snr_db` below a signal sent at `transmit_dbm0` (none from
+// 100 dB up).
+inline constexpr double kImpairedLossDb = 6;
+plat::line::LineDirectionConfig ImpairedDirection(int transmit_dbm0, double snr_db);
 
 }  // namespace pump::testing
