@@ -7,6 +7,7 @@
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/serial/serial_dispatch.h"
 #include "layer2/corecode/mt/serial/transfer_side.h"
+#include "layer2/corecode/mt/task/system_thread.h"
 #include "layer2/corecode/mt/task/timing_thread.h"
 #include "platform/ex/ob.h"
 
@@ -164,19 +165,12 @@ void ntdrv_wait_worker(PVOID device) {
 }
 
 NTSTATUS StartWorker(WorkerEventSet& worker, PKSTART_ROUTINE routine, PDEVICE_OBJECT device) {
-  HANDLE handle = 0;
-  NTSTATUS status =
-      PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, 0, nullptr, routine, device);
-  if (!NT_SUCCESS(status)) return status;
-  PVOID thread = nullptr;
-  status = ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode, &thread,
-                                     nullptr);
-  ZwClose(handle);
-  if (!NT_SUCCESS(status)) {
-    KeSetEvent(&worker.terminate, IO_NO_INCREMENT, FALSE);
-    return status;
+  const StartedThread started = start_system_thread(routine, device);
+  if (!NT_SUCCESS(started.status)) {
+    if (started.running) KeSetEvent(&worker.terminate, IO_NO_INCREMENT, FALSE);
+    return started.status;
   }
-  worker.thread = static_cast<PKTHREAD>(thread);
+  worker.thread = started.thread;
   return STATUS_SUCCESS;
 }
 

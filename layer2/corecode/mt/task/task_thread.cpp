@@ -2,6 +2,7 @@
 
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "layer2/corecode/mt/task/system_thread.h"
 #include "layer2/corecode/mt/task/timing_thread.h"
 #include "platform/ex/ob.h"
 #include "platform/io/iodefs.h"
@@ -64,19 +65,12 @@ TaskThreadState& task_thread_state() { return MachineState<TaskThreadState>(); }
 
 NTSTATUS task_thread_start() {
   TaskThreadState& task = task_thread_state();
-  HANDLE handle = 0;
-  NTSTATUS status =
-      PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, 0, nullptr, task_thread, nullptr);
-  if (!NT_SUCCESS(status)) return status;
-  PVOID thread = nullptr;
-  status = ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode, &thread,
-                                     nullptr);
-  ZwClose(handle);
-  if (!NT_SUCCESS(status)) {
-    KeSetEvent(&task.terminate, IO_NO_INCREMENT, FALSE);
-    return status;
+  const StartedThread started = start_system_thread(task_thread, nullptr);
+  if (!NT_SUCCESS(started.status)) {
+    if (started.running) KeSetEvent(&task.terminate, IO_NO_INCREMENT, FALSE);
+    return started.status;
   }
-  task.thread = static_cast<PKTHREAD>(thread);
+  task.thread = started.thread;
   task.running.store(1);
   return STATUS_SUCCESS;
 }

@@ -4,6 +4,7 @@
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/task/clocks.h"
+#include "layer2/corecode/mt/task/system_thread.h"
 #include "layer2/corecode/mt/task/task_thread.h"
 #include "layer2/corecode/mt/task/task_timer.h"
 #include "platform/ex/ob.h"
@@ -63,23 +64,13 @@ void bg_tick(std::uint32_t elapsed_ms) {
 NTSTATUS qor_bg_start() {
   TimingThreadState& timing = timing_thread_state();
   timing.running.store(1);
-  HANDLE handle = 0;
-  NTSTATUS status =
-      PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, 0, nullptr, qor_bg, nullptr);
-  if (!NT_SUCCESS(status)) {
+  const StartedThread started = start_system_thread(qor_bg, nullptr);
+  if (!NT_SUCCESS(started.status)) {
     timing.running.store(0);
-    return status;
+    if (started.running) KeSetEvent(&task_timer_state().timing_event, IO_NO_INCREMENT, FALSE);
+    return started.status;
   }
-  PVOID thread = nullptr;
-  status = ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode, &thread,
-                                     nullptr);
-  ZwClose(handle);
-  if (!NT_SUCCESS(status)) {
-    timing.running.store(0);
-    KeSetEvent(&task_timer_state().timing_event, IO_NO_INCREMENT, FALSE);
-    return status;
-  }
-  timing.thread = static_cast<PKTHREAD>(thread);
+  timing.thread = started.thread;
   return STATUS_SUCCESS;
 }
 
