@@ -14,8 +14,7 @@
 #include "platform/hal/instant.h"
 #include "platform/line/peer_end.h"
 #include "platform/line/taps.h"
-#include "pump/core/comram.h"
-#include "pump/tests/support/dsp_rig.h"
+#include "pump/voice/tests/voice_machine.h"
 #include "pump/tests/support/tone_share.h"
 #include "pump/tests/support/key_packets.h"
 
@@ -24,34 +23,20 @@ namespace {
 
 constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
 
-class VoiceBridge : public DspRig {
+class VoiceBridge : public VoiceMachine {
  protected:
   // Sound path on (profile bits 17) with both stream levels under the data
   // pump (bits 1 and 2); the peer plays `peer_hz` once the line is taken.
   void BootInVoice(std::uint8_t line_mode, double peer_hz) {
-    BootOnVxafe(Controller::kStarted, {.hive_overrides = ProfileOverride(1u << 1 | 1u << 2 | 1u << 17)});
+    BootOnVxafe(Controller::kStarted, {.hive_overrides = ProfileOverride(kStreamLevels | kSoundPath)});
     peer_end_ = std::make_unique<plat::line::PeerEnd>(machine_->line(), plat::line::Side::kB, peer_);
     peer_.RecordTo(&peer_heard_);
     if (peer_hz > 0) {
       peer_.WaitUntil(machine_->line().HookIs(plat::line::Side::kA, true))
           .Tones({peer_hz, -13.0}, plat::line::LineSamplesInMs(3000));
     }
-    ASSERT_TRUE(TheController().started());
-    OnKernelThread([&] {
-      ControllerDouble& controller = TheController().Double();
-      controller.WritePowerState(0xD0);
-      controller.Exchange(0x60, {0});
-      HostInterface& host = TheController().Host();
-      host.comram.reg[kRegLineLevelA] &= static_cast<std::uint8_t>(~kLineHookRelay);
-    });
-    sim.RunFor(50 * kMillisecond);
-    OnKernelThread([&] {
-      ControllerDouble& controller = TheController().Double();
-      controller.Exchange(0x65, {2, 0});
-      controller.Exchange(0x97, {2, 8, 0, 0});
-      controller.Exchange(0x95, {line_mode});
-      controller.Exchange(0x99, {128, 0});
-    });
+    TakeLineAndStartVoice(line_mode);
+    OnKernelThread([&] { TheController().Double().Exchange(0x99, {128, 0}); });
   }
   void TearDown() override {
     DspRig::TearDown();
