@@ -12,8 +12,10 @@ constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 // The update a x sample is taken in Q15 like the taps: unscaled, the step
 // 17 x (2^31 - 1) / p^2 is 2^15 times what the 80 taps stand (the training
 // diverges at once); scaled, the first pass's step is about 0.6 of the
-// normalised LMS bound.
+// normalised LMS bound. The scaled update is rounded: a floored one turns
+// every small correction into -1 and drifts all the taps down together.
 constexpr int kUpdateShift = 15;
+constexpr std::int64_t kUpdateRounding = std::int64_t{1} << (kUpdateShift - 1);
 constexpr std::size_t kResidualAt = 320;
 constexpr std::size_t kImprovementAt = 324;
 constexpr std::size_t kValidAt = 328;
@@ -89,7 +91,7 @@ void Train(LineEcho& echo, std::int32_t line_floor) {
       const std::int64_t a = (std::int64_t{e} * echo.mu) >> 12;
       for (int k = 0; k < kEchoTaps; ++k) {
         std::int32_t& tap = echo.training.taps[static_cast<std::size_t>(k)];
-        tap = Saturate32(std::int64_t{tap} + ((a * echo.training.window[static_cast<std::size_t>(k)]) >> kUpdateShift));
+        tap = Saturate32(std::int64_t{tap} + ((a * echo.training.window[static_cast<std::size_t>(k)] + kUpdateRounding) >> kUpdateShift));
       }
     }
   }
