@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "siglib/qvls.h"
+
 namespace pump {
 namespace {
 
@@ -15,7 +17,6 @@ constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 // normalised LMS bound. The scaled update is rounded: a floored one turns
 // every small correction into -1 and drifts all the taps down together.
 constexpr int kUpdateShift = 15;
-constexpr std::int64_t kUpdateRounding = std::int64_t{1} << (kUpdateShift - 1);
 constexpr std::size_t kResidualAt = 320;
 constexpr std::size_t kImprovementAt = 324;
 constexpr std::size_t kValidAt = 328;
@@ -35,11 +36,26 @@ void WriteLe32(std::span<std::uint8_t> image, std::size_t at, std::int32_t value
   for (int b = 0; b < 4; ++b, v >>= 8) image[at + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(v);
 }
 
-// The estimate of one filter, limited to 16 bits whatever the taps hold.
+// The estimate of one filter (the signal library's dot product, rounded
+// at scale 15), limited to 16 bits whatever the taps hold. A refused
+// product estimates no echo.
 std::int32_t Estimate(const EchoFilter& filter) {
-  std::int64_t sum = 0;
-  for (int k = 0; k < kEchoTaps; ++k) sum += std::int64_t{filter.window[static_cast<std::size_t>(k)]} * filter.taps[static_cast<std::size_t>(k)];
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(sum >> 15, -32768, 32767));
+  std::int32_t sum = 0;
+  if (qvlsDot_i16i32toi32_sc(filter.window.data(), filter.taps.data(), kEchoTaps, &sum, kUpdateShift) != QVLS_OK) {
+    return 0;
+  }
+  return std::clamp(sum, -32768, 32767);
+}
+
+// taps += a x window in Q15, rounded and saturated: the window widened,
+// scaled by a and added. A refused step leaves the taps as they are.
+void Update(EchoFilter& filter, std::int64_t a) {
+  std::array<std::int32_t, kEchoTaps> step;
+  if (qvlsConvert_i16toi32(filter.window.data(), step.data(), kEchoTaps) != QVLS_OK ||
+      qvlsMulConst_i32_ip_sc(Saturate32(a), step.data(), kEchoTaps, kUpdateShift) != QVLS_OK) {
+    return;
+  }
+  qvlsAdd_i32_ip_sc(step.data(), filter.taps.data(), kEchoTaps, 0);
 }
 
 void Push(EchoFilter& filter, std::int16_t x) {
@@ -88,11 +104,7 @@ void Train(LineEcho& echo, std::int32_t line_floor) {
       for (int k = 0; k < kEchoTaps; ++k) echo.training.window[static_cast<std::size_t>(k)] = probe[static_cast<std::size_t>(t - k)];
       const std::int32_t e = heard[static_cast<std::size_t>(t)] - Estimate(echo.training);
       residual += std::abs(e);
-      const std::int64_t a = (std::int64_t{e} * echo.mu) >> 12;
-      for (int k = 0; k < kEchoTaps; ++k) {
-        std::int32_t& tap = echo.training.taps[static_cast<std::size_t>(k)];
-        tap = Saturate32(std::int64_t{tap} + ((a * echo.training.window[static_cast<std::size_t>(k)] + kUpdateRounding) >> kUpdateShift));
-      }
+      Update(echo.training, (std::int64_t{e} * echo.mu) >> 12);
     }
   }
   echo.residual = static_cast<std::int32_t>(std::min<std::int64_t>(residual, kInt32Max));
