@@ -10,6 +10,7 @@
 #include "pump/fsk/fsk_start.h"
 #include "pump/handshake/handshake.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/v8/v8.h"
 #include "pump/v22/v22_start.h"
 #include "pump/v32/v32_mode.h"
 

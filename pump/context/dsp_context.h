@@ -78,7 +78,8 @@ struct CallParameters {
   // The framer's byte counters of the ended call, kept by the reset.
   std::uint32_t framer_received;
   std::uint32_t framer_delivered;
-  std::uint8_t spare[64];
+  std::int16_t ansam_run_count;  // the V.8 caller's detector when ANSam was heard
+  std::uint8_t spare[62];
 };
 static_assert(sizeof(CallParameters) == 128);
 
@@ -144,6 +145,7 @@ struct DspContext {
   FaxConfig fax;
   FskWork fsk;                      // the FSK modem (pump/fsk)
   HandshakeArea handshake;          // the handshake procedures (pump/handshake)
+  V8Area v8;                        // V.8, V.8bis and ANSam (pump/v8)
   V22Work v22;                      // the V.22 and V.22bis modem (pump/v22)
   std::uint32_t tx_request;         // commands 0x75/0x74: the transmit tables may send
   std::uint32_t transmitting;       // the transmit table has started sending

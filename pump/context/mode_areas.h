@@ -16,6 +16,7 @@
 #include "pump/fax/fax_area.h"
 #include "pump/fsk/fsk_area.h"
 #include "pump/handshake/handshake_area.h"
+#include "pump/v8/v8_area.h"
 #include "pump/v22/v22_area.h"
 #include "pump/v32/v32_area.h"
 #include "pump/voice/voice_area.h"

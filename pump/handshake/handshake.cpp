@@ -7,6 +7,7 @@
 #include "pump/handshake/mode_selection.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
+#include "pump/v8/v8.h"
 #include "pump/v22/v22_start.h"
 #include "pump/v32/v32_mode.h"
 

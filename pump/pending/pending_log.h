@@ -17,12 +17,8 @@ enum class Pending : std::uint8_t {
   kDropFaxRts,
   // The fax receiver: its supervisor and the modulation's training table.
   kStartFaxRx,  // (mode word)
-  // Handshakes, tones and V.8.
+  // Handshakes and tones.
   kWatchFaxAnswer,
-  kContinueV8Answer,
-  kContinueV8Originate,
-  kStartV8,
-  kStartV8bis,
   // Phase 2, V.34, V.90 and V.92.
   kInitPhase2Defaults,
   kResetPhase2,

@@ -21,10 +21,6 @@ void StartFaxRx(DspContext& context, int mode_word) {
 }
 
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
-void ContinueV8Answer(DspContext& context) { Note(context, Pending::kContinueV8Answer); }
-void ContinueV8Originate(DspContext& context) { Note(context, Pending::kContinueV8Originate); }
-void StartV8(DspContext& context) { Note(context, Pending::kStartV8); }
-void StartV8bis(DspContext& context) { Note(context, Pending::kStartV8bis); }
 
 void InitPhase2Defaults(DspContext& context) { Note(context, Pending::kInitPhase2Defaults); }
 void ResetPhase2(DspContext& context) { Note(context, Pending::kResetPhase2); }

@@ -16,12 +16,8 @@ void DropFaxRts(DspContext& context);
 // machine on the mode word's training table.
 void StartFaxRx(DspContext& context, int mode_word);
 
-// Handshakes, tones and V.8.
+// Handshakes and tones.
 void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
-void ContinueV8Answer(DspContext& context);
-void ContinueV8Originate(DspContext& context);
-void StartV8(DspContext& context);
-void StartV8bis(DspContext& context);
 
 // Phase 2, V.34, V.90 and V.92.
 void InitPhase2Defaults(DspContext& context);

@@ -152,16 +152,19 @@ const HandlerCase kCases[] = {
        EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data());
        EXPECT_EQ(StatusCode(h), kStatusFaxCall);
      }},
-    {"ConnectContinuesV8Answering", kNone, 0x68, {0x10, 0x11, 0x18, 0x01}, Reply::kAck,
+    // A continuation with no V.8 procedure running starts nothing.
+    {"ConnectContinuationWithoutV8AnsweringStartsNothing", kNone, 0x68, {0x10, 0x11, 0x18, 0x01},
+     Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kContinueV8Answer, 1));
-       EXPECT_TRUE(Called(c, Pending::kContinueV8Originate, 0));
+       EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data());
+       EXPECT_EQ(c.tx.table.data(), kTxIdleTable.data());
        EXPECT_EQ(c.handshake.started, 0u);
      }},
-    {"ConnectContinuesV8Originating", kNone, 0x68, {0x10, 0x11, 0x1C, 0x02}, Reply::kAck,
+    {"ConnectContinuationWithoutV8OriginatingStartsNothing", kNone, 0x68,
+     {0x10, 0x11, 0x1C, 0x02}, Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kContinueV8Originate, 1));
-       EXPECT_TRUE(Called(c, Pending::kContinueV8Answer, 0));
+       EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data());
+       EXPECT_EQ(c.v8.continuation, 0u);
      }},
     {"ConnectGoesToPhase2AfterADirectRequest",
      [](PumpHarness&, DspContext& c) { c.direct_phase2 = 1; },
@@ -169,7 +172,7 @@ const HandlerCase kCases[] = {
      [](PumpHarness&, DspContext& c, const Packets&) {
        EXPECT_TRUE(Called(c, Pending::kSetPhase2Option, 2, {3, 30}));
        EXPECT_TRUE(Called(c, Pending::kStartPhase2, 1));
-       EXPECT_TRUE(Called(c, Pending::kContinueV8Originate, 0));
+       EXPECT_EQ(c.v8.continuation, 0u);
      }},
     {"ConnectReadsNoByteOfAnEarlierLongerPacket",
      [](PumpHarness& h, DspContext&) {
