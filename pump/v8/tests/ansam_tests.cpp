@@ -217,3 +217,32 @@ INSTANTIATE_TEST_SUITE_P(Tones, AnsamDetector, ::testing::ValuesIn(kHeard),
 
 }  // namespace
 }  // namespace pump::v8_test
+
+namespace pump::v8_test {
+namespace {
+
+// The answer tone with phase reversals but without the 15 Hz envelope
+// (V.25's, a V.32 answerer without V.8), with seeded noise 30 dB down:
+// the detector must not take it for ANSam, whatever the noise.
+TEST(AnsamDetector, AnswerToneWithReversalsIsNotAnsam) {
+  int taken = 0;
+  constexpr int kRuns = 6;
+  for (int seed = 1; seed <= kRuns; ++seed) {
+    PumpHarness harness;
+    harness.Run([&] {
+      BeginCall(harness, V8Call(true));
+      FarEnd far({{nullptr, 200},
+                  {Mixed(handshake_test::AnswerTone(MODEM_CONNECT_TONES_ANS_PR),
+                         handshake_test::Noise(static_cast<std::uint64_t>(seed), -42)),
+                   1300}});
+      EventLog events;
+      HearWatching(harness, far, 140, events);
+      taken += OnV8Entry(harness.Context(), V8CallTable(), 1) ? 1 : 0;
+    });
+  }
+  std::printf("ANS with reversals taken for ANSam in %d of %d seeded runs\n", taken, kRuns);
+  EXPECT_EQ(taken, 0);
+}
+
+}  // namespace
+}  // namespace pump::v8_test
