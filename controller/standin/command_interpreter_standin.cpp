@@ -63,6 +63,10 @@ void acu_init() {
 std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
 std::atomic<std::uint8_t>& acu_v8_idle_zeros() { return Standin().v8_idle_zeros; }
 std::uint8_t acu_v8_option() { return Standin().v8_option; }
+
+std::uint8_t acu_tx_flow_setting() { return Standin().tx_flow; }
+std::uint8_t acu_rx_flow_setting() { return Standin().rx_flow; }
+std::uint8_t acu_connected_link() { return Standin().connected_link; }
 std::atomic<std::uint8_t>& acu_response_pending() { return Standin().response_pending; }
 std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
 std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }

@@ -60,6 +60,11 @@ struct CommandInterpreterStandin {
   // The V.8 receiver's idle 0x00 octets and the option byte it reads.
   std::atomic<std::uint8_t> v8_idle_zeros{0};
   std::atomic<std::uint8_t> v8_option{0};
+  // The "+IFC" flow settings (2, 2 as the factory sets them) and the
+  // connection's link, which the statistics block reads.
+  std::atomic<std::uint8_t> tx_flow{2};
+  std::atomic<std::uint8_t> rx_flow{2};
+  std::atomic<std::uint8_t> connected_link{0};
 };
 
 }  // namespace vxctl

@@ -17,6 +17,10 @@ void ec_get_statistics_clear(EcStatistics& record) {
   statistics.frames_in_error = 0;
 }
 
+void ec_get_statistics(EcStatistics& record) {
+  record = MachineState<LinkProtocolsStandin>().statistics;
+}
+
 void v44_free_history() { MachineState<LinkProtocolsStandin>().history_frees.fetch_add(1); }
 
 namespace {

@@ -72,12 +72,12 @@ void ReleaseUnread() {
 
 void direct_tx() { SendFromRing(true); }
 
-void voice_tx() { Stats().line_bytes_sent.fetch_add(SendFromRing(true)); }
+void voice_tx() { Stats().bytes_from_dte.fetch_add(SendFromRing(true)); }
 
 void faxpage_tx() {
   DataModeState& s = datamode_state();
   if (s.tx.Count() == 0) s.fax_run_dry = 1;
-  Stats().line_bytes_sent.fetch_add(SendFromRing(false));
+  Stats().bytes_from_dte.fetch_add(SendFromRing(false));
 }
 
 // Byte-wise receive of direct and voice modes. `filter` drops the line's
@@ -98,7 +98,7 @@ void ReceiveBytes(std::uint8_t n, bool filter, bool voice) {
     s.rx.data[s.rx.write] = c;
     s.rx.write = (s.rx.write + 1) % kLineRingSize;
     ++s.rx.count;
-    if (voice) Stats().line_bytes_received.fetch_add(1);
+    if (voice) Stats().bytes_to_dte.fetch_add(1);
     if (s.rx.count == kLineFlowStopMark && (voice || s.flow_enabled != 0)) s.flow_stopped = 1;
   }
 }
@@ -130,7 +130,7 @@ void faxpage_rx() {
   const std::uint8_t n =
       static_cast<std::uint8_t>(std::min<std::uint32_t>(given, kLineRingSize - s.rx.Count()));
   CopyIn(s.rx, n);
-  Stats().line_bytes_received.fetch_add(n);
+  Stats().bytes_to_dte.fetch_add(n);
   if (const std::uint8_t dropped = given - n; dropped != 0) {
     s.fax_rx_overruns.fetch_add(dropped);
     Stats().rx_bytes_lost.fetch_add(dropped);

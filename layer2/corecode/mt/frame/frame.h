@@ -38,7 +38,6 @@ inline constexpr ULONG kComNumbers = 9;            // COM1..COM9
 inline constexpr ULONG kStringBufferBytes = 514;   // 256 characters and a terminator
 inline constexpr ULONG kStringBuffers = 8;
 inline constexpr ULONG kParametersPathBytes = 256;
-inline constexpr std::size_t kNotifyFlags = 59;
 
 enum DeviceKind : ULONG { kSerialPortDevice = 0, kProbeDevice = 1, kStatisticsDevice = 2 };
 
@@ -98,9 +97,6 @@ struct CtlGlobals {
   PDEVICE_OBJECT probe = nullptr;
   PDEVICE_OBJECT statistics = nullptr;
   bool serial_counted = false;  // counted in the configuration's SerialCount
-  // The statistics device's notify flags and its parked request.
-  std::array<UCHAR, kNotifyFlags> notify_flags{};
-  PIRP parked_request = nullptr;
 };
 
 CtlGlobals& ctl_globals();

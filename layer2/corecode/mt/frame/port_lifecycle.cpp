@@ -15,6 +15,7 @@
 #include "layer2/corecode/mt/serial/irp_workers.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/services/link_protocols.h"
+#include "layer2/corecode/mt/stats/statistics_block.h"
 #include "layer2/corecode/mt/task/clocks.h"
 #include "layer2/corecode/mt/task/critical_section.h"
 #include "layer2/corecode/mt/task/task_thread.h"

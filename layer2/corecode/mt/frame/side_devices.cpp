@@ -2,6 +2,7 @@
 #include <new>
 
 #include "layer2/corecode/mt/frame/frame.h"
+#include "layer2/corecode/mt/stats/perfmon.h"
 
 namespace vxctl {
 namespace {
@@ -40,9 +41,7 @@ NTSTATUS ntdrv_create_perf_device(PDRIVER_OBJECT driver) {
       CreateLinkedDevice(driver, kPerfDeviceName, kPerfLinkName, sizeof(PerfDeviceExtension),
                          kPerfDeviceType, &globals.statistics);
   if (!NT_SUCCESS(status)) return status;
-  globals.notify_flags.fill(0);
-  globals.notify_flags[0] = 1;
-  globals.parked_request = nullptr;
+  perfmon_init();
   auto& e = *new (globals.statistics->DeviceExtension) PerfDeviceExtension{};
   e.kind = kStatisticsDevice;
   e.device = globals.statistics;

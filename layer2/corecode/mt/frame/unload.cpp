@@ -7,6 +7,7 @@
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/frame/frame.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
+#include "layer2/corecode/mt/stats/perfmon.h"
 #include "platform/reg/regroutines.h"
 
 namespace vxctl {
@@ -84,6 +85,7 @@ void ntdrv_unload(PDRIVER_OBJECT) {
   }
   if (PDEVICE_OBJECT statistics = globals.statistics) {
     DeleteLink(kPerfLinkName);
+    perfmon_stop();
     IoDeleteDevice(statistics);
     globals.statistics = nullptr;
   }

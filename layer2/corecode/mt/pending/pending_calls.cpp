@@ -34,12 +34,6 @@ void daa_set_hook_relay(std::uint8_t off_hook) {
 }
 
 
-void stats_reset() { MachineState<PendingLog>().Record("stats_reset"); }
-
-std::int32_t perfmon_ioctl(std::uint32_t code) {
-  MachineState<PendingLog>().Record("perfmon_ioctl", {code});
-  return static_cast<std::int32_t>(0xC0000010);
-}
 
 
 }  // namespace vxctl

@@ -23,13 +23,7 @@ std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& 
 // One received HDLC frame was bad.
 void ModemTask_CountFrameError();
 
-// Statistics.
-void stats_reset();
-
 // DAA relays: the hook relay, released (0) by the task thread's close work.
 void daa_set_hook_relay(std::uint8_t off_hook);
-
-// Statistics device: serves a device-control code; 0xC0000010 (not served).
-std::int32_t perfmon_ioctl(std::uint32_t code);
 
 }  // namespace vxctl

@@ -1,7 +1,7 @@
 // Device control: the private country requests, the statistics device's
 // requests, and the serial requests.
-#include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/serial/serial_dispatch.h"
+#include "layer2/corecode/mt/stats/perfmon.h"
 
 namespace vxctl {
 
@@ -9,7 +9,8 @@ NTSTATUS ntdrv_device_control(PDEVICE_OBJECT device, PIRP irp) {
   const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
   if (device->DeviceType == kPerfDeviceType) {
     irp->IoStatus.Information = 0;
-    const NTSTATUS status = perfmon_ioctl(code);
+    NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
+    if (!perfmon_ioctl(device, irp, status)) status = STATUS_INVALID_DEVICE_REQUEST;
     if (status == STATUS_PENDING) return status;
     return ntdrv_complete(irp, status);
   }

@@ -76,6 +76,18 @@ std::atomic<std::uint8_t>& acu_v8_idle_zeros();
 // first idle 0x00 octet marks the call's progress (statistics key 0x01 = 8).
 std::uint8_t acu_v8_option();
 
+// What the statistics block reads and sends. The flow settings of
+// "+IFC" (the transmit one, DCE by DTE, and the receive one) and the link
+// the connection runs (6 LAPM, 3 MNP, other none).
+std::uint8_t acu_tx_flow_setting();
+std::uint8_t acu_rx_flow_setting();
+std::uint8_t acu_connected_link();
+// Responses toward the application (controller/acu/acu_response.h): a
+// text as it is, S3 then S4, and one character after pending output.
+bool acu_send_text(const char* text);
+bool acu_send_line_end();
+void acu_put_char(char c);
+
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).
 void RING_dsp_event();

@@ -6,11 +6,17 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/mt/services/ec_statistics.h"
+
 namespace vxctl {
 
 // The break length of the error-control parameters (10 ms ticks), from a
 // measured break of the application.
 std::atomic<std::uint8_t>& ec_break_length();
+
+// Fills `record` with the error-control statistics (compression non-zero
+// while compression runs).
+void ec_get_statistics(EcStatistics& record);
 
 // Frees V.44's history (its dictionaries) at the port's close.
 void v44_free_history();

@@ -91,7 +91,7 @@ TEST(PollHandlers, DirectAndVoiceReceive) {
       EXPECT_EQ(RxContents(), c.ring);
       EXPECT_EQ(MachineState<LinkProtocolsStandin>().tail_byte, c.tail_byte);
       EXPECT_EQ(datamode_state().rx_count_errors, c.count_errors);
-      EXPECT_EQ(Stats().line_bytes_received, c.voice_received);
+      EXPECT_EQ(Stats().bytes_to_dte, c.voice_received);
       std::uint8_t status = 0, count = 0;
       mbox_rx_state(status, count);
       EXPECT_EQ(count, 0) << "every block was released";
@@ -189,7 +189,7 @@ TEST(PollHandlers, TransmitBlocksOfDirectVoiceAndFaxPage) {
         sent.insert(sent.end(), pump.TxBlocks()[i].data.begin(), pump.TxBlocks()[i].data.end());
       }
       EXPECT_EQ(sent, Numbers(c.queued));
-      EXPECT_EQ(Stats().line_bytes_sent, c.counted_sent);
+      EXPECT_EQ(Stats().bytes_from_dte, c.counted_sent);
       EXPECT_EQ(line_tx_count(), 0u);
       // Found empty: direct and voice clear the kick, fax page runs dry.
       EXPECT_EQ(datamode_state().kick_pending, c.mode == kModeFaxPage ? 1 : 0);

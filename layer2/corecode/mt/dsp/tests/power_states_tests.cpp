@@ -61,14 +61,14 @@ TEST(DspPowerStates, EachStateRingsAndCallsInOrder) {
   };
   const std::vector<Case> cases = {
       {6, 0, {"252=D0", "ModemTask_SetCallProgress(0)"}},
-      {7, 0, {"stats_reset", "252=D1"}},
+      {7, 0, {"cmd 94", "252=D1"}},  // the statistics reset reads the version
       {8, 0, {"252=D2"}},
       {9,
        1,
-       {"stats_reset", "ModemTask_DspIdle", "cmd 7D 80 00", "cmd 65 00 01", "252=D2"}},
+       {"cmd 94", "ModemTask_DspIdle", "cmd 7D 80 00", "cmd 65 00 01", "252=D2"}},
       {9,
        0,
-       {"stats_reset", "ModemTask_DspIdle", "cmd 7D 00 00", "cmd 65 00 01", "252=D2"}},
+       {"cmd 94", "ModemTask_DspIdle", "cmd 7D 00 00", "cmd 65 00 01", "252=D2"}},
       {0, 0, {}},
       {5, 0, {}},
       {10, 0, {}},
