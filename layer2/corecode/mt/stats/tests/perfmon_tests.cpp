@@ -129,7 +129,9 @@ void ExpectStatistic(HANDLE monitor, std::uint32_t n, DWORD length, bool gate_pa
 
 TEST_F(PerfmonTest, PerfmonRequestsEveryCodeAndOutputLength) {
   WithMonitor([](HANDLE monitor) {
-    // The port's open reset the block: before a call only class 0xFF passes.
+    // The port's open reset the block, reading the data pump's version;
+    // before a call only class 0xFF passes.
+    EXPECT_STREQ(stats_block().Entry(0xA2).text.load(), "\"2.36.49.0\"");
     EXPECT_EQ(stats_block().output_mask.load(), kStatsPhaseReset);
     const PerfReply level = Ask(monitor, 5, 4);
     EXPECT_EQ(level.error, ErrorFor(STATUS_UNSUCCESSFUL));

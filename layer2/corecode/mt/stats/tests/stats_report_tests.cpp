@@ -144,6 +144,29 @@ TEST(StatsReport, EachKindOfValueExactly) {
   });
 }
 
+TEST(StatsVersion, ModelTextAndVersionFollowTheVersionBlock) {
+  // The version block: four words (1, 2, 3, 10000), then the kind.
+  for (const std::uint16_t kind : {0, 1, 4, 8, 9, 0xFFFF}) {
+    RunResponses([&] {
+      FakeDataPump pump(RigCallback);
+      pump.Bind();
+      pump.Script(0x94, FakeAnswer::Reply(0xCB, {1, 0, 2, 0, 3, 0, 0x10, 0x27,
+                                                 static_cast<std::uint8_t>(kind),
+                                                 static_cast<std::uint8_t>(kind >> 8)}));
+      stats_reset();
+      EXPECT_STREQ(stats_block().Entry(0xA2).text.load(), "\"1.2.3.10000\"");
+      EXPECT_EQ(stats_block().hardware_kind.load(), kind);
+      EXPECT_STREQ(stats_block().Entry(0xFF).text.load(), "\"K48\"") << kind;
+      // Without a reply: two double quotes.
+      pump.Script(0x94, FakeAnswer::Echo());
+      stats_reset();
+      EXPECT_STREQ(stats_block().Entry(0xA2).text.load(), "\"\"");
+      EXPECT_STREQ(stats_block().Entry(0xFF).text.load(), "\"K48\"");
+      pump.Unbind();
+    });
+  }
+}
+
 TEST(StatsReport, HexOctetsAreCutToTheirBuffer) {
   std::vector<std::uint8_t> octets(40, 0x5A);
   char text[kStatsV8TextBytes];
