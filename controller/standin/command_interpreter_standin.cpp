@@ -67,6 +67,17 @@ std::uint8_t acu_v8_option() { return Standin().v8_option; }
 std::uint8_t acu_tx_flow_setting() { return Standin().tx_flow; }
 std::uint8_t acu_rx_flow_setting() { return Standin().rx_flow; }
 std::uint8_t acu_connected_link() { return Standin().connected_link; }
+std::atomic<std::uint16_t>& acu_country_calling_code() { return Standin().country_calling_code; }
+
+std::atomic<std::uint8_t>& acu_caller_id_substate() { return Standin().caller_id_substate; }
+
+void acu_caller_id_poll() {
+  CommandInterpreterStandin& standin = Standin();
+  standin.caller_id_polls.fetch_add(1);
+  constexpr std::uint8_t kEnd = 5;
+  std::uint8_t end = kEnd;
+  standin.caller_id_substate.compare_exchange_strong(end, 0);
+}
 std::atomic<std::uint8_t>& acu_response_pending() { return Standin().response_pending; }
 std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
 std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }

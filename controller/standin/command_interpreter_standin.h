@@ -65,6 +65,14 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> tx_flow{2};
   std::atomic<std::uint8_t> rx_flow{2};
   std::atomic<std::uint8_t> connected_link{0};
+  // The command line's error flag (acu_error_flag).
+  std::uint8_t error_flag = 0;
+  // The selected country's calling code (acu_country_calling_code).
+  std::atomic<std::uint16_t> country_calling_code{0};
+  // The caller-ID detection: its sub-state and the steps of its control
+  // (acu_caller_id_poll), which end a detection asked to end (5 -> 0).
+  std::atomic<std::uint8_t> caller_id_substate{0};
+  std::atomic<std::uint32_t> caller_id_polls{0};
 };
 
 }  // namespace vxctl

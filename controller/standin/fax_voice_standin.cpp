@@ -16,5 +16,6 @@ std::atomic<std::uint8_t>& voice_detected_tone() { return Standin().detected_ton
 std::atomic<std::uint8_t>& fax1_state() { return Standin().fax1_state; }
 std::atomic<std::uint8_t>& fax_class() { return Standin().fax_class; }
 std::atomic<std::uint8_t>& fax_direction() { return Standin().fax_direction; }
+VoiceFlags& voice_flags() { return Standin().voice_flags; }
 
 }  // namespace vxctl

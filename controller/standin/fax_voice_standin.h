@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/mt/services/fax_voice.h"
+
 namespace vxctl {
 
 struct FaxVoiceStandin {
@@ -16,6 +18,7 @@ struct FaxVoiceStandin {
   std::atomic<std::uint8_t> fax1_state{0};
   std::atomic<std::uint8_t> fax_class{0};
   std::atomic<std::uint8_t> fax_direction{0};
+  VoiceFlags voice_flags{};
 };
 
 }  // namespace vxctl

@@ -1,7 +1,12 @@
 #include "controller/standin/line_services_standin.h"
 
 #include "controller/acu/acu_services.h"
+#include "layer2/corecode/mt/dsp/dsp_link.h"
+#include "layer2/corecode/mt/kernel/line_services_start.h"
+#include "layer2/corecode/mt/lines/relays.h"
+#include "layer2/corecode/mt/lines/status_lines.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "pump/core/comram.h"
 
 namespace vxctl {
 namespace {
@@ -38,7 +43,30 @@ std::vector<std::string_view> LineServicesStandin::Names() const {
 void LS_class1_handler(KernelMessage* m, void* context) {
   Handled("LS_class1_handler", m, context);
 }
-void DAA_handler(KernelMessage* m, void* context) { Handled("DAA_handler", m, context); }
+// The DAA sequences the stand-in runs: off hook (3), on hook (4), and the
+// reset (9, then 1), which switches every relay off and goes on hook.
+void DAA_handler(KernelMessage* m, void* context) {
+  Handled("DAA_handler", m, context);
+  if (m == nullptr || context == nullptr) return;
+  switch (m->code) {
+    case kDaaOffHook:
+      Standin().off_hook_asked = 1;
+      daa_set_hook_relay(1);
+      break;
+    case kDaaReset:
+    case kDaaInit:
+      daa_set_voice_relay(0);
+      daa_set_cid_relay(0);
+      daa_set_spk_hs_relay(0);
+      [[fallthrough]];
+    case kDaaOnHook:
+      Standin().off_hook_asked = 0;
+      daa_set_hook_relay(0);
+      break;
+    default:
+      break;
+  }
+}
 void CPT_handler(KernelMessage* m, void* context) { Handled("CPT_handler", m, context); }
 void RING_handler(KernelMessage* m, void* context) { Handled("RING_handler", m, context); }
 void TONE_handler(KernelMessage* m, void* context) { Handled("TONE_handler", m, context); }
@@ -74,5 +102,24 @@ std::uint8_t RING_report_duration() { return Standin().ring_report_duration.load
 std::atomic<std::uint8_t>& DAA_step_index() { return Standin().daa_step_index; }
 
 std::atomic<std::uint8_t>& DAA_kind() { return Standin().daa_kind; }
+
+void DAA_set_hook(std::uint8_t off_hook) {
+  const bool off = off_hook == 1;
+  if (MK_msg_send(&MachineState<LineServicesState>().kernel, true, kMsgDaa,
+                  off ? kDaaOffHook : kDaaOnHook) != 0) {
+    return;
+  }
+  ModemTask_SetStatusBit(kStatusOffHook, off);
+}
+
+// The stand-in's one sequence with line-status inputs is the off-hook
+// one: the hook relay on (bit 2 of 242 at 0); bank B has no status input.
+bool DAA_line_status_ok() {
+  if (Standin().off_hook_asked.load() == 0) return false;
+  constexpr std::uint8_t kMask242 = pump::kLineHookRelay;
+  constexpr std::uint8_t kMask244 = 0;
+  return (dsp_reg_read(pump::kRegLineLevelA) & kMask242) == 0 &&
+         (dsp_reg_read(pump::kRegLineLevelB) & kMask244) == 0;
+}
 
 }  // namespace vxctl

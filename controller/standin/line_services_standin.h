@@ -27,6 +27,12 @@ struct LineServiceEvent {
   const BlackListSlot* entry = nullptr;
 };
 
+// The DAA requests the stand-in acts on.
+inline constexpr std::uint8_t kDaaInit = 1;
+inline constexpr std::uint8_t kDaaOffHook = 3;
+inline constexpr std::uint8_t kDaaOnHook = 4;
+inline constexpr std::uint8_t kDaaReset = 9;
+
 struct LineServicesStandin {
   static constexpr std::size_t kKept = 256;
 
@@ -40,6 +46,8 @@ struct LineServicesStandin {
   std::atomic<std::uint8_t> ring_report_duration{0};  // RING_report_duration
   std::atomic<std::uint8_t> daa_step_index{0};        // DAA_step_index
   std::atomic<std::uint8_t> daa_kind{0};              // DAA_kind
+  // The hook the last DAA sequence asked for (DAA_line_status_ok).
+  std::atomic<std::uint8_t> off_hook_asked{0};
 };
 
 }  // namespace vxctl

@@ -3,6 +3,7 @@
 // application), the bounded flush, and the reset of command mode.
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/dte/dte_internal.h"
+#include "layer2/corecode/mt/lines/status_lines.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/uart.h"

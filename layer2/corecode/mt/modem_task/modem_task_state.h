@@ -51,6 +51,9 @@ struct ModemTaskState {
   // The data pump's connection-state code (register 54, low 4 bits) as the
   // state monitor last read it; 3 while retraining.
   std::atomic<std::uint8_t> connection_state{0};
+  // The status word: the hook state, CTS and the other flags the modem
+  // task keeps (lines/status_lines.h names the bits).
+  std::atomic<std::uint32_t> status_word{0};
 };
 
 }  // namespace vxctl

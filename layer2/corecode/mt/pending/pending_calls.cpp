@@ -11,10 +11,6 @@ void ModemTask_SetCallProgress(std::uint8_t mode) {
   MachineState<PendingLog>().Record("ModemTask_SetCallProgress", {mode});
 }
 
-void ModemTask_SetCts(std::uint8_t on) {
-  MachineState<PendingLog>().Record("ModemTask_SetCts", {on});
-}
-
 void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10ms"); }
 
 std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length) {
@@ -26,11 +22,6 @@ std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& 
 
 void ModemTask_CountFrameError() {
   MachineState<PendingLog>().Record("ModemTask_CountFrameError");
-}
-
-
-void daa_set_hook_relay(std::uint8_t off_hook) {
-  MachineState<PendingLog>().Record("daa_set_hook_relay", {off_hook});
 }
 
 

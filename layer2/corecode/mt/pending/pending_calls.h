@@ -12,9 +12,6 @@ namespace vxctl {
 // Modem task.
 void ModemTask_DspIdle();
 void ModemTask_SetCallProgress(std::uint8_t mode);
-// Raises (1) or lowers (0) CTS toward the application and records it in
-// the status word.
-void ModemTask_SetCts(std::uint8_t on);
 // The modem task's 10 ms counters, the first step of the controller tick.
 void ModemTask_Tick10ms();
 // The V.8 exchange's pending DataMode 7 frame for the transmit block: 1
@@ -23,7 +20,5 @@ std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& 
 // One received HDLC frame was bad.
 void ModemTask_CountFrameError();
 
-// DAA relays: the hook relay, released (0) by the task thread's close work.
-void daa_set_hook_relay(std::uint8_t off_hook);
 
 }  // namespace vxctl

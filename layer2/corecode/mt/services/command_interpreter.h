@@ -87,6 +87,15 @@ std::uint8_t acu_connected_link();
 bool acu_send_text(const char* text);
 bool acu_send_line_end();
 void acu_put_char(char c);
+// Set to 1 by a command handler whose argument is invalid; the command
+// line then ends in "ERROR".
+std::uint8_t& acu_error_flag();
+// The selected country's international calling code.
+std::atomic<std::uint16_t>& acu_country_calling_code();
+// The caller-ID detection's sub-state (5 asks it to end) and one step of
+// its control.
+std::atomic<std::uint8_t>& acu_caller_id_substate();
+void acu_caller_id_poll();
 
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).

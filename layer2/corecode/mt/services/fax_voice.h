@@ -2,6 +2,7 @@
 // Until they are built, controller/standin defines these entries.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -23,6 +24,9 @@ std::atomic<std::uint8_t>& fax1_state();
 std::atomic<std::uint8_t>& fax_class();
 std::atomic<std::uint8_t>& fax_direction();
 
+// Three flags of the voice layer, which the voice start-up clears.
+using VoiceFlags = std::array<std::atomic<std::uint8_t>, 3>;
+VoiceFlags& voice_flags();
 // The fax HDLC frames (the MNP layout): the next to send and the next
 // receive buffer, given the status of the frame that ended.
 std::uint8_t* fax_next_tx_frame();

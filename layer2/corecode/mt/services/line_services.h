@@ -115,6 +115,13 @@ std::atomic<std::uint8_t>& CTY_upload_state();
 std::atomic<std::uint8_t>& DAA_step_index();
 std::atomic<std::uint8_t>& DAA_kind();
 
+// The DAA relay service's hook: DAA_set_hook posts the urgent request
+// {class 3, code 3} for 1 (off hook) or {3, 4} otherwise and records the
+// hook in the modem task's status word (nothing when no message is free);
+// DAA_line_status_ok answers whether the line-status inputs (registers
+// 242 and 244) show what the current DAA sequence expects.
+void DAA_set_hook(std::uint8_t off_hook);
+bool DAA_line_status_ok();
 // The command interpreter's pending reset request; with kResetKeepsBlackList
 // (a user reset, Z) LS_init keeps the black list.
 inline constexpr std::uint8_t kResetKeepsBlackList = 1u << 2;

@@ -12,9 +12,6 @@ namespace {
 
 enum TaskWait : ULONG { kWaitTick = 0, kWaitOpen, kWaitClose, kWaitTerminate, kWaitCount };
 
-// Units of 100 ns in a 5 ms slice.
-constexpr ULONG kSliceUnits = 50'000;
-
 void task_thread(PVOID) {
   TaskThreadState& task = task_thread_state();
   KeSetPriorityThread(KeGetCurrentThread(), kControllerPriority);
@@ -54,15 +51,6 @@ void HandOver(KEVENT& request, KEVENT& done) {
 
 }  // namespace
 
-TaskThreadState::TaskThreadState() {
-  for (KEVENT* event : {&tick, &open_request, &open_done, &close_request, &close_done,
-                        &terminate}) {
-    KeInitializeEvent(event, NotificationEvent, FALSE);
-  }
-}
-
-TaskThreadState& task_thread_state() { return MachineState<TaskThreadState>(); }
-
 NTSTATUS task_thread_start() {
   TaskThreadState& task = task_thread_state();
   const StartedThread started = start_system_thread(task_thread, nullptr);
@@ -99,25 +87,6 @@ void task_request_close() {
     return;
   }
   HandOver(task.close_request, task.close_done);
-}
-
-std::uint8_t task_burst_set(std::uint8_t mode, std::uint32_t) {
-  TaskThreadState& task = task_thread_state();
-  const std::uint8_t previous = task.burst_mode;
-  task.burst_mode = mode;
-  task.burst_reserved = 0;
-  task.burst_length = mode == kBurstOnePass
-                          ? 1
-                          : static_cast<std::uint16_t>((KeQueryTimeIncrement() + kSliceUnits / 2) /
-                                                       kSliceUnits);
-  return previous;
-}
-
-bool task_burst_step() {
-  TaskThreadState& task = task_thread_state();
-  if (++task.burst_passes < task.burst_length) return false;
-  task.burst_passes = 0;
-  return true;
 }
 
 void task_run_burst() {

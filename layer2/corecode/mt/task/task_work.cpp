@@ -2,6 +2,7 @@
 // tuning of the poll period and burst, and the open and close work.
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
+#include "layer2/corecode/mt/lines/relays.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/uart.h"
