@@ -109,7 +109,7 @@ void DAA_set_hook(std::uint8_t off_hook) {
                   off ? kDaaOffHook : kDaaOnHook) != 0) {
     return;
   }
-  ModemTask_SetStatusBit(kStatusOffHook, off);
+  ModemTask_SetStatusBit(off ? 1 : 0, kStatusOffHook);
 }
 
 // The stand-in's one sequence with line-status inputs is the off-hook

@@ -51,7 +51,7 @@ void daa_set_hook_relay(std::uint8_t on) {
     task_burst_set(kBurstOnHook);
   }
   DriveRelay(kHookRelayLine, on);
-  ModemTask_SetStatusBit(kStatusOffHook, on == 1);
+  ModemTask_SetStatusBit(on == 1 ? 1 : 0, kStatusOffHook);
 }
 
 void daa_set_voice_relay(std::uint8_t on) { DriveRelay(kVoiceRelayLine, on); }

@@ -9,10 +9,10 @@ void ModemTask_SetCts(std::uint8_t on) {
   const bool up = ModemTask_GetCts() != 0;
   if (on != 0 && !up) {
     dte_cts_on();
-    ModemTask_SetStatusBit(kStatusCtsOn, true);
+    ModemTask_SetStatusBit(1, kStatusCtsOn);
   } else if (on == 0 && up) {
     dte_cts_off();
-    ModemTask_SetStatusBit(kStatusCtsOn, false);
+    ModemTask_SetStatusBit(0, kStatusCtsOn);
   }
 }
 

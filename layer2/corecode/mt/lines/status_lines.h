@@ -17,10 +17,10 @@ namespace vxctl {
 inline constexpr std::uint32_t kStatusOffHook = 0x4;
 inline constexpr std::uint32_t kStatusCtsOn = 0x80000;
 
-// Sets (on) or clears `mask` in the status word.
-inline void ModemTask_SetStatusBit(std::uint32_t mask, bool on) {
+// Sets (on non-zero) or clears (0) `mask` in the status word.
+inline void ModemTask_SetStatusBit(std::uint8_t on, std::uint32_t mask) {
   std::atomic<std::uint32_t>& word = MachineState<ModemTaskState>().status_word;
-  if (on) {
+  if (on != 0) {
     word.fetch_or(mask);
   } else {
     word.fetch_and(~mask);

@@ -82,6 +82,7 @@ void ModemTask_VoiceCallProgressMode(std::uint8_t mode) {
 
 void ModemTask_SetCidDetect(std::uint8_t mode) {
   std::uint8_t kind = mode >> 4;
+  voice_channel_state().caller_id_path.store(kind);
   if (kind == 0) kind = acu_country_calling_code().load() == kCallingCodeKind1 ? 1 : 0;
   dsp_send_packet(DspCommand::Ack(kCmdCallerIdDetect,
                                   {static_cast<std::uint8_t>(mode & 0x0F), 0, kind, 0}));

@@ -56,14 +56,15 @@ inline constexpr std::uint32_t kVoiceGainWordKey = 0x10234;
 inline constexpr std::uint16_t kCallingCodeKind1 = 81;
 
 // What the modem task remembers of the channels: enable state and route
-// mode as last set, the route modes kept while muted, and the selected
-// voice line.
+// mode as last set, the route modes kept while muted, the selected voice
+// line, and the caller-ID path (bits 4-7 of the last detection mode).
 struct VoiceChannelState {
   std::array<std::uint8_t, kVoiceChannels> enabled{};
   std::array<std::uint8_t, kVoiceChannels> route{3, 3};
   std::array<std::uint8_t, kVoiceChannels> kept_route{3, 3};
   std::uint8_t muted = 0;
   std::atomic<std::uint8_t> line{0};
+  std::atomic<std::uint8_t> caller_id_path{0};
 };
 
 VoiceChannelState& voice_channel_state();
@@ -82,6 +83,7 @@ void ModemTask_WriteVoiceGainWord(std::uint8_t v);
 void ModemTask_VoiceCallProgressMode(std::uint8_t mode);
 // 0x93 {mode AND 15, 0, kind, 0}: the kind is bits 4-7 of mode, or when
 // those are 0, 1 for the country of calling code 81 and 0 for others.
+// Keeps bits 4-7 as the caller-ID path.
 void ModemTask_SetCidDetect(std::uint8_t mode);
 
 // The channel operations answer false, with a trace line and nothing sent

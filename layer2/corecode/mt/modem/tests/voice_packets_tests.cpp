@@ -66,7 +66,12 @@ TEST(VoicePackets, EachOperationSendsItsPacket) {
        {{0x9C, {0xFF, 0xFC, 0x00, 0x01, 1, 0}}}},
       {"voice end", [] { ModemTask_VoiceEnd(); }, {{0xA2, {0, 0}}, {0x60, {}}}},
       {"call progress mode", [] { ModemTask_VoiceCallProgressMode(2); }, {{0x65, {2, 1}}}},
-      {"caller ID kind from the mode", [] { ModemTask_SetCidDetect(0x23); }, {{0x93, {3, 0, 2, 0}}}},
+      {"caller ID kind from the mode",
+       [] {
+         ModemTask_SetCidDetect(0x23);
+         EXPECT_EQ(voice_channel_state().caller_id_path.load(), 2);
+       },
+       {{0x93, {3, 0, 2, 0}}}},
       {"caller ID kind of calling code 81",
        [] {
          acu_country_calling_code() = 81;
