@@ -485,7 +485,12 @@ void V22LoadInitialTaps(V22RxRecord& rx) {
   std::fill(std::begin(rx.tap_re), std::end(rx.tap_re), 0);
   std::fill(std::begin(rx.tap_im), std::end(rx.tap_im), 0);
   const std::int32_t a = (rx.acquisition_a * 23170) >> 15;  // 0.707
-  const std::int32_t b = (rx.acquisition_b * 23170) >> 15;
+  // B with its sign turned: the delay line's taps age with their index, so
+  // a symbol peak that comes later sits at a lower tap, while the rule below
+  // moves to higher taps as the peak's phase (B against A) grows; without
+  // the turn one timing phase in four started on the sample between two
+  // symbols and never trained.
+  const std::int32_t b = -((rx.acquisition_b * 23170) >> 15);
   // Real taps: a start turned by 45 degrees would put the 4-point
   // constellation on its decision boundaries, and training by decisions
   // would not converge from there.

@@ -13,6 +13,9 @@ namespace {
 constexpr std::int32_t kTrainingError = 0x30000000;
 constexpr std::int32_t kSignalBlocks = 8;
 constexpr std::int16_t kFull = 0x7FFF;
+// The longest the far end sends 1200 bit/s ones after this end's training
+// (a caller's 600 ms after the answerer's S1) and 2400 bit/s ones (200 ms).
+constexpr std::int32_t kFarEnd2400Blocks = 80;
 
 V22RxRecord& Rx(DspContext& context) { return context.v22.rx; }
 StateMachine<DspContext>& Machine(DspContext& context) { return context.v22.rx_machine; }
@@ -61,7 +64,10 @@ void V22DetectUSB1(DspContext& context) {
   V22RxRecord& rx = Rx(context);
   rx.agc_step = -4096;
   const std::uint16_t heard = kV22SignalPresent | kV22UnscrambledOnes;
-  if (Answering(context) || (rx.status & heard) == heard) End(context);
+  // The loopback hears its own transmitter, which sends no unscrambled ones
+  // whichever carrier it runs on.
+  const bool none_to_hear = Answering(context) || context.v22.direct != 0;
+  if (none_to_hear || (rx.status & heard) == heard) End(context);
   Core(context);
 }
 
@@ -170,9 +176,15 @@ void V22bRxTrn2400(DspContext& context) {
     End(context);
     return;
   }
-  if (Machine(context).remaining_count == Machine(context).table[Machine(context).position].count) {
-    const std::int32_t more = (rx.status & kV22Ones32In16Point) != 0 ? 1 : 2;
-    SetStateMachine(Machine(context), StateOp::kSetCount, {}, more + 1);
+  StateMachine<DspContext>& machine = Machine(context);
+  if (machine.remaining_count == machine.table[machine.position].count) {
+    // The far end may still send 1200 bit/s: wait for its 2400 bit/s ones,
+    // counted afresh in 16-point decisions.
+    rx.decoded_ones = 0;
+    rx.status = static_cast<std::uint16_t>(rx.status & ~kV22Ones32In16Point);
+    SetStateMachine(machine, StateOp::kSetCount, {}, kFarEnd2400Blocks);
+  } else if ((rx.status & kV22Ones32In16Point) != 0 && machine.remaining_count > 2) {
+    SetStateMachine(machine, StateOp::kSetCount, {}, 2);  // one block more
   }
   Control(rx, kV22WatchS1 | kV22SixteenPoint);
   rx.s1_latched = 0;

@@ -171,3 +171,44 @@ TEST(V22Loopback, AnalogLoopReachesDataAndCarriesIt) {
 
 }  // namespace
 }  // namespace pump
+
+namespace pump {
+namespace {
+
+// Whatever the delay puts the symbols at within the receiver's 16 ticks,
+// the starting taps come from the acquisition sums and training reaches
+// data: every timing phase of one symbol, at both carriers.
+TEST(V22Receiver, TrainsFromEveryTimingPhaseOfASymbol) {
+  for (const int direction : {0, 1}) {
+    for (int delay = 30; delay < 30 + kV22SamplesPerSymbol; ++delay) {
+      SCOPED_TRACE(::testing::Message() << "direction " << direction << ", delay " << delay);
+      testing::PumpHarness harness;
+      harness.Run([&] {
+        harness.Controller().Post(0x60, {0});
+        harness.RunBlocks(1);
+        harness.Context().call.direction = direction;
+        harness.Controller().Exchange(0x6E, {4, 7, 0x00, 0x00});
+        plat::line::LineDirectionConfig config = ImpairedLine();
+        config.delay_samples = delay;
+        config.frequency_offset_hz = 0;
+        plat::line::LineDirection line(config);
+        std::size_t looped = 0;
+        for (int b = 0; b < 150; ++b) {
+          harness.RunBlocks(1);
+          const auto& out = harness.Afe().LineOutput();
+          const auto played = std::span(out).subspan(looped);
+          looped = out.size();
+          line.SendFar(played);
+          std::vector<std::int16_t> heard(played.size());
+          line.Receive(heard);
+          harness.Afe().FeedLine(heard);
+        }
+        EXPECT_EQ(ReadDspReg(harness.Host(), kRegStatus) & ~kStatusTxEmpty,
+                  kStatusConnectedRestart | kStatusCarrier);
+      });
+    }
+  }
+}
+
+}  // namespace
+}  // namespace pump
