@@ -18,7 +18,7 @@
 #include "pump/core/time_us.h"
 #include "pump/fsk/fsk_start.h"
 #include "pump/fsk/tests/fsk_rig.h"
-#include "pump/tests/support/dsp_rig.h"
+#include "pump/tests/support/line_call_rig.h"
 #include "pump/v22/v22_tx_states.h"
 
 namespace pump::testing {
@@ -30,59 +30,12 @@ using fsk_testing::BitErrors;
 using fsk_testing::RandomBytes;
 
 constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
-constexpr int kTransmitLevel = -10;  // dBm0
 // From a modem's start to the first byte: both ends' carriers settle (the
 // spandsp peer takes bytes from 800 ms after its connection).
 constexpr std::uint64_t kSettleMs = 1500;
 
-struct CallBytes {
-  int mode;
-  int direction;  // 1 originate
-  int selector = 0;
-};
-
-class HandshakeLine : public DspRig {
+class HandshakeLine : public LineCallRig {
  protected:
-  pl::Line& MakeLine(double snr_db, std::uint64_t seed) {
-    pl::LineConfig config;
-    config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db),
-                       ImpairedDirection(kTransmitLevel, snr_db)};
-    config.seed = seed;
-    pl::Line& line = DspRig::MakeLine(config);
-    kernels_.push_back(&BootOnLineSideA().kernel());
-    return line;
-  }
-  void AddSecondMachine() { kernels_.push_back(&BootPeerOnLineSideB().kernel()); }
-
-  // Reset and the line taken on every machine, then each one's 0x68 (the
-  // calling tone on); the instant of the first 0x68 in microseconds.
-  std::uint64_t StartCalls(const std::vector<CallBytes>& calls) {
-    for (plat::ke::Kernel* k : kernels_) {
-      OnKernelThread(*k, [&] {
-        TestController& controller = TestControllerOf(*k);
-        controller.Double().WritePowerState(0xD0);
-        controller.Double().Exchange(0x60, {0});
-        std::uint8_t& lines = controller.Host().comram.reg[kRegLineLevelA];
-        lines = static_cast<std::uint8_t>(lines & ~kLineHookRelay);
-        controller.Context()->fsk.start_type = -1;
-      });
-    }
-    sim.RunFor(100 * kMillisecond);
-    std::uint64_t start_us = 0;
-    for (std::size_t m = 0; m < calls.size(); ++m) {
-      OnKernelThread(*kernels_[m], [&] {
-        TestController& controller = TestControllerOf(*kernels_[m]);
-        controller.Context()->transmit_level = kTransmitLevel;
-        if (m == 0) start_us = GetTimeUs();
-        const auto p2 =
-            static_cast<std::uint8_t>(1 | calls[m].direction << 2 | calls[m].selector << 3);
-        controller.Double().Exchange(0x68,
-                                     {0x04, static_cast<std::uint8_t>(calls[m].mode), p2, 0x00});
-      });
-    }
-    return start_us;
-  }
-
   // Whether machine `m` runs V.22 or V.22bis; the time it was asked at.
   bool V22StartedOn(std::size_t m, std::uint64_t* now_us = nullptr) {
     bool started = false;
@@ -92,48 +45,6 @@ class HandshakeLine : public DspRig {
     });
     return started;
   }
-
-  int FskStartOf(std::size_t m) {
-    int type = -1;
-    OnKernelThread(*kernels_[m],
-                   [&] { type = TestControllerOf(*kernels_[m]).Context()->fsk.start_type; });
-    return type;
-  }
-
-  // Runs until every machine started a modem or `limit_ms` passed.
-  bool RunUntilModems(std::uint64_t limit_ms) {
-    for (std::uint64_t t = 0; t < limit_ms; t += 100) {
-      bool all = true;
-      for (std::size_t m = 0; m < kernels_.size(); ++m) all &= FskStartOf(m) >= 0;
-      if (all) return true;
-      sim.RunFor(100 * kMillisecond);
-    }
-    return false;
-  }
-
-  void Send(std::size_t m, const std::vector<std::uint8_t>& bytes) {
-    OnKernelThread(*kernels_[m],
-                   [&] { TestControllerOf(*kernels_[m]).Double().StreamTx(0, bytes); });
-  }
-
-  std::vector<std::uint8_t> Received(std::size_t m) {
-    std::vector<std::uint8_t> bytes;
-    OnKernelThread(*kernels_[m], [&] {
-      for (const auto& block : TestControllerOf(*kernels_[m]).Double().RxBlocks()) {
-        bytes.insert(bytes.end(), block.data.begin(), block.data.end());
-      }
-    });
-    return bytes;
-  }
-
-  std::uint8_t Status(std::size_t m) {
-    std::uint8_t status = 0;
-    OnKernelThread(*kernels_[m],
-                   [&] { status = TestControllerOf(*kernels_[m]).Host().comram.reg[kRegStatus]; });
-    return status;
-  }
-
-  std::vector<plat::ke::Kernel*> kernels_;
 };
 
 // Against spandsp answerers preceded by their answer tone: our caller's
