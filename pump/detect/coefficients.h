@@ -38,6 +38,8 @@ inline constexpr NotchSet k600{600, 9600, {32767, -60545, 32767, 54491, -26541}}
 inline constexpr NotchSet k2250{2250, 9600, {32767, -6423, 32767, 5781, -26541}};
 inline constexpr NotchSet k2850{2850, 9600, {32767, 19024, 32767, -17121, -26541}};
 inline constexpr NotchSet k520{520, 9600, {32767, -61775, 32767, 55598, -26541}};
+// A Bell 103 caller's mark, heard while V.22bis waits for S1.
+inline constexpr NotchSet k1270{1270, 9600, {32767, -44169, 32767, 39752, -26541}};
 // The automode watch inside the V.32 caller, per sample at 7200 Hz.
 inline constexpr NotchSet k1650At7200{1650, 7200, {32767, -8554, 32767, 7699, -26541}};
 inline constexpr NotchSet k1300At7200{1300, 7200, {32767, -27696, 32767, 24926, -26541}};
@@ -45,10 +47,11 @@ inline constexpr NotchSet k2100At7200{2100, 7200, {32767, 16961, 32767, -15265, 
 inline constexpr NotchSet k2250At7200{2250, 7200, {32767, 25078, 32767, -22571, -26541}};
 inline constexpr NotchSet k2850At7200{2850, 7200, {32767, 51992, 32767, -46792, -26541}};
 
-inline constexpr std::array<const NotchSet*, 18> kAll = {
+inline constexpr std::array<const NotchSet*, 19> kAll = {
     &k1100, &k2100,       &k2400,       &k800,        &k2225,       &k1800,
     &k1300, &k1650,       &k3000,       &k600,        &k2250,       &k2850,
-    &k520,  &k1650At7200, &k1300At7200, &k2100At7200, &k2250At7200, &k2850At7200,
+    &k520,  &k1270,       &k1650At7200, &k1300At7200, &k2100At7200, &k2250At7200,
+    &k2850At7200,
 };
 
 }  // namespace notch
