@@ -286,6 +286,15 @@ void WatchS1(DspContext& context) {
   SetDpStatus(*context.host, kStatusRetraining, true);
   Interrupt(context);
   SetStateMachine(context.v22.tx_machine, StateOp::kGo, V22RetrainTable());
+  // Training afresh: 4-point decisions at 2 bits a symbol, nothing to the
+  // framer, the AGC adapting, and the ones and S1-detection counts of the
+  // last training gone (left as they were, the receiver decided 16 points
+  // on the far end's 1200 bit/s signal and took the old ones for new ones).
+  rx.control = kV22AgcAdapt;
+  rx.bits_per_symbol = 2;
+  rx.status = static_cast<std::uint16_t>(rx.status & ~(kV22Ones64 | kV22Ones32In16Point));
+  rx.decoded_ones = 0;
+  rx.signal_blocks = 0;
   Restart(context, kV22RxUsb1OffIndex);
 }
 

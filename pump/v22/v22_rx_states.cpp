@@ -163,7 +163,9 @@ void V22WaitSB1(DspContext& context) {
   V22RxRecord& rx = Rx(context);
   if ((rx.status & kV22Ones64) == 0) {
     RestartAt(context, kV22RxV22Training);
-  } else if (rx.s1_latched != 0 && context.call.mode != 6) {
+  } else if (rx.s1_latched != 0 && context.call.mode != 6 && Machine(context).position < kV22RxV22) {
+    // 2400 bit/s from the V.22bis row only: the V.22 row has no 16-point
+    // training, and a training restarted into it stays at 1200 bit/s.
     rx.bits_per_symbol = 4;
   }
   rx.equaliser_step = 0x4000;
