@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "pump/v32/agc.h"
 #include "pump/v32/carrier_table.h"
 #include "pump/v32/encoder.h"
 #include "pump/v32/slicer.h"
@@ -13,9 +14,9 @@ namespace {
 
 constexpr std::int64_t kTapOne = std::int64_t{1} << 24;
 // LMS steps as right shifts: first TRN (two points), then TRN4, then data.
-constexpr int kTrn2Shift = 10;
-constexpr int kTrn4Shift = 10;
-constexpr int kDataShift = 13;
+constexpr int kTrn2Shift = 12;
+constexpr int kTrn4Shift = 12;
+constexpr int kDataShift = 15;
 constexpr std::int32_t kSamplesOfS = 96;
 // Interpolated outputs from the sign change of the two-symbol correlation
 // (the first S-bar symbols) to the first TRN symbol's decision: 16 S-bar
@@ -23,6 +24,9 @@ constexpr std::int32_t kSamplesOfS = 96;
 constexpr std::int32_t kSbarToTrn = 3 * 16 + 21 + 4;
 // Six samples' power of S sent at unit gain through the front end.
 constexpr std::int64_t kUnitSPower = 83349466;
+// The equaliser's first taps give back the transmitter's points from a line
+// at unit gain; the gain control brings S to its target instead.
+const std::int64_t kUnitToAgcQ15 = SquareRoot((kUnitSPower << 30) / 6 / kComplexAgcTarget);
 constexpr std::int64_t kPhasePerRadian = 21361414;  // 2^27 / (2 pi)
 
 Point Rotate(Complex z, std::uint32_t phase, bool forward) {
@@ -166,13 +170,6 @@ std::optional<RxOutput> DecideSymbol(Receiver& r) {
   return out;
 }
 
-// The gain that brings the level of S to that of S sent at unit gain, so
-// that the equaliser sees the transmitter's scale whatever the line lost.
-void ScaleToLevel(Receiver& r) {
-  if (r.s_power <= 0) return;
-  r.gain = static_cast<std::int32_t>(std::min<std::int64_t>(SquareRoot(kUnitSPower * 4096 / r.s_power * 4096), 0x7FFFFF));
-}
-
 // S: symbols two apart are equal, so the two-symbol correlation of the
 // baseband samples stays near their power; S-bar turns it negative.
 void DetectS(Receiver& r, Complex z) {
@@ -189,14 +186,10 @@ void DetectS(Receiver& r, Complex z) {
 
   if (r.stage == RxStage::kWaitS) {
     r.count = (r.power > 6'000'000 && 2 * r.correlation > r.power) ? r.count + 1 : 0;
-    if (r.count >= kSamplesOfS) {
-      r.stage = RxStage::kInS;
-      r.s_power = r.power;
-    }
+    if (r.count >= kSamplesOfS) r.stage = RxStage::kInS;
   } else if (r.stage == RxStage::kInS && r.correlation < 0) {
     r.stage = RxStage::kSbar;
     r.count = -1;  // the output of this sample is not yet S-bar's
-    ScaleToLevel(r);
   }
 }
 
@@ -244,7 +237,7 @@ void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
       energy += pulse[3 * j + p] * pulse[3 * j + p];
     }
   }
-  for (int k = 0; k < kEqualiserTaps; ++k) r.tap_re[k] = pulse[kEqualiserTaps - 1 - k] * 32768 * kTapOne / energy;
+  for (int k = 0; k < kEqualiserTaps; ++k) r.tap_re[k] = pulse[kEqualiserTaps - 1 - k] * kUnitToAgcQ15 * kTapOne / energy;
   ResetViterbi(r.viterbi);
 }
 
@@ -265,9 +258,12 @@ Complex FrontEndStep(FrontEnd& f, std::int16_t x) {
 
 std::optional<RxOutput> ReceiverStep(Receiver& r, std::int16_t x) {
   const Complex raw = FrontEndStep(r.front, x);
-  const Complex z{static_cast<std::int32_t>((static_cast<std::int64_t>(raw.re) * r.gain) >> 12),
-                  static_cast<std::int32_t>((static_cast<std::int64_t>(raw.im) * r.gain) >> 12)};
-  DetectS(r, z);
+  DetectS(r, raw);
+  const Complex z = AgcStep(r.agc, raw);
+  // The gain finds the level of S and holds from the first TRN symbol on
+  // (the equaliser then owns the scale; a gain still moving during TRN
+  // cost the fastest rates a step of SNR against a drifting far clock).
+  if (r.stage < RxStage::kTrain) AgcAdapt(r.agc);
   Complex outputs[2];
   const int n = TimingStep(r.timing, z, outputs);
   std::optional<RxOutput> delivered;

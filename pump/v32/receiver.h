@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "pump/v32/agc.h"
 #include "pump/v32/baseband.h"
 #include "pump/v32/rate_words.h"
 #include "pump/v32/scrambler.h"
@@ -61,8 +62,7 @@ struct Receiver {
   std::uint32_t product_index = 0;
   std::int64_t correlation = 0;  // their sums
   std::int64_t power = 0;
-  std::int64_t s_power = 0;  // of S, once S is found
-  std::int32_t gain = 4096;  // Q12, set from the level of S
+  Agc agc;  // on the baseband path
   std::int32_t count = 0;         // samples or symbols in the stage
   std::uint32_t sample_phase = 0; // of the interpolated outputs, 0..2; a symbol is decided at 0
   std::int32_t symbol = 0;        // symbols since the start of TRN
