@@ -38,7 +38,7 @@ void RestartV92(DspContext& context) { Note(context, Pending::kRestartV92); }
 void StartV32Connection(DspContext& context, int role, int rate_sequence) {
   Note(context, Pending::kStartV32Connection, role, rate_sequence);
 }
-void RetrainV32(DspContext& context) { Note(context, Pending::kRetrainV32); }
+void RetrainV32Connection(DspContext& context) { Note(context, Pending::kRetrainV32Connection); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
 void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
 

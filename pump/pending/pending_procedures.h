@@ -31,7 +31,7 @@ void RestartV92(DspContext& context);
 
 // Classic modems.
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
-void RetrainV32(DspContext& context);
+void RetrainV32Connection(DspContext& context);  // roles 1 and 2
 void ChangeV32bisRate(DspContext& context);
 void V32EchoReset(DspContext& context);
 

@@ -27,6 +27,7 @@ struct V32Area {
   std::uint8_t connected;
   std::uint8_t reported_word;  // the connect-rate packet went out
   std::uint8_t loopback;
+  std::uint32_t retrains;      // since the start
 };
 
 }  // namespace pump::v32

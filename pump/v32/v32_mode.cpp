@@ -34,15 +34,16 @@ std::int16_t RemoveDcSample(V32Area& a, std::int16_t x) {
 }
 
 // Carrier loss: twice the received power average must stay at or above a
-// floor while the rate word and E are awaited (about -47 dB of full scale)
-// and in data (3 dB lower); other stages have none.
+// floor while the rate word and E are awaited (about -47 dB of full scale;
+// after a retrain the data floor) and in data (3 dB lower); other stages
+// have none.
 constexpr std::int64_t kRateFloor = 38098;
 constexpr std::int64_t kDataFloor = 19894;
 
-std::int64_t CarrierFloor(v32::RxStage stage) {
+std::int64_t CarrierFloor(v32::RxStage stage, bool retrained) {
   switch (stage) {
     case v32::RxStage::kRateWord:
-    case v32::RxStage::kAwaitE: return kRateFloor;
+    case v32::RxStage::kAwaitE: return retrained ? kDataFloor : kRateFloor;
     case v32::RxStage::kData: return kDataFloor;
     default: return 0;
   }
@@ -51,7 +52,7 @@ std::int64_t CarrierFloor(v32::RxStage stage) {
 // Averages the sample's power; true when the carrier has gone.
 bool CarrierLost(V32Area& a, std::int16_t x) {
   a.power_average += (std::int64_t{x} * x - a.power_average) >> 10;
-  return 2 * a.power_average < CarrierFloor(a.rx.stage);
+  return 2 * a.power_average < CarrierFloor(a.rx.stage, a.retrains != 0);
 }
 
 void Enter(V32Area& a, TxStage stage, int symbols) {
@@ -153,6 +154,20 @@ void ReportProgress(DspContext& context) {
   }
 }
 
+// The loopback's training from its first symbol: the transmitter sends S,
+// the receiver waits for it.
+void TrainFromS(V32Area& a) {
+  const v32::Polynomial polynomial = a.tx.polynomial;
+  a.tx = v32::TxSymbolState{};
+  a.tx.polynomial = polynomial;
+  Enter(a, TxStage::kS, v32::kLoopbackS);
+  // In loopback the receiver hears our own transmitter, so our own polynomial.
+  ResetReceiver(a.rx, {.far_polynomial = a.tx.polynomial, .trn2_symbols = v32::kTrn2Symbols,
+                       .trn4_symbols = v32::kTrn4Symbols});
+  a.connected = 0;
+  a.reported_word = 0;
+}
+
 }  // namespace
 
 int v32::TransmitGainLevel(int setting) { return std::min(setting + 5, 0); }
@@ -175,10 +190,7 @@ void StartV32(DspContext& context, int role, int rate_sequence) {
   a.tx.polynomial = v32::Polynomial::kCaller;
   // The canceller is cleared at every start; in loopback it stays idle.
   V32EchoReset(context);
-  Enter(a, TxStage::kS, v32::kLoopbackS);
-  // In loopback the receiver hears our own transmitter, so our own polynomial.
-  ResetReceiver(a.rx, {.far_polynomial = a.tx.polynomial, .trn2_symbols = v32::kTrn2Symbols,
-                       .trn4_symbols = v32::kTrn4Symbols});
+  TrainFromS(a);
   AfeAccess& afe = *context.afe;
   a.modulator.gain = AfeGain(afe, v32::TransmitGainLevel(context.transmit_level));
   context.mode_block = V32Block;
@@ -218,6 +230,17 @@ void V32Block(DspContext& context) {
   FramerFlushRx(context);
   WriteTxSamples(afe, std::span<const std::int16_t>(context.output_block, v32::kBlockSamples));
   if (lost) EndV32(context);
+}
+
+void RetrainV32(DspContext& context) {
+  V32Area& a = Area(context);
+  if (a.loopback == 0) {
+    RetrainV32Connection(context);
+    return;
+  }
+  ++a.retrains;
+  V32EchoReset(context);
+  TrainFromS(a);
 }
 
 void EndV32(DspContext& context) {

@@ -16,6 +16,10 @@ namespace pump {
 void StartV32(DspContext& context, int role, int rate_sequence);
 void V32Block(DspContext& context);
 void EndV32(DspContext& context);
+// Command 0x69 in V.32: the loopback trains again from S (the receiver
+// reset, the rate word, E and data again); a connection's retrain goes to
+// its pending entry.
+void RetrainV32(DspContext& context);
 // The controller's allowed-rate byte (0x02 4800 ... 0x20 14400).
 void SetV32ReceiverOption(DspContext& context, int option);
 

@@ -233,7 +233,7 @@ const HandlerCase kCases[] = {
     {"RetrainV32", [](PumpHarness&, DspContext& c) { c.call.mode = 12; }, 0x69, {0},
      Reply::kAck,
      [](PumpHarness&, DspContext& c, const Packets&) {
-       EXPECT_TRUE(Called(c, Pending::kRetrainV32, 1));
+       EXPECT_TRUE(Called(c, Pending::kRetrainV32Connection, 1));
      }},
     {"RetrainWithoutAConnectionOnlyAcknowledges",
      [](PumpHarness& h, DspContext& c) {

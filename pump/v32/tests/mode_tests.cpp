@@ -198,6 +198,7 @@ class V32AnalogLoop : public testing::DspRig {
     std::vector<std::uint8_t> received;
     double heard_power = 0;  // mean square of the codec's input while data is carried
     std::uint32_t echo_resets = 0;
+    std::uint8_t status_after_retrain = 0;
   };
 
   // The codec's input, summed while `on`.
@@ -213,7 +214,9 @@ class V32AnalogLoop : public testing::DspRig {
   };
 
   // `noise_amplitude` 0 adds none; a negative one cuts the loop.
-  Outcome Run(std::uint8_t mode, std::uint8_t allowed, int noise_amplitude, std::size_t bytes) {
+  // With `retrain`, command 0x69 once data is reached; the status right
+  // after it is kept and the bytes go once data is reached again.
+  Outcome Run(std::uint8_t mode, std::uint8_t allowed, int noise_amplitude, std::size_t bytes, bool retrain = false) {
     plat::MachineConfig config;
     config.controller.loopback.all_zero = noise_amplitude < 0;
     config.controller.loopback.noise_amplitude = static_cast<std::uint32_t>(std::max(noise_amplitude, 0));
@@ -229,10 +232,25 @@ class V32AnalogLoop : public testing::DspRig {
       controller.Double().Exchange(0x64, {allowed, 0x00});
       controller.Double().Exchange(0x6E, {0x00, mode, 0x04, 0x00});
     });
-    bool connected = false;
-    for (int ms = 0; ms < 3000 && !connected; ms += 50) {
-      sim.RunFor(50 * plat::hal::kMillisecond);
-      OnKernelThread([&] { connected = controller.Context()->receive.v32.connected != 0; });
+    auto keep_connect_words = [&](const std::vector<testing::ReceivedPacket>& packets) {
+      for (const auto& p : packets) {
+        if (p.code == kDpModemConnectRate) out.connect_words.push_back(static_cast<std::uint16_t>(p.payload[0] | p.payload[1] << 8));
+      }
+    };
+    auto run_to_data = [&] {
+      bool connected = false;
+      for (int ms = 0; ms < 5000 && !connected; ms += 50) {
+        sim.RunFor(50 * plat::hal::kMillisecond);
+        OnKernelThread([&] { connected = controller.Context()->receive.v32.connected != 0; });
+      }
+    };
+    run_to_data();
+    if (retrain) {
+      OnKernelThread([&] {
+        keep_connect_words(controller.Double().Exchange(0x69, {0x00}));
+        out.status_after_retrain = controller.Host().comram.reg[kRegStatus];
+      });
+      run_to_data();
     }
     std::mt19937 random(allowed + 7u * mode);
     out.sent.resize(bytes);
@@ -246,9 +264,7 @@ class V32AnalogLoop : public testing::DspRig {
                plat::hal::kMillisecond);
     machine.controller().SetTap(nullptr);
     OnKernelThread([&] {
-      for (const auto& p : controller.Double().TakePackets()) {
-        if (p.code == kDpModemConnectRate) out.connect_words.push_back(static_cast<std::uint16_t>(p.payload[0] | p.payload[1] << 8));
-      }
+      keep_connect_words(controller.Double().TakePackets());
       for (const auto& b : controller.Double().RxBlocks()) out.received.insert(out.received.end(), b.data.begin(), b.data.end());
       out.status = controller.Host().comram.reg[kRegStatus];
       out.rate = controller.Context()->receive.v32.rx.rate;
@@ -302,6 +318,20 @@ INSTANTIATE_TEST_SUITE_P(Modes, V32AnalogLoopRates, ::testing::ValuesIn(kV32Loop
                          [](const auto& info) {
                            return "Mode" + std::to_string(info.param.mode) + "Allowed" + std::to_string(info.param.allowed);
                          });
+
+// Command 0x69 in data: status 3 at once, then training again from S to
+// data at the same rate (status 5 with the carrier bit, a second
+// connect-rate packet), and the framer's bytes carried after it.
+TEST_F(V32AnalogLoop, RetrainTrainsAgainIntoData) {
+  const Outcome out = Run(16, 0x20, 60, 200, true);
+  EXPECT_EQ(out.status_after_retrain & kStatusCodeMask, kStatusRetraining);
+  EXPECT_EQ(out.status & (kStatusCodeMask | kStatusCarrier), kStatusConnectedRestart | kStatusCarrier);
+  EXPECT_EQ(out.rate, DataRate::k14400);
+  EXPECT_EQ(out.echo_resets, 2u);
+  const std::uint16_t word = LocalRateWord(16, 0x20) & HighestRateWord(LocalRateWord(16, 0x20));
+  EXPECT_EQ(out.connect_words, (std::vector<std::uint16_t>{word, word}));
+  EXPECT_EQ(V32LoopBitErrors(out.sent, out.received), 0u);
+}
 
 // A loop that brings nothing back: no rate word, no data, no carrier.
 TEST_F(V32AnalogLoop, ASilentLoopNeverConnects) {
