@@ -78,6 +78,13 @@ struct Receiver {
   DataRate rate = DataRate::k4800;  // from E
   std::int64_t error_average = 0;
   std::int32_t ones_left = 128;
+  // The phase-jitter predictor.
+  std::array<std::int64_t, 120> jitter_history{};  // phase around its mean, newest at jitter_pos
+  std::array<std::int64_t, 120> jitter_taps{};     // 1.0 = 2^24
+  std::uint32_t jitter_pos = 0;
+  std::int64_t jitter_power = 0;  // sum of the history's squares
+  std::int64_t jitter_mean = 0;   // 2^6 finer
+  std::int64_t prediction = 0;   // phase added to the carrier's for this symbol
 };
 
 void ResetReceiver(Receiver& r, const ReceiverConfig& config);
