@@ -25,10 +25,16 @@ void DirectStartCommand(DspContext& context);
 void DataRateQuery(DspContext& context);
 // 0x72: DP_MODE.
 void ModeQuery(DspContext& context);
+// 0x73: the fax configuration (byte 0: rate code and modulation kind;
+// byte 1: receive bit 2), with the V.21 receiver and watch around it.
+void FaxConfigCommand(DspContext& context);
 // 0x74: drops the transmit request and posts DP_FAX_CD.
 void DropRtsCommand(DspContext& context);
 // 0x75: raises the transmit request.
 void RaiseRtsCommand(DspContext& context);
+// 0x76: the fax configuration from three bytes (rate code, kind,
+// options), without the V.21 receiver.
+void FaxSetupCommand(DspContext& context);
 // 0x7B: the transmit level from a linear gain.
 void TransmitLevelCommand(DspContext& context);
 // 0x7C: a tone pair, or its end.

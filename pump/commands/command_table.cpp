@@ -35,10 +35,10 @@ const std::array<CommandHandler, kLastCommand - kFirstCommand + 1> CpCommandTabl
     DataRateQuery,         // 0x70
     kAck,                  // 0x71
     ModeQuery,             // 0x72
-    kNotYet,               // 0x73 fax configuration
+    FaxConfigCommand,      // 0x73
     DropRtsCommand,        // 0x74
     RaiseRtsCommand,       // 0x75
-    kNotYet,               // 0x76 fax configuration without a receiver
+    FaxSetupCommand,       // 0x76
     kAck,                  // 0x77
     kAck,                  // 0x78
     kAck,                  // 0x79

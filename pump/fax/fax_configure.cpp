@@ -3,20 +3,38 @@
 #include "pump/afe_access/afe_access.h"
 #include "pump/core/comram.h"
 #include "pump/core/dp_status.h"
+#include "pump/fax/fax_mode.h"
 #include "pump/fax/fax_modulator.h"
+#include "pump/fax/fax_rx_silence.h"
 #include "pump/fax/fax_tx_states.h"
 #include "pump/framer/framer.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/pending/pending_procedures.h"
 
 namespace pump {
+namespace {
+
+bool HighSpeed(std::uint32_t kind) {
+  return kind == kFaxKindV27ter || kind == kFaxKindV29 || kind == kFaxKindV17Short ||
+         kind == kFaxKindV17Long;
+}
+
+}  // namespace
 
 void ConfigureFax(DspContext& context) {
   FaxConfig& fax = context.fax;
   fax.tx = {};
+  fax.rx_dc = {};
   const int level = context.transmit_level <= -2 ? context.transmit_level : -10;
   fax.tx.output_gain = AfeGain(*context.afe, level);
-  if ((fax.options & kFaxReceive) != 0) {
+  const bool receive = (fax.options & kFaxReceive) != 0;
+  if (!HighSpeed(fax.modulation_kind)) {
+    // No high-speed modulation: the machines idle, and a receiver with
+    // nothing to demodulate reports the line level.
+    SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable);
+    const bool level_only = receive && fax.modulation_kind == kFaxKindNone;
+    SetStateMachine(context.rx, StateOp::kGo, level_only ? FaxRxSilenceTable() : kRxIdleTable);
+  } else if (receive) {
     SetStateMachine(context.tx, StateOp::kGo, kTxIdleTable);
     StartFaxRx(context, fax.mode_word);
   } else {

@@ -6,8 +6,10 @@
 
 namespace pump {
 
-// Receive (options bit 2): the transmitter idles and the fax receiver
-// starts. Transmit: the fax transmit machine on the modulation's table at
+// Kinds without a high-speed modulation (1, 3 and any other): both
+// machines idle, except that kind 1 receiving runs FaxRxSilence (the
+// line level in status bit 0x10). High-speed receive (options bit 2): the
+// transmitter idles and the fax receiver starts. Transmit: the fax transmit machine on the modulation's table at
 // WaitForRTS, the TX machine on its block handler, the receiver idle, the
 // framer on raw octets both ways. Either way the encoders and the shaping
 // start cleared, the output gain follows the transmit level, status code

@@ -1,7 +1,7 @@
 #include "pump/fsk/fsk_rts.h"
 
 #include "pump/fsk/fsk_tx.h"
-#include "pump/pending/pending_procedures.h"
+#include "pump/fax/fax_rts.h"
 
 namespace pump {
 

@@ -13,8 +13,6 @@
 namespace pump {
 
 enum class Pending : std::uint8_t {
-  // The transmit request of the fax transmitter.
-  kDropFaxRts,
   // The fax receiver: its supervisor and the modulation's training table.
   kStartFaxRx,  // (mode word)
   // Handshakes and tones.

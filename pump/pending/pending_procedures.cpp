@@ -15,7 +15,6 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void DropFaxRts(DspContext& context) { Note(context, Pending::kDropFaxRts); }
 void StartFaxRx(DspContext& context, int mode_word) {
   Note(context, Pending::kStartFaxRx, mode_word);
 }

@@ -10,8 +10,6 @@
 
 namespace pump {
 
-// Command 0x74 on the fax transmitter's machine.
-void DropFaxRts(DspContext& context);
 // The fax receiver: the RX machine on its supervisor, the fax receive
 // machine on the mode word's training table.
 void StartFaxRx(DspContext& context, int mode_word);

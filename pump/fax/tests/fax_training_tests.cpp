@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "pump/fax/fax_configure.h"
+#include "pump/fax/tests/fax_test_kind.h"
 #include "pump/fax/fax_tx_states.h"
 #include "pump/fax/tests/spandsp_fax_tx_points.h"
+#include "pump/core/comram.h"
+#include "pump/packets/dp_packets.h"
 #include "pump/tests/support/pump_harness.h"
 
 namespace pump {
@@ -26,6 +29,7 @@ std::vector<std::complex<double>> OurBurst(std::uint16_t mode_word, int symbols)
     harness.RunBlocks(1);
     DspContext& context = harness.Context();
     context.fax.mode_word = mode_word;
+    context.fax.modulation_kind = testing::FaxKindOf(mode_word);
     context.fax.options = 0;
     ConfigureFax(context);
     for (int s = 0; s < symbols; ++s) {
@@ -77,6 +81,68 @@ TEST(FaxTxBursts, TrainingEqualsSpandspTransmitters) {
     }
     EXPECT_EQ(0, mismatches);
   }
+}
+
+}  // namespace
+}  // namespace pump
+
+namespace pump {
+namespace {
+
+int FaxOrderCdCount(const std::vector<testing::ReceivedPacket>& packets) {
+  int n = 0;
+  for (const auto& p : packets) n += p.code == kDpFaxCd ? 1 : 0;
+  return n;
+}
+
+// V.17 14400 long through the commands: with the request already raised
+// the training starts in the first block; status 8 and the carrier bit
+// come with the first data symbol (3857 symbols in: block 161); 0x74 in
+// data leaves 168 marks (7 blocks) before the transmitter's DP_FAX_CD;
+// 0x74 in training goes back to waiting, and 0x75 starts a new burst.
+TEST(FaxTxBursts, OrderOfABurstAndItsEnd) {
+  testing::PumpHarness harness;
+  harness.Run([&] {
+    auto& controller = harness.Controller();
+    controller.Exchange(0x60, {0});
+    controller.Exchange(0x73, {0xE0, 0x00});
+    DspContext& c = harness.Context();
+    const std::uint8_t& status = harness.Host().comram.reg[kRegStatus];
+    harness.RunBlocks(1);
+    EXPECT_EQ(c.fax.tx.machine.position, 1);                // TxCarrier
+    EXPECT_EQ(c.fax.tx.machine.remaining_count, 458 - 23);  // 23 of the block's 24 symbols
+    harness.RunBlocks(159);
+    EXPECT_EQ(status & 0x1F, 0);
+    const int interrupts = controller.Interrupts();
+    harness.RunBlocks(1);
+    EXPECT_EQ(status & 0x0F, 8);
+    EXPECT_NE(status & kStatusCarrier, 0);
+    EXPECT_EQ(c.transmitting, 1u);
+    EXPECT_GT(controller.Interrupts(), interrupts);
+    harness.RunBlocks(3);
+    controller.TakePackets();
+    EXPECT_EQ(FaxOrderCdCount(controller.Exchange(0x74)), 1);  // the command's own
+    harness.RunBlocks(7);
+    EXPECT_EQ(FaxOrderCdCount(controller.TakePackets()), 0);
+    harness.RunBlocks(1);
+    EXPECT_EQ(FaxOrderCdCount(controller.TakePackets()), 1);  // TxEnd
+    EXPECT_EQ(c.fax.tx.machine.position, 0);                 // waiting again
+    EXPECT_EQ(c.transmitting, 0u);
+
+    // Raised again: a new burst; dropped in its training, it waits again
+    // without a tail and without the transmitter's DP_FAX_CD.
+    controller.Exchange(0x75);
+    harness.RunBlocks(40);
+    EXPECT_EQ(c.fax.tx.machine.position, 4);  // TxPrsV17
+    controller.Exchange(0x74);
+    controller.TakePackets();
+    harness.RunBlocks(10);
+    EXPECT_EQ(c.fax.tx.machine.position, 0);
+    EXPECT_EQ(FaxOrderCdCount(controller.TakePackets()), 0);
+    controller.Exchange(0x75);
+    harness.RunBlocks(1);
+    EXPECT_EQ(c.fax.tx.machine.position, 1);
+  });
 }
 
 }  // namespace

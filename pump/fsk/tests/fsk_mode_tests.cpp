@@ -103,17 +103,23 @@ TEST(FskRts, RaiseStartsTheTransmitterAndDropEndsIt) {
     from = out.size();
     harness.RunBlocks(3);
     EXPECT_FALSE(AllZero(std::span(out).subspan(from)));
-    EXPECT_EQ(context.pending[Pending::kDropFaxRts].count, 0u);
   });
 }
 
-TEST(FskRts, DropOnAnotherTransmitterGoesToTheFaxTransmitter) {
+// With no transmit table of either kind, 0x74 only clears the request.
+TEST(FskRts, DropWithNoTransmitterOnlyClearsTheRequest) {
   PumpHarness harness;
   harness.Run([&] {
     harness.Controller().Post(0x60, {0});
     harness.RunBlocks(1);
+    DspContext& context = harness.Context();
+    const auto table = context.tx.table.data();
+    const auto position = context.tx.position;
     harness.Controller().Exchange(0x74);
-    EXPECT_EQ(harness.Context().pending[Pending::kDropFaxRts].count, 1u);
+    EXPECT_EQ(context.tx_request, 0u);
+    EXPECT_EQ(context.tx.table.data(), table);
+    EXPECT_EQ(context.tx.position, position);
+    EXPECT_TRUE(context.fax.tx.machine.table.empty());
   });
 }
 
