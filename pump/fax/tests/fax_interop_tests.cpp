@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <complex>
+#include <numbers>
 #include <cstdint>
 #include <vector>
 
@@ -127,6 +129,64 @@ TEST(FaxTxInterop, SpandspReceiversTrainAndDecodeATcf) {
     const Heard heard = HearWithSpandsp(row.receiver, row.bit_rate, line);
     EXPECT_TRUE(heard.trained);
     EXPECT_GE(LongestZeros(heard.bits), tcf.size() * 8);
+  }
+}
+
+// A coherent reference: the line mixed with the carrier in double
+// precision and averaged over one symbol; a sample is "on" when that
+// magnitude exceeds half the echo-protection tone's. Returns the lengths,
+// in symbols, of the first run on (the tone) and of the gap after it.
+struct ToneGap {
+  double tone;
+  double gap;
+};
+
+ToneGap MeasureToneAndGap(std::span<const std::int16_t> line, double carrier_hz, int samples_per_symbol) {
+  std::vector<double> magnitude(line.size());
+  std::complex<double> sum = 0;
+  std::vector<std::complex<double>> mixed(line.size());
+  for (std::size_t n = 0; n < line.size(); ++n) {
+    mixed[n] = static_cast<double>(line[n]) * std::polar(1.0, -2 * std::numbers::pi * carrier_hz * static_cast<double>(n) / 9600);
+    sum += mixed[n];
+    if (n >= static_cast<std::size_t>(samples_per_symbol)) sum -= mixed[n - static_cast<std::size_t>(samples_per_symbol)];
+    magnitude[n] = std::abs(sum);
+  }
+  std::size_t n = 0;
+  while (n < magnitude.size() && magnitude[n] == 0) ++n;
+  const double tone = *std::max_element(magnitude.begin() + static_cast<std::ptrdiff_t>(n),
+                                        magnitude.begin() + static_cast<std::ptrdiff_t>(std::min(magnitude.size(), n + 1000)));
+  const auto on = [&](std::size_t k) { return magnitude[k] > tone / 2; };
+  while (n < magnitude.size() && !on(n)) ++n;
+  const std::size_t tone_start = n;
+  while (n < magnitude.size() && on(n)) ++n;
+  const std::size_t tone_end = n;
+  while (n < magnitude.size() && !on(n)) ++n;
+  return {static_cast<double>(tone_end - tone_start) / samples_per_symbol,
+          static_cast<double>(n - tone_end) / samples_per_symbol};
+}
+
+// On the line: the echo-protection tone and the silence after it, V.27ter
+// 2400 bit/s capped at 230 and 24 symbols.
+TEST(FaxTxBursts, EchoProtectionToneAndSilenceMeasuredOnTheLine) {
+  struct Row {
+    const char* name;
+    std::uint16_t mode_word;
+    double carrier_hz;
+    int samples_per_symbol;
+    double tone;  // symbols
+    double gap;
+  };
+  const Row rows[] = {
+      {"V.17", 0x20, 1800, 4, 458, 54},         {"V.29", 0x10, 1700, 4, 458, 62},
+      {"V.27ter 4800", 0x00, 1800, 6, 306, 42}, {"V.27ter 2400", 0x01, 1800, 8, 230, 24},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto line = SendBurst(row.mode_word, {});
+    const ToneGap measured = MeasureToneAndGap(line, row.carrier_hz, row.samples_per_symbol);
+    EXPECT_NEAR(measured.tone, row.tone, 0.75);
+    // Measured edges sit within a symbol of where the shaping centres them.
+    EXPECT_NEAR(measured.gap, row.gap, 0.75);
   }
 }
 
