@@ -16,7 +16,13 @@ constexpr ULONG kMaxDword = 0xFFFFFFFF;
 
 // Everything below is guarded by the machine's cancel spin lock.
 struct Port {
+  LoopbackSerialLog* log = nullptr;
   std::deque<UCHAR> received;
+  SERIAL_QUEUE_SIZE queue_size{};
+  SERIAL_BAUD_RATE baud_rate{};
+  SERIAL_LINE_CONTROL line_control{};
+  SERIAL_HANDFLOW handflow{};
+  SERIAL_CHARS chars{};
   SERIAL_TIMEOUTS timeouts{};
   bool dtr = false;
   bool rts = false;
@@ -148,13 +154,21 @@ NTSTATUS Read(PDEVICE_OBJECT device, PIRP irp) {
   return status;
 }
 
+void Log(Port& port, ULONG code, const UCHAR* input, ULONG length) {
+  std::lock_guard lock(port.log->mutex);
+  port.log->requests.push_back({code, std::vector<UCHAR>(input, input + length)});
+}
+
 NTSTATUS Write(PDEVICE_OBJECT device, PIRP irp) {
   Port& port = PortOf(device);
-  const ULONG length = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
+  const ULONG offered = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
   const auto* bytes = static_cast<const UCHAR*>(irp->AssociatedIrp.SystemBuffer);
   KIRQL irql;
   IoAcquireCancelSpinLock(&irql);
+  const auto length = static_cast<ULONG>(
+      std::min<std::size_t>(offered, kLoopbackBufferSize - port.received.size()));
   port.received.insert(port.received.end(), bytes, bytes + length);
+  if (length != 0) Log(port, kLoggedWrite, bytes, length);
   Signal(port, irql, length != 0 ? SERIAL_EV_RXCHAR | SERIAL_EV_TXEMPTY : 0);
   IoAcquireCancelSpinLock(&irql);
   FinishRead(port, irql, false);
@@ -168,16 +182,46 @@ NTSTATUS Control(PDEVICE_OBJECT device, PIRP irp) {
   auto needs = [&](ULONG in, ULONG out) {
     return p.InputBufferLength >= in && p.OutputBufferLength >= out;
   };
+  // Copies a kept setting in or out.
+  auto set = [&](auto& kept) {
+    if (!needs(sizeof kept, 0)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    std::memcpy(&kept, buffer, sizeof kept);
+    return Complete(irp, STATUS_SUCCESS);
+  };
+  auto get = [&](const auto& kept) {
+    if (!needs(0, sizeof kept)) return Complete(irp, STATUS_BUFFER_TOO_SMALL);
+    std::memcpy(buffer, &kept, sizeof kept);
+    return Complete(irp, STATUS_SUCCESS, sizeof kept);
+  };
+  Log(port, p.IoControlCode, static_cast<const UCHAR*>(buffer), p.InputBufferLength);
   KIRQL irql;
   switch (p.IoControlCode) {
+    case IOCTL_SERIAL_SET_QUEUE_SIZE:
+      return set(port.queue_size);
+    case IOCTL_SERIAL_SET_BAUD_RATE:
+      return set(port.baud_rate);
+    case IOCTL_SERIAL_GET_BAUD_RATE:
+      return get(port.baud_rate);
+    case IOCTL_SERIAL_SET_LINE_CONTROL:
+      return set(port.line_control);
+    case IOCTL_SERIAL_GET_LINE_CONTROL:
+      return get(port.line_control);
+    case IOCTL_SERIAL_SET_HANDFLOW:
+      return set(port.handflow);
+    case IOCTL_SERIAL_GET_HANDFLOW:
+      return get(port.handflow);
+    case IOCTL_SERIAL_SET_CHARS:
+      return set(port.chars);
+    case IOCTL_SERIAL_GET_CHARS:
+      return get(port.chars);
+    case IOCTL_SERIAL_GET_DTRRTS: {
+      const ULONG driven = (port.dtr ? SERIAL_DTR_STATE : 0) | (port.rts ? SERIAL_RTS_STATE : 0);
+      return get(driven);
+    }
     case IOCTL_SERIAL_SET_TIMEOUTS:
-      if (!needs(sizeof(SERIAL_TIMEOUTS), 0)) break;
-      std::memcpy(&port.timeouts, buffer, sizeof port.timeouts);
-      return Complete(irp, STATUS_SUCCESS);
+      return set(port.timeouts);
     case IOCTL_SERIAL_GET_TIMEOUTS:
-      if (!needs(0, sizeof(SERIAL_TIMEOUTS))) break;
-      std::memcpy(buffer, &port.timeouts, sizeof port.timeouts);
-      return Complete(irp, STATUS_SUCCESS, sizeof(SERIAL_TIMEOUTS));
+      return get(port.timeouts);
     case IOCTL_SERIAL_SET_DTR:
     case IOCTL_SERIAL_CLR_DTR:
     case IOCTL_SERIAL_SET_RTS:
@@ -291,6 +335,10 @@ void Unload(PDRIVER_OBJECT driver) {
 
 }  // namespace
 
+LoopbackSerialLog& LoopbackLogOf(ke::Kernel& machine) {
+  return machine.slots().Get<LoopbackSerialLog>();
+}
+
 NTSTATUS LoopbackSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
   UNICODE_STRING name;
   RtlInitUnicodeString(&name, u"\\Device\\LoopSerial0");
@@ -299,6 +347,7 @@ NTSTATUS LoopbackSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
       IoCreateDevice(driver, sizeof(Port), &name, FILE_DEVICE_SERIAL_PORT, 0, TRUE, &device);
   if (!NT_SUCCESS(status)) return status;
   Port* port = new (device->DeviceExtension) Port;
+  port->log = &ke::CurrentKernel().slots().Get<LoopbackSerialLog>();
   KeInitializeTimer(&port->read_timer);
   KeInitializeDpc(&port->read_timeout, ReadTimedOut, device);
   device->Flags |= DO_BUFFERED_IO;
