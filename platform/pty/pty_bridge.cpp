@@ -73,6 +73,10 @@ void PtyBridge::ToApplication() {
   std::string pending;
   char buffer[kReadQueue];
   while (!StopSeen()) {
+    if (drop_output_) {
+      drop_output_ = false;
+      pending.clear();
+    }
     if (!pending.empty()) {
       ke::ExternalCall([&] { master_->WriteOutput(pending, kPollMs); });
       continue;
@@ -88,20 +92,32 @@ void PtyBridge::ToApplication() {
     GetCommModemStatus(port_, &lines);
     DWORD errors = 0;
     ClearCommError(port_, &errors, nullptr);
+    WatchCarrier(lines);
   }
   LeavePort();
 }
 
+// Each round takes the slave's news (bytes only as far as there is room
+// for them, flushes, its settings) and offers what waits to the port; a
+// round with nothing taken waits in the master's poll, at most 10 ms.
 void PtyBridge::ToPort() {
+  Send({IOCTL_SERIAL_CLR_DTR, {}});  // nobody has the slave open yet
   std::string input;
   while (!StopSeen()) {
-    ke::ExternalCall([&] { master_->ReadInput(input, kInputChunk, kPollMs); });
-    while (!input.empty() && !StopSeen()) {
-      DWORD written = 0;
-      WriteFile(port_, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
-      input.erase(0, written);
-      if (written == 0) Sleep(kPollMs);
-    }
+    MasterEvents events;
+    termios settings{};
+    bool have_settings = false;
+    const std::size_t before = input.size();
+    const std::size_t room = before < kInputChunk ? kInputChunk - before : 0;
+    ke::ExternalCall([&] {
+      events = master_->ReadInput(input, room, kPollMs);
+      have_settings = master_->Settings(settings);
+    });
+    Follow(events, have_settings ? &settings : nullptr, input, input.size() > before);
+    if (input.empty()) continue;
+    DWORD written = 0;
+    WriteFile(port_, input.data(), static_cast<DWORD>(input.size()), &written, nullptr);
+    input.erase(0, written);
   }
   LeavePort();
   ++threads_ended_;

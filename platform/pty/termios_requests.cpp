@@ -60,6 +60,9 @@ bool Has(const termios& t, tcflag_t cflag, tcflag_t iflag = 0) {
   return (t.c_cflag & cflag) != 0 || (t.c_iflag & iflag) != 0;
 }
 
+constexpr tcflag_t kSoftware = IXON | IXOFF;
+bool Software(const termios& t) { return (t.c_iflag & kSoftware) != 0; }
+
 SERIAL_HANDFLOW Handflow(const termios& t) {
   const bool rtscts = Has(t, CRTSCTS);
   SERIAL_HANDFLOW flow{};
@@ -70,6 +73,23 @@ SERIAL_HANDFLOW Handflow(const termios& t) {
   flow.XonLimit = kFlowLimit;
   flow.XoffLimit = kFlowLimit;
   return flow;
+}
+
+SerialRequest LineControlRequest(const termios& t) {
+  const SERIAL_LINE_CONTROL line{Has(t, CSTOPB) ? kTwoStopBits : kOneStopBit, kNoParity,
+                                 kEightBits};
+  return WithInput(IOCTL_SERIAL_SET_LINE_CONTROL, line);
+}
+
+SerialRequest HandflowRequest(const termios& t) {
+  return WithInput(IOCTL_SERIAL_SET_HANDFLOW, Handflow(t));
+}
+
+SerialRequest CharsRequest(const termios& t) {
+  SERIAL_CHARS chars{};
+  chars.XonChar = t.c_cc[VSTART];
+  chars.XoffChar = t.c_cc[VSTOP];
+  return WithInput(IOCTL_SERIAL_SET_CHARS, chars);
 }
 
 }  // namespace
@@ -99,25 +119,27 @@ std::vector<SerialRequest> TermiosRequests(const termios& before, const termios&
       }
     }
   }
-  if (Has(before, CSTOPB) != Has(after, CSTOPB)) {
-    const SERIAL_LINE_CONTROL line{Has(after, CSTOPB) ? kTwoStopBits : kOneStopBit, kNoParity,
-                                   kEightBits};
-    requests.push_back(WithInput(IOCTL_SERIAL_SET_LINE_CONTROL, line));
-  }
-  constexpr tcflag_t kSoftware = IXON | IXOFF;
+  if (Has(before, CSTOPB) != Has(after, CSTOPB)) requests.push_back(LineControlRequest(after));
   if (Has(before, CRTSCTS) != Has(after, CRTSCTS) ||
       (before.c_iflag & kSoftware) != (after.c_iflag & kSoftware)) {
-    requests.push_back(WithInput(IOCTL_SERIAL_SET_HANDFLOW, Handflow(after)));
+    requests.push_back(HandflowRequest(after));
   }
-  const bool software = (after.c_iflag & kSoftware) != 0;
   const bool chars_changed =
       before.c_cc[VSTART] != after.c_cc[VSTART] || before.c_cc[VSTOP] != after.c_cc[VSTOP];
-  if (software && (chars_changed || (before.c_iflag & kSoftware) == 0)) {
-    SERIAL_CHARS chars{};
-    chars.XonChar = after.c_cc[VSTART];
-    chars.XoffChar = after.c_cc[VSTOP];
-    requests.push_back(WithInput(IOCTL_SERIAL_SET_CHARS, chars));
+  if (Software(after) && (chars_changed || !Software(before))) {
+    requests.push_back(CharsRequest(after));
   }
+  return requests;
+}
+
+std::vector<SerialRequest> SettingsRequests(const termios& settings) {
+  std::vector<SerialRequest> requests;
+  if (const std::optional<ULONG> number = SpeedNumber(cfgetospeed(&settings)); number && *number) {
+    requests.push_back(WithInput(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{*number}));
+  }
+  requests.push_back(LineControlRequest(settings));
+  requests.push_back(HandflowRequest(settings));
+  if (Software(settings)) requests.push_back(CharsRequest(settings));
   return requests;
 }
 

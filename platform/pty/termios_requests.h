@@ -14,6 +14,9 @@
 //   IXON/IXOFF on, or VSTART/  SET_CHARS with VSTART and VSTOP as XON and XOFF
 //   VSTOP changed while on
 //   CLOCAL, HUPCL              nothing: the bridge keeps them
+//
+// SET_CHARS carries only XON and XOFF here; the bridge fills the port's other
+// characters from GET_CHARS before it sends it.
 #pragma once
 
 #include <termios.h>
@@ -38,5 +41,10 @@ struct SerialRequest {
 std::optional<ULONG> SpeedNumber(speed_t speed);
 
 std::vector<SerialRequest> TermiosRequests(const termios& before, const termios& after);
+
+// Every setting of `settings` as requests (speed unless B0, line control,
+// handflow, and the characters with IXON or IXOFF): what brings a port of
+// unknown settings in line with the terminal's. DTR and RTS are not among them.
+std::vector<SerialRequest> SettingsRequests(const termios& settings);
 
 }  // namespace plat::pty

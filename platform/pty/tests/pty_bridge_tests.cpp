@@ -3,15 +3,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <string>
-#include <thread>
 
 #include "afe/windows/afe_device.h"
 #include "layer2/corecode/mt/frame/frame.h"
-#include "platform/machine/machine.h"
-#include "platform/pty/pty_bridge.h"
+#include "platform/pty/tests/bridge_rig.h"
 #include "platform/pty/tests/slave_client.h"
 #include "pump/driver/dsp_device.h"
 
@@ -21,63 +19,23 @@ namespace {
 using testing::OpenRaw;
 using testing::ReadUntil;
 
-constexpr std::uint64_t kSecondNs = 1'000'000'000;
-
-// A booted machine with the three drivers, paced to the wall clock, and a
-// bridge on COM1 whose link sits in a fresh temporary folder.
+// The three drivers with the stand-in command interpreter behind COM1.
 class PtyBridgeTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(machine_.Boot(), STATUS_SUCCESS) << machine_.kernel().LogText();
-    ASSERT_TRUE(bridge_.Start()) << bridge_.error();
-  }
-  void TearDown() override {
-    bridge_.Stop();
-    EXPECT_TRUE(sim_.RunUntil([&] { return bridge_.stopped(); }, sim_.Now() + 2 * kSecondNs));
-    EXPECT_EQ(bridge_.error(), "");
-    machine_.Shutdown();
-    std::filesystem::remove_all(folder_);
-  }
-  static SimulationOptions Paced(WallClock& clock) {
-    SimulationOptions options;
-    options.wall_clock = &clock;
-    return options;
-  }
-  // Runs `application` on a host thread while the machine runs, at most
-  // `seconds` of wall time.
+  void SetUp() override { ASSERT_TRUE(rig_.Start()); }
   void RunApplication(const std::function<void()>& application, int seconds) {
-    std::atomic<bool> done{false};
-    std::thread host([&] {
-      application();
-      done = true;
-    });
-    sim_.RunUntil([&] { return done.load(); }, sim_.Now() + seconds * kSecondNs);
-    host.join();
+    rig_.RunApplication(application, seconds);
   }
-  std::string link() const { return (folder_ / "modem").string(); }
+  std::string link() const { return rig_.link(); }
 
-  static std::filesystem::path MakeFolder() {
-    auto folder = std::filesystem::temp_directory_path() /
-                  ("pty-bridge-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(folder);
-    return folder;
-  }
-
-  std::filesystem::path folder_ = MakeFolder();
-  SteadyWallClock clock_;
-  Simulation sim_{Paced(clock_)};
-  Machine machine_{sim_,
-                   {.name = "M",
-                    .drivers = {{u"vxafe", afe::DriverEntry},
-                                {u"vxdsp", pump::DriverEntry},
-                                {u"vxctl", vxctl::DriverEntry}}}};
-  PtyBridge bridge_{machine_.kernel(), (folder_ / "modem").string()};
+  testing::BridgeRig rig_{{{u"vxafe", afe::DriverEntry},
+                           {u"vxdsp", pump::DriverEntry},
+                           {u"vxctl", vxctl::DriverEntry}}};
 };
 
 TEST_F(PtyBridgeTest, ProgramOnTheSlaveGetsTheEchoAndOk) {
   ASSERT_TRUE(std::filesystem::is_symlink(link()));
-  EXPECT_EQ(std::filesystem::read_symlink(link()).string(), bridge_.master()->slave_name());
+  EXPECT_EQ(std::filesystem::read_symlink(link()).string(), rig_.bridge().master()->slave_name());
   std::string transcript;
   RunApplication(
       [&] {

@@ -8,23 +8,15 @@
 
 #include "platform/nt/serial.h"
 #include "platform/pty/termios_requests.h"
+#include "platform/pty/tests/request_builders.h"
 
 namespace plat::pty {
 namespace {
 
-template <typename T>
-SerialRequest Request(ULONG code, const T& input) {
-  SerialRequest request{code, std::vector<std::uint8_t>(sizeof input)};
-  std::memcpy(request.input.data(), &input, sizeof input);
-  return request;
-}
-SerialRequest Bare(ULONG code) { return {code, {}}; }
-SerialRequest Handflow(ULONG control, ULONG replace) {
-  return Request(IOCTL_SERIAL_SET_HANDFLOW, SERIAL_HANDFLOW{control, replace, 512, 512});
-}
-SerialRequest Chars(UCHAR xon, UCHAR xoff) {
-  return Request(IOCTL_SERIAL_SET_CHARS, SERIAL_CHARS{0, 0, 0, 0, xon, xoff});
-}
+using testing::Bare;
+using testing::Chars;
+using testing::Handflow;
+using testing::Request;
 
 // Raw 8-bit settings at 9600 bit/s with the usual start and stop characters.
 termios Base() {
