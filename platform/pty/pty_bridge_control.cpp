@@ -23,14 +23,12 @@ bool SameSettings(const termios& a, const termios& b) {
 
 void PtyBridge::Follow(const MasterEvents& events, const termios* settings, std::string& input,
                        bool input_came) {
+  // A close is taken before the settings (those of a closed slave raise
+  // no DTR), an open after them (DTR rises with the settings in force).
+  const bool opened = events.slave_open && !slave_open_;
+  if (!events.slave_open && slave_open_) SlaveClosed();
   if (settings != nullptr) ApplySettings(*settings);
-  if (events.slave_open != slave_open_) {
-    if (events.slave_open) {
-      SlaveOpened();
-    } else {
-      SlaveClosed();
-    }
-  }
+  if (opened) SlaveOpened();
   if (events.flush_read) {
     PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
     drop_output_ = true;
@@ -87,6 +85,11 @@ void PtyBridge::Send(const SerialRequest& request) {
 // A Linux open: what waits for the application from before is dropped, on
 // the port and in the slave, and DTR rises (unless the speed is B0).
 void PtyBridge::SlaveOpened() {
+  // A carrier drop before the open (a hang-up at the last close) is not
+  // this session's.
+  DWORD modem_status = 0;
+  GetCommModemStatus(port_, &modem_status);
+  carrier_ = (modem_status & MS_RLSD_ON) != 0;
   slave_open_ = true;
   PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
   drop_output_ = true;
@@ -123,7 +126,9 @@ void PtyBridge::WatchCarrier(DWORD modem_status) {
   if (!renewed) {
     error_ = master_->error();
     Stop();
+    return;
   }
+  SlaveClosed();  // the session ended with the old pair, whoever opens the new one
 }
 
 // The status file: DTR and RTS as the port drives them, the others as it sees them.
