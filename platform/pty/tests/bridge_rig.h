@@ -6,14 +6,14 @@
 //   rig.RunApplication([&] { int fd = OpenRaw(rig.link()); ... }, 5);
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <filesystem>
 #include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/machine/machine.h"
 #include "platform/pty/pty_bridge.h"

@@ -68,13 +68,14 @@ TEST(PtyLines, OpenRaisesDtrAndTheLastCloseLowersItUnderHupcl) {
           ASSERT_GE(fd, 0);
           EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesOpen; }))
               << ReadLinesFile(rig.link());
-          SetAndSync(rig, fd, seen, B1200, row.hupcl ? +[](termios& t) { t.c_cflag |= HUPCL; }
-                                                     : +[](termios& t) { t.c_cflag &= ~HUPCL; });
+          SetAndSync(
+              rig, fd, seen, B1200,
+              row.hupcl ? +[](termios& t) { t.c_cflag |= HUPCL; }
+                        : +[](termios& t) { t.c_cflag &= ~HUPCL; });
           const std::size_t after_settings = seen;
           ::close(fd);
           EXPECT_TRUE(WaitUntil([&] { return rig.bridge().closes_seen() == 1; }));
-          EXPECT_TRUE(
-              WaitUntil([&] { return ReadLinesFile(rig.link()) == row.lines_after_close; }))
+          EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == row.lines_after_close; }))
               << ReadLinesFile(rig.link());
           // The next open shows whether the close lowered DTR in between.
           const int again = OpenQuiet(rig, seen);
@@ -96,9 +97,10 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
           const int fd = OpenQuiet(rig, seen);
           ASSERT_GE(fd, 0);
           const std::string first_slave = std::filesystem::read_symlink(rig.link()).string();
-          SetAndSync(rig, fd, seen, B9600,
-                     clocal ? +[](termios& t) { cfmakeraw(&t), t.c_cflag |= CLOCAL; }
-                            : +[](termios& t) { cfmakeraw(&t), t.c_cflag &= ~CLOCAL; });
+          SetAndSync(
+              rig, fd, seen, B9600,
+              clocal ? +[](termios& t) { cfmakeraw(&t), t.c_cflag |= CLOCAL; }
+                     : +[](termios& t) { cfmakeraw(&t), t.c_cflag &= ~CLOCAL; });
           // B0 drops DTR, and the plug drops DCD with it.
           termios t{};
           ::tcgetattr(fd, &t);
@@ -107,8 +109,9 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
           if (!clocal) {
             char byte = 0;
             pollfd p{fd, POLLIN, 0};
-            EXPECT_TRUE(WaitUntil([&] { return ::poll(&p, 1, 0) > 0 && ::read(fd, &byte, 1) <= 0; }))
-                << "no end of file";
+            EXPECT_TRUE(WaitUntil([&] {
+              return ::poll(&p, 1, 0) > 0 && ::read(fd, &byte, 1) <= 0;
+            })) << "no end of file";
             ::close(fd);
             // The new pair may get the old one's number: the session's end is
             // what tells them apart.
@@ -179,9 +182,8 @@ TEST(PtyLines, QuickOpensAndASettingsBurstEndInTheLastState) {
           }
           return latest;
         };
-        WaitUntil([&] {
-          return port_state() == last && ReadLinesFile(rig.link()).starts_with("DTR=1");
-        });
+        WaitUntil(
+            [&] { return port_state() == last && ReadLinesFile(rig.link()).starts_with("DTR=1"); });
         EXPECT_EQ(port_state(), last);
         EXPECT_EQ(ReadLinesFile(rig.link()), kLinesOpen);
         ::close(fd);

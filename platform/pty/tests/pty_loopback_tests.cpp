@@ -26,19 +26,19 @@ namespace plat::pty {
 namespace {
 
 using machine::testing::LoopbackLogOf;
+using testing::Bare;
 using testing::BridgeRig;
+using testing::Chars;
+using testing::Handflow;
 using testing::kPurgeCodes;
 using testing::kSettingCodes;
 using testing::LoggedOf;
 using testing::MakeLoopRig;
 using testing::NextLogged;
 using testing::OpenQuiet;
-using testing::WrittenFrom;
-using testing::Bare;
-using testing::Chars;
-using testing::Handflow;
 using testing::Request;
 using testing::WaitUntil;
+using testing::WrittenFrom;
 
 struct TermiosStep {
   std::string what;
@@ -57,7 +57,9 @@ TEST(PtyTermios, ApplicationSettingsBecomeThePortsRequests) {
   // CLOCAL first: the loopback plug drops DCD with DTR, which would
   // otherwise end this pseudo-terminal at B0.
   const std::vector<TermiosStep> steps{
-      {"HUPCL and CLOCAL stay with the bridge", [](termios& t) { t.c_cflag ^= HUPCL | CLOCAL; }, {}},
+      {"HUPCL and CLOCAL stay with the bridge",
+       [](termios& t) { t.c_cflag ^= HUPCL | CLOCAL; },
+       {}},
       {"speed", speed(B115200), {Request(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{115200})}},
       {"CSTOPB on",
        [](termios& t) { t.c_cflag |= CSTOPB; },
@@ -68,12 +70,12 @@ TEST(PtyTermios, ApplicationSettingsBecomeThePortsRequests) {
       {"CRTSCTS on",
        [](termios& t) { t.c_cflag |= CRTSCTS; },
        {Handflow(SERIAL_DTR_CONTROL | SERIAL_CTS_HANDSHAKE,
-                     SERIAL_RTS_HANDSHAKE | SERIAL_AUTO_TRANSMIT)}},
+                 SERIAL_RTS_HANDSHAKE | SERIAL_AUTO_TRANSMIT)}},
       {"B0 with CRTSCTS keeps RTS", speed(B0), {Bare(IOCTL_SERIAL_CLR_DTR)}},
       {"leaving B0",
        speed(B19200),
-       {Request(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{19200}),
-        Bare(IOCTL_SERIAL_SET_DTR), Bare(IOCTL_SERIAL_SET_RTS)}},
+       {Request(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{19200}), Bare(IOCTL_SERIAL_SET_DTR),
+        Bare(IOCTL_SERIAL_SET_RTS)}},
       {"CRTSCTS off",
        [](termios& t) { t.c_cflag &= ~CRTSCTS; },
        {Handflow(SERIAL_DTR_CONTROL, SERIAL_RTS_CONTROL | SERIAL_AUTO_TRANSMIT)}},
@@ -96,8 +98,8 @@ TEST(PtyTermios, ApplicationSettingsBecomeThePortsRequests) {
        3000},
       {"leaving B0 again",
        speed(B2400),
-       {Request(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{2400}),
-        Bare(IOCTL_SERIAL_SET_DTR), Bare(IOCTL_SERIAL_SET_RTS)}},
+       {Request(IOCTL_SERIAL_SET_BAUD_RATE, SERIAL_BAUD_RATE{2400}), Bare(IOCTL_SERIAL_SET_DTR),
+        Bare(IOCTL_SERIAL_SET_RTS)}},
   };
   rig.RunApplication(
       [&] {
