@@ -16,7 +16,12 @@ constexpr ULONG kMaxDword = 0xFFFFFFFF;
 
 // Everything below is guarded by the machine's cancel spin lock.
 struct Port {
+  Port* peer = this;  // where writes go and whose DTR and RTS this port sees
+  const char16_t* link = u"";
   LoopbackSerialLog* log = nullptr;
+  bool cts_handshake = false;  // writes wait while CTS is low
+  bool rts_handshake = false;  // RTS drops while the read buffer is nearly full
+  bool rts_held = false;       // ... and it is
   std::deque<UCHAR> received;
   SERIAL_QUEUE_SIZE queue_size{};
   SERIAL_BAUD_RATE baud_rate{};
@@ -43,8 +48,24 @@ NTSTATUS Complete(PIRP irp, NTSTATUS status, ULONG_PTR information = 0) {
   return status;
 }
 
+bool RtsOn(const Port& port) { return port.rts_handshake ? !port.rts_held : port.rts; }
+
+// What a port sees: the other end's RTS as CTS, its DTR as DSR and DCD.
 ULONG ModemStatus(const Port& port) {
-  return (port.rts ? SERIAL_CTS_STATE : 0) | (port.dtr ? SERIAL_DSR_STATE | SERIAL_DCD_STATE : 0);
+  return (RtsOn(*port.peer) ? SERIAL_CTS_STATE : 0) |
+         (port.peer->dtr ? SERIAL_DSR_STATE | SERIAL_DCD_STATE : 0);
+}
+
+// With the cancel spin lock held: the RTS handshake after the read buffer
+// changed (down above the XOFF limit of free space, up at the XON limit).
+void FollowReadBuffer(Port& port) {
+  if (!port.rts_handshake) return;
+  const std::size_t used = port.received.size();
+  if (used + static_cast<std::size_t>(port.handflow.XoffLimit) >= kLoopbackBufferSize) {
+    port.rts_held = true;
+  } else if (used <= static_cast<std::size_t>(port.handflow.XonLimit)) {
+    port.rts_held = false;
+  }
 }
 
 // Takes `irp` out of its slot for completion; false when its cancel routine
@@ -53,6 +74,8 @@ bool Take(PIRP& slot) {
   if (slot == nullptr || IoSetCancelRoutine(slot, nullptr) == nullptr) return false;
   return true;
 }
+
+void Signal(Port& port, KIRQL irql, ULONG events);
 
 // With the cancel spin lock held: serves the waiting read with what arrived.
 // Releases the lock.
@@ -68,7 +91,14 @@ void FinishRead(Port& port, KIRQL irql, bool timed_out) {
   const auto count = static_cast<ULONG>(std::min<std::size_t>(length, port.received.size()));
   std::copy_n(port.received.begin(), count, static_cast<UCHAR*>(irp->AssociatedIrp.SystemBuffer));
   port.received.erase(port.received.begin(), port.received.begin() + count);
-  IoReleaseCancelSpinLock(irql);
+  const ULONG seen_before = ModemStatus(*port.peer);
+  FollowReadBuffer(port);
+  const bool cts_changed = ((seen_before ^ ModemStatus(*port.peer)) & SERIAL_CTS_STATE) != 0;
+  if (cts_changed) {
+    Signal(*port.peer, irql, SERIAL_EV_CTS);
+  } else {
+    IoReleaseCancelSpinLock(irql);
+  }
   Complete(irp, STATUS_SUCCESS, count);
 }
 
@@ -159,19 +189,35 @@ void Log(Port& port, ULONG code, const UCHAR* input, ULONG length) {
   port.log->requests.push_back({code, std::vector<UCHAR>(input, input + length)});
 }
 
+// With the cancel spin lock held: `events` for `port` and `peer_events`
+// for its peer (one port for a loopback plug). Releases the lock.
+void SignalBoth(Port& port, KIRQL irql, ULONG events, ULONG peer_events) {
+  if (port.peer == &port) return Signal(port, irql, events | peer_events);
+  Signal(*port.peer, irql, peer_events);
+  IoAcquireCancelSpinLock(&irql);
+  Signal(port, irql, events);
+}
+
 NTSTATUS Write(PDEVICE_OBJECT device, PIRP irp) {
   Port& port = PortOf(device);
+  Port& peer = *port.peer;
   const ULONG offered = IoGetCurrentIrpStackLocation(irp)->Parameters.Write.Length;
   const auto* bytes = static_cast<const UCHAR*>(irp->AssociatedIrp.SystemBuffer);
   KIRQL irql;
   IoAcquireCancelSpinLock(&irql);
-  const auto length = static_cast<ULONG>(
-      std::min<std::size_t>(offered, kLoopbackBufferSize - port.received.size()));
-  port.received.insert(port.received.end(), bytes, bytes + length);
+  const ULONG seen_before = ModemStatus(port);
+  const bool held = port.cts_handshake && (seen_before & SERIAL_CTS_STATE) == 0;
+  const auto length = held ? 0
+                           : static_cast<ULONG>(std::min<std::size_t>(
+                                 offered, kLoopbackBufferSize - peer.received.size()));
+  peer.received.insert(peer.received.end(), bytes, bytes + length);
+  FollowReadBuffer(peer);
+  const bool cts_changed = ((seen_before ^ ModemStatus(port)) & SERIAL_CTS_STATE) != 0;
   if (length != 0) Log(port, kLoggedWrite, bytes, length);
-  Signal(port, irql, length != 0 ? SERIAL_EV_RXCHAR | SERIAL_EV_TXEMPTY : 0);
+  SignalBoth(port, irql, (length != 0 ? SERIAL_EV_TXEMPTY : 0) | (cts_changed ? SERIAL_EV_CTS : 0),
+             length != 0 ? SERIAL_EV_RXCHAR : 0);
   IoAcquireCancelSpinLock(&irql);
-  FinishRead(port, irql, false);
+  FinishRead(peer, irql, false);
   return Complete(irp, STATUS_SUCCESS, length);
 }
 
@@ -206,8 +252,19 @@ NTSTATUS Control(PDEVICE_OBJECT device, PIRP irp) {
       return set(port.line_control);
     case IOCTL_SERIAL_GET_LINE_CONTROL:
       return get(port.line_control);
-    case IOCTL_SERIAL_SET_HANDFLOW:
-      return set(port.handflow);
+    case IOCTL_SERIAL_SET_HANDFLOW: {
+      if (!needs(sizeof port.handflow, 0)) break;
+      IoAcquireCancelSpinLock(&irql);
+      const ULONG before = ModemStatus(*port.peer);
+      std::memcpy(&port.handflow, buffer, sizeof port.handflow);
+      port.cts_handshake = (port.handflow.ControlHandShake & SERIAL_CTS_HANDSHAKE) != 0;
+      port.rts_handshake = (port.handflow.FlowReplace & SERIAL_RTS_MASK) == SERIAL_RTS_HANDSHAKE;
+      if ((port.handflow.FlowReplace & SERIAL_RTS_MASK) == SERIAL_RTS_CONTROL) port.rts = true;
+      FollowReadBuffer(port);
+      const ULONG changed = before ^ ModemStatus(*port.peer);
+      Signal(*port.peer, irql, changed & SERIAL_CTS_STATE ? SERIAL_EV_CTS : 0);
+      return Complete(irp, STATUS_SUCCESS);
+    }
     case IOCTL_SERIAL_GET_HANDFLOW:
       return get(port.handflow);
     case IOCTL_SERIAL_SET_CHARS:
@@ -215,7 +272,7 @@ NTSTATUS Control(PDEVICE_OBJECT device, PIRP irp) {
     case IOCTL_SERIAL_GET_CHARS:
       return get(port.chars);
     case IOCTL_SERIAL_GET_DTRRTS: {
-      const ULONG driven = (port.dtr ? SERIAL_DTR_STATE : 0) | (port.rts ? SERIAL_RTS_STATE : 0);
+      const ULONG driven = (port.dtr ? SERIAL_DTR_STATE : 0) | (RtsOn(port) ? SERIAL_RTS_STATE : 0);
       return get(driven);
     }
     case IOCTL_SERIAL_SET_TIMEOUTS:
@@ -227,14 +284,14 @@ NTSTATUS Control(PDEVICE_OBJECT device, PIRP irp) {
     case IOCTL_SERIAL_SET_RTS:
     case IOCTL_SERIAL_CLR_RTS: {
       IoAcquireCancelSpinLock(&irql);
-      const ULONG before = ModemStatus(port);
+      const ULONG before = ModemStatus(*port.peer);
       if (p.IoControlCode == IOCTL_SERIAL_SET_DTR || p.IoControlCode == IOCTL_SERIAL_CLR_DTR) {
         port.dtr = p.IoControlCode == IOCTL_SERIAL_SET_DTR;
       } else {
         port.rts = p.IoControlCode == IOCTL_SERIAL_SET_RTS;
       }
-      const ULONG changed = before ^ ModemStatus(port);
-      Signal(port, irql,
+      const ULONG changed = before ^ ModemStatus(*port.peer);
+      Signal(*port.peer, irql,
              (changed & SERIAL_CTS_STATE ? SERIAL_EV_CTS : 0) |
                  (changed & SERIAL_DSR_STATE ? SERIAL_EV_DSR | SERIAL_EV_RLSD : 0));
       return Complete(irp, STATUS_SUCCESS);
@@ -286,7 +343,10 @@ NTSTATUS Control(PDEVICE_OBJECT device, PIRP irp) {
       const ULONG mask = *static_cast<const ULONG*>(buffer);
       if (mask == 0 || (mask & ~0xFu) != 0) return Complete(irp, STATUS_INVALID_PARAMETER);
       IoAcquireCancelSpinLock(&irql);
-      if (mask & SERIAL_PURGE_RXCLEAR) port.received.clear();
+      if (mask & SERIAL_PURGE_RXCLEAR) {
+        port.received.clear();
+        FollowReadBuffer(port);
+      }
       PIRP aborted = (mask & SERIAL_PURGE_RXABORT) && Take(port.read) ? port.read : nullptr;
       if (aborted != nullptr) {
         port.read = nullptr;
@@ -326,11 +386,48 @@ NTSTATUS Cleanup(PDEVICE_OBJECT device, PIRP irp) {
 }
 
 void Unload(PDRIVER_OBJECT driver) {
-  UNICODE_STRING link;
-  RtlInitUnicodeString(&link, u"\\DosDevices\\COM1");
-  IoDeleteSymbolicLink(&link);
-  PortOf(driver->DeviceObject).~Port();
-  IoDeleteDevice(driver->DeviceObject);
+  while (PDEVICE_OBJECT device = driver->DeviceObject) {
+    UNICODE_STRING link;
+    RtlInitUnicodeString(&link, PortOf(device).link);
+    IoDeleteSymbolicLink(&link);
+    PortOf(device).~Port();
+    IoDeleteDevice(device);
+  }
+}
+
+// Makes the port `name` with the link `link`; null on failure (nothing left).
+Port* MakePort(PDRIVER_OBJECT driver, const char16_t* name, const char16_t* link) {
+  UNICODE_STRING device_name;
+  RtlInitUnicodeString(&device_name, name);
+  PDEVICE_OBJECT device = nullptr;
+  if (!NT_SUCCESS(IoCreateDevice(driver, sizeof(Port), &device_name, FILE_DEVICE_SERIAL_PORT, 0,
+                                 TRUE, &device))) {
+    return nullptr;
+  }
+  Port* port = new (device->DeviceExtension) Port;
+  port->link = link;
+  port->log = &ke::CurrentKernel().slots().Get<LoopbackSerialLog>();
+  KeInitializeTimer(&port->read_timer);
+  KeInitializeDpc(&port->read_timeout, ReadTimedOut, device);
+  device->Flags |= DO_BUFFERED_IO;
+  UNICODE_STRING dos_link;
+  RtlInitUnicodeString(&dos_link, link);
+  if (!NT_SUCCESS(IoCreateSymbolicLink(&dos_link, &device_name))) {
+    port->~Port();
+    IoDeleteDevice(device);
+    return nullptr;
+  }
+  return port;
+}
+
+void SetDispatch(PDRIVER_OBJECT driver) {
+  driver->MajorFunction[IRP_MJ_CREATE] = driver->MajorFunction[IRP_MJ_CLOSE] =
+      [](PDEVICE_OBJECT, PIRP irp) { return Complete(irp, STATUS_SUCCESS); };
+  driver->MajorFunction[IRP_MJ_CLEANUP] = Cleanup;
+  driver->MajorFunction[IRP_MJ_READ] = Read;
+  driver->MajorFunction[IRP_MJ_WRITE] = Write;
+  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = Control;
+  driver->DriverUnload = Unload;
 }
 
 }  // namespace
@@ -340,32 +437,24 @@ LoopbackSerialLog& LoopbackLogOf(ke::Kernel& machine) {
 }
 
 NTSTATUS LoopbackSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
-  UNICODE_STRING name;
-  RtlInitUnicodeString(&name, u"\\Device\\LoopSerial0");
-  PDEVICE_OBJECT device = nullptr;
-  NTSTATUS status =
-      IoCreateDevice(driver, sizeof(Port), &name, FILE_DEVICE_SERIAL_PORT, 0, TRUE, &device);
-  if (!NT_SUCCESS(status)) return status;
-  Port* port = new (device->DeviceExtension) Port;
-  port->log = &ke::CurrentKernel().slots().Get<LoopbackSerialLog>();
-  KeInitializeTimer(&port->read_timer);
-  KeInitializeDpc(&port->read_timeout, ReadTimedOut, device);
-  device->Flags |= DO_BUFFERED_IO;
-  UNICODE_STRING link;
-  RtlInitUnicodeString(&link, u"\\DosDevices\\COM1");
-  status = IoCreateSymbolicLink(&link, &name);
-  if (!NT_SUCCESS(status)) {
-    port->~Port();
-    IoDeleteDevice(device);
-    return status;
+  if (MakePort(driver, u"\\Device\\LoopSerial0", u"\\DosDevices\\COM1") == nullptr) {
+    return STATUS_INSUFFICIENT_RESOURCES;
   }
-  driver->MajorFunction[IRP_MJ_CREATE] = driver->MajorFunction[IRP_MJ_CLOSE] =
-      [](PDEVICE_OBJECT, PIRP irp) { return Complete(irp, STATUS_SUCCESS); };
-  driver->MajorFunction[IRP_MJ_CLEANUP] = Cleanup;
-  driver->MajorFunction[IRP_MJ_READ] = Read;
-  driver->MajorFunction[IRP_MJ_WRITE] = Write;
-  driver->MajorFunction[IRP_MJ_DEVICE_CONTROL] = Control;
-  driver->DriverUnload = Unload;
+  SetDispatch(driver);
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS NullModemSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING) {
+  Port* first = MakePort(driver, u"\\Device\\NullSerial0", u"\\DosDevices\\COM1");
+  Port* second =
+      first ? MakePort(driver, u"\\Device\\NullSerial1", u"\\DosDevices\\COM2") : nullptr;
+  if (second == nullptr) {
+    Unload(driver);
+    return STATUS_INSUFFICIENT_RESOURCES;
+  }
+  first->peer = second;
+  second->peer = first;
+  SetDispatch(driver);
   return STATUS_SUCCESS;
 }
 

@@ -7,7 +7,8 @@
 // reads follow the read time-outs (at once, up to the first byte, or up to
 // the whole length, each within its total time-out). The set-up requests
 // (queue sizes, speed, line control, handflow, characters) are kept and
-// given back. Every device control and every write is logged, in order.
+// given back, and the handshake of SET_HANDFLOW kept (as on the null modem
+// below). Every device control and every write is logged, in order.
 #pragma once
 
 #include <mutex>
@@ -43,5 +44,14 @@ struct LoopbackSerialLog {
 LoopbackSerialLog& LoopbackLogOf(ke::Kernel& machine);
 
 NTSTATUS LoopbackSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path);
+
+// Two such ports joined by a null-modem cable: "\Device\NullSerial0" (COM1)
+// and "\Device\NullSerial1" (COM2). What one writes the other reads; each
+// sees the other's RTS as CTS and its DTR as DSR and DCD. The handshake
+// SET_HANDFLOW asks for is kept: with the CTS handshake a port writes
+// nothing while CTS is low; with the RTS handshake a port drops RTS while
+// less than the XOFF limit of its buffer is free and raises it again at the
+// XON limit of bytes. The log is shared by both ports.
+NTSTATUS NullModemSerialEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registry_path);
 
 }  // namespace plat::machine::testing

@@ -28,9 +28,11 @@ using testing::ReadLinesFile;
 using testing::SkipPast;
 using testing::WaitUntil;
 
-constexpr char kLinesOpen[] = "DTR=1 RTS=0 CTS=0 DSR=1 DCD=1 RI=0";
-constexpr char kLinesLeftB0[] = "DTR=1 RTS=1 CTS=1 DSR=1 DCD=1 RI=0";
-constexpr char kLinesDown[] = "DTR=0 RTS=0 CTS=0 DSR=0 DCD=0 RI=0";
+// The port's lines as the status file shows them. The handflow's RTS
+// control keeps RTS up unless B0 drops it.
+constexpr char kLinesOpen[] = "DTR=1 RTS=1 CTS=1 DSR=1 DCD=1 RI=0";
+constexpr char kLinesClosed[] = "DTR=0 RTS=1 CTS=1 DSR=0 DCD=0 RI=0";
+constexpr char kLinesB0[] = "DTR=0 RTS=0 CTS=0 DSR=0 DCD=0 RI=0";
 
 // Applies `change` to the slave's settings with a speed as a marker and
 // waits until the port got that speed: the bridge has the whole change.
@@ -56,13 +58,13 @@ TEST(PtyLines, OpenRaisesDtrAndTheLastCloseLowersItUnderHupcl) {
     bool hupcl;
     const char* lines_after_close;
   };
-  for (const Row row : {Row{true, kLinesDown}, Row{false, kLinesOpen}}) {
+  for (const Row row : {Row{true, kLinesClosed}, Row{false, kLinesOpen}}) {
     SCOPED_TRACE(row.hupcl);
     BridgeRig rig = MakeLoopRig();
     ASSERT_TRUE(rig.Start());
     rig.RunApplication(
         [&] {
-          EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesDown; }));
+          EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesClosed; }));
           std::size_t seen = 0;
           const int fd = OpenQuiet(rig, seen);
           ASSERT_GE(fd, 0);
@@ -127,7 +129,7 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
             ::close(renewed);
             return;
           }
-          EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesDown; }));
+          EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesB0; }));
           cfsetspeed(&t, B9600);
           ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
           std::string echo;
@@ -135,7 +137,7 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
           testing::ReadUntil(fd, echo, "ping", 3000);
           EXPECT_EQ(echo, "ping");
           EXPECT_EQ(std::filesystem::read_symlink(rig.link()).string(), first_slave);
-          EXPECT_EQ(ReadLinesFile(rig.link()), kLinesLeftB0);
+          EXPECT_EQ(ReadLinesFile(rig.link()), kLinesOpen);
           ::close(fd);
         },
         8);
@@ -187,7 +189,7 @@ TEST(PtyLines, QuickOpensAndASettingsBurstEndInTheLastState) {
         EXPECT_EQ(port_state(), last);
         EXPECT_EQ(ReadLinesFile(rig.link()), kLinesOpen);
         ::close(fd);
-        EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesDown; }))
+        EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link()) == kLinesClosed; }))
             << ReadLinesFile(rig.link());
       },
       8);
