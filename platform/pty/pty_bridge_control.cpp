@@ -29,14 +29,11 @@ void PtyBridge::Follow(const MasterEvents& events, const termios* settings, std:
   if (!events.slave_open && slave_open_) SlaveClosed();
   if (settings != nullptr) ApplySettings(*settings);
   if (opened) SlaveOpened();
-  if (events.flush_read) {
-    PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-    drop_output_ = true;
-  }
-  if (events.flush_write) {
-    PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR);
-    input.clear();
-  }
+  if (events.flush_read) PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
+  // The bytes already read from the master stay: a pseudo-terminal cannot
+  // report tcdrain, so a program that drained its output and then flushed
+  // (as file transfer programs do on their way out) counts them as sent.
+  if (events.flush_write) PurgeComm(port_, PURGE_TXABORT | PURGE_TXCLEAR);
   // DTR (and RTS) drop once what the application wrote before has left.
   if (!hangup_.empty() && input.empty() && !input_came && OutputDrained()) {
     for (const SerialRequest& request : hangup_) Send(request);

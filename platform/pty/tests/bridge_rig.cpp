@@ -17,9 +17,13 @@ BridgeRig::BridgeRig(std::vector<io::DriverImage> drivers)
     : machine_(sim_, {.name = "M", .drivers = std::move(drivers)}) {}
 
 BridgeRig::~BridgeRig() {
-  bridge_.Stop();
-  EXPECT_TRUE(sim_.RunUntil([&] { return bridge_.stopped(); }, sim_.Now() + 2 * kSecondNs));
-  EXPECT_EQ(bridge_.error(), "");
+  std::vector<PtyBridge*> bridges{&bridge_};
+  for (const auto& more : more_bridges_) bridges.push_back(more.get());
+  for (PtyBridge* bridge : bridges) bridge->Stop();
+  for (PtyBridge* bridge : bridges) {
+    EXPECT_TRUE(sim_.RunUntil([&] { return bridge->stopped(); }, sim_.Now() + 2 * kSecondNs));
+    EXPECT_EQ(bridge->error(), "");
+  }
   machine_.Shutdown();
   std::filesystem::remove_all(folder_);
 }
@@ -29,6 +33,15 @@ BridgeRig::~BridgeRig() {
     return ::testing::AssertionFailure() << machine_.kernel().LogText();
   }
   if (!bridge_.Start()) return ::testing::AssertionFailure() << bridge_.error();
+  return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult BridgeRig::AddBridge(const std::string& name, std::u16string port) {
+  more_bridges_.push_back(
+      std::make_unique<PtyBridge>(machine_.kernel(), link(name), std::move(port)));
+  if (!more_bridges_.back()->Start()) {
+    return ::testing::AssertionFailure() << more_bridges_.back()->error();
+  }
   return ::testing::AssertionSuccess();
 }
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -33,7 +34,10 @@ class BridgeRig {
   // `seconds` of wall time.
   void RunApplication(const std::function<void()>& application, int seconds);
 
-  std::string link() const { return (folder_ / "modem").string(); }
+  // Another bridge on the machine's `port`, linked at `name` in the folder
+  // (after Start()); false with the reason in a test failure.
+  ::testing::AssertionResult AddBridge(const std::string& name, std::u16string port);
+  std::string link(const std::string& name = "modem") const { return (folder_ / name).string(); }
   PtyBridge& bridge() { return bridge_; }
   Machine& machine() { return machine_; }
 
@@ -46,6 +50,7 @@ class BridgeRig {
   Simulation sim_{Paced(clock_)};
   Machine machine_;
   PtyBridge bridge_{machine_.kernel(), link()};
+  std::vector<std::unique_ptr<PtyBridge>> more_bridges_;
 };
 
 // Checks `done` every few milliseconds on a host thread until it holds or

@@ -6,12 +6,15 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "afe/windows/afe_device.h"
 #include "app/tests/child_process.h"
 #include "layer2/corecode/mt/frame/frame.h"
+#include "platform/machine/tests/loopback_serial.h"
 #include "platform/pty/tests/bridge_rig.h"
 #include "pump/driver/dsp_device.h"
 
@@ -90,6 +93,50 @@ TEST_F(PtyPrograms, PicocomInTmuxShowsOkAndQuitsCleanly) {
   std::string code;
   std::getline(status, code);
   EXPECT_EQ(code, "0") << "picocom did not quit cleanly";
+}
+
+// sz on COM1's pseudo-terminal sends a file to rz on COM2's, the two ports
+// joined by a null-modem cable, with and without the RTS/CTS handshake.
+TEST(PtyProgramsLrzsz, SzToRzThroughANullModemDeliversTheFileWhole) {
+  if (!std::filesystem::exists("/usr/bin/sz") || !std::filesystem::exists("/usr/bin/rz")) {
+    GTEST_SKIP() << "lrzsz is missing: scripts/setup installs it";
+  }
+  std::mt19937 generator(5353);
+  std::string file(256 << 10, '\0');
+  for (char& byte : file) byte = static_cast<char>(generator() & 0xFF);
+  for (const char* flow : {"-crtscts", "crtscts"}) {
+    SCOPED_TRACE(flow);
+    const vxmodem::testing::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "from");
+    std::filesystem::create_directories(dir.path() / "to");
+    std::ofstream(dir.path() / "from" / "data.bin", std::ios::binary) << file;
+    testing::BridgeRig rig({{u"nullmodem", machine::testing::NullModemSerialEntry}});
+    ASSERT_TRUE(rig.Start());
+    ASSERT_TRUE(rig.AddBridge("other", u"COM2"));
+    const auto on_tty = [&](const std::string& link, const std::string& folder,
+                            const std::string& program) {
+      return "cd '" + (dir.path() / folder).string() + "' && exec <'" + link + "' >'" + link +
+             "' && stty raw -echo " + flow + " && exec " + program;
+    };
+    Finished sent, received;
+    rig.RunApplication(
+        [&] {
+          Child rz(kShell, {"-c", on_tty(rig.link("other"), "to", "/usr/bin/rz -q -y")},
+                   dir.path());
+          Child sz(kShell, {"-c", on_tty(rig.link(), "from", "/usr/bin/sz -q data.bin")},
+                   dir.path());
+          sent = sz.Wait(milliseconds(20'000));
+          received = rz.Wait(milliseconds(10'000));
+        },
+        30);
+    EXPECT_EQ(sent.status, 0) << sent.err;
+    EXPECT_EQ(received.status, 0) << received.err;
+    std::ifstream arrived(dir.path() / "to" / "data.bin", std::ios::binary);
+    const std::string got((std::istreambuf_iterator<char>(arrived)),
+                          std::istreambuf_iterator<char>());
+    EXPECT_EQ(got.size(), file.size());
+    EXPECT_TRUE(got == file);
+  }
 }
 
 }  // namespace
