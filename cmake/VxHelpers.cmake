@@ -17,7 +17,10 @@ endfunction()
 # scaffolding, the code under test keeps its own optimisation in its libraries,
 # and the sanitizers' checks make optimising the framework's macros the
 # largest part of the whole build. The test framework's headers are parsed
-# once, into a precompiled header every test binary reuses.
+# once, into a precompiled header every test binary reuses, and each test
+# binary's sources are compiled in unity batches, so the project's own headers
+# are parsed once per batch: a test file keeps its helpers in an anonymous
+# namespace under names no other file of its binary uses.
 set(VX_TEST_OPTIONS -O0)
 
 # vx_test_pch: an object library that only owns the shared precompiled header.
@@ -40,6 +43,7 @@ function(vx_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_compile_options(${name} PRIVATE ${VX_TEST_OPTIONS})
   target_precompile_headers(${name} REUSE_FROM vx_test_pch)
+  set_target_properties(${name} PROPERTIES UNITY_BUILD ON)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     PROPERTIES LABELS ${ARG_LABEL})

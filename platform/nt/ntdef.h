@@ -27,6 +27,10 @@ using PCSTR = const char*;
 using HANDLE = std::uint32_t;  // handles are 32-bit values in this system
 using NTSTATUS = std::int32_t;
 
+// C libraries (spandsp among them) define TRUE and FALSE as macros; here
+// they are constants of the system's boolean type.
+#undef TRUE
+#undef FALSE
 inline constexpr BOOLEAN TRUE = 1;
 inline constexpr BOOLEAN FALSE = 0;
 

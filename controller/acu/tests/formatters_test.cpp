@@ -18,21 +18,21 @@
 namespace vxctl::testing {
 namespace {
 
-struct Case {
+struct FormatterCase {
   std::uint32_t value;
   std::string text;
 };
 
 TEST(Formatters, FixedWidthOnTheSharedNumberBuffer) {
   AcuNumberBuffer number{};
-  for (const auto& c : std::vector<Case>{{0, "000"}, {7, "007"}, {99, "099"}, {255, "255"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "000"}, {7, "007"}, {99, "099"}, {255, "255"}}) {
     EXPECT_STREQ(FormatDec3(number, std::uint8_t(c.value)), c.text.c_str());
   }
-  for (const auto& c : std::vector<Case>{{0, "00"}, {0xA, "0A"}, {0x5C, "5C"}, {0xFF, "FF"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "00"}, {0xA, "0A"}, {0x5C, "5C"}, {0xFF, "FF"}}) {
     EXPECT_STREQ(FormatHex2(number, std::uint8_t(c.value)), c.text.c_str());
   }
   // dec5 fills five digits and points past the leading zeros.
-  for (const auto& c : std::vector<Case>{{0, "0"}, {7, "7"}, {100, "100"}, {10000, "10000"}, {65535, "65535"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "0"}, {7, "7"}, {100, "100"}, {10000, "10000"}, {65535, "65535"}}) {
     EXPECT_STREQ(FormatDec5(number, std::uint16_t(c.value)), c.text.c_str());
   }
   FormatDec5(number, 42);
@@ -58,7 +58,7 @@ TEST(Formatters, FieldRightAlignedWithSpaces) {
 }
 
 TEST(Formatters, UnsignedAndSignedDecimal) {
-  for (const auto& c : std::vector<Case>{{0, "0"}, {9, "9"}, {10, "10"}, {65535, "65535"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "0"}, {9, "9"}, {10, "10"}, {65535, "65535"}}) {
     char buffer[8];
     char* end = acu_fmt_u16(std::uint16_t(c.value), buffer);
     EXPECT_STREQ(buffer, c.text.c_str());
@@ -128,11 +128,11 @@ TEST(Formatters, NumberWithRadixPaddingAndSign) {
 
 TEST(Formatters, HexByteAndWord) {
   char buffer[12];
-  for (const auto& c : std::vector<Case>{{0, "00"}, {1, "01"}, {0xAB, "AB"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "00"}, {1, "01"}, {0xAB, "AB"}}) {
     EXPECT_EQ(acu_fmt_hex_byte(std::uint8_t(c.value), buffer), buffer + 2);
     EXPECT_STREQ(buffer, c.text.c_str());
   }
-  for (const auto& c : std::vector<Case>{{0, "00000000"}, {0x1234ABCD, "1234ABCD"}, {0xFFFFFFFF, "FFFFFFFF"}}) {
+  for (const auto& c : std::vector<FormatterCase>{{0, "00000000"}, {0x1234ABCD, "1234ABCD"}, {0xFFFFFFFF, "FFFFFFFF"}}) {
     EXPECT_EQ(acu_fmt_hex_word(c.value, buffer), buffer + 8);
     EXPECT_STREQ(buffer, c.text.c_str());
   }

@@ -15,7 +15,7 @@ using K = AtArgumentKind;
 using Flag = std::uint8_t;
 
 constexpr char kE[] = "E";
-constexpr char kV[] = "V";
+constexpr char kSeparatorV[] = "V";
 constexpr char kQ[] = "Q";
 constexpr char kD[] = "D";
 constexpr char kExt[] = "+X=";
@@ -30,7 +30,7 @@ constexpr at_command_entry kTable[] = {
     {"+Q=", Record<kQuote>, K::Quoted, AtEntryFlag::RequireSeparator},
     {"D", Record<kD>, K::DialText, 0},
     {"E", Record<kE>, K::Decimal8, 0},
-    {"V", Record<kV>, K::Decimal8, 0},
+    {"V", Record<kSeparatorV>, K::Decimal8, 0},
     {"Q", Record<kQ>, K::Decimal8, 0},
     {"Z", Refuse, K::None, 0},
     kAtTableEnd,
@@ -46,18 +46,18 @@ TEST(ParserSeparators, RulesAfterEachCommand) {
   constexpr std::uint8_t R = kAtRan, X = kAtError, L = kAtLineEnd;
   const std::vector<Case> cases = {
       // Basic commands chain without separators.
-      {"E0V1Q0", {kE, kV, kQ}, {R, R, R, L}},
+      {"E0V1Q0", {kE, kSeparatorV, kQ}, {R, R, R, L}},
       // An extended command followed by a letter runs, then the line fails.
       {"+X=1V1", {kExt}, {X}},
-      {"+X=1;V1", {kExt, kV}, {R, R, L}},
+      {"+X=1;V1", {kExt, kSeparatorV}, {R, R, L}},
       {"+X=1", {kExt}, {R, L}},
-      {"+X=1 ; v1", {kExt, kV}, {R, R, L}},
+      {"+X=1 ; v1", {kExt, kSeparatorV}, {R, R, L}},
       {"+T=AB;E1", {kText, kE}, {R, R, L}},
       {"+T=AB", {kText}, {R, L}},
       {"+Q=\"a;B\";E1", {kQuote, kE}, {R, R, L}},
       // SkipSeparator consumes one ';' when there is one.
-      {"+FCLASS=1;V1", {kClass, kV}, {R, R, L}},
-      {"+FCLASS=1V1", {kClass, kV}, {R, R, L}},
+      {"+FCLASS=1;V1", {kClass, kSeparatorV}, {R, R, L}},
+      {"+FCLASS=1V1", {kClass, kSeparatorV}, {R, R, L}},
       {"+FCLASS=1;;V1", {kClass}, {R, X}},
       // A basic command does not consume a ';'.
       {"E1;V1", {kE}, {R, X}},

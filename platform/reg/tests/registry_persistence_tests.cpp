@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-constexpr char kSeed[] = R"(# a small machine
+constexpr char kPersistenceSeed[] = R"(# a small machine
 [\Registry\Machine\SOFTWARE\Microsoft\Windows NT\CurrentVersion]
 "CurrentVersion"=sz:"4.0"
 
@@ -34,8 +34,6 @@ constexpr char kSeed[] = R"(# a small machine
 "iCountry"=sz:"49"
 )";
 
-constexpr WCHAR kParameters[] =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxctl\\Parameters";
 
 class RegistryPersistence : public ::testing::Test {
  protected:
@@ -72,7 +70,7 @@ class RegistryPersistence : public ::testing::Test {
 TEST_F(RegistryPersistence, ChangesSurviveAReloadAndDeletingTheStateRestoresTheSeed) {
   {
     Registry registry;
-    ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, state)));
+    ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, state)));
     EXPECT_FALSE(fs::exists(state)) << "nothing written before the first change";
     ASSERT_EQ(SetDword(registry, u"ComPort", 5), STATUS_SUCCESS);
     ASSERT_EQ(SetDword(registry, u"CurrentCountry", 49), STATUS_SUCCESS);
@@ -89,7 +87,7 @@ TEST_F(RegistryPersistence, ChangesSurviveAReloadAndDeletingTheStateRestoresTheS
     EXPECT_EQ(registry.state_file()->writes(), 5u);
   }
   Registry reloaded;
-  ASSERT_TRUE(Loaded(reloaded.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(reloaded.Load("seed", kPersistenceSeed, state)));
   EXPECT_EQ(Dword(reloaded, u"ComPort"), 5u);
   EXPECT_EQ(Dword(reloaded, u"CurrentCountry"), 49u);
   EXPECT_EQ(Open(reloaded, kParameters)->FindValue(u"EEProm"), nullptr);
@@ -105,16 +103,16 @@ TEST_F(RegistryPersistence, ChangesSurviveAReloadAndDeletingTheStateRestoresTheS
 
   fs::remove(state);
   Registry fresh;
-  ASSERT_TRUE(Loaded(fresh.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(fresh.Load("seed", kPersistenceSeed, state)));
   EXPECT_EQ(Dword(fresh, u"ComPort"), 3u);
   Registry seedOnly;
-  ASSERT_TRUE(Loaded(seedOnly.Load("seed", kSeed)));
+  ASSERT_TRUE(Loaded(seedOnly.Load("seed", kPersistenceSeed)));
   EXPECT_EQ(WriteHiveText(fresh.hive()), WriteHiveText(seedOnly.hive()));
 }
 
 TEST_F(RegistryPersistence, VolatileKeysAreNeverWritten) {
   Registry registry;
-  ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, state)));
   const auto serialcomm = Open(registry, u"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\SERIALCOMM");
   const Bytes com = Utf16(std::u16string(u"COM2\0", 5));
   ASSERT_EQ(registry.SetValue(*serialcomm, u"\\Device\\Serial1", REG_SZ, com), STATUS_SUCCESS);
@@ -140,7 +138,7 @@ TEST_F(RegistryPersistence, VolatileKeysAreNeverWritten) {
 
   // After a reload the volatile keys are gone and the device map is the seed's.
   Registry reloaded;
-  ASSERT_TRUE(Loaded(reloaded.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(reloaded.Load("seed", kPersistenceSeed, state)));
   EXPECT_EQ(Open(reloaded, kParameters)->FindSubkey(u"Scratch"), nullptr);
   const auto map = Open(reloaded, u"\\Registry\\Machine\\HARDWARE\\DEVICEMAP\\SERIALCOMM");
   EXPECT_NE(map->FindValue(u"\\Device\\Serial0"), nullptr);
@@ -153,7 +151,7 @@ TEST_F(RegistryPersistence, AFailedWriteLeavesTheOldFileWholeAndTheOldValue) {
     SCOPED_TRACE(fault == StateWriteFault::kTempFileCut ? "temp file cut" : "before rename");
     fs::remove(state);
     Registry registry;
-    ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, state)));
+    ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, state)));
     ASSERT_EQ(SetDword(registry, u"ComPort", 5), STATUS_SUCCESS);
     const std::string old = ReadFile(state);
 
@@ -186,7 +184,7 @@ TEST_F(RegistryPersistence, AFailedWriteLeavesTheOldFileWholeAndTheOldValue) {
     EXPECT_EQ(ReadFile(state), old);
     EXPECT_EQ(registry.StateText(), old);
     Registry reread;
-    EXPECT_TRUE(Loaded(reread.Load("seed", kSeed, state)));
+    EXPECT_TRUE(Loaded(reread.Load("seed", kPersistenceSeed, state)));
 
     // The next write replaces both the file and the leftover temporary file.
     ASSERT_EQ(SetDword(registry, u"ComPort", 7), STATUS_SUCCESS);
@@ -202,7 +200,7 @@ TEST_F(RegistryPersistence, AWriteStoppedAtAnyPointLeavesTheOldOrTheNewFileWhole
   for (ULONG failAt = 1; failAt <= kWrites; ++failAt) {
     fs::remove(state);
     Registry registry;
-    ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, state)));
+    ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, state)));
     registry.state_file()->FailNthWrite(failAt, StateWriteFault::kBeforeRename);
     std::string lastGood = fs::exists(state) ? ReadFile(state) : "";
     for (ULONG i = 1; i <= kWrites; ++i) {
@@ -216,7 +214,7 @@ TEST_F(RegistryPersistence, AWriteStoppedAtAnyPointLeavesTheOldOrTheNewFileWhole
 
 TEST_F(RegistryPersistence, IOErrorsFailTheChangeToo) {
   Registry registry;
-  ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, dir / "missing-folder" / "state.reg")));
+  ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, dir / "missing-folder" / "state.reg")));
   EXPECT_EQ(SetDword(registry, u"ComPort", 5), STATUS_REGISTRY_IO_FAILED);
   EXPECT_EQ(Dword(registry, u"ComPort"), 3u);
 }
@@ -341,7 +339,7 @@ TEST_F(RegistryPersistence, FileBytesDependOnlyOnTheContent) {
   // The same content reached in two orders, and the same operations twice.
   const auto build = [&](bool reversed, const fs::path& file) {
     Registry registry;
-    EXPECT_TRUE(Loaded(registry.Load("seed", kSeed, file)));
+    EXPECT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed, file)));
     std::vector<std::pair<std::u16string, ULONG>> values = {
         {u"Alpha", 1}, {u"beta", 2}, {u"GAMMA", 3}, {u"delta", 4}};
     if (reversed) std::reverse(values.begin(), values.end());
@@ -401,10 +399,10 @@ TEST_F(RegistryPersistence, MalformedFilesAreRefusedWithFileAndLine) {
     const std::string& text = c.text;
     // As a state file: the error names the file; the registry keeps its content.
     Registry registry;
-    ASSERT_TRUE(Loaded(registry.Load("seed", kSeed)));
+    ASSERT_TRUE(Loaded(registry.Load("seed", kPersistenceSeed)));
     const std::string before = WriteHiveText(registry.hive());
     WriteFile(state, text);
-    const auto error = registry.Load("seed", kSeed, state);
+    const auto error = registry.Load("seed", kPersistenceSeed, state);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->file, state.string());
     EXPECT_EQ(error->line, c.line);
@@ -420,7 +418,7 @@ TEST_F(RegistryPersistence, MalformedFilesAreRefusedWithFileAndLine) {
 TEST_F(RegistryPersistence, StateFilesHoldNoVolatileKeys) {
   WriteFile(state, "[\\Registry\\Machine\\HARDWARE\\DEVICEMAP]\n");
   Registry registry;
-  const auto error = registry.Load("seed", kSeed, state);
+  const auto error = registry.Load("seed", kPersistenceSeed, state);
   ASSERT_TRUE(error.has_value());
   EXPECT_EQ(error->line, 1);
   EXPECT_NE(error->message.find("volatile"), std::string::npos);
@@ -445,7 +443,7 @@ TEST_F(RegistryPersistence, LimitsAreRefusedNotCrashedOn) {
 TEST_F(RegistryPersistence, MutatedFilesLoadOrFailCleanly) {
   // Random damage to a good file: every load either succeeds or names a
   // line of the file; under the sanitizers nothing reads out of bounds.
-  const std::string good[] = {kSeed, WriteHiveText(RandomHive(7))};
+  const std::string good[] = {kPersistenceSeed, WriteHiveText(RandomHive(7))};
   std::mt19937 rng(12345);
   int refused = 0;
   for (int round = 0; round < 3000; ++round) {

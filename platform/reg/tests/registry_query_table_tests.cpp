@@ -12,7 +12,7 @@
 namespace plat::reg {
 namespace {
 
-constexpr char kSeed[] = R"(
+constexpr char kQueryTableSeed[] = R"(
 [\Registry\Machine\SOFTWARE\Microsoft\Windows NT\CurrentVersion]
 "CurrentVersion"=sz:"4.0"
 
@@ -36,7 +36,7 @@ constexpr WCHAR kVxdsp[] = u"\\Registry\\Machine\\System\\CurrentControlSet\\Ser
 
 class RegistryQueryTable : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(Loaded(registry.Load("seed", kSeed))); }
+  void SetUp() override { ASSERT_TRUE(Loaded(registry.Load("seed", kQueryTableSeed))); }
 
   // A one-entry table.
   NTSTATUS QueryOne(ULONG relativeTo, PCWSTR path, const WCHAR* name, void* destination,

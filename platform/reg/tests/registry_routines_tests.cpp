@@ -16,7 +16,7 @@
 namespace plat::reg {
 namespace {
 
-constexpr char kSeed[] = R"(
+constexpr char kRoutinesSeed[] = R"(
 [\Registry\Machine\SOFTWARE\Microsoft\Windows NT\CurrentVersion]
 "CurrentVersion"=sz:"4.0"
 
@@ -30,15 +30,13 @@ constexpr char kSeed[] = R"(
 
 constexpr WCHAR kVersionKey[] =
     u"\\REGISTRY\\Machine\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
-constexpr WCHAR kParameters[] =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxctl\\Parameters";
 
 // A machine with the seed; each test body runs as a system thread of it.
 class RegistryRoutines : public ::testing::Test {
  protected:
   void SetUp() override {
     machine = &sim.AddMachine("M");
-    ASSERT_TRUE(Loaded(RegistryOf(*machine).registry.Load("seed", kSeed)));
+    ASSERT_TRUE(Loaded(RegistryOf(*machine).registry.Load("seed", kRoutinesSeed)));
   }
   // Every thread ended and every handle closed.
   void TearDown() override {
@@ -247,7 +245,7 @@ TEST_F(RegistryRoutines, AFailedStateWriteKeepsTheOldValue) {
                      ("vx-routines-" + std::to_string(::getpid()) + ".reg");
   std::filesystem::remove(state);
   Registry& registry = RegistryOf(*machine).registry;
-  ASSERT_TRUE(Loaded(registry.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(registry.Load("seed", kRoutinesSeed, state)));
   registry.state_file()->FailNthWrite(1, StateWriteFault::kBeforeRename);
   Run([] {
     HANDLE key = 0;
@@ -261,7 +259,7 @@ TEST_F(RegistryRoutines, AFailedStateWriteKeepsTheOldValue) {
     ZwClose(key);
   });
   Registry reloaded;
-  ASSERT_TRUE(Loaded(reloaded.Load("seed", kSeed, state)));
+  ASSERT_TRUE(Loaded(reloaded.Load("seed", kRoutinesSeed, state)));
   std::filesystem::remove(state);
   std::shared_ptr<Key> key;
   ASSERT_EQ(reloaded.OpenKey(nullptr, kParameters, &key), STATUS_SUCCESS);

@@ -42,7 +42,7 @@ const std::string kNewSeed = std::string(kOldSeed) + R"(
 "Added"=dword:0x00000007
 )";
 
-constexpr char16_t kParameters[] =
+constexpr char16_t kAfeParameters[] =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxafe\\Parameters";
 constexpr char16_t kAdded[] =
     u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxafe\\Parameters\\Added";
@@ -87,9 +87,9 @@ class StateLayer : public ::testing::Test {
   void MakeOldChanges() {
     Registry registry;
     ASSERT_TRUE(Loaded(registry.Load("seed", kOldSeed, state)));
-    ASSERT_EQ(registry.SetValue(*Open(registry, kParameters), u"Gain", REG_DWORD, U32({9})),
+    ASSERT_EQ(registry.SetValue(*Open(registry, kAfeParameters), u"Gain", REG_DWORD, U32({9})),
               STATUS_SUCCESS);
-    ASSERT_EQ(registry.DeleteValue(*Open(registry, kParameters), u"Spare"), STATUS_SUCCESS);
+    ASSERT_EQ(registry.DeleteValue(*Open(registry, kAfeParameters), u"Spare"), STATUS_SUCCESS);
     ASSERT_EQ(registry.DeleteKey(*Open(registry, std::u16string(kTuning) + u"\\Fine")),
               STATUS_SUCCESS);
   }
@@ -112,9 +112,9 @@ TEST_F(StateLayer, ChangesSurviveARestartAndTheFileHoldsOnlyThem) {
 
   Registry restarted;
   ASSERT_TRUE(Loaded(restarted.Load("seed", kOldSeed, state)));
-  EXPECT_EQ(Dword(restarted, kParameters, u"Gain"), 9u);
-  EXPECT_EQ(Open(restarted, kParameters)->FindValue(u"Spare"), nullptr);
-  EXPECT_NE(Open(restarted, kParameters)->FindValue(u"Name"), nullptr);
+  EXPECT_EQ(Dword(restarted, kAfeParameters, u"Gain"), 9u);
+  EXPECT_EQ(Open(restarted, kAfeParameters)->FindValue(u"Spare"), nullptr);
+  EXPECT_NE(Open(restarted, kAfeParameters)->FindValue(u"Name"), nullptr);
   EXPECT_EQ(Open(restarted, std::u16string(kTuning) + u"\\Fine"), nullptr);
   EXPECT_EQ(Dword(restarted, kTuning, u"Step"), 1u);
 }
@@ -130,8 +130,8 @@ TEST_F(StateLayer, ANewerSeedsKeysShowThroughAnOlderState) {
             16u);
   EXPECT_EQ(Dword(newer, kAdded, u"Added"), 7u);
   // The old changes still hold.
-  EXPECT_EQ(Dword(newer, kParameters, u"Gain"), 9u);
-  EXPECT_EQ(Open(newer, kParameters)->FindValue(u"Spare"), nullptr);
+  EXPECT_EQ(Dword(newer, kAfeParameters, u"Gain"), 9u);
+  EXPECT_EQ(Open(newer, kAfeParameters)->FindValue(u"Spare"), nullptr);
   EXPECT_EQ(Open(newer, std::u16string(kTuning) + u"\\Fine"), nullptr);
 }
 
@@ -161,9 +161,9 @@ TEST_F(StateLayer, AFullCopyLoadsAsTheLayerItsChangesMake) {
   // seed it gives what its layer gives (deletions it could not record aside).
   Registry old;
   ASSERT_TRUE(Loaded(old.Load("seed", kOldSeed)));
-  ASSERT_EQ(old.SetValue(*Open(old, kParameters), u"Gain", REG_DWORD, U32({9})), STATUS_SUCCESS);
+  ASSERT_EQ(old.SetValue(*Open(old, kAfeParameters), u"Gain", REG_DWORD, U32({9})), STATUS_SUCCESS);
   std::shared_ptr<Key> created;
-  ASSERT_EQ(old.CreateKey(Open(old, kParameters).get(), u"Made", 0, &created, nullptr),
+  ASSERT_EQ(old.CreateKey(Open(old, kAfeParameters).get(), u"Made", 0, &created, nullptr),
             STATUS_SUCCESS);
   WriteFile(state, WriteHiveText(old.hive()));
   const fs::path layer = dir / "layer.reg";
@@ -174,7 +174,7 @@ TEST_F(StateLayer, AFullCopyLoadsAsTheLayerItsChangesMake) {
   Registry fromLayer;
   ASSERT_TRUE(Loaded(fromLayer.Load("seed", kNewSeed, layer)));
   EXPECT_EQ(Content(fromCopy), Content(fromLayer));
-  EXPECT_EQ(Dword(fromCopy, kParameters, u"Gain"), 9u);
+  EXPECT_EQ(Dword(fromCopy, kAfeParameters, u"Gain"), 9u);
   EXPECT_EQ(Dword(fromCopy, kAdded, u"Added"), 7u);
 }
 
@@ -184,7 +184,7 @@ TEST_F(StateLayer, AFailedWriteLeavesThePreviousFileWhole) {
   Registry registry;
   ASSERT_TRUE(Loaded(registry.Load("seed", kOldSeed, state)));
   const auto gain = [&](ULONG value) {
-    return registry.SetValue(*Open(registry, kParameters), u"Gain", REG_DWORD, U32({value}));
+    return registry.SetValue(*Open(registry, kAfeParameters), u"Gain", REG_DWORD, U32({value}));
   };
   // A real failure: the temporary file's name is taken by a folder.
   fs::create_directory(registry.state_file()->TempPath());
@@ -196,7 +196,7 @@ TEST_F(StateLayer, AFailedWriteLeavesThePreviousFileWhole) {
     EXPECT_EQ(gain(11), STATUS_REGISTRY_IO_FAILED);
   }
   EXPECT_EQ(ReadFile(state), previous);
-  EXPECT_EQ(Dword(registry, kParameters, u"Gain"), 9u);
+  EXPECT_EQ(Dword(registry, kAfeParameters, u"Gain"), 9u);
   Registry restarted;
   ASSERT_TRUE(Loaded(restarted.Load("seed", kOldSeed, state)));
   EXPECT_EQ(Content(restarted), Content(registry));
@@ -211,7 +211,7 @@ TEST_F(StateLayer, RandomChangesReloadToTheSameContent) {
   const std::u16string names[] = {u"Gain", u"Name", u"Spare", u"Added", u"x", u"Y"};
   for (int step = 0; step < 60; ++step) {
     std::vector<std::shared_ptr<Key>> keys;
-    std::vector<std::shared_ptr<Key>> stack{Open(registry, kParameters)};
+    std::vector<std::shared_ptr<Key>> stack{Open(registry, kAfeParameters)};
     while (!stack.empty()) {
       keys.push_back(stack.back());
       stack.pop_back();

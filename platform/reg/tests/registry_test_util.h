@@ -18,6 +18,10 @@ namespace plat::reg {
 
 using Bytes = std::vector<UCHAR>;
 
+// The driver's parameters key, as the seeds write it.
+inline constexpr WCHAR kParameters[] =
+    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxctl\\Parameters";
+
 // Success of a load, or its error in the failure message.
 inline ::testing::AssertionResult Loaded(const std::optional<LoadError>& error) {
   if (!error) return ::testing::AssertionSuccess();

@@ -176,9 +176,6 @@ class RegistryKeys : public ::testing::Test {
   Registry registry;
 };
 
-constexpr std::u16string_view kParameters =
-    u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\vxctl\\Parameters";
-
 TEST_F(RegistryKeys, NamesAreCaseInsensitiveAndKeepTheirCase) {
   std::shared_ptr<Key> key;
   ASSERT_EQ(registry.OpenKey(nullptr,

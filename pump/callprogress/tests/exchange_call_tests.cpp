@@ -22,7 +22,7 @@ namespace {
 
 namespace ex = plat::line::exchange;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 constexpr char kNumber[] = "2045963";  // a route that rings back for ever
 
 // An instant (ns) a signal turned on or off.

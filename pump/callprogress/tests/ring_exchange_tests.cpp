@@ -25,7 +25,7 @@ namespace pl = plat::line;
 using cp_test::Reports;
 using cp_test::StampDifference;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 constexpr double kBlockMs = 10.0;
 
 struct RingCase {

@@ -55,7 +55,7 @@ const Filter kFilters[] = {
 
 void PrintTo(const Filter& f, std::ostream* out) { *out << f.name; }
 
-Block Sine(double amplitude, double hz, std::size_t n) {
+Block FilterInputSine(double amplitude, double hz, std::size_t n) {
   Block b(n);
   for (std::size_t i = 0; i < n; ++i) {
     b[i] = static_cast<std::int16_t>(
@@ -66,7 +66,7 @@ Block Sine(double amplitude, double hz, std::size_t n) {
 
 // Steady-state gain in dB over the second half of one second of signal.
 double GainDb(const Filter& f, double hz) {
-  const Block in = Sine(16000, hz, 9600);
+  const Block in = FilterInputSine(16000, hz, 9600);
   Block out = in;
   f.run(out);
   double e_in = 0, e_out = 0;
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(NumericHelpers, HighPass, ::testing::ValuesIn(kFilters)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NumericHelpers, HighPassStateCarriesAcrossBlocks) {
-  const Block in = Sine(12000, 700, 960);
+  const Block in = FilterInputSine(12000, 700, 960);
   Block whole = in;
   HighPass2State s2{0, 0};
   HighPass2(s2, whole);

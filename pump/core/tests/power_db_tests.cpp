@@ -10,16 +10,16 @@ namespace pump {
 namespace {
 
 constexpr int kBlock = 96;
-constexpr double kRate = 9600;
+constexpr double kPowerRate = 9600;
 // Mean square of a full-scale sine: the 0 dB reference.
 constexpr double kFullScaleSine = 32767.0 * 32767.0 / 2;
 
-std::vector<std::int16_t> Sine(double level_db, double hz, double phase) {
+std::vector<std::int16_t> LevelledSine(double level_db, double hz, double phase) {
   const double amplitude = 32767 * std::pow(10, level_db / 20);
   std::vector<std::int16_t> block(kBlock);
   for (int i = 0; i < kBlock; ++i) {
     block[i] = static_cast<std::int16_t>(
-        std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * i / kRate + phase)));
+        std::lround(amplitude * std::sin(2 * std::numbers::pi * hz * i / kPowerRate + phase)));
   }
   return block;
 }
@@ -33,8 +33,8 @@ double MeanSquareDb(const std::vector<std::int16_t>& block) {
 TEST(NumericHelpers, MeasurePowerDbKnownBlocks) {
   EXPECT_EQ(MeasurePowerDb(std::vector<std::int16_t>(kBlock, 0)), -87);
   EXPECT_EQ(MeasurePowerDb(std::vector<std::int16_t>(kBlock, 32767)), 3);
-  EXPECT_EQ(MeasurePowerDb(Sine(0, 1000, 0)), 0);
-  EXPECT_EQ(MeasurePowerDb(Sine(-20, 1000, 0)), -20);
+  EXPECT_EQ(MeasurePowerDb(LevelledSine(0, 1000, 0)), 0);
+  EXPECT_EQ(MeasurePowerDb(LevelledSine(-20, 1000, 0)), -20);
   EXPECT_EQ(MeasurePowerDb({}), 0);
   // The largest square of all, in blocks of every length the sum must hold.
   for (int n : {1, 2, 3, 5, 96, 220, 1000}) {
@@ -50,7 +50,7 @@ TEST(NumericHelpers, MeasurePowerDbTracksTheLevelWithin1DbFromMinus60To0) {
   for (double level = -60; level <= 0; level += 0.5) {
     for (double hz : {300.0, 1000.0, 1800.0, 3000.0}) {
       for (double phase : {0.0, 1.1}) {
-        const auto block = Sine(level, hz, phase);
+        const auto block = LevelledSine(level, hz, phase);
         EXPECT_NEAR(MeasurePowerDb(block), MeanSquareDb(block), 1.0)
             << level << " dB at " << hz << " Hz";
       }

@@ -11,12 +11,12 @@
 namespace pump {
 namespace {
 
+using detect_test::kBlock;
 using detect_test::FftPath;
 using detect_test::Noise;
 using detect_test::Tone;
 using detect_test::VoiceFft;
 
-constexpr std::size_t kBlock = 96;
 constexpr int kCallsPerDecision = 51;
 
 class BandClassifierTest : public ::testing::TestWithParam<FftPath> {

@@ -14,12 +14,12 @@
 namespace pump {
 namespace {
 
+using detect_test::kBlock;
 using detect_test::Concat;
 using detect_test::Mix;
 using detect_test::Noise;
 using detect_test::Tone;
 
-constexpr std::size_t kBlock = 96;
 constexpr double kWindowMs = kDtmfWindow / 9.6;
 
 int CodeOf(char digit) {

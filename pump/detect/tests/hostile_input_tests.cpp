@@ -16,6 +16,7 @@
 namespace pump {
 namespace {
 
+using detect_test::kBlock;
 using detect_test::Amplitude;
 using detect_test::Db;
 using detect_test::FftPath;
@@ -23,7 +24,6 @@ using detect_test::Tone;
 using detect_test::VoiceFft;
 using detect_test::Wide;
 
-constexpr std::size_t kBlock = 96;
 // Each hostile block comes four times in a row: 40 ms, shorter than what
 // any detector needs to report a true tone, long enough for every state to
 // reach its limits.

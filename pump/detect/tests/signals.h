@@ -16,6 +16,9 @@ namespace pump::detect_test {
 
 inline constexpr double kRate = 9600.0;
 
+// One 10 ms block of samples at kRate.
+inline constexpr std::size_t kBlock = 96;
+
 // The sum of sines of `peak` each, every one starting at its own phase.
 inline std::vector<std::int16_t> Tone(std::initializer_list<double> hz, double peak, std::size_t n,
                                       double rate = kRate) {

@@ -12,6 +12,7 @@
 namespace pump {
 namespace {
 
+using detect_test::kBlock;
 using detect_test::Concat;
 using detect_test::FftPath;
 using detect_test::Noise;
@@ -19,15 +20,14 @@ using detect_test::Tone;
 using detect_test::VoiceFft;
 using detect_test::Wide;
 
-constexpr std::size_t kBlock = 96;  // 10 ms
 // The classifier sees the receive front end's samples before the AGC: the
 // line's after DC removal, which halves them. A -10 dBm0 tone arrives at
 // about 3600; the level tables go 30 dB lower too.
-constexpr double kPeak = 3600;
+constexpr double kClassifierPeak = 3600;
 
 std::vector<std::int16_t> Silence(int ms) { return std::vector<std::int16_t>(ms * 96 / 10, 0); }
 
-std::vector<std::int16_t> Burst(std::initializer_list<double> hz, int ms, double peak = kPeak) {
+std::vector<std::int16_t> Burst(std::initializer_list<double> hz, int ms, double peak = kClassifierPeak) {
   return Concat({Silence(100), Tone(hz, peak, ms * 96 / 10), Silence(600)});
 }
 
@@ -62,7 +62,7 @@ class ToneClassifierTest : public ::testing::TestWithParam<FftPath> {
 };
 
 TEST_P(ToneClassifierTest, APairOf300MsIsReportedOnceWhenItEndsAndOneOf600MsNot) {
-  for (const double peak : {kPeak, kPeak / 31.6}) {
+  for (const double peak : {kClassifierPeak, kClassifierPeak / 31.6}) {
     SCOPED_TRACE(peak);
     const auto reports = ClassifyFresh(fft_.voice(), Burst({1375, 2002}, 300, peak));
     ASSERT_EQ(reports.size(), 1u);
@@ -99,7 +99,7 @@ TEST_P(ToneClassifierTest, ASingleToneMatchesOnlyWithoutASecondPeak) {
   EXPECT_EQ(alone[0].result, kToneReportBase + 2);
   // A second tone 3 dB down is a second peak: no entry is 650 with 1200.
   const auto with_second = Concat(
-      {Silence(100), detect_test::Mix(Tone({650}, kPeak, 1920), Tone({1200}, kPeak * 0.707, 1920)),
+      {Silence(100), detect_test::Mix(Tone({650}, kClassifierPeak, 1920), Tone({1200}, kClassifierPeak * 0.707, 1920)),
        Silence(600)});
   EXPECT_TRUE(ClassifyFresh(fft_.voice(), with_second).empty());
 }
@@ -117,7 +117,7 @@ TEST_P(ToneClassifierTest, NoiseOrNoTransformReportsNothing) {
 TEST_P(ToneClassifierTest, BlocksShorterThanTheTransformChangeNothing) {
   ToneClassifier c;
   ResetToneClassifier(c);
-  const auto tone = Wide(Tone({650}, kPeak, 63));
+  const auto tone = Wide(Tone({650}, kClassifierPeak, 63));
   for (int i = 0; i < 100; ++i) EXPECT_EQ(ClassifyTones(c, fft_.voice(), tone), 0);
   EXPECT_EQ(c.id, -1);
   EXPECT_EQ(c.duration_ms, 0);

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/hal/instant.h"
 #include "platform/ke/dpc.h"
 #include "platform/ke/interrupt.h"
 #include "pump/tests/support/dsp_rig.h"
@@ -13,7 +14,7 @@
 namespace pump::testing {
 namespace {
 
-constexpr std::uint64_t kMillisecond = 1'000'000;
+using plat::hal::kMillisecond;
 
 // The machine's overlap check, wrapped around the context's two entries.
 struct Overlap {

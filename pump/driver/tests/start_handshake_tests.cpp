@@ -24,7 +24,7 @@ namespace pump::testing {
 namespace {
 
 constexpr std::uint64_t kSecond = plat::hal::kSecond;
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 
 // The virtual instant of every BlockTick, by a wrapper around the entry.
 struct TickLog {

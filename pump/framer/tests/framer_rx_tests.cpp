@@ -30,8 +30,8 @@ Block Data(const Bytes& bytes, std::uint8_t kind = 0) {
 Block Event(std::uint8_t kind) { return {kind, 0, {}}; }
 const Block kReport = {kKindReport, 255, {}};
 
-const Bytes kA = {0x01, 0x02, 0x03};
-const Bytes kB = {0xC4, 0x00, 0x5A, 0x13};
+const Bytes kRxFrameA = {0x01, 0x02, 0x03};
+const Bytes kRxFrameB = {0xC4, 0x00, 0x5A, 0x13};
 const Bytes kManyOnes = {0xFF, 0x7E, 0x3F, 0xFC, 0xF8};
 const Bits kSharedZeroFlags = Cat({Zeros(1), Ones(6), Zeros(1), Ones(6), Zeros(1)});
 
@@ -57,34 +57,34 @@ const RxCase kRxCases[] = {
     {"V8OctetSyncAfterOtherBits", kFramerV8Octets,
      Cat({LsbFirst(0x5A5A, 16), Ones(9), LsbFirst(0x21F, 12), LsbFirst(0x0F, 8)}),
      {Data({0x21, 0x0F})}, 1},
-    {"HdlcFrameWithItsFcs", kFramerHdlc, Cat({Ones(20), Flags(2), FrameBody(kA), Flags(2)}),
-     {Data(WithFcs(kA), 1)}, 1},
+    {"HdlcFrameWithItsFcs", kFramerHdlc, Cat({Ones(20), Flags(2), FrameBody(kRxFrameA), Flags(2)}),
+     {Data(WithFcs(kRxFrameA), 1)}, 1},
     {"HdlcFramesSharingAFlag", kFramerHdlc,
-     Cat({Ones(9), Flag(), FrameBody(kA), Flag(), FrameBody(kB), Flag()}),
-     {Data(WithFcs(kA), 1), Data(WithFcs(kB), 1)}, 1},
+     Cat({Ones(9), Flag(), FrameBody(kRxFrameA), Flag(), FrameBody(kRxFrameB), Flag()}),
+     {Data(WithFcs(kRxFrameA), 1), Data(WithFcs(kRxFrameB), 1)}, 1},
     {"HdlcZeroDeletion", kFramerHdlc, Cat({Flag(), FrameBody(kManyOnes), Flag()}),
      {Data(WithFcs(kManyOnes), 1)}, 1},
-    {"HdlcBadFcs", kFramerHdlc, Cat({Ones(8), Flag(), FrameBody(kA, false), Flag()}),
-     {Data(WithFcs(kA, false), 2)}, 1},
+    {"HdlcBadFcs", kFramerHdlc, Cat({Ones(8), Flag(), FrameBody(kRxFrameA, false), Flag()}),
+     {Data(WithFcs(kRxFrameA, false), 2)}, 1},
     {"HdlcAbortInsideAFrame", kFramerHdlc,
-     Cat({Flag(), Stuffed({0x11, 0x22}), Ones(7), Flags(2), FrameBody(kB), Flag()}),
-     {Data({0x11, 0x22}, 3), Data(WithFcs(kB), 1)}, 1},
+     Cat({Flag(), Stuffed({0x11, 0x22}), Ones(7), Flags(2), FrameBody(kRxFrameB), Flag()}),
+     {Data({0x11, 0x22}, 3), Data(WithFcs(kRxFrameB), 1)}, 1},
     {"HdlcSevenOnesAfterAFlag", kFramerHdlc, Cat({Ones(20), Flag(), Ones(7), Flag()}),
      {Event(3)}, 0},
     {"HdlcFlagsSharingAZeroAreNoFrame", kFramerHdlc,
-     Cat({Ones(10), kSharedZeroFlags, FrameBody(kA), Flag()}), {Data(WithFcs(kA), 1)}, 1},
+     Cat({Ones(10), kSharedZeroFlags, FrameBody(kRxFrameA), Flag()}), {Data(WithFcs(kRxFrameA), 1)}, 1},
     {"HdlcReportsBeforeEveryFlush", kFramerHdlcReports,
-     Cat({Ones(10), Flag(), FrameBody(kA), Flag()}),
-     {kReport, Data(WithFcs(kA), 1)}, 1},
+     Cat({Ones(10), Flag(), FrameBody(kRxFrameA), Flag()}),
+     {kReport, Data(WithFcs(kRxFrameA), 1)}, 1},
     {"TwoFlagsIgnoresAFrameAfterOneFlag", kFramerHdlcTwoFlags,
-     Cat({Ones(20), Flag(), FrameBody(kA), Flags(2), FrameBody(kB), Flag()}),
-     {Data(WithFcs(kB), 1)}, 1},
+     Cat({Ones(20), Flag(), FrameBody(kRxFrameA), Flags(2), FrameBody(kRxFrameB), Flag()}),
+     {Data(WithFcs(kRxFrameB), 1)}, 1},
     {"HdlcTakesBothOfTheSameBits", kFramerHdlc,
-     Cat({Ones(20), Flag(), FrameBody(kA), Flags(2), FrameBody(kB), Flag()}),
-     {Data(WithFcs(kA), 1), Data(WithFcs(kB), 1)}, 1},
+     Cat({Ones(20), Flag(), FrameBody(kRxFrameA), Flags(2), FrameBody(kRxFrameB), Flag()}),
+     {Data(WithFcs(kRxFrameA), 1), Data(WithFcs(kRxFrameB), 1)}, 1},
     {"TwoFlagsAtTheStartThenFramesAfterOne", kFramerHdlcTwoFlags,
-     Cat({Ones(20), Flags(2), FrameBody(kA), Flag(), FrameBody(kB), Flag()}),
-     {Data(WithFcs(kA), 1), Data(WithFcs(kB), 1)}, 1},
+     Cat({Ones(20), Flags(2), FrameBody(kRxFrameA), Flag(), FrameBody(kRxFrameB), Flag()}),
+     {Data(WithFcs(kRxFrameA), 1), Data(WithFcs(kRxFrameB), 1)}, 1},
 };
 // clang-format on
 
@@ -125,7 +125,7 @@ TEST(FramerRxCounts, BadFramesAndTheirRuns) {
   // good, bad, bad, good, bad: three bad frames in two runs.
   Bits bits = Cat({Ones(10), Flag()});
   for (bool good : {true, false, false, true, false})
-    bits = Cat({bits, FrameBody(kB, good), Flag()});
+    bits = Cat({bits, FrameBody(kRxFrameB, good), Flag()});
   rig.Feed(bits);
   std::vector<std::uint8_t> kinds;
   for (const Block& block : rig.Blocks()) kinds.push_back(block.kind);

@@ -12,12 +12,12 @@ namespace {
 
 using namespace framer_testing;
 
-const Bytes kA = {0x01, 0x02, 0x03};
-const Bytes kB = {0xFF, 0x7E, 0x3F, 0xFC};
+const Bytes kTxFrameA = {0x01, 0x02, 0x03};
+const Bytes kTxFrameB = {0xFF, 0x7E, 0x3F, 0xFC};
 
 Bits Prefix(const Bits& bits, std::size_t n) { return Bits(bits.begin(), bits.begin() + n); }
 
-Bytes Counting(std::size_t n) {
+Bytes Stepped(std::size_t n) {
   Bytes bytes(n);
   for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + 1);
   return bytes;
@@ -37,15 +37,15 @@ TEST(FramerTx, HdlcBlockOfKindOneIsFlagBytesFcsFlag) {
 TEST(FramerTx, HdlcFramesLongerThanABlockAndBackToBack) {
   FramerRig rig;
   InitFramerTx(rig.Context(), kFramerHdlc);
-  const Bytes long_frame = Counting(70);
+  const Bytes long_frame = Stepped(70);
   rig.Send(0, Bytes(long_frame.begin(), long_frame.begin() + 32));
   rig.Send(0, Bytes(long_frame.begin() + 32, long_frame.begin() + 64));
   rig.Send(kKindEndOfFrame, Bytes(long_frame.begin() + 64, long_frame.end()));
-  rig.Send(kKindEndOfFrame, kB);
-  rig.Send(0, kA);
+  rig.Send(kKindEndOfFrame, kTxFrameB);
+  rig.Send(0, kTxFrameA);
   rig.Send(kKindEndOfFrame, {});  // ends the frame of the block before
   const Bits expected =
-      Cat({Flag(), FrameBody(long_frame), Flag(), FrameBody(kB), Flag(), FrameBody(kA), Flags(3)});
+      Cat({Flag(), FrameBody(long_frame), Flag(), FrameBody(kTxFrameB), Flag(), FrameBody(kTxFrameA), Flags(3)});
   const Bits sent = rig.PullBits(expected.size(), 13);
   EXPECT_EQ(Prefix(sent, expected.size()), expected);
 }
@@ -63,8 +63,8 @@ TEST(FramerTx, ModeSevenSendsItsExtraFlagsOnlyWhileDataWaitsAndStopsWhenEmpty) {
   FramerRig rig;
   InitFramerTx(rig.Context(), kFramerHdlcReports);
   EXPECT_EQ(rig.Pull(2, 16), (std::vector<std::int32_t>{-1, -1})) << "nothing to send";
-  rig.Send(kKindEndOfFrame, kA);
-  const Bits frame = Cat({Flags(5), FrameBody(kA), Flags(2)});
+  rig.Send(kKindEndOfFrame, kTxFrameA);
+  const Bits frame = Cat({Flags(5), FrameBody(kTxFrameA), Flags(2)});
   const Bits sent = rig.PullBits(1000, 16);
   ASSERT_GE(sent.size(), frame.size());
   EXPECT_EQ(Prefix(sent, frame.size()), frame);
@@ -104,10 +104,10 @@ TEST_P(FramerTxEvents, EndAsynchronousCharactersOrAbortAFrame) {
     FramerRig rig;
     InitFramerTx(rig.Context(), kFramerHdlc);
     rig.Send(c.kind, {0x11, 0x22});
-    rig.Send(kKindEndOfFrame, kA);
+    rig.Send(kKindEndOfFrame, kTxFrameA);
     const HdlcReading reading = ReadHdlc(rig.PullBits(400, 16));
     EXPECT_EQ(reading.aborts, 1) << "any kind but the end of frame aborts";
-    EXPECT_EQ(reading.frames, (std::vector<FoundFrame>{{kA, true}}));
+    EXPECT_EQ(reading.frames, (std::vector<FoundFrame>{{kTxFrameA, true}}));
   }
 }
 
@@ -131,15 +131,15 @@ TEST(FramerTx, KindTwoRequestsTheEnd) {
 TEST(FramerTx, AFrameThatRunsDryIsAbortedAndItsRestDropped) {
   FramerRig rig;
   InitFramerTx(rig.Context(), kFramerHdlc);
-  rig.Send(0, kA);
+  rig.Send(0, kTxFrameA);
   Bits sent = rig.PullBits(80, 16);
   EXPECT_EQ(rig.Framer().restart, kTxUnderrun);
   rig.Send(kKindEndOfFrame, {0x44, 0x55});
-  rig.Send(kKindEndOfFrame, kB);
+  rig.Send(kKindEndOfFrame, kTxFrameB);
   sent = Cat({sent, rig.PullBits(400, 16)});
   const HdlcReading reading = ReadHdlc(sent);
   EXPECT_EQ(reading.aborts, 1);
-  EXPECT_EQ(reading.frames, (std::vector<FoundFrame>{{kB, true}}));
+  EXPECT_EQ(reading.frames, (std::vector<FoundFrame>{{kTxFrameB, true}}));
 }
 
 // ---- asynchronous and raw -----------------------------------------------------

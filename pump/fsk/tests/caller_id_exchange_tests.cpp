@@ -21,7 +21,7 @@ namespace {
 
 namespace ex = plat::line::exchange;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 
 struct ExchangeCase {
   const char* name;

@@ -21,14 +21,14 @@
 namespace pump {
 namespace {
 
-struct Message {
+struct AdsiFrame {
   std::vector<std::uint8_t> bytes;  // as adsi_tx frames them (checksum included)
   std::vector<std::int16_t> line;   // 9600 Hz
 };
 
 // A CLASS or CLIP multiple-data message with a date, a number and a name;
 // `off_hook` sends it without the channel seizure.
-Message AdsiMessage(int standard, bool off_hook) {
+AdsiFrame AdsiMessage(int standard, bool off_hook) {
   adsi_tx_state_t* tx = adsi_tx_init(nullptr, standard);
   if (off_hook) adsi_tx_set_preamble(tx, 0, 80, 5, 1);
   std::uint8_t msg[128];
@@ -36,7 +36,7 @@ Message AdsiMessage(int standard, bool off_hook) {
   len = adsi_add_field(tx, msg, len, 0x01, reinterpret_cast<const std::uint8_t*>("10011750"), 8);
   len = adsi_add_field(tx, msg, len, 0x02, reinterpret_cast<const std::uint8_t*>("5551234"), 7);
   len = adsi_add_field(tx, msg, len, 0x07, reinterpret_cast<const std::uint8_t*>("A CALLER"), 8);
-  Message m;
+  AdsiFrame m;
   adsi_tx_put_message(tx, msg, len);
   // On the line: the length byte counts what follows it, and a checksum
   // makes the sum of every byte 0 modulo 256.
@@ -53,18 +53,18 @@ Message AdsiMessage(int standard, bool off_hook) {
   return m;
 }
 
-struct Heard {
+struct HeardMessage {
   std::vector<std::uint8_t> bytes;
   std::uint32_t armed;  // at the end
   ULONG hook;
 };
 
 // `each_block` sees the harness after every block.
-Heard HearAll(const std::vector<std::int16_t>& line, std::uint8_t mode, std::uint8_t type,
+HeardMessage HearAll(const std::vector<std::int16_t>& line, std::uint8_t mode, std::uint8_t type,
               std::uint8_t framer_type = 0, int extra_blocks = 50,
               std::uint8_t call_progress_mode = 0,
               const std::function<void(testing::PumpHarness&)>& each_block = {}) {
-  Heard heard;
+  HeardMessage heard;
   testing::PumpHarness harness;
   harness.Run([&] {
     auto& controller = harness.Controller();
@@ -126,7 +126,7 @@ TEST(CallerId, FskMessagesArriveWhole) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Message m = AdsiMessage(c.standard, c.off_hook);
+    const AdsiFrame m = AdsiMessage(c.standard, c.off_hook);
     std::vector<std::uint8_t> expected = c.marker;
     expected.insert(expected.end(), m.bytes.begin(), m.bytes.end());
     const std::vector<std::uint8_t> heard = Hear(m.line, c.mode, c.type, c.call_progress_mode);
@@ -137,7 +137,7 @@ TEST(CallerId, FskMessagesArriveWhole) {
 
 // spandsp's generator for `standard` with the fields given (type, body);
 // the first is the message type.
-Message AdsiRaw(int standard, const std::vector<std::pair<int, std::string>>& fields,
+AdsiFrame AdsiRaw(int standard, const std::vector<std::pair<int, std::string>>& fields,
                 bool off_hook = false) {
   adsi_tx_state_t* tx = adsi_tx_init(nullptr, standard);
   if (off_hook) adsi_tx_set_preamble(tx, 0, 80, 5, 1);
@@ -148,7 +148,7 @@ Message AdsiRaw(int standard, const std::vector<std::pair<int, std::string>>& fi
                          reinterpret_cast<const std::uint8_t*>(body.data()),
                          static_cast<int>(body.size()));
   }
-  Message m;
+  AdsiFrame m;
   adsi_tx_put_message(tx, msg, len);
   m.bytes.assign(msg, msg + len);
   testing::SpandspSource source([&](std::span<std::int16_t> out) {
@@ -172,7 +172,7 @@ struct Japanese {
 };
 
 Japanese JapaneseMessage() {
-  Message m = AdsiRaw(ADSI_STANDARD_JCLIP,
+  AdsiFrame m = AdsiRaw(ADSI_STANDARD_JCLIP,
                       {{JCLIP_MDMF_CALLERID, ""}, {JCLIP_CALLER_NUMBER, "0312345678"}});
   m.bytes[1] = static_cast<std::uint8_t>(m.bytes.size() - 2);  // the length spandsp fills in
   Japanese j{std::move(m.line), {0x10, 0x01, 0x07, 0x10, 0x02}};
@@ -187,7 +187,7 @@ Japanese JapaneseMessage() {
 TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
   const Japanese j = JapaneseMessage();
   const std::vector<std::uint8_t>& expected = j.expected;
-  const Heard heard = HearAll(j.line, 1, 1);
+  const HeardMessage heard = HearAll(j.line, 1, 1);
   ASSERT_GE(heard.bytes.size(), expected.size());
   EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
                                       heard.bytes.begin() + static_cast<std::ptrdiff_t>(expected.size())),
@@ -198,7 +198,7 @@ TEST(CallerId, JapaneseHeaderMethodDeliversTheHeaderAndBodyWithParity) {
 // state 6, the line check and the answer-tone watch: its type byte 0x04
 // starts it, and it arrives whole.
 TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
-  Message m = AdsiRaw(ADSI_STANDARD_CLASS, {{CLASS_SDMF_CALLERID, ""}, {0, "10011750555123"}},
+  AdsiFrame m = AdsiRaw(ADSI_STANDARD_CLASS, {{CLASS_SDMF_CALLERID, ""}, {0, "10011750555123"}},
                       true);
   m.bytes[1] = static_cast<std::uint8_t>(m.bytes.size() - 2);
   std::uint8_t sum = 0;
@@ -211,7 +211,7 @@ TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
   for (const Case c : {Case{3, 0}, Case{1, 1}, Case{1, 2}}) {
     SCOPED_TRACE(::testing::Message() << "0x93 mode " << int{c.mode} << ", call progress "
                                     << int{c.call_progress_mode});
-    const Heard heard = HearAll(m.line, c.mode, 0, 0, 50, c.call_progress_mode);
+    const HeardMessage heard = HearAll(m.line, c.mode, 0, 0, 50, c.call_progress_mode);
     ASSERT_GE(heard.bytes.size(), m.bytes.size());
     EXPECT_EQ(std::vector<std::uint8_t>(heard.bytes.begin(),
                                         heard.bytes.begin() + static_cast<std::ptrdiff_t>(m.bytes.size())),
@@ -221,8 +221,8 @@ TEST(CallerId, SingleDataMessageOffHookArrivesWhole) {
 
 // On hook, the end of the message ends caller ID and releases the hook.
 TEST(CallerId, TheEndOfAnOnHookMessageReleasesTheHook) {
-  const Message m = AdsiMessage(ADSI_STANDARD_CLASS, false);
-  const Heard heard = HearAll(m.line, 1, 0);
+  const AdsiFrame m = AdsiMessage(ADSI_STANDARD_CLASS, false);
+  const HeardMessage heard = HearAll(m.line, 1, 0);
   EXPECT_GE(heard.bytes.size(), m.bytes.size());
   EXPECT_EQ(heard.armed, 0u);
   EXPECT_EQ(heard.hook, 0u);
@@ -247,7 +247,7 @@ TEST(CallerId, DtmfMessagesArriveAsCharactersAndTheIdleTimeOutEndsThem) {
   const Case cases[] = {{"type 2", 2, 1, "A5551234C"}, {"type 3", 3, 0, "\xFF" "A5551234C"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Heard heard = HearAll(Dtmf("A5551234C"), 1, c.type, c.framer_type, 150);
+    const HeardMessage heard = HearAll(Dtmf("A5551234C"), 1, c.type, c.framer_type, 150);
     EXPECT_EQ(std::string(heard.bytes.begin(), heard.bytes.end()), c.expected);
     EXPECT_EQ(heard.armed, 0u);
     EXPECT_EQ(heard.hook, 0u);
@@ -255,10 +255,10 @@ TEST(CallerId, DtmfMessagesArriveAsCharactersAndTheIdleTimeOutEndsThem) {
 }
 
 TEST(CallerId, DigitsBeforeAStartDigitGiveNothing) {
-  const Heard heard = HearAll(Dtmf("5512"), 1, 2, 1, 150);
+  const HeardMessage heard = HearAll(Dtmf("5512"), 1, 2, 1, 150);
   EXPECT_TRUE(heard.bytes.empty());
   EXPECT_EQ(heard.armed, 1u);  // still waiting for a message
-  const Heard after = HearAll(Dtmf("5D12C"), 1, 2, 1, 150);
+  const HeardMessage after = HearAll(Dtmf("5D12C"), 1, 2, 1, 150);
   EXPECT_EQ(std::string(after.bytes.begin(), after.bytes.end()), "D12C");
 }
 
@@ -284,7 +284,7 @@ TEST(CallerId, BelowMinus35DbTheGainStaysFrozenUntilTheSignalRises) {
     std::int16_t exponent;
   };
   std::vector<Gain> gains;
-  const Heard heard = HearAll(line, 1, 1, 0, 0, 0, [&](testing::PumpHarness& harness) {
+  const HeardMessage heard = HearAll(line, 1, 1, 0, 0, 0, [&](testing::PumpHarness& harness) {
     const FskAgc& g = harness.Context().fsk.agc;
     gains.push_back({g.freeze, g.mantissa, g.exponent});
   });

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "pump/core/comram.h"
@@ -19,7 +20,6 @@ namespace {
 
 using testing::PumpHarness;
 
-constexpr double kPi = 3.14159265358979323846;
 
 // Continuous-phase FSK written here: `bits` at `rate` between `mark` and
 // `space`, amplitude `amplitude`, from phase `phase`.
@@ -29,7 +29,7 @@ std::vector<std::int16_t> Fsk(const std::vector<int>& bits, double mark, double 
   const int per_bit = static_cast<int>(9600 / rate);
   for (const int bit : bits) {
     for (int k = 0; k < per_bit; ++k) {
-      phase += 2 * kPi * (bit == 1 ? mark : space) / 9600;
+      phase += 2 * std::numbers::pi * (bit == 1 ? mark : space) / 9600;
       out.push_back(static_cast<std::int16_t>(std::lround(amplitude * std::sin(phase))));
     }
   }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <complex>
 #include <cstdlib>
 #include <vector>
@@ -17,9 +18,8 @@ namespace pump {
 namespace {
 
 constexpr double kRate = 9600;
-constexpr double kPi = 3.14159265358979323846;
 
-struct Channel {
+struct ChannelCase {
   const char* name;
   int start_type;
   int direction;
@@ -30,7 +30,7 @@ struct Channel {
 
 // The recommendations' frequencies: V.21 ch1 980/1180, ch2 1650/1850; V.23
 // 1300/2100 and 390/450; Bell 103 originate 1270/1070, answer 2225/2025.
-const Channel kChannels[] = {
+const ChannelCase kChannelCases[] = {
     {"V21 ch1", kFskV21Data, 1, 980, 1180, 300},
     {"V21 ch2", kFskV21Data, 0, 1650, 1850, 300},
     {"V23 forward", kFskV23SendForward, 1, 1300, 2100, 1200},
@@ -41,7 +41,7 @@ const Channel kChannels[] = {
 
 // The line output of `blocks` blocks after the start, sending `byte` as
 // raw octets (none: the framer idles on ones).
-std::vector<std::int16_t> Output(const Channel& c, int byte, int blocks, int level = -10,
+std::vector<std::int16_t> Output(const ChannelCase& c, int byte, int blocks, int level = -10,
                                  int framer_mode = kFramerRawOctets) {
   std::vector<std::int16_t> out;
   testing::PumpHarness harness;
@@ -107,7 +107,7 @@ double MeanRun(const std::vector<std::int16_t>& s, double mark, double space) {
 }
 
 TEST(FskChannels, MarkAndSpaceFrequenciesAndBitRates) {
-  for (const Channel& c : kChannels) {
+  for (const ChannelCase& c : kChannelCases) {
     SCOPED_TRACE(c.name);
     const int blocks = c.bit_rate < 100 ? 200 : 100;
     EXPECT_NEAR(Frequency(Output(c, -1, blocks)), c.mark, 1.0);
@@ -122,7 +122,7 @@ TEST(FskChannels, MarkAndSpaceFrequenciesAndBitRates) {
 TEST(FskChannels, ExactZerosWhileTheFramerHasNoBit) {
   // Transmit mode 5 stops when empty: without data not one sample is sent.
   const std::vector<std::int16_t> out =
-      Output(kChannels[0], -1, 20, -10, kFramerAsyncMarks);
+      Output(kChannelCases[0], -1, 20, -10, kFramerAsyncMarks);
   ASSERT_EQ(out.size(), 20u * 96);
   for (const std::int16_t s : out) ASSERT_EQ(s, 0);
 }
@@ -133,12 +133,12 @@ TEST(FskChannels, OutputGainFollowsTheTransmitLevel) {
     for (std::size_t n = 960; n < s.size(); ++n) p += static_cast<double>(s[n]) * s[n];
     return 10 * std::log10(p / static_cast<double>(s.size() - 960));
   };
-  const double at10 = rms_db(Output(kChannels[0], -1, 30, -10));
+  const double at10 = rms_db(Output(kChannelCases[0], -1, 30, -10));
   // Settings above -2 dB send at -10 dB.
-  EXPECT_NEAR(rms_db(Output(kChannels[0], -1, 30, 0)), at10, 0.01);
-  EXPECT_NEAR(rms_db(Output(kChannels[0], -1, 30, -1)), at10, 0.01);
+  EXPECT_NEAR(rms_db(Output(kChannelCases[0], -1, 30, 0)), at10, 0.01);
+  EXPECT_NEAR(rms_db(Output(kChannelCases[0], -1, 30, -1)), at10, 0.01);
   for (int level = -2; level >= -16; --level) {
-    EXPECT_NEAR(rms_db(Output(kChannels[0], -1, 30, level)) - at10, level + 10, 0.1)
+    EXPECT_NEAR(rms_db(Output(kChannelCases[0], -1, 30, level)) - at10, level + 10, 0.1)
         << "setting " << level;
   }
 }
@@ -148,7 +148,7 @@ double Relative(const std::array<std::int16_t, kFskTaps>& taps, double f) {
   std::complex<double> h;
   double dc = 0;
   for (int n = 0; n < kFskTaps; ++n) {
-    h += double{1} * taps[n] * std::polar(1.0, -2 * kPi * f * n);
+    h += double{1} * taps[n] * std::polar(1.0, -2 * std::numbers::pi * f * n);
     dc += taps[n];
   }
   return std::abs(h) / dc;

@@ -23,7 +23,7 @@ namespace pl = plat::line;
 using fsk_testing::BitErrors;
 using fsk_testing::RandomBytes;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 constexpr int kTransmitLevel = -10;  // dBm0
 
 // What one machine starts and sends.

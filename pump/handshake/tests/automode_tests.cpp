@@ -28,7 +28,7 @@ bool AnyModem(const DspContext& c) {
          Called(c, Pending::kStartV32Connection);
 }
 
-struct CallerCase {
+struct AutomodeCallerCase {
   const char* name;
   int calling_tone;
   std::vector<Stretch> (*far)();
@@ -45,7 +45,7 @@ struct CallerCase {
 // Each far end starts after 500 ms (50 blocks) of silence. Tone detections
 // take 10 blocks above threshold (16 for USB1).
 // clang-format off
-const CallerCase kCallerCases[] = {
+const AutomodeCallerCase kAutomodeCallerCases[] = {
     {"V21AnswererByItsMarks", 1,
      [] { return std::vector<Stretch>{{nullptr, 500}, {FskMarks(FSK_V21CH2), 2000}}; },
      kFskV21Data, false, false, 50 + 10, 6},
@@ -80,12 +80,12 @@ const CallerCase kCallerCases[] = {
 };
 // clang-format on
 
-void PrintTo(const CallerCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const AutomodeCallerCase& c, std::ostream* out) { *out << c.name; }
 
-class AutomodeCaller : public ::testing::TestWithParam<CallerCase> {};
+class AutomodeCaller : public ::testing::TestWithParam<AutomodeCallerCase> {};
 
 TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
-  const CallerCase& c = GetParam();
+  const AutomodeCallerCase& c = GetParam();
   PumpHarness harness;
   harness.Run([&] {
     Call call = kAutomodeCaller;
@@ -109,7 +109,7 @@ TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
   });
 }
 
-INSTANTIATE_TEST_SUITE_P(FarEnds, AutomodeCaller, ::testing::ValuesIn(kCallerCases),
+INSTANTIATE_TEST_SUITE_P(FarEnds, AutomodeCaller, ::testing::ValuesIn(kAutomodeCallerCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // An answer tone that stops before 91 blocks sends the caller back to

@@ -29,7 +29,7 @@ namespace peers = plat::line::peers;
 using fsk_testing::BitErrors;
 using fsk_testing::RandomBytes;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 // From a modem's start to the first byte: both ends' carriers settle (the
 // spandsp peer takes bytes from 800 ms after its connection).
 constexpr std::uint64_t kSettleMs = 1500;

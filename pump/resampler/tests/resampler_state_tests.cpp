@@ -13,7 +13,7 @@ namespace {
 
 using namespace resampler_testing;
 
-constexpr double kAmplitude = 12000.0;
+constexpr double kStateAmplitude = 12000.0;
 
 // Blocks `first_block` .. `first_block + blocks - 1` of a 1000 Hz sine.
 std::vector<std::int16_t> Blocks(Resampler& r, int first_block, int blocks) {
@@ -21,7 +21,7 @@ std::vector<std::int16_t> Blocks(Resampler& r, int first_block, int blocks) {
   std::vector<std::int16_t> block(kResamplerBufferSamples);
   const double input_hz = r.input_length * 100.0;
   for (int b = first_block; b < first_block + blocks; ++b) {
-    const auto input = Sine(1000.0, input_hz, kAmplitude, std::int64_t{b} * r.input_length,
+    const auto input = Sine(1000.0, input_hz, kStateAmplitude, std::int64_t{b} * r.input_length,
                             static_cast<std::size_t>(r.input_length));
     EXPECT_EQ(Resample(r, input, block, r.phase, 0), QVLS_OK);
     out.insert(out.end(), block.begin(), block.begin() + r.output_length);
@@ -91,7 +91,7 @@ TEST_P(ResamplerState, CodesWithoutWholeBlocksKeepASinesShape) {
     const double snr_db = 10 * std::log10(signal / residual);
     const ResamplerFilterDesign& design = *FindResamplerRate(code).filter;
     EXPECT_GE(snr_db, design.stopband_db - 10 * std::log10(r->up - 1.0));
-    EXPECT_NEAR(std::hypot(a, b), kAmplitude, kAmplitude * 0.02) << "passband level";
+    EXPECT_NEAR(std::hypot(a, b), kStateAmplitude, kStateAmplitude * 0.02) << "passband level";
   }
 }
 

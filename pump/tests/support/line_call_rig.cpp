@@ -9,7 +9,7 @@ namespace pump::testing {
 namespace pl = plat::line;
 
 namespace {
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 }  // namespace
 
 pl::Line& LineCallRig::MakeLine(double snr_db, std::uint64_t seed) {

@@ -23,7 +23,7 @@ namespace {
 namespace pl = plat::line;
 namespace msg = v8msg;
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 constexpr int kTransmitLevel = -10;
 constexpr int kModeV34 = 17;
 

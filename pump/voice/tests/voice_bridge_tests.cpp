@@ -21,7 +21,7 @@
 namespace pump::testing {
 namespace {
 
-constexpr std::uint64_t kMillisecond = plat::hal::kMillisecond;
+using plat::hal::kMillisecond;
 
 class VoiceBridge : public VoiceMachine {
  protected:

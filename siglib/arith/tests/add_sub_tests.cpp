@@ -14,8 +14,6 @@
 namespace qvls_test {
 namespace {
 
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 // Operand pairs (a, b) whose exact sum (or difference, a - b) takes every
 // value from `lowest` to `highest` once, with a drawn anywhere the range of

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,6 +20,9 @@
 #include "siglib/tests/support/scale_model.h"
 
 namespace qvls_test {
+
+inline constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
+inline constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 inline std::int16_t Scaled16(__int128 x, std::int32_t sf) {
   return ScaleSaturate<std::int16_t>(x, sf);

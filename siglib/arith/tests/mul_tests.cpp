@@ -13,8 +13,6 @@
 namespace qvls_test {
 namespace {
 
-constexpr std::int32_t kInt32Min = std::numeric_limits<std::int32_t>::min();
-constexpr std::int32_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
 std::vector<qvls_ci16> RandomComplex(Rng& rng, std::size_t n) {
   std::vector<qvls_ci16> v(n);

@@ -16,8 +16,6 @@
 namespace qvls_test::lms {
 namespace {
 
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 class LmsFilter : public VariantTest {};
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -32,6 +33,9 @@ inline std::ostream& operator<<(std::ostream& os, qvls_ci32 z) {
 namespace qvls_test::lms {
 
 using Records = qvls_variant_records;
+
+inline constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+inline constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 struct Real {
   using Tap = std::int32_t;

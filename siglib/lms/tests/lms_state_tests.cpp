@@ -15,8 +15,6 @@ namespace qvls_test::lms {
 namespace {
 
 constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
-constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
-constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 
 class LmsState : public VariantTest {
  protected:

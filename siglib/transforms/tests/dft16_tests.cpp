@@ -14,11 +14,10 @@
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
 #include "siglib/transforms/tests/support/slot_checks.h"
 #include "siglib/transforms/tests/support/work_buffer.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
-
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 
 class Dft16 : public PooledVariantTest {
  protected:

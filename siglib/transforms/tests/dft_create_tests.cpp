@@ -14,11 +14,10 @@
 #include "siglib/transforms/dft16/dft16.h"
 #include "siglib/transforms/tests/support/dft_calls.h"
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
-
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 
 class DftCreate : public PooledVariantTest {
  protected:

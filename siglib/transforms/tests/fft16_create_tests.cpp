@@ -13,11 +13,10 @@
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
 #include "siglib/transforms/tests/support/slot_checks.h"
 #include "siglib/transforms/tests/support/structured_inputs.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
-
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 
 class Fft16Create : public PooledVariantTest {};
 

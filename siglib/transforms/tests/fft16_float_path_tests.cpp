@@ -18,11 +18,11 @@
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
 #include "siglib/transforms/tests/support/structured_inputs.h"
 #include "siglib/transforms/tests/support/work_buffer.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
 
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 constexpr std::int32_t kFloatHint = 2;  // any hint but 0 and 1 takes the floating-point path
 
 class Fft16FloatPath : public PooledVariantTest {};

@@ -22,7 +22,6 @@ namespace {
 
 class LargeOrderCallers : public PooledVariantTest {};
 
-Complex BinOf(std::span<const float> out, std::size_t k) { return {out[2 * k], out[2 * k + 1]}; }
 
 // Powers of two 2^11 .. 2^16 and the Bluestein lengths 1021 (M = 2^11),
 // 4099 (2^14) and 22801 (2^16), forward and inverse with flag 8, at spot

@@ -117,7 +117,6 @@ class LargeFft : public Pooled<::testing::TestWithParam<LargeCase>> {
 // The error allowed at a bin: 4 × 3·log2(N)·2^-24 of the RMS bin magnitude.
 long double Tolerance(std::int32_t order) { return 4 * ErrorBound(order); }
 
-Complex BinOf(std::span<const float> out, std::size_t k) { return {out[2 * k], out[2 * k + 1]}; }
 
 // |a - b|² <= allowed², without the square root.
 bool Within(const Complex& a, const Complex& b, long double allowed) {

@@ -18,11 +18,10 @@
 #include "siglib/transforms/tests/support/float_fft_calls.h"
 #include "siglib/transforms/tests/support/library_blocks.h"
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
-
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 
 class LargeFftSetup : public PooledVariantTest {
  protected:

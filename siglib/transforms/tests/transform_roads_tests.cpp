@@ -19,11 +19,10 @@
 #include "siglib/transforms/tests/support/error_metrics.h"
 #include "siglib/transforms/tests/support/fft16_calls.h"
 #include "siglib/transforms/tests/support/pooled_variant_test.h"
+#include "siglib/transforms/tests/support/pool_tag.h"
 
 namespace qvls_test::transforms {
 namespace {
-
-constexpr ULONG kTag = plat::ex::PoolTag("Ddk ");
 
 // What the sequence made; null where it did not get that far.
 struct Resources {

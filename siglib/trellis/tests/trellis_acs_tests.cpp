@@ -17,8 +17,6 @@ namespace {
 
 using qvls_test::Rng;
 
-constexpr std::uint32_t kUntouched = 0xDEADBEEF;
-
 struct Step {
   std::vector<std::uint16_t> old_metrics;
   std::vector<std::uint8_t> next;

@@ -17,8 +17,6 @@ namespace {
 
 using qvls_test::Rng;
 
-constexpr std::uint32_t kUntouched = 0xDEADBEEF;
-
 // Grid points around a square, in steps from its lower-left corner.
 constexpr std::array<std::array<std::int32_t, 2>, 12> kCodeOffsets = {{{0, 0},
                                                                        {1, 0},

@@ -12,6 +12,9 @@
 
 namespace trellis_test {
 
+// What a test fills an output with to see which words a kernel wrote.
+inline constexpr std::uint32_t kUntouched = 0xDEADBEEF;
+
 // ---- 2D subsets --------------------------------------------------------------------
 
 // Column number (0..3) of a grid line v = 128 (2m + 1): (m + 2) mod 4.

@@ -14,6 +14,9 @@
 
 namespace qvls_test::transforms {
 
+// Bin k of a transform's interleaved complex output.
+inline Complex BinOf(std::span<const float> out, std::size_t k) { return {out[2 * k], out[2 * k + 1]}; }
+
 // Bin k of the DFT of N complex values (interleaved) or N real samples:
 // Σ x(j)·e^(∓2πi·jk/N), - forward, + inverse, summed directly in long
 // double. Each root is that of the exponent jk reduced exactly mod N,

@@ -113,7 +113,7 @@ TEST(PollHandlers, FaxHdlcWaitsWhileTheDataPumpStillSends) {
   });
 }
 
-struct RxBlock {
+struct HdlcRxBlock {
   std::uint8_t status;
   Bytes data;
 };
@@ -142,7 +142,7 @@ TEST(PollHandlers, HdlcReceive) {
   struct Case {
     const char* name;
     std::uint8_t m;  // 8: fax
-    std::vector<RxBlock> blocks;
+    std::vector<HdlcRxBlock> blocks;
     std::vector<Received> frames;
     std::size_t frame_errors;  // counted with the modem task
   };
@@ -175,7 +175,7 @@ TEST(PollHandlers, HdlcReceive) {
       ntdrv_critical_enter();
       hdlc_rx_set_buffer(Sources().received[source].emplace_back().data());
       ntdrv_critical_leave();
-      for (const RxBlock& block : c.blocks) {
+      for (const HdlcRxBlock& block : c.blocks) {
         pump.QueueRx(block.status, static_cast<std::uint8_t>(block.data.size()), block.data);
         pump.Block();
         datamode_poll_now();

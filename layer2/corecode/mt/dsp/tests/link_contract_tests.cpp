@@ -43,14 +43,14 @@ struct SideName {
 using Sides = ::testing::Types<OnFake, OnVxdsp>;
 TYPED_TEST_SUITE(DspLinkContract, Sides, SideName);
 
-DspTransportState& Transport() { return MachineState<DspTransportState>(); }
+DspTransportState& ContractTransport() { return MachineState<DspTransportState>(); }
 
 TYPED_TEST(DspLinkContract, ResetIsAcknowledged) {
   TypeParam::Run([] {
     DspAnswer answer;
     EXPECT_EQ(dsp_send_packet(DspCommand::Ack(0x60, {0}), &answer), kDspSent);
     EXPECT_EQ(answer.code, 0xC0);
-    const pump::DspPacket& rx = Transport().rx;
+    const pump::DspPacket& rx = ContractTransport().rx;
     EXPECT_EQ(rx.code, 0xC0);
     EXPECT_EQ(rx.length, 1);
     EXPECT_EQ(rx.payload[0], 0x60);
@@ -63,7 +63,7 @@ TYPED_TEST(DspLinkContract, VersionQueryRepliesWithTheFrontEndsKind) {
     EXPECT_EQ(dsp_send_packet(DspCommand::Query(0x94, 0xCB), &answer), kDspSent);
     EXPECT_EQ(answer.code, 0xCB);
     EXPECT_EQ(answer.reply, (DspReply{2, 0, 36, 0, 49, 0, 0, 0, 6, 0}));
-    EXPECT_EQ(Transport().rx.length, 10);
+    EXPECT_EQ(ContractTransport().rx.length, 10);
   });
 }
 
@@ -83,7 +83,7 @@ TYPED_TEST(DspLinkContract, PowerOnRunsTheDispatcherBeforeTheWriteReturns) {
     dsp_reg_write(pump::kRegCpPacket, 0x62);
     dsp_power_control(kDspPowerOn);
     EXPECT_EQ(dsp_reg_read(pump::kRegCpPacket), 0);
-    const pump::DspPacket& rx = Transport().rx;
+    const pump::DspPacket& rx = ContractTransport().rx;
     EXPECT_EQ(rx.code, 0xC0);
     EXPECT_EQ(rx.payload[0], 0x62);
   });

@@ -46,7 +46,7 @@ std::vector<std::string_view> EntryCalls() {
   return names;
 }
 
-std::optional<std::uint32_t> Remaining(std::uint8_t id) {
+std::optional<std::uint32_t> RemainingTimerTicks(std::uint8_t id) {
   TimerRequest request;
   request.kernel = &State().kernel;
   request.id = id;
@@ -225,7 +225,7 @@ TEST(LsInit, StartsAFreshKernel) {
     LS_init();
     EXPECT_EQ(CTY_upload_state().load(), 0);
     EXPECT_EQ(State().kernel.clock.load(), 0u);
-    EXPECT_FALSE(Remaining(id).has_value()) << "running timers vanish";
+    EXPECT_FALSE(RemainingTimerTicks(id).has_value()) << "running timers vanish";
     MK_clock_advance(&State().kernel, 100);
     LS_poll();
     EXPECT_TRUE(MachineState<std::vector<TimerArg>>().empty());
@@ -303,8 +303,8 @@ TEST(LsRestart, StopsTheFourTimersAndClearsTheirIds) {
         EXPECT_EQ(*owner, 0);
       }
     }
-    for (std::size_t n = 0; n + 1 < ids.size(); ++n) EXPECT_FALSE(Remaining(ids[n]).has_value());
-    EXPECT_EQ(Remaining(other), 130u);
+    for (std::size_t n = 0; n + 1 < ids.size(); ++n) EXPECT_FALSE(RemainingTimerTicks(ids[n]).has_value());
+    EXPECT_EQ(RemainingTimerTicks(other), 130u);
     MK_clock_advance(&State().kernel, 1000);
     LS_poll();
     EXPECT_EQ(MachineState<std::vector<TimerArg>>(), std::vector<TimerArg>{4});

@@ -9,7 +9,7 @@
 namespace vxctl::testing {
 namespace {
 
-constexpr std::uint64_t kMinute = 60'000'000'000ULL;
+constexpr std::uint64_t kRequestDeadline = 60'000'000'000ULL;
 
 }  // namespace
 
@@ -74,7 +74,7 @@ void SerialTest::WithDevice(std::u16string_view device,
         body(handle);
         EXPECT_TRUE(CloseHandle(handle));
       },
-      sim.Now() + kMinute);
+      sim.Now() + kRequestDeadline);
   EXPECT_TRUE(returned) << "the application did not finish within a virtual minute";
 }
 

@@ -24,7 +24,7 @@ namespace {
 class SerialWorkers : public SerialTest {};
 class SerialEndToEnd : public SerialTest {};
 
-constexpr ULONG kMax = 0xFFFFFFFF;
+constexpr ULONG kWorkerMax = 0xFFFFFFFF;
 
 // All bytes stored before any reader runs.
 void ArriveTogether(std::string_view bytes) {
@@ -42,7 +42,7 @@ TEST_F(SerialWorkers, QueuedReadsAreServedInOrderAndAnImmediateReadWaitsForThem)
     Sleep(10);
     UserThread b([&] { second = Read(port, 3); });
     Sleep(10);
-    SetTimeouts(port, {kMax, 0, 0, 0, 0});
+    SetTimeouts(port, {kWorkerMax, 0, 0, 0, 0});
     UserThread c([&] { immediate = Read(port, 10); });
     Sleep(20);
     EXPECT_FALSE(c.Join(0)) << "the immediate read overtook the queued ones";
@@ -90,8 +90,8 @@ TEST_F(SerialWorkers, EveryRequestCompletesOnceUnderRandomUse) {
   constexpr int kSeeds = 6;
   constexpr int kThreads = 4;
   constexpr int kOperations = 14;
-  const std::array<SERIAL_TIMEOUTS, 4> timeouts{{{kMax, 0, 0, 0, 40},
-                                                {kMax, kMax, 30, 2, 20},
+  const std::array<SERIAL_TIMEOUTS, 4> timeouts{{{kWorkerMax, 0, 0, 0, 40},
+                                                {kWorkerMax, kWorkerMax, 30, 2, 20},
                                                 {0, 0, 40, 0, 30},
                                                 {20, 1, 60, 0, 50}}};
   const std::array<DWORD, 6> purges{PURGE_TXABORT, PURGE_RXABORT, PURGE_TXABORT | PURGE_RXABORT,
