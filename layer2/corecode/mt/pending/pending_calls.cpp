@@ -24,7 +24,4 @@ void ModemTask_CountFrameError() {
   MachineState<PendingLog>().Record("ModemTask_CountFrameError");
 }
 
-
-
-
 }  // namespace vxctl
