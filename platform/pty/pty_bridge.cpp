@@ -73,7 +73,10 @@ void PtyBridge::ToApplication() {
   std::string pending;
   char buffer[kReadQueue];
   while (!StopSeen()) {
-    if (drop_output_) {
+    // What the modem sends while nobody has the slave open is not kept for
+    // a later open: an application opening the slave while pty-out holds
+    // such bytes must not get them before pty-in sees the open.
+    if (drop_output_ || !slave_open_) {
       drop_output_ = false;
       pending.clear();
     }

@@ -87,10 +87,12 @@ void PtyBridge::SlaveOpened() {
   DWORD modem_status = 0;
   GetCommModemStatus(port_, &modem_status);
   carrier_ = (modem_status & MS_RLSD_ON) != 0;
-  slave_open_ = true;
   PurgeComm(port_, PURGE_RXABORT | PURGE_RXCLEAR);
-  drop_output_ = true;
   ke::ExternalCall([&] { master_->PurgeStale(); });
+  // Set together, after the purges: pty-out drops whatever it read before
+  // them, and writes nothing while the slave counts as closed.
+  drop_output_ = true;
+  slave_open_ = true;
   hangup_.clear();
   if (cfgetospeed(&applied_) != B0) Send({IOCTL_SERIAL_SET_DTR, {}});
 }
