@@ -49,8 +49,7 @@ int Nearest(std::complex<double> y, std::span<const std::complex<double>> points
 
 }  // namespace
 
-FaxDecisions FaxReferenceDecide(std::span<const std::int16_t> line, const FaxReferenceLine& how,
-                                std::span<const std::complex<double>> points) {
+std::vector<std::complex<double>> FaxReferenceSymbols(std::span<const std::int16_t> line, const FaxReferenceLine& how) {
   const FaxReferenceBaseband base(line, how);
   const double sps = how.samples_per_symbol;
   const auto size = static_cast<double>(line.size());
@@ -86,10 +85,16 @@ FaxDecisions FaxReferenceDecide(std::span<const std::int16_t> line, const FaxRef
   // precursors stay below).
   double at = first + phase;
   while (at < size && std::abs(base.At(at) * rotate) < 2.5 * silence) at += sps;
+  std::vector<std::complex<double>> symbols;
+  for (; at < size; at += sps) symbols.push_back(base.At(at) * rotate);
+  return symbols;
+}
+
+FaxDecisions FaxReferenceDecide(std::span<const std::int16_t> line, const FaxReferenceLine& how,
+                                std::span<const std::complex<double>> points) {
   FaxDecisions decisions;
-  for (; at < size; at += sps) {
-    const std::complex<double> y = base.At(at) * rotate;
-    decisions.push_back(std::abs(y) < silence ? -1 : Nearest(y, points));
+  for (const std::complex<double> y : FaxReferenceSymbols(line, how)) {
+    decisions.push_back(std::abs(y) < std::abs(how.tone_point) / 5 ? -1 : Nearest(y, points));
   }
   return decisions;
 }

@@ -22,6 +22,11 @@ struct FaxReferenceLine {
 // silence (below a fifth of the tone's magnitude).
 using FaxDecisions = std::vector<int>;
 
+// The symbols' values in the tone point's units, one per symbol from the
+// first after the tone's silence (the first above half the tone), sampled
+// at the timing phase with the widest eye.
+std::vector<std::complex<double>> FaxReferenceSymbols(std::span<const std::int16_t> line, const FaxReferenceLine& how);
+
 // One decision per symbol from the first symbol after the tone's silence
 // (the first above half the tone), sampled at the timing phase with the
 // widest eye.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <vector>
@@ -23,7 +24,9 @@ constexpr double kFaxV29Carrier = 11604.0 * 9600 / 65536;
 
 // A burst configured by 0x73 (kind and rate code in byte 0) with `bytes`
 // zero octets, ended by 0x74 once they are out; the whole line at 9600 Hz.
-std::vector<std::int16_t> SegmentBurst(std::uint8_t config, std::size_t bytes) {
+// With `stop_in_data`, 0x74 comes five blocks into the data while zeros
+// are still queued (the tail then follows zeros); otherwise once they are out.
+std::vector<std::int16_t> SegmentBurst(std::uint8_t config, std::size_t bytes, bool stop_in_data = false) {
   std::vector<std::int16_t> line;
   testing::PumpHarness harness;
   harness.Run([&] {
@@ -31,13 +34,15 @@ std::vector<std::int16_t> SegmentBurst(std::uint8_t config, std::size_t bytes) {
     controller.Exchange(0x60, {0});
     controller.Exchange(0x73, {config, 0x00});
     const std::vector<std::uint8_t> zeros(bytes, 0);
-    for (std::size_t at = 0; at < zeros.size();) {
+    int in_data = 0;
+    for (std::size_t at = 0; at < zeros.size() && in_data < 5;) {
       const std::size_t n = std::min<std::size_t>(32, zeros.size() - at);
       if (controller.FillTx(0, std::span(zeros).subspan(at, n))) at += n;
       harness.RunBlocks(1);
+      if (stop_in_data && harness.Context().transmitting == 1) ++in_data;
     }
     const std::uint8_t& status = harness.Host().comram.reg[kRegStatus];
-    for (int empty = 0; empty < 4;) {
+    for (int empty = stop_in_data ? 4 : 0; empty < 4;) {
       harness.RunBlocks(1);
       empty = (status & kStatusTxEmpty) != 0 && harness.Context().transmitting == 1 ? empty + 1 : 0;
     }
@@ -131,6 +136,70 @@ TEST(FaxTxBursts, V27terSegmentsMeasuredOnTheLine) {
     const std::size_t two_phase = LeadingRun(d, n, [&](std::size_t k) { return d[k] >= 0 && d[k] % 4 == d[n] % 4; });
     EXPECT_EQ(reversals, 50u);
     EXPECT_EQ(two_phase - reversals, 1074u);
+  }
+}
+
+// A V.29 9600 or V.27ter 4800 burst decoded from the line: the phase
+// change between symbols gives three bits (the two recommendations' table,
+// the first bit first), V.29's amplitude one more before them (3 or 5 on
+// the axes, sqrt 2 or 3 sqrt 2 on the diagonals, 14 per unit), and the
+// bits pass the descrambler (1 + x^-18 + x^-23, or V.27ter's 1 + x^-6 +
+// x^-7, whose guard never acts on the zeros and marks measured here).
+// Returns the data bits up to the last symbol above `last_level`.
+struct FaxDecodedLine {
+  bool amplitude_bit;
+  std::size_t tap1, tap2;
+  double last_level;
+};
+
+std::vector<int> DecodeDifferential8Phase(const std::vector<std::complex<double>>& symbols, const FaxDecodedLine& how) {
+  constexpr int kBitsOfChange[8] = {0b001, 0b000, 0b010, 0b011, 0b111, 0b110, 0b100, 0b101};
+  std::size_t end = symbols.size();
+  while (end > 0 && std::abs(symbols[end - 1]) < how.last_level) --end;
+  std::vector<int> scrambled;
+  long previous = 0;
+  for (std::size_t k = 0; k < end; ++k) {
+    const long phase = (std::lround(std::arg(symbols[k]) / (std::numbers::pi / 4)) % 8 + 8) % 8;
+    const int change = kBitsOfChange[(phase - previous + 8) % 8];
+    previous = phase;
+    if (how.amplitude_bit) {
+      const double outer = phase % 2 == 0 ? 4 * 14 : 2 * 14 * std::numbers::sqrt2;
+      scrambled.push_back(std::abs(symbols[k]) > outer ? 1 : 0);
+    }
+    for (int b = 2; b >= 0; --b) scrambled.push_back(change >> b & 1);
+  }
+  std::vector<int> bits(scrambled.size());
+  for (std::size_t n = 0; n < scrambled.size(); ++n) {
+    bits[n] = scrambled[n] ^ (n >= how.tap1 ? scrambled[n - how.tap1] : 0) ^ (n >= how.tap2 ? scrambled[n - how.tap2] : 0);
+  }
+  return bits;
+}
+
+// 0x74 in the middle of zeros: after the last symbol carrying a zero, the
+// tail of marks before silence, 48 symbols at V.29 9600 (whose marks are
+// all outer points), 8 at V.27ter 4800.
+TEST(FaxTxBursts, TailOfMarksMeasuredOnTheLine) {
+  struct Row {
+    const char* name;
+    std::uint8_t config;
+    testing::FaxReferenceLine line;
+    FaxDecodedLine decode;
+    std::size_t bits_per_symbol;
+    std::size_t tail;  // symbols
+  };
+  const Row rows[] = {
+      {"V.29 9600", 0xB7, {kFaxV29Carrier, 4, {48, 16}}, {true, 18, 23, 35}, 4, 48},
+      {"V.27ter 4800", 0xA5, {1800, 6, {48, 16}}, {false, 6, 7, 30}, 3, 8},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<int> bits =
+        DecodeDifferential8Phase(testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), row.line), row.decode);
+    std::size_t last_zero = bits.size();
+    while (last_zero > 0 && bits[last_zero - 1] == 1) --last_zero;
+    ASSERT_GT(last_zero, 0u);
+    const std::size_t symbols = bits.size() / row.bits_per_symbol;
+    EXPECT_EQ(symbols - ((last_zero - 1) / row.bits_per_symbol + 1), row.tail);
   }
 }
 
