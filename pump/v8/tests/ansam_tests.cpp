@@ -1,8 +1,10 @@
 // ANSam as our answerer sends it, measured against its definition (2100 Hz,
 // a phase reversal every 450 ms, a 15 Hz envelope) and heard by spandsp's
-// tone receiver; and the caller's detector against spandsp's tones.
+// tone receiver; and the caller's detector against spandsp's tones and
+// against our own ANSam over a noisy line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -10,7 +12,9 @@
 #include <vector>
 
 #include "pump/afe_access/gain_table.h"
+#include "pump/fsk/tests/fsk_rig.h"
 #include "pump/handshake/handshake.h"
+#include "pump/tests/support/dsp_rig.h"
 #include "pump/v8/ansam.h"
 #include "pump/v8/tests/v8_rig.h"
 // clang-format off
@@ -242,6 +246,77 @@ TEST(AnsamDetector, AnswerToneWithReversalsIsNotAnsam) {
   }
   std::printf("ANS with reversals taken for ANSam in %d of %d seeded runs\n", taken, kRuns);
   EXPECT_EQ(taken, 0);
+}
+
+}  // namespace
+}  // namespace pump::v8_test
+
+namespace pump::v8_test {
+namespace {
+
+// Our answerer's ANSam through one direction of the simulated line (6 dB of
+// loss, bulk delay, white noise `snr_db` below the transmit level) into our
+// caller's detector, and spandsp's plain answer tone the same way: per SNR
+// and line seed, whether the caller took the tone for ANSam.
+constexpr double kAnsamSnrTable[] = {20, 10, 6, 3, 0, -3, -6};
+constexpr double kAnsamHeardDownToSnr = 0;
+constexpr int kAnsamLineSeeds = 3;
+constexpr int kAnsamListenBlocks = 150;
+
+// Whether a V.8 caller hearing `line` (9600 Hz) moved on from V8Call0 with
+// ANSam.
+bool CallerTakesForAnsam(std::span<const std::int16_t> line) {
+  bool taken = false;
+  PumpHarness harness;
+  harness.Run([&] {
+    BeginCall(harness, V8Call(true));
+    for (int b = 0; b < kAnsamListenBlocks; ++b) {
+      if (!OnV8Entry(harness.Context(), V8CallTable(), 0)) break;
+      const std::size_t at = static_cast<std::size_t>(b) * kBlock;
+      if (at + kBlock > line.size()) break;
+      harness.Afe().FeedLine(line.subspan(at, kBlock));
+      harness.RunBlocks(1);
+    }
+    taken = OnV8Entry(harness.Context(), V8CallTable(), 1);
+  });
+  return taken;
+}
+
+std::vector<std::int16_t> OverNoisyLine(std::span<const std::int16_t> sent, double snr_db,
+                                        std::uint64_t seed) {
+  plat::line::LineDirectionConfig config = testing::ImpairedDirection(kTransmitLevel, snr_db);
+  config.echo_erl_db.reset();  // the caller only listens
+  config.seed = seed;
+  return fsk_testing::OverLine(sent, config);
+}
+
+TEST(AnsamDetector, OurAnsamOverTheLineAgainstAnSnrTable) {
+  // Two stretches of line: 200 ms of silence, then the tone.
+  std::vector<std::int16_t> ansam(kAnsamListenBlocks * kBlock, 0);
+  const std::vector<std::int16_t> ours = AnsamOf(kAnsamListenBlocks + 60);
+  ASSERT_GE(ours.size(), ansam.size() - 20 * kBlock);
+  std::copy_n(ours.begin(), ansam.size() - 20 * kBlock, ansam.begin() + 20 * kBlock);
+  std::vector<std::int16_t> ans(20 * kBlock, 0);
+  const std::vector<std::int16_t> theirs =
+      testing::SpandspSource(handshake_test::AnswerTone(MODEM_CONNECT_TONES_ANS))
+          .Take(ansam.size() - ans.size());
+  ans.insert(ans.end(), theirs.begin(), theirs.end());
+
+  for (const double snr : kAnsamSnrTable) {
+    int ansam_taken = 0;
+    int ans_taken = 0;
+    for (int seed = 1; seed <= kAnsamLineSeeds; ++seed) {
+      const auto s = static_cast<std::uint64_t>(seed);
+      ansam_taken += CallerTakesForAnsam(OverNoisyLine(ansam, snr, s)) ? 1 : 0;
+      ans_taken += CallerTakesForAnsam(OverNoisyLine(ans, snr, s)) ? 1 : 0;
+    }
+    std::printf("%4.0f dB SNR: ANSam heard in %d of %d, plain ANS taken for ANSam in %d of %d\n",
+                snr, ansam_taken, kAnsamLineSeeds, ans_taken, kAnsamLineSeeds);
+    if (snr >= kAnsamHeardDownToSnr) {
+      EXPECT_EQ(ansam_taken, kAnsamLineSeeds) << snr << " dB";
+    }
+    EXPECT_EQ(ans_taken, 0) << snr << " dB";
+  }
 }
 
 }  // namespace
