@@ -116,6 +116,11 @@ void PtyBridge::ToPort() {
       events = master_->ReadInput(input, room, kPollMs);
       have_settings = master_->Settings(settings);
     });
+    // A read that overlapped pty-out renewing the pair on a carrier loss
+    // reports on a pair the bridge does not have as its own: it neither opens
+    // nor closes the slave (pty-out closed the ended session) and its flushes
+    // are past; its bytes still go to the port.
+    if (events.pair != renewals_) events = {.slave_open = slave_open_, .pair = renewals_};
     Follow(events, have_settings ? &settings : nullptr, input, input.size() > before);
     if (input.empty()) continue;
     DWORD written = 0;

@@ -96,6 +96,7 @@ class PtyBridge {
   std::vector<SerialRequest> hangup_;  // DTR and RTS drops waiting for the output to drain
   bool drop_output_ = false;           // pty-out drops what it holds for the application
   bool carrier_ = false;
+  std::uint64_t renewals_ = 0;  // pairs renewed on carrier loss
   std::string lines_;
   std::uint64_t lines_version_ = 0;
 };

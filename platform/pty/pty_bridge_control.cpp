@@ -127,6 +127,7 @@ void PtyBridge::WatchCarrier(DWORD modem_status) {
     Stop();
     return;
   }
+  ++renewals_;
   SlaveClosed();  // the session ended with the old pair, whoever opens the new one
 }
 

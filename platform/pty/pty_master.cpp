@@ -90,7 +90,7 @@ std::string PtyMaster::slave_name() const {
 MasterEvents PtyMaster::ReadInput(std::string& into, std::size_t most, int wait_ms) {
   std::shared_lock lock(pair_mutex_);
   const short events = PollMaster(fd_, most > 0 ? POLLIN | POLLPRI : POLLPRI, wait_ms);
-  MasterEvents result{.slave_open = (events & POLLHUP) == 0};
+  MasterEvents result{.slave_open = (events & POLLHUP) == 0, .pair = renewals_};
   bool got_any = false;
   if (events & (POLLIN | POLLPRI)) {
     // In packet mode each read starts with a status byte: 0 before data,
@@ -157,6 +157,7 @@ bool PtyMaster::Renew() {
   }
   fd_ = fd;
   slave_name_ = slave;
+  ++renewals_;
   return true;
 }
 

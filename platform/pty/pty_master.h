@@ -21,6 +21,7 @@ struct MasterEvents {
   bool slave_open = false;   // someone has the slave open
   bool flush_read = false;   // the application dropped what it had not read
   bool flush_write = false;  // the application dropped what it had not sent
+  std::uint64_t pair = 0;    // how many renewals came before the read
 };
 
 class PtyMaster {
@@ -67,6 +68,7 @@ class PtyMaster {
   int fd_ = -1;
   // Shared by reads and writes, held alone while the pair is renewed.
   mutable std::shared_mutex pair_mutex_;
+  std::uint64_t renewals_ = 0;  // pairs Renew made, under pair_mutex_
   std::mutex lines_mutex_;
   std::uint64_t lines_version_ = 0;
 };

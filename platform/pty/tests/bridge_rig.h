@@ -39,6 +39,8 @@ class BridgeRig {
   ::testing::AssertionResult AddBridge(const std::string& name, std::u16string port);
   std::string link(const std::string& name = "modem") const { return (folder_ / name).string(); }
   PtyBridge& bridge() { return bridge_; }
+  // The bridges AddBridge made, in order.
+  PtyBridge& added(std::size_t index) { return *more_bridges_.at(index); }
   Machine& machine() { return machine_; }
 
  private:

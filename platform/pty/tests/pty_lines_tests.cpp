@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/machine/tests/loopback_serial.h"
 #include "platform/nt/serial.h"
 #include "platform/pty/tests/bridge_rig.h"
 #include "platform/pty/tests/loop_log.h"
@@ -126,6 +127,9 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
             ASSERT_EQ(::write(renewed, "ping", 4), 4);
             testing::ReadUntil(renewed, echo, "ping", 3000);
             EXPECT_EQ(echo, "ping");
+            // The ended session was closed once: the old pair's last news
+            // (its slave still open) is no open of the new one.
+            EXPECT_EQ(rig.bridge().closes_seen(), 1);
             ::close(renewed);
             return;
           }
@@ -142,6 +146,43 @@ TEST(PtyLines, CarrierLostWithoutClocalEndsTheSessionBehindTheSameLink) {
         },
         8);
   }
+}
+
+// COM1 and COM2 joined by a null-modem cable: COM1's last close under
+// HUPCL drops the carrier COM2 sees, which ends COM2's session (end of
+// file) once; the next open of COM2's link is a new session.
+TEST(PtyLines, HangUpAcrossANullModemEndsThePeerSessionOnce) {
+  BridgeRig rig({{u"nullmodem", machine::testing::NullModemSerialEntry}});
+  ASSERT_TRUE(rig.Start());
+  ASSERT_TRUE(rig.AddBridge("other", u"COM2"));
+  PtyBridge& other = rig.added(0);
+  rig.RunApplication(
+      [&] {
+        const int peer = testing::OpenRaw(rig.link("other"));
+        ASSERT_GE(peer, 0);
+        const int fd = testing::OpenRaw(rig.link());
+        ASSERT_GE(fd, 0);
+        termios t{};
+        ::tcgetattr(fd, &t);
+        t.c_cflag |= HUPCL;
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+        EXPECT_TRUE(WaitUntil([&] {
+          return ReadLinesFile(rig.link("other")).starts_with("DTR=1 RTS=1 CTS=1 DSR=1 DCD=1");
+        })) << ReadLinesFile(rig.link("other"));
+        ::close(fd);
+        char byte = 0;
+        pollfd p{peer, POLLIN, 0};
+        EXPECT_TRUE(WaitUntil([&] { return ::poll(&p, 1, 0) > 0 && ::read(peer, &byte, 1) <= 0; }))
+            << "no end of file";
+        ::close(peer);
+        EXPECT_TRUE(WaitUntil([&] { return other.closes_seen() == 1; }));
+        const int again = testing::OpenRaw(rig.link("other"));
+        ASSERT_GE(again, 0);
+        EXPECT_TRUE(WaitUntil([&] { return ReadLinesFile(rig.link("other")).starts_with("DTR=1"); }));
+        EXPECT_EQ(other.closes_seen(), 1);
+        ::close(again);
+      },
+      8);
 }
 
 // A hundred quick opens and closes, then a burst of settings: the port ends
