@@ -116,10 +116,7 @@ void DAA_set_hook(std::uint8_t off_hook) {
 // one: the hook relay on (bit 2 of 242 at 0); bank B has no status input.
 bool DAA_line_status_ok() {
   if (Standin().off_hook_asked.load() == 0) return false;
-  constexpr std::uint8_t kMask242 = pump::kLineHookRelay;
-  constexpr std::uint8_t kMask244 = 0;
-  return (dsp_reg_read(pump::kRegLineLevelA) & kMask242) == 0 &&
-         (dsp_reg_read(pump::kRegLineLevelB) & kMask244) == 0;
+  return (dsp_reg_read(pump::kRegLineLevelA) & pump::kLineHookRelay) == 0;
 }
 
 }  // namespace vxctl

@@ -72,9 +72,10 @@ class PtyBridge {
   void Send(const SerialRequest& request);
   void SlaveOpened();
   void SlaveClosed();
+  void SessionEnded();
   bool OutputDrained();
   void WatchCarrier(DWORD modem_status);
-  void RefreshLines();
+  void RefreshLines(DWORD seen);
 
   ke::Kernel& machine_;
   std::string link_;

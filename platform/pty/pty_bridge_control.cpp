@@ -14,11 +14,6 @@ namespace {
 bool Drops(ULONG code) { return code == IOCTL_SERIAL_CLR_DTR || code == IOCTL_SERIAL_CLR_RTS; }
 bool Raises(ULONG code) { return code == IOCTL_SERIAL_SET_DTR || code == IOCTL_SERIAL_SET_RTS; }
 
-bool SameSettings(const termios& a, const termios& b) {
-  return a.c_iflag == b.c_iflag && a.c_cflag == b.c_cflag && cfgetospeed(&a) == cfgetospeed(&b) &&
-         a.c_cc[VSTART] == b.c_cc[VSTART] && a.c_cc[VSTOP] == b.c_cc[VSTOP];
-}
-
 }  // namespace
 
 void PtyBridge::Follow(const MasterEvents& events, const termios* settings, std::string& input,
@@ -42,7 +37,6 @@ void PtyBridge::Follow(const MasterEvents& events, const termios* settings, std:
 }
 
 void PtyBridge::ApplySettings(const termios& settings) {
-  if (have_applied_ && SameSettings(applied_, settings)) return;
   const std::vector<SerialRequest> requests =
       have_applied_ ? TermiosRequests(applied_, settings) : SettingsRequests(settings);
   applied_ = settings;
@@ -76,7 +70,11 @@ void PtyBridge::Send(const SerialRequest& request) {
   }
   DeviceIoControl(port_, request.code, input.empty() ? nullptr : input.data(),
                   static_cast<DWORD>(input.size()), nullptr, 0, &returned, nullptr);
-  if (Drops(request.code) || Raises(request.code)) RefreshLines();
+  if (Drops(request.code) || Raises(request.code)) {
+    DWORD seen = 0;
+    GetCommModemStatus(port_, &seen);
+    RefreshLines(seen);
+  }
 }
 
 // A Linux open: what waits for the application from before is dropped, on
@@ -97,11 +95,17 @@ void PtyBridge::SlaveOpened() {
   if (cfgetospeed(&applied_) != B0) Send({IOCTL_SERIAL_SET_DTR, {}});
 }
 
-// The last close: DTR drops under HUPCL once the output drained; what the
-// modem sent that nobody read is dropped.
+// The last close: what the modem sent that nobody read is dropped, and the
+// session ends.
 void PtyBridge::SlaveClosed() {
   slave_open_ = false;
   ke::ExternalCall([&] { master_->PurgeStale(); });
+  SessionEnded();
+}
+
+// DTR drops under HUPCL once the output drained.
+void PtyBridge::SessionEnded() {
+  slave_open_ = false;
   if (applied_.c_cflag & HUPCL) hangup_.assign({{IOCTL_SERIAL_CLR_DTR, {}}});
   ++closes_seen_;
 }
@@ -118,7 +122,7 @@ void PtyBridge::WatchCarrier(DWORD modem_status) {
   const bool carrier = (modem_status & MS_RLSD_ON) != 0;
   const bool lost = carrier_ && !carrier;
   carrier_ = carrier;
-  RefreshLines();
+  RefreshLines(modem_status);
   if (!lost || !slave_open_ || (applied_.c_cflag & CLOCAL)) return;
   bool renewed = false;
   ke::ExternalCall([&] { renewed = master_->Renew(); });
@@ -128,17 +132,19 @@ void PtyBridge::WatchCarrier(DWORD modem_status) {
     return;
   }
   ++renewals_;
-  SlaveClosed();  // the session ended with the old pair, whoever opens the new one
+  // The session ended with the old pair, whoever opens the new one. The new
+  // pair holds nothing stale, and purging it would open its slave while
+  // pty-in reads the master (a read that would see an open nobody made).
+  SessionEnded();
 }
 
-// The status file: DTR and RTS as the port drives them, the others as it sees them.
-void PtyBridge::RefreshLines() {
+// The status file: DTR and RTS as the port drives them, the others as it
+// sees them (`seen`, its modem status).
+void PtyBridge::RefreshLines(DWORD seen) {
   DWORD returned = 0;
   ULONG driven = 0;
   DeviceIoControl(port_, IOCTL_SERIAL_GET_DTRRTS, nullptr, 0, &driven, sizeof driven, &returned,
                   nullptr);
-  DWORD seen = 0;
-  GetCommModemStatus(port_, &seen);
   const auto bit = [](bool on) { return on ? "1" : "0"; };
   std::string line = std::string("DTR=") + bit(driven & SERIAL_DTR_STATE) +
                      " RTS=" + bit(driven & SERIAL_RTS_STATE) + " CTS=" + bit(seen & MS_CTS_ON) +

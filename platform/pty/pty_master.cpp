@@ -95,13 +95,16 @@ MasterEvents PtyMaster::ReadInput(std::string& into, std::size_t most, int wait_
   if (events & (POLLIN | POLLPRI)) {
     // In packet mode each read starts with a status byte: 0 before data,
     // else the flushes (and nothing else comes with it).
-    std::string packet(most + 1, '\0');
-    const ssize_t got = ::read(fd_, packet.data(), (events & POLLPRI) ? 1 : packet.size());
+    // The read goes straight behind what `into` holds, status byte first.
+    const std::size_t at = into.size();
+    into.resize(at + most + 1);
+    const ssize_t got = ::read(fd_, into.data() + at, (events & POLLPRI) ? 1 : most + 1);
+    const auto status = got > 0 ? static_cast<unsigned char>(into[at]) : TIOCPKT_DATA;
+    into.resize(got > 0 && status == TIOCPKT_DATA ? at + static_cast<std::size_t>(got) : at);
     if (got > 0) {
       got_any = true;
-      const auto status = static_cast<unsigned char>(packet[0]);
       if (status == TIOCPKT_DATA) {
-        into.append(packet, 1, static_cast<std::size_t>(got) - 1);
+        into.erase(at, 1);
       } else {
         result.flush_read = (status & TIOCPKT_FLUSHREAD) != 0;
         result.flush_write = (status & TIOCPKT_FLUSHWRITE) != 0;

@@ -26,11 +26,17 @@ int MeasurePowerDb(std::span<const std::int16_t> samples) {
 
 namespace pump {
 
-std::int32_t PowerToDbQ8(std::uint32_t power) {
-  if (power < 2) return 0;
-  // Normalise so that bit 31 is the leading one; 31 less the shifts is the
-  // integer part of log2.
+std::int32_t PowerToDbQ8(std::uint64_t wide_power) {
+  if (wide_power < 2) return 0;
+  // Normalise so that bit 31 is the leading one; 31 less the shifts (plus
+  // those that brought a wide power down to 32 bits) is the integer part
+  // of log2.
   std::uint32_t exponent = 31;
+  while (wide_power > 0xFFFFFFFFu) {
+    wide_power >>= 1;
+    ++exponent;
+  }
+  auto power = static_cast<std::uint32_t>(wide_power);
   for (const std::uint32_t shift : {16u, 8u, 4u, 2u, 1u}) {
     if (power < (1u << (32 - shift))) {
       power <<= shift;

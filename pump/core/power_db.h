@@ -17,6 +17,7 @@ namespace pump {
 
 // 10 log10(power) in units of 1/256 dB, from an 11-bit log2 (its fraction
 // bits by repeated squaring of the normalised mantissa); 0 and 1 give 0.
-std::int32_t PowerToDbQ8(std::uint32_t power);
+// A power above 32 bits keeps its top 32 bits for the fraction.
+std::int32_t PowerToDbQ8(std::uint64_t power);
 
 }  // namespace pump

@@ -14,9 +14,9 @@
 namespace pump {
 namespace {
 
+// The kinds with a high-speed modulation: those with a mode word.
 bool HighSpeed(std::uint32_t kind) {
-  return kind == kFaxKindV27ter || kind == kFaxKindV29 || kind == kFaxKindV17Short ||
-         kind == kFaxKindV17Long;
+  return kind <= 0xFF && FaxModeWord(static_cast<std::uint8_t>(kind), 0).has_value();
 }
 
 }  // namespace

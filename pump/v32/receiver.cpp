@@ -96,16 +96,24 @@ std::int64_t TrackCarrier(Receiver& r, Point y, Point d) {
 // equaliser's output before the decision. The step is 2^-9 of the
 // normalised one: larger steps cost the 9600 trellis rate a step of SNR
 // on a clean line.
-constexpr int kJitterTaps = 120;
 constexpr std::int32_t kJitterFrom = 512;
 constexpr int kJitterStepShift = 9;
 constexpr int kGainFraction = 20;  // bits of the normalised gain below one
 
 bool Predicting(const Receiver& r) { return r.stage != RxStage::kTrain || r.symbol >= kJitterFrom; }
 
+// Calls use(tap, history index) for every tap, newest phase first, in two
+// runs that meet where the history's ring wraps (no division per tap).
+template <typename Use>
+void ForEachJitterTap(const Receiver& r, Use use) {
+  const int first = kJitterTaps - static_cast<int>(r.jitter_pos);
+  for (int k = 0; k < first; ++k) use(k, static_cast<int>(r.jitter_pos) + k);
+  for (int k = first; k < kJitterTaps; ++k) use(k, k - first);
+}
+
 std::int64_t PredictJitter(const Receiver& r) {
   std::int64_t sum = 0;
-  for (int k = 0; k < kJitterTaps; ++k) sum += r.jitter_taps[k] * r.jitter_history[(r.jitter_pos + k) % kJitterTaps];
+  ForEachJitterTap(r, [&](int k, int i) { sum += r.jitter_taps[k] * r.jitter_history[i]; });
   return sum >> 24;
 }
 
@@ -115,9 +123,9 @@ void LearnJitter(Receiver& r, std::int64_t residual) {
     // the normalised gain bounded on a still line.
     const std::int64_t power = r.jitter_power + (std::int64_t{kJitterTaps} << 20);
     const auto gain = static_cast<std::int64_t>((static_cast<__int128>(residual) << (24 + kGainFraction)) / power);
-    for (int k = 0; k < kJitterTaps; ++k) {
-      r.jitter_taps[k] += (gain * r.jitter_history[(r.jitter_pos + k) % kJitterTaps]) >> (kGainFraction + kJitterStepShift);
-    }
+    ForEachJitterTap(r, [&](int k, int i) {
+      r.jitter_taps[k] += (gain * r.jitter_history[i]) >> (kGainFraction + kJitterStepShift);
+    });
   }
   const std::int64_t phase = residual + r.prediction;
   r.jitter_mean += phase - (r.jitter_mean >> 6);

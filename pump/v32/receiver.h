@@ -45,6 +45,9 @@ struct ReceiverConfig {
   std::int32_t trn_offset = 0;
 };
 
+// Taps of the phase-jitter predictor: the last 120 symbols' phases.
+inline constexpr int kJitterTaps = 120;
+
 struct Receiver {
   ReceiverConfig config;
   FrontEnd front;
@@ -79,8 +82,8 @@ struct Receiver {
   std::int64_t error_average = 0;
   std::int32_t ones_left = 128;
   // The phase-jitter predictor.
-  std::array<std::int64_t, 120> jitter_history{};  // phase around its mean, newest at jitter_pos
-  std::array<std::int64_t, 120> jitter_taps{};     // 1.0 = 2^24
+  std::array<std::int64_t, kJitterTaps> jitter_history{};  // phase around its mean, newest at jitter_pos
+  std::array<std::int64_t, kJitterTaps> jitter_taps{};     // 1.0 = 2^24
   std::uint32_t jitter_pos = 0;
   std::int64_t jitter_power = 0;  // sum of the history's squares
   std::int64_t jitter_mean = 0;   // 2^6 finer

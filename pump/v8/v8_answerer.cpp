@@ -85,7 +85,7 @@ void V8Ans4(DspContext& context) {
   g.mantissa = g.saved_mantissa;
 }
 
-void V8Ans5(DspContext& context) { v8::StartNegotiatedModem(context, false); }
+void V8Ans5(DspContext& context) { v8::StartNegotiatedModem(context); }
 
 using Entry = StateEntry<DspContext>;
 constexpr Entry kAnswer[] = {{V8Ans0, 500, "V8Ans0"},   {V8Ans1, 5, "V8Ans1"},

@@ -104,7 +104,7 @@ void V8Call3(DspContext& context) {
   if (EndsAtOnce(context.call.mode)) SetStateMachine(context.rx, StateOp::kEndStep);
 }
 
-void V8Call4(DspContext& context) { v8::StartNegotiatedModem(context, true); }
+void V8Call4(DspContext& context) { v8::StartNegotiatedModem(context); }
 
 using Entry = StateEntry<DspContext>;
 constexpr Entry kCall[] = {{V8Call0, -1, "V8Call0"}, {V8PreCm, -1, "V8PreCM"},

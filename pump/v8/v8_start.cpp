@@ -17,8 +17,6 @@
 #include "pump/idle/idle_mode.h"
 #include "pump/packets/dp_packets.h"
 #include "pump/pending/pending_procedures.h"
-#include "pump/v22/v22_start.h"
-#include "pump/v32/v32_mode.h"
 #include "pump/v8/ansam.h"
 #include "pump/v8/v8.h"
 #include "pump/v8/v8_steps.h"
@@ -68,30 +66,10 @@ void Report(DspContext& context, std::uint8_t event) {
   WriteDspReg(*context.host, kRegDpInterrupt, 1);
 }
 
-void StartNegotiatedModem(DspContext& context, bool originating) {
-  const int role = originating ? kV32Originate : kV32Answer;
+void StartNegotiatedModem(DspContext& context) {
   switch (context.call.mode) {
-    case kModeBell103:
-      StartFsk(context, originating ? kFskBell103Originate : kFskBell103Answer);
-      break;
-    case kModeB212:
-    case kModeV22:
-    case kModeV22bis:
-      V22bConfig(context);
-      break;
-    case kModeV21:
     case kModeFaxV21:
       StartFsk(context, kFskV21Data);
-      break;
-    case kModeV23:
-      StartFsk(context, originating ? kFskV23SendBackward : kFskV23SendForward);
-      break;
-    case kModeV23OneWay:
-      StartFsk(context, originating ? kFskV23ReceiveOnly : kFskV23TransmitOnly);
-      break;
-    case kModeV32:
-    case kModeV32bis:
-      StartV32(context, role, V32RateSequence(context.call.mode));
       break;
     case kModeV34HalfDuplex:
       SetPhase2Option(context, kPhase2HalfDuplexOption, 1);
@@ -104,6 +82,7 @@ void StartNegotiatedModem(DspContext& context, bool originating) {
       StartPhase2(context);
       break;
     default:
+      StartModeModem(context);  // FSK, V.22/V.22bis or V.32 by the call's direction
       break;
   }
   EndIfStillOnV8(context);

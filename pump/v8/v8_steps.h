@@ -11,8 +11,9 @@ namespace pump::v8 {
 // Register 56 := event, then the doorbell.
 void Report(DspContext& context, std::uint8_t event);
 
-// The negotiated modem of the call's mode, as caller or answerer.
-void StartNegotiatedModem(DspContext& context, bool originating);
+// The negotiated modem of the call's mode, as caller or answerer by the
+// call's direction.
+void StartNegotiatedModem(DspContext& context);
 
 // After a modem start from a V.8 state: when the start left the receive
 // machine on the V.8 table (the modem is not built here yet), the machine

@@ -72,7 +72,7 @@ void V8Controller::PollCaller() {
     case Step::kMenu:
       far_ = RepeatedMenu();
       if (!far_) {
-        if (controller_.FillTx(0, v8msg::EncodeCmJm(config_.menu))) ++menus_queued_;
+        controller_.FillTx(0, v8msg::EncodeCmJm(config_.menu));
         return;
       }
       mode_ = v8msg::CommonMode(config_.menu.modulations, far_->modulations);
@@ -116,7 +116,7 @@ void V8Controller::PollAnswerer() {
       }
       v8msg::Menu joint = config_.menu;
       joint.modulations &= far_->modulations;
-      if (controller_.FillTx(0, v8msg::EncodeCmJm(joint))) ++menus_queued_;
+      controller_.FillTx(0, v8msg::EncodeCmJm(joint));
       return;
     }
     case Step::kClose:

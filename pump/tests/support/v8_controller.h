@@ -36,15 +36,10 @@ class V8Controller {
 
   // The continuation was sent: the exchange is over for the controller.
   bool done() const { return continued_; }
-  // Nothing in common was found: the controller would hang up.
-  bool refused() const { return step_ == Step::kDone && !continued_; }
-  // The far menu read, and the mode sent with the continuation.
-  const std::optional<v8msg::Menu>& far_menu() const { return far_; }
+  // The mode sent with the continuation.
   std::optional<int> mode() const { return mode_; }
   // Octets received so far through the mailbox.
   const std::vector<std::uint8_t>& received() const { return received_; }
-  // CM queued (caller) from this many polls after event 32.
-  int menus_queued() const { return menus_queued_; }
 
  private:
   enum class Step { kWait, kMenu, kClose, kDone };
@@ -64,7 +59,6 @@ class V8Controller {
   std::size_t blocks_taken_ = 0;
   Step step_ = Step::kWait;
   bool continued_ = false;
-  int menus_queued_ = 0;
   std::optional<v8msg::Menu> far_;
   std::optional<int> mode_;
 };

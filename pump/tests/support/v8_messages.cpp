@@ -60,8 +60,7 @@ std::optional<Menu> ParseMenu(std::span<const std::uint8_t> info) {
   return menu;
 }
 
-}  // namespace
-
+// The modulation octet and its extension octets for a set of modulations.
 std::vector<std::uint8_t> ModulationOctets(std::uint32_t modulations) {
   std::uint8_t octets[3] = {kTagModulation, kExtensionBits, kExtensionBits};
   for (const BitPlace& p : kPlaces) {
@@ -69,6 +68,8 @@ std::vector<std::uint8_t> ModulationOctets(std::uint32_t modulations) {
   }
   return {octets[0], octets[1], octets[2]};
 }
+
+}  // namespace
 
 std::vector<std::uint8_t> EncodeCmJm(const Menu& menu) {
   std::vector<std::uint8_t> out = {kPreambleOctet, kCmJmSync, menu.call_function};

@@ -58,9 +58,6 @@ struct Menu {
   bool operator==(const Menu&) const = default;
 };
 
-// The modulation octet and its extension octets for a set of modulations.
-std::vector<std::uint8_t> ModulationOctets(std::uint32_t modulations);
-
 // Octets to queue: the preamble octet, the sync and the information octets.
 std::vector<std::uint8_t> EncodeCmJm(const Menu& menu);
 std::vector<std::uint8_t> EncodeCi(std::uint8_t call_function);

@@ -113,14 +113,8 @@ INSTANTIATE_TEST_SUITE_P(Lines, V22ConnectTable, ::testing::ValuesIn(kConnectCas
 // The line to the caller breaks in data: its receiver loses the carrier and
 // after 600 symbols without signal (1 s) reports status 4 and leaves V.22.
 TEST_F(V22Connect, LineBreakInDataGivesStatus4AfterOneSecond) {
-  pl::Line& line = [&]() -> pl::Line& {
-    pl::LineConfig config;
-    config.heard_at = {ImpairedDirection(kTransmitLevel, 30), ImpairedDirection(kTransmitLevel, 30)};
-    config.seed = 7;
-    pl::Line& made = MakeLine(config);
-    AddSecondMachine();
-    return made;
-  }();
+  pl::Line& line = MakeLine(30, 7);
+  AddSecondMachine();
   StartCalls({{kV22bis, 1}, {kV22bis, 0}});
   ASSERT_TRUE(RunUntilConnected(8000));
   sim.RunFor(200 * kConnectMs);

@@ -6,13 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "platform/hal/instant.h"
+#include "pump/fsk/tests/fsk_rig.h"
 #include "pump/core/comram.h"
 #include "pump/packets/dp_packets.h"
 #include "pump/pending/pending_log.h"
@@ -277,13 +278,9 @@ class V32AnalogLoop : public testing::DspRig {
 };
 
 // Bits that differ between what was sent and the first bytes received
-// (a missing byte counts eight).
+// (a missing byte counts eight, bytes after the sent ones do not count).
 std::size_t V32LoopBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received) {
-  std::size_t errors = 0;
-  for (std::size_t k = 0; k < sent.size(); ++k) {
-    errors += k < received.size() ? static_cast<std::size_t>(std::popcount(static_cast<unsigned>(sent[k] ^ received[k]))) : 8;
-  }
-  return errors;
+  return fsk_testing::BitErrors(sent, std::span(received).first(std::min(received.size(), sent.size())));
 }
 
 // Modes 12 and 16 at each rate they allow, noise well under the signal

@@ -72,15 +72,21 @@ void ModemTask_SetModelNames(std::uint16_t kind) {
   state.line_interface_class = row.line_class;
 }
 
+bool dsp_version_block(DspAnswer& answer) {
+  return dsp_send_packet(DspCommand::Query(kCmdHardwareQuery, pump::kDpVersionInfo), &answer) ==
+             kDspSent &&
+         answer.code == pump::kDpVersionInfo;
+}
+
+std::uint16_t version_block_kind(const DspAnswer& answer) {
+  return static_cast<std::uint16_t>(answer.reply[kKindOffset] | answer.reply[kKindOffset + 1] << 8);
+}
+
 void ModemTask_HardwareQuery() {
   DspAnswer answer;
-  const bool replied = dsp_send_packet(DspCommand::Query(kCmdHardwareQuery, pump::kDpVersionInfo),
-                                       &answer) == kDspSent &&
-                       answer.code == pump::kDpVersionInfo;
   std::uint16_t kind = 0;
-  if (replied) {
-    kind =
-        static_cast<std::uint16_t>(answer.reply[kKindOffset] | answer.reply[kKindOffset + 1] << 8);
+  if (dsp_version_block(answer)) {
+    kind = version_block_kind(answer);
   } else {
     DbgPrint("ModemTask_HardwareQuery: no version block, hardware kind unknown\n");
   }

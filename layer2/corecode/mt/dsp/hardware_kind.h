@@ -19,6 +19,14 @@ inline constexpr std::uint8_t kCmdHardwareQuery = 0x94;  // answered by 0xCB
 inline constexpr std::uint32_t kDaaStepFirstKey = 0x182F;
 inline constexpr std::uint32_t kDaaStepSecondKey = 0x182A;
 
+struct DspAnswer;
+
+// Asks the data pump for its version block (0x94); true when its reply
+// (DP_VERSION_INFO) is in `answer`.
+bool dsp_version_block(DspAnswer& answer);
+// The hardware kind in a version block: the u16 of its bytes 8-9.
+std::uint16_t version_block_kind(const DspAnswer& answer);
+
 struct HardwareKindState {
   static constexpr std::size_t kNameBytes = 8;  // the longest name and its 0
   std::array<char, kNameBytes> model_name{' '};

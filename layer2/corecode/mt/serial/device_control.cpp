@@ -8,9 +8,8 @@ namespace vxctl {
 NTSTATUS ntdrv_device_control(PDEVICE_OBJECT device, PIRP irp) {
   const ULONG code = IoGetCurrentIrpStackLocation(irp)->Parameters.DeviceIoControl.IoControlCode;
   if (device->DeviceType == kPerfDeviceType) {
-    irp->IoStatus.Information = 0;
-    NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;
-    if (!perfmon_ioctl(device, irp, status)) status = STATUS_INVALID_DEVICE_REQUEST;
+    NTSTATUS status = STATUS_INVALID_DEVICE_REQUEST;  // for a code it does not serve
+    perfmon_ioctl(device, irp, status);
     if (status == STATUS_PENDING) return status;
     return ntdrv_complete(irp, status);
   }

@@ -83,10 +83,9 @@ std::uint8_t acu_tx_flow_setting();
 std::uint8_t acu_rx_flow_setting();
 std::uint8_t acu_connected_link();
 // Responses toward the application (controller/acu/acu_response.h): a
-// text as it is, S3 then S4, and one character after pending output.
+// text as it is, and S3 then S4.
 bool acu_send_text(const char* text);
 bool acu_send_line_end();
-void acu_put_char(char c);
 // Set to 1 by a command handler whose argument is invalid; the command
 // line then ends in "ERROR".
 std::uint8_t& acu_error_flag();

@@ -93,13 +93,16 @@ NTSTATUS ReadModelText(PIRP irp, const Buffers& b) {
   return CopyText(irp, b, text);
 }
 
-// Completes a notification with `item` at offset 4; Information is 528 or,
-// for a smaller buffer, its length.
-void CompleteWithItem(PIRP irp, std::uint16_t item) {
-  const Buffers b = BuffersOf(irp);
-  const std::uint32_t value = item;
-  std::memcpy(b.data + kPerfmonItemOffset, &value, sizeof value);
+// A notification's answer: `item` at offset 4; Information is 528 or, for
+// a smaller buffer, its length.
+void WriteItem(PIRP irp, const Buffers& b, std::uint32_t item) {
+  std::memcpy(b.data + kPerfmonItemOffset, &item, sizeof item);
   irp->IoStatus.Information = std::min<ULONG_PTR>(b.out, kPerfmonNotifyBytes);
+}
+
+// Completes a notification with `item`.
+void CompleteWithItem(PIRP irp, std::uint16_t item) {
+  WriteItem(irp, BuffersOf(irp), item);
   irp->IoStatus.Status = STATUS_SUCCESS;
   IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
@@ -124,9 +127,7 @@ NTSTATUS Park(PIRP irp, const Buffers& b) {
   KeAcquireSpinLock(&state.lock, &irql);
   if (state.parked != nullptr) {
     KeReleaseSpinLock(&state.lock, irql);
-    const std::uint32_t item = 0;
-    std::memcpy(b.data + kPerfmonItemOffset, &item, sizeof item);
-    irp->IoStatus.Information = std::min<ULONG_PTR>(b.out, kPerfmonNotifyBytes);
+    WriteItem(irp, b, 0);
     return STATUS_SUCCESS;
   }
   IoSetCancelRoutine(irp, perfmon_cancel);

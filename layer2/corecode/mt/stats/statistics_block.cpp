@@ -4,63 +4,30 @@
 #include <cstdio>
 
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/dsp/hardware_kind.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/registry/reg_settings.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
+#include "pump/core/power_db.h"
 #include "pump/packets/dp_packets.h"
 
 namespace vxctl {
 namespace {
 
-constexpr std::uint8_t kCmdVersionQuery = 0x94;  // answered by DP_VERSION_INFO
-constexpr std::size_t kKindOffset = 8;           // in the version block
 constexpr std::size_t kVersionWords = 4;
 
 constexpr const char kControllerVersionText[] = "\"4.65\"";
 constexpr const char kBlankText[] = "\"\"";
 constexpr const char kMakerText[] = "\"Vexor_Corp.\"";
 
-// The model text by hardware kind 1..8 (index 0: any other kind).
-constexpr const char* kModelTexts[] = {
-    "\"K48\"", "\"K48\"", "\"K48\"", "\"K48\"", "\"K48\"",
-    "\"K48\"", "\"K48\"", "\"K48\"", "\"K48\"",
-};
+// The model text: the same for every hardware kind.
+constexpr const char kModelText[] = "\"K48\"";
 
 // Identification values set by stats_init_ident.
 constexpr std::uint32_t kFeatureBits = 0x70;  // key 0xAF
 constexpr std::uint32_t kIdentB0 = 2;
 constexpr std::uint32_t kIdentB1 = 7;
 constexpr std::uint32_t kDaaPresent = 1;  // key 0xC1
-
-// log2(x) in units of 2048 (11 fraction bits), for x >= 1: the integer part
-// from normalising x to a 32-bit value with its top bit set, then each
-// fraction bit from squaring the 16-bit mantissa (Q15) and seeing it
-// overflow.
-std::uint32_t Log2Q11(std::uint64_t x) {
-  std::uint32_t integer = 0;
-  while (x > 0xFFFFFFFFu) {
-    x >>= 1;
-    ++integer;
-  }
-  auto v = static_cast<std::uint32_t>(x);
-  int shifts = 0;
-  for (const int step : {16, 8, 4, 2, 1}) {
-    if ((v >> (32 - step)) == 0) {
-      v <<= step;
-      shifts += step;
-    }
-  }
-  std::uint32_t log2 = (integer + 31 - static_cast<std::uint32_t>(shifts)) << 11;
-  std::uint32_t mantissa = v >> 16;
-  for (std::uint32_t bit = 1024; bit != 0; bit >>= 1) {
-    mantissa = (mantissa * mantissa) >> 15;
-    if (mantissa >= 0x10000) {
-      log2 |= bit;
-      mantissa >>= 1;
-    }
-  }
-  return log2;
-}
 
 void SetText(std::uint8_t key, const char* text) { stats_block().Entry(key).text.store(text); }
 
@@ -77,7 +44,7 @@ ModemStatisticsBlock::ModemStatisticsBlock() {
   Entry(0xB2).text.store(kBlankText);
   Entry(0xB3).text.store(kBlankText);
   Entry(0xFE).text.store(kMakerText);
-  Entry(0xFF).text.store(kModelTexts[0]);
+  Entry(0xFF).text.store(kModelText);
 }
 
 ModemStatisticsBlock& stats_block() { return MachineState<ModemStatisticsBlock>(); }
@@ -130,10 +97,7 @@ void stats_init_versions() {
   std::copy(std::begin(kControllerVersionText), std::end(kControllerVersionText),
             block.controller_version);
   DspAnswer answer;
-  const bool replied = dsp_send_packet(DspCommand::Query(kCmdVersionQuery, pump::kDpVersionInfo),
-                                       &answer) == kDspSent &&
-                       answer.code == pump::kDpVersionInfo;
-  if (!replied) {
+  if (!dsp_version_block(answer)) {
     std::copy(std::begin(kBlankText), std::end(kBlankText), block.dsp_version);
     block.hardware_kind.store(0);
     return;
@@ -145,20 +109,15 @@ void stats_init_versions() {
   // At most 4 x 5 digits, 3 dots and 2 quotes: the buffer cuts it.
   std::snprintf(block.dsp_version, sizeof block.dsp_version, "\"%u.%u.%u.%u\"", words[0],
                 words[1], words[2], words[3]);
-  block.hardware_kind.store(
-      static_cast<std::uint16_t>(answer.reply[kKindOffset] | answer.reply[kKindOffset + 1] << 8));
+  block.hardware_kind.store(version_block_kind(answer));
 }
 
-void stats_set_model_text() {
-  const std::uint16_t kind = stats_block().hardware_kind.load();
-  SetText(0xFF, kModelTexts[kind >= 1 && kind <= 8 ? kind : 0]);
-}
+void stats_set_model_text() { SetText(0xFF, kModelText); }
 
 std::uint32_t stats_db(std::uint32_t x) { return stats_db_wide(x); }
 
 std::uint32_t stats_db_wide(std::uint64_t x) {
-  if (x <= 1) return 0;
-  return static_cast<std::uint32_t>((std::uint64_t{Log2Q11(x)} * 49321) >> 17);
+  return static_cast<std::uint32_t>(pump::PowerToDbQ8(x));
 }
 
 void stats_hex_octets(std::span<char> text, std::span<const std::uint8_t> bytes) {

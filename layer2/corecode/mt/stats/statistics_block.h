@@ -194,8 +194,6 @@ struct ModemStatisticsBlock {
   std::atomic<std::uint32_t>& tx_bytes_lost = Value(0x54);
   // 0x55: bytes from the line lost on a full line receive ring.
   std::atomic<std::uint32_t>& rx_bytes_lost = Value(0x55);
-  // 0x59: received frames in error in the HDLC data modes (up to 65,535).
-  std::atomic<std::uint32_t>& frame_errors = Value(0x59);
 
   ModemStatisticsBlock(const ModemStatisticsBlock&) = delete;
   ModemStatisticsBlock& operator=(const ModemStatisticsBlock&) = delete;
@@ -214,7 +212,7 @@ void stats_init_ident();
 // sets 0xA2 to its first four words in decimal joined by '.' between
 // double quotes (two double quotes without a reply).
 void stats_init_versions();
-// 0xFF := the model text of the data pump's hardware kind.
+// 0xFF := the model text (the same for every hardware kind).
 void stats_set_model_text();
 
 // After a connection: fills `record` from the link protocols; the link
