@@ -1,6 +1,6 @@
 // The V.32/V.32bis receiver core at 7200 Hz: the Hilbert front end and the
 // quarter-rate demodulation, S and S-bar detection, a fractionally spaced
-// complex equaliser (48 taps at three per symbol) trained on TRN, a
+// complex equaliser (48 taps half a symbol apart) trained on TRN, a
 // decision-directed carrier loop, a cubic interpolator between the front end
 // and the equaliser steered by the band-edge timing loop, the slicers and the Viterbi decoder,
 // differential decoding and the descrambler; the rate word and E between
@@ -67,7 +67,7 @@ struct Receiver {
   std::int64_t power = 0;
   Agc agc;  // on the baseband path
   std::int32_t count = 0;         // samples or symbols in the stage
-  std::uint32_t sample_phase = 0; // of the interpolated outputs, 0..2; a symbol is decided at 0
+  std::uint32_t sample_phase = 0; // of the interpolated outputs, 0 or 1; a symbol is decided at 0
   std::int32_t symbol = 0;        // symbols since the start of TRN
   std::uint32_t carrier = 0;      // 27-bit phase
   std::int32_t frequency = 0;

@@ -23,11 +23,13 @@ Complex Interpolate(const std::array<Complex, 9>& history, std::int32_t mu);
 
 // One sample is 2^32 in the timing values.
 inline constexpr std::int64_t kTimingOne = std::int64_t{1} << 32;
+// The receiver's outputs come half a symbol apart (a symbol is three samples).
+inline constexpr std::int64_t kHalfSymbol = kTimingOne * 3 / 2;
 
 struct TimingInstant {
   std::array<Complex, 9> history{};  // oldest first
   std::int64_t instant = 0;          // the next output's time after the middle sample
-  std::int64_t step = kTimingOne;    // between outputs
+  std::int64_t step = kHalfSymbol;    // between outputs
 };
 
 // The outputs the sample yields: 0, 1 or 2 (written to `out`).

@@ -6,10 +6,8 @@
 namespace pump::v32 {
 namespace {
 
-// e^{+-j pi/3} in Q15: a turn of 1200 Hz per output at 7200 Hz.
-constexpr std::int64_t kCos60 = 16384;
-constexpr std::int64_t kSin60 = 28378;
-// The band-edge filters' leak per output (2^-6: about 18 Hz either side),
+// 1200 Hz turns a quarter of a circle between outputs half a symbol apart.
+// The band-edge filters' leak per output (2^-6: about 12 Hz either side),
 // narrow against the shaping's 1100-1350 Hz roll-off so that the beat
 // keeps a steady phase under random data.
 constexpr int kEdgeShift = 6;
@@ -27,9 +25,10 @@ struct LoopGains {
 constexpr LoopGains kTrainingGains{256, 64};
 constexpr LoopGains kDataGains{128, 16};
 
-void EdgeStep(std::int64_t& re, std::int64_t& im, std::int64_t sin, Complex z) {
-  const std::int64_t turned_re = (re * kCos60 - im * sin) >> 15;
-  const std::int64_t turned_im = (im * kCos60 + re * sin) >> 15;
+// One output into a band-edge filter at +1200 Hz (up) or -1200 Hz.
+void EdgeStep(std::int64_t& re, std::int64_t& im, bool up, Complex z) {
+  const std::int64_t turned_re = up ? -im : im;
+  const std::int64_t turned_im = up ? re : -re;
   re = turned_re + ((static_cast<std::int64_t>(z.re) * 256 - turned_re) >> kEdgeShift);
   im = turned_im + ((static_cast<std::int64_t>(z.im) * 256 - turned_im) >> kEdgeShift);
 }
@@ -45,8 +44,8 @@ void Beat(const TimingLoop& loop, std::int64_t& re, std::int64_t& im) {
 }  // namespace
 
 void BandEdgeStep(TimingLoop& loop, Complex z) {
-  EdgeStep(loop.upper_re, loop.upper_im, kSin60, z);
-  EdgeStep(loop.lower_re, loop.lower_im, -kSin60, z);
+  EdgeStep(loop.upper_re, loop.upper_im, true, z);
+  EdgeStep(loop.lower_re, loop.lower_im, false, z);
 }
 
 void AddToReference(TimingLoop& loop) {

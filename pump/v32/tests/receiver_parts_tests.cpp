@@ -188,7 +188,7 @@ TEST(V32ReceiverParts, TimingErrorIsTheSineOfTheInstantsOffset) {
         const int n = TimingStep(timing, FrontEndStep(front, x), out);
         for (int k = 0; k < n; ++k) {
           BandEdgeStep(loop, out[k]);
-          if (++outputs % 3 != 0 || symbol < 100) continue;
+          if (++outputs % 2 != 0 || symbol < 100) continue;
           if (take_reference) {
             AddToReference(loop);
           } else {
