@@ -1,6 +1,7 @@
 // Automatic gain on the receiver's input: a mantissa and an exponent scale
 // each part so that the output's averaged power approaches a target (the
-// complex baseband path's).
+// complex baseband path's, or the real tone path's before the start-up
+// tone detectors).
 #pragma once
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 namespace pump::v32 {
 
 inline constexpr std::int32_t kComplexAgcTarget = 0x4000000;
+inline constexpr std::int32_t kToneAgcTarget = 0x1000000;  // an rms of 4096
 
 struct Agc {
   std::int32_t mantissa = 0x30000000;  // kept within 0x30000000..0x60000000

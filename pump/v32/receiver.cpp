@@ -315,6 +315,7 @@ void ResetReceiver(Receiver& r, const ReceiverConfig& config) {
   for (int k = 0; k < kPulseTaps; ++k) {
     r.tap_re[kPulseStart + k] = pulse[kPulseTaps - 1 - k] * kUnitToAgcQ15 * kTapOne / energy;
   }
+  InitTonePath(r.tone);
   ResetViterbi(r.viterbi);
 }
 

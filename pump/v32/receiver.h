@@ -18,6 +18,7 @@
 #include "pump/v32/signal_sets.h"
 #include "pump/v32/timing.h"
 #include "pump/v32/timing_loop.h"
+#include "pump/v32/tone_detectors.h"
 #include "pump/v32/viterbi.h"
 
 namespace pump::v32 {
@@ -66,6 +67,7 @@ struct Receiver {
   std::int64_t correlation = 0;  // their sums
   std::int64_t power = 0;
   Agc agc;  // on the baseband path
+  TonePath tone;  // the start-up tones' gain and detectors (a connection's first states)
   std::int32_t count = 0;         // samples or symbols in the stage
   std::uint32_t sample_phase = 0; // of the interpolated outputs, 0 or 1; a symbol is decided at 0
   std::int32_t symbol = 0;        // symbols since the start of TRN

@@ -11,4 +11,15 @@ ToneResult StepToneDetectors(ToneDetectors& d, std::int16_t sample, int window) 
   return {StepNotchDetector(d.carrier, sample, window) != 0, StepNotchDetector2(d.sidebands, sample, window) != 0};
 }
 
+void InitTonePath(TonePath& path) {
+  path = TonePath{};
+  InitToneDetectors(path.detectors);
+}
+
+ToneResult TonePathStep(TonePath& path, std::int16_t sample, int window) {
+  const Complex scaled = AgcStep(path.agc, {sample, 0});
+  AgcAdapt(path.agc);
+  return StepToneDetectors(path.detectors, static_cast<std::int16_t>(scaled.re), window);
+}
+
 }  // namespace pump::v32

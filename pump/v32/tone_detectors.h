@@ -1,12 +1,15 @@
 // The start-up tone detectors at 7200 Hz: AA and CC (1800 Hz) by one notch,
 // AC and CA (600 and 3000 Hz together) by two notches in series; each fires
 // when the tone has held its notch ratio for the caller's window of samples.
+// The tone path runs them behind their own gain control, so that a weak
+// line gives them the same level as a strong one.
 #pragma once
 
 #include <cstdint>
 
 #include "pump/detect/coefficients.h"
 #include "pump/detect/notch_detector.h"
+#include "pump/v32/agc.h"
 
 namespace pump::v32 {
 
@@ -34,5 +37,16 @@ struct ToneResult {
 // One line sample; either detector reports once its tone has held for
 // `window` samples (and then counts afresh).
 ToneResult StepToneDetectors(ToneDetectors& d, std::int16_t sample, int window);
+
+struct TonePath {
+  Agc agc{.target = kToneAgcTarget};
+  ToneDetectors detectors;
+};
+
+void InitTonePath(TonePath& path);
+
+// One line sample: scaled by the tone path's gain (which adapts every
+// sample), then through the detectors.
+ToneResult TonePathStep(TonePath& path, std::int16_t sample, int window);
 
 }  // namespace pump::v32

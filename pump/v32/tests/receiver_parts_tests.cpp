@@ -164,6 +164,59 @@ TEST(V32ReceiverParts, ToneDetectorsTellTheStartUpSignalsApart) {
   }
 }
 
+// The tone path on our transmitter's AA and AC from full scale down to
+// -50 dB: its gain brings the tone to the path's level (within 1 dB of the
+// target over the last 1000 of 3000 samples; at -50 dB the gain is at its
+// top) and the right detector fires every 256-sample window, the other
+// never; the bare detectors fed the -50 dB line miss it.
+TEST(V32ReceiverParts, TonePathHearsTheStartUpTonesAtAnyLevel) {
+  struct Case {
+    TxSignal signal;
+    double level_db;
+  };
+  const Case cases[] = {{TxSignal::kAA, 0},   {TxSignal::kAA, -30}, {TxSignal::kAA, -50},
+                        {TxSignal::kAC, 0},   {TxSignal::kAC, -30}, {TxSignal::kAC, -50}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "signal " << static_cast<int>(c.signal) << " at " << c.level_db << " dB");
+    const bool aa = c.signal == TxSignal::kAA;
+    const bool weak = c.level_db < -40;
+    TxSymbolState tx;
+    Modulator modulator;
+    TonePath path;
+    InitTonePath(path);
+    ToneDetectors bare;
+    InitToneDetectors(bare);
+    const double scale = std::pow(10.0, c.level_db / 20);
+    int wanted = 0, other = 0, bare_hits = 0;
+    double power = 0;
+    for (int symbol = 0; symbol < 1000; ++symbol) {
+      std::int16_t samples[3];
+      ModulateSymbol(modulator, NextSymbol(tx, c.signal), samples);
+      for (const std::int16_t sample : samples) {
+        const auto x = static_cast<std::int16_t>(std::lround(sample * scale));
+        const ToneResult r = TonePathStep(path, x, 256);
+        wanted += aa ? r.carrier : r.sidebands;
+        other += aa ? r.sidebands : r.carrier;
+        const ToneResult b = StepToneDetectors(bare, x, 256);
+        bare_hits += aa ? b.carrier : b.sidebands;
+        if (symbol >= 1000 - 1000 / 3) {
+          const double y = x * static_cast<double>(path.agc.mantissa >> 16) * std::pow(2.0, path.agc.exponent - 15);
+          power += y * y;
+        }
+      }
+    }
+    EXPECT_GE(wanted, 3000 / 256 - 1);
+    EXPECT_EQ(other, 0);
+    if (weak) {
+      EXPECT_EQ(bare_hits, 0);
+      EXPECT_EQ(path.agc.exponent, 7);
+      EXPECT_EQ(path.agc.mantissa, 0x60000000);
+    } else {
+      EXPECT_NEAR(10 * std::log10(power / 999 / kToneAgcTarget), 0.0, 1.0);
+    }
+  }
+}
+
 // The timing detector on our transmitter's TRN: with the reference taken at
 // one instant, sampling later or earlier by d samples turns the band-edge
 // beat by 2 pi d / 3 (its symbol-rate cycle), and the mean error is that
