@@ -251,7 +251,7 @@ TEST(V32Loopback, CarrierLoopFollowsAFrequencyOffset) {
 }
 
 // 5 degrees of 50 Hz phase jitter at 14400 and 30 dB: the carrier loop
-// alone leaves errors (866 in these 24000 bits); with the jitter predictor
+// alone leaves errors (450 in these 24000 bits); with the jitter predictor
 // the data is error-free.
 TEST(V32Loopback, JitterPredictorRemovesFiftyHertzPhaseJitter) {
   const Result r = RunLink({DataRate::k14400, Polynomial::kCaller, NoiseRmsFor(DataRate::k14400, 30), 1.0, 0, 0, 5, 50}, 4000, 3);
