@@ -1,15 +1,20 @@
-// The stand-in's controller pass: the timer service, the line services'
-// poll, and a terminal's answers: every character from the command ring is
-// echoed, and a line (ended by CR) that starts with "AT" is answered with
-// OK, any other with ERROR. Kept apart from the other entries because it
-// reaches the DTE interface, which only programs running the task thread
-// link.
+// The stand-in's task-thread entries. acu_init: the start-up's registry
+// loads, the line services' start, the modem task's reset and the running
+// byte. acu_run, the controller pass: the timer service, the line
+// services' poll, the modem task's step, and a terminal's answers: every
+// character from the command ring is echoed, and a line (ended by CR) that
+// starts with "AT" is answered with OK, any other with ERROR. Kept apart
+// from the other entries because they reach the DTE interface and the
+// modem task, which only programs running the task thread link.
 #include <cctype>
 
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem/modem_task.h"
+#include "layer2/corecode/mt/registry/startup_loads.h"
+#include "platform/ke/ke.h"
 
 namespace vxctl {
 namespace {
@@ -44,10 +49,21 @@ void TakeCommandCharacters(CommandInterpreterStandin& standin) {
 
 }  // namespace
 
+void acu_init() {
+  CommandInterpreterStandin& standin = MachineState<CommandInterpreterStandin>();
+  reg_load_startup();
+  LS_init();
+  ModemTask_Reset(standin.link_level);
+  standin.inits.fetch_add(1);
+  standin.init_thread.store(KeGetCurrentThread());
+  standin.running.store(1);
+}
+
 void acu_run() {
   CommandInterpreterStandin& standin = MachineState<CommandInterpreterStandin>();
   acu_timer_service();
   LS_poll();
+  ModemTask_Process();
   TakeCommandCharacters(standin);
   standin.passes.fetch_add(1);
 }

@@ -1,11 +1,8 @@
 #include "controller/standin/command_interpreter_standin.h"
 
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
-#include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/registry/startup_loads.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
-#include "platform/ke/ke.h"
 
 namespace vxctl {
 namespace {
@@ -50,16 +47,6 @@ void acu_timer_service() {
   standin.wait_ticks.store(left);
 }
 
-// The start-up's registry loads, the line services' start and the running
-// byte.
-void acu_init() {
-  reg_load_startup();
-  LS_init();
-  Standin().inits.fetch_add(1);
-  Standin().init_thread.store(KeGetCurrentThread());
-  Standin().running.store(1);
-}
-
 std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
 std::atomic<std::uint8_t>& acu_v8_idle_zeros() { return Standin().v8_idle_zeros; }
 std::uint8_t acu_v8_option() { return Standin().v8_option; }
@@ -87,6 +74,17 @@ std::atomic<std::uint8_t>& acu_esc_capture_state() { return Standin().esc_captur
 std::uint8_t acu_break_length_option() { return Standin().break_length_option.load(); }
 std::atomic<std::uint8_t>& acu_online_flag() { return Standin().online_flag; }
 AcuTickCounts& acu_tick_counts() { return Standin().tick_counts; }
+
+std::uint8_t acu_tone_level(std::uint8_t kind, std::uint8_t selector) {
+  CommandInterpreterStandin& standin = Standin();
+  if (kind >= standin.tone_levels.size() || selector > 1) return 0;
+  return standin.tone_levels[kind][selector].load();
+}
+
+std::uint8_t acu_sync_access_selected() { return Standin().sync_access.load(); }
+std::atomic<std::uint8_t>& acu_disconnect_cause() { return Standin().disconnect_cause; }
+std::uint8_t acu_v8_answer_setting() { return Standin().v8_answer_setting.load(); }
+std::uint8_t acu_s_register(std::uint8_t number) { return Standin().s_registers[number].load(); }
 
 // The line services will classify rings and start caller-ID detection
 // from the packet; until then it is only read.

@@ -103,6 +103,16 @@ std::atomic<std::uint8_t>& DAA_step_index() { return Standin().daa_step_index; }
 
 std::atomic<std::uint8_t>& DAA_kind() { return Standin().daa_kind; }
 
+std::uint8_t CPT_get_result() { return Standin().cpt_result.exchange(0); }
+
+bool RING_first_ring() { return Standin().first_ring.load() != 0; }
+
+// The poll's first request; the stand-in's class 9 handler records it.
+void LS_start_line_poll() {
+  constexpr std::uint8_t kStartLinePoll = 3;
+  MK_msg_send(&MachineState<LineServicesState>().kernel, false, kMsgLinePoll, kStartLinePoll);
+}
+
 void DAA_set_hook(std::uint8_t off_hook) {
   const bool off = off_hook == 1;
   if (MK_msg_send(&MachineState<LineServicesState>().kernel, true, kMsgDaa,

@@ -21,6 +21,14 @@ void ec_get_statistics(EcStatistics& record) {
   record = MachineState<LinkProtocolsStandin>().statistics;
 }
 
+void v80_set_state(std::uint8_t state) {
+  LinkProtocolsStandin& standin = MachineState<LinkProtocolsStandin>();
+  standin.v80_state = state;
+  standin.v80_state_calls.fetch_add(1);
+}
+
+std::uint8_t ec_poll() { return MachineState<LinkProtocolsStandin>().ec_status.load(); }
+
 void v44_free_history() { MachineState<LinkProtocolsStandin>().history_frees.fetch_add(1); }
 
 namespace {

@@ -47,6 +47,11 @@ struct LinkProtocolsStandin {
   // async_set_tx_frame: the frame and how often it ran.
   std::atomic<std::uint8_t*> async_tx_frame{nullptr};
   std::atomic<std::uint32_t> async_tx_frames{0};
+  // v80_set_state: the last state and how often it ran; what ec_poll
+  // answers.
+  std::atomic<std::uint8_t> v80_state{0};
+  std::atomic<std::uint32_t> v80_state_calls{0};
+  std::atomic<std::uint8_t> ec_status{0};
 };
 
 }  // namespace vxctl

@@ -96,6 +96,17 @@ std::atomic<std::uint16_t>& acu_country_calling_code();
 std::atomic<std::uint8_t>& acu_caller_id_substate();
 void acu_caller_id_poll();
 
+// What the modem task reads and sets of the command interpreter: the
+// transmit level byte of a signal kind 0..5 (selector 1 the high byte, 0
+// the low byte); whether "+ES" asks for V.80 synchronous access; the
+// disconnect cause (18 the data pump dropped the line); the answering V.8
+// setting of "+A8E"; an S-register.
+std::uint8_t acu_tone_level(std::uint8_t kind, std::uint8_t selector);
+std::uint8_t acu_sync_access_selected();
+std::atomic<std::uint8_t>& acu_disconnect_cause();
+std::uint8_t acu_v8_answer_setting();
+std::uint8_t acu_s_register(std::uint8_t number);
+
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).
 void RING_dsp_event();

@@ -122,6 +122,14 @@ std::atomic<std::uint8_t>& DAA_kind();
 // 242 and 244) show what the current DAA sequence expects.
 void DAA_set_hook(std::uint8_t off_hook);
 bool DAA_line_status_ok();
+// The call-progress tone detectors' first finished detection (1, 3, 5 or
+// 15, the tone kind; 0 none), taken.
+std::uint8_t CPT_get_result();
+// Exactly one ring of the current ring sequence has been counted.
+bool RING_first_ring();
+// Starts the self-repeating line poll (class 9, code 3).
+void LS_start_line_poll();
+
 // The command interpreter's pending reset request; with kResetKeepsBlackList
 // (a user reset, Z) LS_init keeps the black list.
 inline constexpr std::uint8_t kResetKeepsBlackList = 1u << 2;

@@ -18,6 +18,12 @@ std::atomic<std::uint8_t>& ec_break_length();
 // while compression runs).
 void ec_get_statistics(EcStatistics& record);
 
+// The modem task's connection state for V.80 (0 idle, 3 retraining, 13
+// renegotiating, 2 or 6 connected).
+void v80_set_state(std::uint8_t state);
+// One error-control step: the protocol engine's status (6 link running).
+std::uint8_t ec_poll();
+
 // Frees V.44's history (its dictionaries) at the port's close.
 void v44_free_history();
 
