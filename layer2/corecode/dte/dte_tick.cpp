@@ -4,7 +4,7 @@
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/dte/datamode/datamode_select.h"
 #include "layer2/corecode/dte/dte_internal.h"
-#include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "layer2/corecode/mt/services/link_protocols.h"

@@ -2,6 +2,7 @@
 #include "layer2/corecode/mt/dsp/dsp_commands.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"

@@ -7,6 +7,9 @@
 
 namespace vxctl {
 
+// V.92 status bit 7: a hold is in progress (the retrain timer stops).
+inline constexpr std::uint16_t kMohInProgress = 1u << 7;
+
 struct ModemOnHoldState {
   // Bit n is set by a V.92 report of type n (block thread); the sequencer
   // reads and clears bits on the task thread.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace vxctl {
 
@@ -21,10 +22,69 @@ inline constexpr std::uint16_t kCallFlagClearProfile =
     1u << 9;  // clear the stored line profile at the next V.34 connect and at hang-up
 inline constexpr std::uint16_t kCallFlagConnectOption =
     1u << 11;  // passed on in the connect parameters
+inline constexpr std::uint16_t kCallFlagFastStart = 1u << 0;  // the fast-start sequence runs
+inline constexpr std::uint16_t kCallFlagQuickConnect = 1u << 10;  // quick connect allowed
+
+// The modem task's states.
+enum ModemTaskStateCode : std::uint8_t {
+  kTaskIdle = 0,
+  kTaskOriginating = 1,
+  kTaskAnswering = 2,
+  kTaskConnected = 3,
+  kTaskHangupRequested = 4,
+  kTaskClearingDown = 5,
+  kTaskRetraining = 8,
+  kTaskFaxAnswering = 9,
+  kTaskFaxOriginating = 10,
+  kTaskFaxCarrier = 11,
+  kTaskFaxClearingDown = 12,
+  kTaskRenegotiating = 17,
+  kTaskCallerIdInCall = 18,
+  kTaskHoldExchange = 19,
+};
+
+// The data pump's connection-state codes (register 54, low 4 bits), and 6,
+// which the task reports for a connection while the state-6 flag is set.
+enum ConnectionCode : std::uint8_t {
+  kCodeIdle = 0,
+  kCodeHandshake = 1,
+  kCodeConnected = 2,
+  kCodeRetraining = 3,
+  kCodeDropping = 4,
+  kCodeLoopback = 5,
+  kCodeReportedLoopback = 6,
+  kCodeFaxCarrier = 8,
+  kCodeVoice = 12,
+  kCodeRenegotiating = 13,
+  kCodeCallerId = 14,
+  kCodeHoldExchange = 15,
+};
+
+// The data pump's modulation codes the task tells apart.
+enum ModulationCode : std::uint8_t {
+  kModulationV21 = 2,
+  kModulationV17 = 14,
+  kModulationV34Symbol = 17,
+  kModulationV34 = 18,
+  kModulationV90 = 23,
+};
+
+// The name of a modulation code as the status line prints it; 23 is "V92"
+// while the upstream direction runs PCM.
+inline const char* ModemTask_ModulationName(std::uint8_t code, bool upstream_pcm) {
+  constexpr const char* kNames[] = {
+      "BELL_103", "BELL_212",  "V21",     "V21_CHAN2", "V23_ADX", "V23_HDX", "V22",
+      "V22BIS",   "V27_SHORT", "V27_LONG", "V27_TER",  "V29",     "V32",     "V32_TCM",
+      "V17",      "V33",       "V32BIS",  "V34_SYM",   "V34",     "Unknown", "Unknown",
+      "Unknown",  "X2",        "V90",     "V92"};
+  if (code == kModulationV90 && upstream_pcm) return "V92";
+  return code < std::size(kNames) ? kNames[code] : "Unknown";
+}
 
 struct ModemTaskState {
-  // The modem task's state: 0 idle, any other while a call is in progress.
-  std::atomic<std::uint8_t> state{0};
+  // The modem task's state (ModemTaskStateCode): 0 idle, any other while a
+  // call is in progress.
+  std::atomic<std::uint8_t> state{kTaskIdle};
   // Written by the task thread and by the data pump's V.92 report, which
   // arrives on the data pump's block thread.
   std::atomic<std::uint16_t> call_flags{0};
@@ -48,9 +108,45 @@ struct ModemTaskState {
   std::uint16_t tx_rate = 0;
   std::uint8_t v92_connection = 0;
   std::uint8_t aux_channel = 0;
-  // The data pump's connection-state code (register 54, low 4 bits) as the
-  // state monitor last read it; 3 while retraining.
-  std::atomic<std::uint8_t> connection_state{0};
+  // The modulation the command interpreter asked for.
+  std::uint8_t requested_modulation = 0;
+  // The rates before the last rate query.
+  std::uint16_t previous_rx_rate = 0;
+  std::uint16_t previous_tx_rate = 0;
+  // The connection-state code (register 54, low 4 bits) read by this step,
+  // and the code of the last step that saw a change.
+  std::atomic<std::uint8_t> code{kCodeIdle};
+  std::uint8_t previous_code = kCodeIdle;
+  // The connection state the task reports: the code the monitor last took,
+  // 6 for a connection while the state-6 flag is set; 3 while retraining.
+  std::atomic<std::uint8_t> connection_state{kCodeIdle};
+  // While set, a connection is reported as 6 (the local digital loopback
+  // test); a retrain clears it.
+  std::atomic<std::uint8_t> state6_flag{0};
+  // Set when the code first becomes 2 in a call, cleared when it is 0 again.
+  std::uint8_t connected = 0;
+  // The controller runs the V.8 exchange of this call itself.
+  std::atomic<std::uint8_t> v8_mode{0};
+  // The call-progress mode last asked for (0 off).
+  std::atomic<std::uint8_t> call_progress_mode{0};
+
+  // Bad HDLC frames of the V.34 line-quality judgement, and their 5 s
+  // window (10 ms ticks, counted down to 0).
+  std::atomic<std::uint16_t> frame_errors{0};
+  std::atomic<std::uint16_t> frame_error_window{0};
+  // 10 ms timers counted down to 0: the V.8 repeat timer and the fast-start
+  // timer (which V.8bis shares).
+  std::atomic<std::uint8_t> v8_repeat_timer{0};
+  std::atomic<std::uint16_t> fast_start_timer{0};
+
+  // Handshakes started other than fax; connects with the same and with a
+  // changed receive rate; the retrains and renegotiations the status report
+  // prints.
+  std::uint16_t connection_count = 0;
+  std::uint16_t same_rate_connects = 0;
+  std::uint16_t changed_rate_connects = 0;
+  std::uint16_t retrain_reports = 0;
+  std::uint16_t reneg_reports = 0;
   // The status word: the hook state, CTS and the other flags the modem
   // task keeps (lines/status_lines.h names the bits).
   std::atomic<std::uint32_t> status_word{0};

@@ -5,13 +5,52 @@
 
 namespace vxctl {
 
-void ModemTask_DspIdle() { MachineState<PendingLog>().Record("ModemTask_DspIdle"); }
+namespace {
 
-void ModemTask_SetCallProgress(std::uint8_t mode) {
-  MachineState<PendingLog>().Record("ModemTask_SetCallProgress", {mode});
+void Record(std::string_view name, std::initializer_list<std::int64_t> args = {},
+            std::string_view text = {}) {
+  MachineState<PendingLog>().Record(name, args, text);
 }
 
-void ModemTask_Tick10ms() { MachineState<PendingLog>().Record("ModemTask_Tick10ms"); }
+}  // namespace
+
+void ModemTask_SetCallProgress(std::uint8_t mode) { Record("ModemTask_SetCallProgress", {mode}); }
+void ModemTask_SetSpeaker(std::uint8_t on) { Record("ModemTask_SetSpeaker", {on}); }
+void ModemTask_SetSpeakerVolume(std::uint8_t volume) {
+  Record("ModemTask_SetSpeakerVolume", {volume});
+}
+
+EventTraceRing* ModemTask_TraceRing() { return nullptr; }
+void ModemTask_TraceAdd(EventTraceRing*, std::uint32_t stamp, const char* text) {
+  Record("ModemTask_TraceAdd", {stamp}, text);
+}
+void ModemTask_TraceReset(EventTraceRing*) { Record("ModemTask_TraceReset"); }
+char* ModemTask_StatusText(char* buffer) {
+  Record("ModemTask_StatusText");
+  buffer[0] = 0;
+  return buffer;
+}
+
+void ModemTask_QueryModulation() { Record("ModemTask_QueryModulation"); }
+void ModemTask_QueryRates() { Record("ModemTask_QueryRates"); }
+
+void ModemTask_V8OriginateStep() { Record("ModemTask_V8OriginateStep"); }
+void ModemTask_V8AnswerStep() { Record("ModemTask_V8AnswerStep"); }
+void ModemTask_FastStartStep() { Record("ModemTask_FastStartStep"); }
+void ModemTask_SetV92StartOptions(std::uint8_t option) {
+  Record("ModemTask_SetV92StartOptions", {option});
+}
+void ModemTask_RestoreV8DataMode() { Record("ModemTask_RestoreV8DataMode"); }
+
+void ModemTask_MohStep() { Record("ModemTask_MohStep"); }
+void ModemTask_MohReset() { Record("ModemTask_MohReset"); }
+void ModemTask_ArmCallWaiting(std::uint8_t flags) { Record("ModemTask_ArmCallWaiting", {flags}); }
+
+void ModemTask_LineQualityStep() { Record("ModemTask_LineQualityStep"); }
+void ModemTask_RetrainMonitor() { Record("ModemTask_RetrainMonitor"); }
+void ModemTask_RenegMonitor() { Record("ModemTask_RenegMonitor"); }
+
+void ModemTask_V8bisStep() { Record("ModemTask_V8bisStep"); }
 
 std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length) {
   MachineState<PendingLog>().Record("ModemTask_TakeLineFrame");

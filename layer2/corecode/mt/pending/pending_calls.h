@@ -9,11 +9,40 @@
 
 namespace vxctl {
 
-// Modem task.
-void ModemTask_DspIdle();
+// Modem task: dialling, tones and call progress.
 void ModemTask_SetCallProgress(std::uint8_t mode);
-// The modem task's 10 ms counters, the first step of the controller tick.
-void ModemTask_Tick10ms();
+void ModemTask_SetSpeaker(std::uint8_t on);
+void ModemTask_SetSpeakerVolume(std::uint8_t volume);
+// The event trace and the status line. The trace ring is the machine's
+// one EventTraceRing; StatusText writes the connection's state line and
+// returns its end. A text handed to TraceAdd is recorded here as it is,
+// so callers hand it literals or the (empty) line of StatusText.
+struct EventTraceRing;
+EventTraceRing* ModemTask_TraceRing();
+void ModemTask_TraceAdd(EventTraceRing* ring, std::uint32_t stamp, const char* text);
+void ModemTask_TraceReset(EventTraceRing* ring);
+char* ModemTask_StatusText(char* buffer);
+// Handshake start: the modulation and the rates of a connection.
+void ModemTask_QueryModulation();
+void ModemTask_QueryRates();
+// The V.8 exchange and the fast start: the per-call steps, the V.92
+// start options, and the DataMode saved before the exchange restored.
+void ModemTask_V8OriginateStep();
+void ModemTask_V8AnswerStep();
+void ModemTask_FastStartStep();
+void ModemTask_SetV92StartOptions(std::uint8_t option);
+void ModemTask_RestoreV8DataMode();
+// Modem-on-hold and call waiting.
+void ModemTask_MohStep();
+void ModemTask_MohReset();
+void ModemTask_ArmCallWaiting(std::uint8_t flags);
+// Retrain, renegotiation and line quality: the steps of task states 3, 8
+// and 17.
+void ModemTask_LineQualityStep();
+void ModemTask_RetrainMonitor();
+void ModemTask_RenegMonitor();
+// V.8bis: one step of the exchange.
+void ModemTask_V8bisStep();
 // The V.8 exchange's pending DataMode 7 frame for the transmit block: 1
 // with its bytes and length (marked sent), or 0 with null and 0.
 std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length);

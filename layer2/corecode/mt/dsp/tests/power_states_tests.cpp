@@ -2,56 +2,17 @@
 // doorbell, interleaved with the calls into parts not built yet.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/machine_state.h"
-#include "layer2/corecode/mt/pending/pending_log.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
+#include "layer2/corecode/mt/tests/support/pending_timeline.h"
 
 namespace vxctl::testing {
 namespace {
-
-std::string Hex(std::uint8_t byte) {
-  char text[4];
-  std::snprintf(text, sizeof text, "%02X", byte);
-  return text;
-}
-
-// A doorbell as the data pump sees it: a command waiting at register 64
-// ("cmd 7D 80 00": code and payload), else the power state of 252.
-std::string Describe(const FakeDoorbell& bell) {
-  const pump::Comram& page = bell.page;
-  if (page.reg[pump::kRegCpPacket] == 0) return "252=" + Hex(page.reg[pump::kRegPowerControl]);
-  std::string text = "cmd " + Hex(page.reg[pump::kRegCpPacket]);
-  for (int i = 0; i < page.reg[pump::kRegCpPacketLength]; ++i) {
-    text += " " + Hex(page.reg[pump::kRegCpPacketPayload + i]);
-  }
-  return text;
-}
-
-std::string Describe(const PendingCall& call) {
-  std::string text(call.name);
-  if (!call.args.empty()) text += "(" + std::to_string(call.args[0]) + ")";
-  return text;
-}
-
-// Doorbells and pending calls in the order they happened.
-std::vector<std::string> Timeline(const FakeDataPump& pump) {
-  const std::vector<PendingCall> calls = MachineState<PendingLog>().Calls();
-  std::vector<std::string> events;
-  auto bell = pump.Doorbells().begin();
-  for (std::size_t i = 0; i <= calls.size(); ++i) {
-    for (; bell != pump.Doorbells().end() && bell->pending_calls == i; ++bell) {
-      events.push_back(Describe(*bell));
-    }
-    if (i < calls.size()) events.push_back(Describe(calls[i]));
-  }
-  return events;
-}
 
 TEST(DspPowerStates, EachStateRingsAndCallsInOrder) {
   struct Case {
