@@ -26,10 +26,14 @@ TEST(DspPowerStates, EachStateRingsAndCallsInOrder) {
       {8, 0, {"252=D2"}},
       {9,
        1,
-       {"cmd 94", "ModemTask_DspIdle", "cmd 7D 80 00", "cmd 65 00 01", "252=D2"}},
+       // the data pump to idle: the link reset, the reset command, the
+       // hardware query, the caller-ID configuration (no country record)
+       {"cmd 94", "252=02", "252=01", "cmd 60 00 00", "cmd 94", "cmd A4 00 00", "cmd 7D 80 00",
+        "cmd 65 00 01", "252=D2"}},
       {9,
        0,
-       {"cmd 94", "ModemTask_DspIdle", "cmd 7D 00 00", "cmd 65 00 01", "252=D2"}},
+       {"cmd 94", "252=02", "252=01", "cmd 60 00 00", "cmd 94", "cmd A4 00 00", "cmd 7D 00 00",
+        "cmd 65 00 01", "252=D2"}},
       {0, 0, {}},
       {5, 0, {}},
       {10, 0, {}},
