@@ -23,7 +23,6 @@ inline constexpr std::uint16_t kCallFlagClearProfile =
 inline constexpr std::uint16_t kCallFlagConnectOption =
     1u << 11;  // passed on in the connect parameters
 inline constexpr std::uint16_t kCallFlagFastStart = 1u << 0;  // the fast-start sequence runs
-inline constexpr std::uint16_t kCallFlagQuickConnect = 1u << 10;  // quick connect allowed
 
 // The modem task's states.
 enum ModemTaskStateCode : std::uint8_t {
