@@ -8,44 +8,61 @@
 namespace pump::testing {
 namespace {
 
-// The line mixed down with the carrier; its low-passed value at any
-// (fractional) sample time from a Hann-windowed sinc, cutoff 0.6 of the
-// symbol rate, eight symbols long: the shaping centres symbols between
-// samples.
+// A root-raised-cosine pulse of roll-off `beta` at `t` symbols from its
+// centre (unnormalised).
+double RootRaisedCosine(double t, double beta) {
+  const double pi = std::numbers::pi;
+  if (std::abs(t) < 1e-9) return 1 - beta + 4 * beta / pi;
+  if (std::abs(std::abs(4 * beta * t) - 1) < 1e-9) {
+    return beta / std::numbers::sqrt2 *
+           ((1 + 2 / pi) * std::sin(pi / (4 * beta)) + (1 - 2 / pi) * std::cos(pi / (4 * beta)));
+  }
+  return (std::sin(pi * t * (1 - beta)) + 4 * beta * t * std::cos(pi * t * (1 + beta))) /
+         (pi * t * (1 - 16 * beta * beta * t * t));
+}
+
+// The line mixed down with the carrier; its value at any (fractional)
+// quarter-sample time through a root-raised-cosine filter matched to the
+// transmitter's shaping (sixteen symbols long, unit gain at DC): the
+// shaping centres symbols between samples, and the matched pair leaves the
+// symbols free of their neighbours.
 struct FaxReferenceBaseband {
   std::vector<std::complex<double>> mixed;
-  double cutoff;  // cycles per sample
-  double half;    // samples
+  std::ptrdiff_t half;  // samples
+  // By quarter of a sample: the filter's taps at offsets -half to half + 1.
+  std::vector<double> taps[4];
 
   FaxReferenceBaseband(std::span<const std::int16_t> line, const FaxReferenceLine& how)
-      : mixed(line.size()), cutoff(0.6 / how.samples_per_symbol), half(4.0 * how.samples_per_symbol) {
+      : mixed(line.size()), half(8 * how.samples_per_symbol) {
     for (std::size_t n = 0; n < line.size(); ++n) {
       mixed[n] = 2.0 * line[n] * std::polar(1.0, -2 * std::numbers::pi * how.carrier_hz * static_cast<double>(n) / 9600);
+    }
+    for (int quarter = 0; quarter < 4; ++quarter) {
+      double sum = 0;
+      for (std::ptrdiff_t j = -half; j <= half + 1; ++j) {
+        const double offset = quarter / 4.0 - static_cast<double>(j);
+        const double h = std::abs(offset) <= static_cast<double>(half)
+                             ? RootRaisedCosine(offset / how.samples_per_symbol, how.rolloff)
+                             : 0;
+        taps[quarter].push_back(h);
+        sum += h;
+      }
+      for (double& h : taps[quarter]) h /= sum;
     }
   }
 
   std::complex<double> At(double t) const {
+    const auto quarters = static_cast<std::ptrdiff_t>(std::lround(4 * t));
+    const std::ptrdiff_t base = quarters >> 2;
+    const std::vector<double>& h = taps[quarters & 3];
     std::complex<double> acc = 0;
-    double sum = 0;
-    for (auto m = static_cast<std::ptrdiff_t>(std::ceil(t - half)); m <= static_cast<std::ptrdiff_t>(std::floor(t + half)); ++m) {
-      const double x = 2 * cutoff * (t - static_cast<double>(m));
-      const double sinc = x == 0 ? 1 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-      const double h = sinc * (0.5 + 0.5 * std::cos(std::numbers::pi * (t - static_cast<double>(m)) / (half + 1)));
-      sum += h;
-      if (m >= 0 && m < static_cast<std::ptrdiff_t>(mixed.size())) acc += h * mixed[static_cast<std::size_t>(m)];
+    for (std::ptrdiff_t j = -half; j <= half + 1; ++j) {
+      const std::ptrdiff_t m = base + j;
+      if (m >= 0 && m < static_cast<std::ptrdiff_t>(mixed.size())) acc += h[static_cast<std::size_t>(j + half)] * mixed[static_cast<std::size_t>(m)];
     }
-    return acc / sum;
+    return acc;
   }
 };
-
-int Nearest(std::complex<double> y, std::span<const std::complex<double>> points) {
-  int best = 0;
-  double distance = std::numeric_limits<double>::max();
-  for (std::size_t p = 0; p < points.size(); ++p) {
-    if (std::abs(y - points[p]) < distance) distance = std::abs(y - points[p]), best = static_cast<int>(p);
-  }
-  return best;
-}
 
 }  // namespace
 
@@ -90,11 +107,20 @@ std::vector<std::complex<double>> FaxReferenceSymbols(std::span<const std::int16
   return symbols;
 }
 
-FaxDecisions FaxReferenceDecide(std::span<const std::int16_t> line, const FaxReferenceLine& how,
+int FaxReferenceNearest(std::complex<double> y, std::span<const std::complex<double>> points) {
+  int best = 0;
+  double distance = std::numeric_limits<double>::max();
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    if (std::abs(y - points[p]) < distance) distance = std::abs(y - points[p]), best = static_cast<int>(p);
+  }
+  return best;
+}
+
+FaxDecisions FaxReferenceDecide(std::span<const std::complex<double>> symbols, const FaxReferenceLine& how,
                                 std::span<const std::complex<double>> points) {
   FaxDecisions decisions;
-  for (const std::complex<double> y : FaxReferenceSymbols(line, how)) {
-    decisions.push_back(std::abs(y) < std::abs(how.tone_point) / 5 ? -1 : Nearest(y, points));
+  for (const std::complex<double> y : symbols) {
+    decisions.push_back(std::abs(y) < std::abs(how.tone_point) / 5 ? -1 : FaxReferenceNearest(y, points));
   }
   return decisions;
 }

@@ -16,6 +16,8 @@ struct FaxReferenceLine {
   int samples_per_symbol;
   // The tone's point in the units the decisions use.
   std::complex<double> tone_point;
+  // The receive filter's roll-off, matched to the transmitter's shaping.
+  double rolloff;
 };
 
 // One symbol decision: the nearest point's index in the set, or -1 for
@@ -27,10 +29,11 @@ using FaxDecisions = std::vector<int>;
 // at the timing phase with the widest eye.
 std::vector<std::complex<double>> FaxReferenceSymbols(std::span<const std::int16_t> line, const FaxReferenceLine& how);
 
-// One decision per symbol from the first symbol after the tone's silence
-// (the first above half the tone), sampled at the timing phase with the
-// widest eye.
-FaxDecisions FaxReferenceDecide(std::span<const std::int16_t> line, const FaxReferenceLine& how,
+// The index of the point of `points` nearest to `y`.
+int FaxReferenceNearest(std::complex<double> y, std::span<const std::complex<double>> points);
+
+// One decision per symbol of FaxReferenceSymbols.
+FaxDecisions FaxReferenceDecide(std::span<const std::complex<double>> symbols, const FaxReferenceLine& how,
                                 std::span<const std::complex<double>> points);
 
 }  // namespace pump::testing

@@ -3,6 +3,8 @@
 // recommendations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <complex>
 #include <cmath>
 #include <cstdint>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "pump/core/comram.h"
+#include "pump/fax/fax_signal_sets.h"
 #include "pump/fax/tests/fax_reference_demod.h"
 #include "pump/tests/support/pump_harness.h"
 
@@ -21,6 +24,15 @@ using Points = std::vector<std::complex<double>>;
 // V.29's carrier as the transmitter makes it: 11604/65536 of a turn a
 // sample at 9600 Hz, 1699.8 Hz (within the recommendation's 1 Hz).
 constexpr double kFaxV29Carrier = 11604.0 * 9600 / 65536;
+
+// The reference demodulator's view of each modulation: carrier, samples
+// per symbol, the echo-protection tone's point, and the matched filter's
+// roll-off (V.27ter's 50 %; for V.29 and V.17 the 30 % that leaves the
+// least interference with the transmitter's shaping).
+constexpr testing::FaxReferenceLine kFaxV29Line = {kFaxV29Carrier, 4, {48, 16}, 0.3};
+constexpr testing::FaxReferenceLine kFaxV17Line = {1800, 4, {48, 16}, 0.3};
+constexpr testing::FaxReferenceLine kFaxV27ter4800Line = {1800, 6, {48, 16}, 0.5};
+constexpr testing::FaxReferenceLine kFaxV27ter2400Line = {1800, 8, {48, 16}, 0.5};
 
 // A burst configured by 0x73 (kind and rate code in byte 0) with `bytes`
 // zero octets, ended by 0x74 once they are out; the whole line at 9600 Hz.
@@ -67,25 +79,247 @@ std::size_t FirstSound(const testing::FaxDecisions& d) {
   return n;
 }
 
-// V.29 at every rate: 128 symbols alternating A and B, then 384 of C and D
-// in the order of 1 + x^-6 + x^-7 (each C/D bit the sum of the sixth and
-// seventh before it), then data points. Points in the transmitter's units
-// (14, 22 and 21.33 per unit at 9600, 7200 and 4800).
+// The self-synchronising descrambler 1 + x^-tap1 + x^-tap2 over line bits
+// (first bit first); its first tap2 outputs lack their history and read 0.
+std::vector<int> DescrambleLineBits(const std::vector<int>& scrambled, std::size_t tap1, std::size_t tap2) {
+  std::vector<int> bits(scrambled.size());
+  for (std::size_t n = tap2; n < scrambled.size(); ++n) bits[n] = scrambled[n] ^ scrambled[n - tap1] ^ scrambled[n - tap2];
+  return bits;
+}
+
+// A V.17 burst read from the line symbol by symbol. A symbol carries
+// scrambled line bits read one of three ways:
+// - conditioning: A, B, C, D carry the dibits 11, 10, 00, 01 (first bit
+//   first);
+// - bridge: the turn from the last point, 0, 1, 2 or 3 quarter turns,
+//   carries 01, 00, 10, 11;
+// - data: the nearest point of the data set gives the subset (the
+//   differential pair, turned from the last pair or at first from the last
+//   training point, and the trellis bit) and the uncoded bits.
+// One descrambler, 1 + x^-18 + x^-23, runs over the line's bits from the
+// conditioning on. A segment ends where the next one's reading holds for
+// the symbols ahead: the bridge word 0x8880 (low bit first) for 16 symbols,
+// or ones for 12 (a chance match of 32 bits, or 36 or more).
+struct V17Measured {
+  std::size_t alternation = 0, conditioning = 0, bridge = 0, marks = 0, tail = 0;
+};
+
+class V17LineReader {
+ public:
+  template <std::size_t kPoints>
+  V17LineReader(const std::vector<std::complex<double>>& symbols, const std::array<FaxPoint, kPoints>& set, int bits_per_symbol)
+      : bits_per_symbol_(bits_per_symbol) {
+    const Points abcd = {{-48, -16}, {16, -48}, {48, 16}, {-16, 48}};
+    Points data_set;
+    for (const FaxPoint p : set) data_set.emplace_back(p.i, p.q);
+    for (const auto y : symbols) {
+      point_.push_back(testing::FaxReferenceNearest(y, abcd));
+      data_index_.push_back(testing::FaxReferenceNearest(y, data_set));
+    }
+  }
+
+  V17Measured Measure(const std::vector<std::complex<double>>& symbols) {
+    V17Measured m;
+    std::size_t k = 0;
+    while (k < point_.size() && point_[k] == static_cast<int>(k % 2)) ++k;
+    m.alternation = k;
+    for (; k + 16 < point_.size() && !BridgeAhead(k) && !MarksAhead(k); ++k, ++m.conditioning) {
+      Append(Conditioning(k));
+      // Ones, or no history yet.
+      const std::vector<int> last = Descrambled({}, 2);
+      if (std::count(last.begin(), last.end(), 0) > 0) break;
+    }
+    for (; k + 12 < point_.size() && !MarksAhead(k); ++k, ++m.bridge) {
+      if (Descrambled(Bridge(k)) != BridgeWord(m.bridge, 1)) break;
+      Append(Bridge(k));
+    }
+    // Data up to the last symbol above silence: ones before the first zero
+    // and after the last.
+    std::size_t end = symbols.size();
+    while (end > k && std::abs(symbols[end - 1]) < 10) --end;
+    const std::vector<int> bits = Descrambled(Data(k, end - k));
+    std::size_t first_zero = 0, last_zero = bits.size();
+    while (first_zero < bits.size() && bits[first_zero] == 1) ++first_zero;
+    while (last_zero > 0 && bits[last_zero - 1] == 1) --last_zero;
+    m.marks = first_zero / static_cast<std::size_t>(bits_per_symbol_);
+    m.tail = (bits.size() - last_zero) / static_cast<std::size_t>(bits_per_symbol_);
+    return m;
+  }
+
+ private:
+  std::vector<int> Conditioning(std::size_t k) const {
+    constexpr int kBits[4][2] = {{1, 1}, {1, 0}, {0, 0}, {0, 1}};
+    return {kBits[point_[k]][0], kBits[point_[k]][1]};
+  }
+
+  std::vector<int> Bridge(std::size_t k) const {
+    constexpr int kBits[4][2] = {{0, 1}, {0, 0}, {1, 0}, {1, 1}};
+    const int turn = (point_[k] - point_[k - 1] + 4) % 4;
+    return {kBits[turn][0], kBits[turn][1]};
+  }
+
+  // The bridge word's bits for `symbols` symbols from symbol `from` of the
+  // bridge.
+  static std::vector<int> BridgeWord(std::size_t from, std::size_t symbols) {
+    constexpr std::uint32_t kWord = 0x8880;
+    std::vector<int> bits;
+    for (std::size_t b = 2 * from; b < 2 * (from + symbols); ++b) bits.push_back(static_cast<int>(kWord >> (b % 16) & 1));
+    return bits;
+  }
+
+  // The data bits of `count` symbols from `k`, the first turned from the
+  // last training point.
+  std::vector<int> Data(std::size_t k, std::size_t count) const {
+    std::vector<int> bits;
+    int pair = point_[k - 1];
+    for (std::size_t s = k; s < k + count; ++s) {
+      const int next_pair = data_index_[s] >> (bits_per_symbol_ - 1);
+      const int change = (next_pair - pair + 4) % 4;
+      pair = next_pair;
+      bits.insert(bits.end(), {change & 1, change >> 1});
+      for (int b = 0; b < bits_per_symbol_ - 2; ++b) bits.push_back(data_index_[s] >> b & 1);
+    }
+    return bits;
+  }
+
+  void Append(const std::vector<int>& bits) { line_.insert(line_.end(), bits.begin(), bits.end()); }
+
+  // What the descrambler gives for `extra` after the line's bits so far
+  // (or, with `back`, for the line's last `back` bits); -1 before it has
+  // 23 bits of history.
+  std::vector<int> Descrambled(const std::vector<int>& extra, std::size_t back = 0) const {
+    const std::size_t from = line_.size() - back;
+    const auto bit = [&](std::size_t g) { return g < line_.size() ? line_[g] : extra[g - line_.size()]; };
+    std::vector<int> out;
+    for (std::size_t g = from; g < line_.size() + extra.size(); ++g) out.push_back(g >= 23 ? bit(g) ^ bit(g - 18) ^ bit(g - 23) : -1);
+    return out;
+  }
+
+  bool BridgeAhead(std::size_t k) const {
+    std::vector<int> bits;
+    for (std::size_t s = k; s < k + 16; ++s) {
+      const std::vector<int> dibit = Bridge(s);
+      bits.insert(bits.end(), dibit.begin(), dibit.end());
+    }
+    return Descrambled(bits) == BridgeWord(0, 16);
+  }
+
+  bool MarksAhead(std::size_t k) const {
+    const std::vector<int> bits = Descrambled(Data(k, 12));
+    return std::all_of(bits.begin(), bits.end(), [](int b) { return b == 1; });
+  }
+
+  int bits_per_symbol_;
+  std::vector<int> point_;       // nearest of A-D
+  std::vector<int> data_index_;  // nearest of the data set
+  std::vector<int> line_;        // scrambled line bits from the conditioning on
+};
+
+// V.17 at every rate, long and short training, with 0x74 in the middle of
+// zeros: 256 symbols of alternation, 2976 (short: 38) of conditioning, a
+// bridge of 64 (short: none), 48 symbols of marks and the first data
+// symbol, ones too (the controller's data starts after it), and after the
+// last zero a tail of 168 symbols of marks.
+TEST(FaxTxBursts, V17SegmentsMeasuredOnTheLine) {
+  struct Row {
+    const char* name;
+    std::uint8_t config;  // 0x73 byte 0: kind 14 long, 13 short
+    V17Measured expected;
+  };
+  const V17Measured long_training = {256, 2976, 64, 49, 168}, short_training = {256, 38, 0, 49, 168};
+  const Row rows[] = {
+      {"14400 long", 0xE9, long_training}, {"12000 long", 0xE8, long_training},
+      {"9600 long", 0xE7, long_training},  {"7200 long", 0xE6, long_training},
+      {"14400 short", 0xD9, short_training}, {"12000 short", 0xD8, short_training},
+      {"9600 short", 0xD7, short_training},  {"7200 short", 0xD6, short_training},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), kFaxV17Line);
+    const auto reader = [&]() -> V17LineReader {
+      switch (row.config & 0x0F) {
+        case 9: return {symbols, kV17_14400, 6};
+        case 8: return {symbols, kV17_12000, 5};
+        case 7: return {symbols, kV17_9600, 4};
+        default: return {symbols, kV17_7200, 3};
+      }
+    };
+    const V17Measured m = reader().Measure(symbols);
+    EXPECT_EQ(m.alternation, row.expected.alternation);
+    EXPECT_EQ(m.conditioning, row.expected.conditioning);
+    EXPECT_EQ(m.bridge, row.expected.bridge);
+    EXPECT_EQ(m.marks, row.expected.marks);
+    EXPECT_EQ(m.tail, row.expected.tail);
+  }
+}
+
+// The data of a V.29 or V.27ter burst after its training, from symbol
+// `from` up to the last above silence: the phase change from the symbol
+// before gives three bits (the two recommendations' table) or two (00, 01,
+// 11, 10 for 0, 1, 2, 3 quarter turns), first bit first; V.29 9600 sends
+// its amplitude bit before them (3 or 5 on the axes, sqrt 2 or 3 sqrt 2 on
+// the diagonals, 14 per unit). The bits pass the descrambler (1 + x^-18 +
+// x^-23, or V.27ter's 1 + x^-6 + x^-7, whose guard never acts on the zeros
+// and marks measured here); once it has its history, the marks run up to
+// the first zero, and the tail from the last zero.
+struct FaxPhaseCode {
+  bool amplitude_bit;
+  int phase_bits;
+  std::size_t tap1, tap2;
+};
+
+struct FaxMarksAndTail {
+  std::size_t marks, tail;
+};
+
+FaxMarksAndTail MeasureMarksAndTail(const std::vector<std::complex<double>>& symbols, std::size_t from,
+                                    const FaxPhaseCode& code) {
+  constexpr int kTribitOfChange[8] = {0b001, 0b000, 0b010, 0b011, 0b111, 0b110, 0b100, 0b101};
+  constexpr int kDibitOfChange[4] = {0b00, 0b01, 0b11, 0b10};
+  const auto eighths = [&](std::size_t k) { return (std::lround(std::arg(symbols[k]) / (std::numbers::pi / 4)) % 8 + 8) % 8; };
+  std::size_t end = symbols.size();
+  while (end > from && std::abs(symbols[end - 1]) < 10) --end;
+  std::vector<int> scrambled;
+  for (std::size_t k = from; k < end; ++k) {
+    const long change = (eighths(k) - eighths(k - 1) + 8) % 8;
+    if (code.amplitude_bit) {
+      const double outer = eighths(k) % 2 == 0 ? 4 * 14 : 2 * 14 * std::numbers::sqrt2;
+      scrambled.push_back(std::abs(symbols[k]) > outer ? 1 : 0);
+    }
+    const int bits = code.phase_bits == 3 ? kTribitOfChange[change] : kDibitOfChange[change / 2];
+    for (int b = code.phase_bits - 1; b >= 0; --b) scrambled.push_back(bits >> b & 1);
+  }
+  const std::vector<int> bits = DescrambleLineBits(scrambled, code.tap1, code.tap2);
+  const std::size_t per_symbol = scrambled.size() / (end - from);
+  std::size_t first_zero = code.tap2, last_zero = bits.size();
+  while (first_zero < bits.size() && bits[first_zero] == 1) ++first_zero;
+  while (last_zero > 0 && bits[last_zero - 1] == 1) --last_zero;
+  return {first_zero / per_symbol, (bits.size() - last_zero) / per_symbol};
+}
+
+// V.29 at every rate, with 0x74 in the middle of zeros: 128 symbols
+// alternating A and B, then 384 of C and D in the order of 1 + x^-6 +
+// x^-7 (each C/D bit the sum of the sixth and seventh before it), 48 of
+// marks and the first data symbol, ones too (the controller's data starts
+// after it), and after the last zero a tail of 48 symbols of marks. Points
+// in the transmitter's units (14, 22 and 21.33 per unit at 9600, 7200 and
+// 4800).
 TEST(FaxTxBursts, V29SegmentsMeasuredOnTheLine) {
   struct Row {
     const char* name;
     std::uint8_t config;  // 0x73 byte 0
     Points abcd;
+    FaxPhaseCode code;
   };
   const Row rows[] = {
-      {"9600", 0xB7, {{-42, 0}, {42, -42}, {42, 0}, {-42, 42}}},
-      {"7200", 0xB6, {{-66, 0}, {22, -22}, {66, 0}, {-22, 22}}},
-      {"4800", 0xB5, {{-64, 0}, {0, -64}, {64, 0}, {0, 64}}},
+      {"9600", 0xB7, {{-42, 0}, {42, -42}, {42, 0}, {-42, 42}}, {true, 3, 18, 23}},
+      {"7200", 0xB6, {{-66, 0}, {22, -22}, {66, 0}, {-22, 22}}, {false, 3, 18, 23}},
+      {"4800", 0xB5, {{-64, 0}, {0, -64}, {64, 0}, {0, 64}}, {false, 2, 18, 23}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const testing::FaxDecisions d =
-        testing::FaxReferenceDecide(SegmentBurst(row.config, 10), {kFaxV29Carrier, 4, {48, 16}}, row.abcd);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), kFaxV29Line);
+    const testing::FaxDecisions d = testing::FaxReferenceDecide(symbols, kFaxV29Line, row.abcd);
     std::size_t n = FirstSound(d);
     const std::size_t alternation = LeadingRun(d, n, [&](std::size_t k) { return d[k] == static_cast<int>((k - n) % 2); });
     n += alternation;
@@ -93,113 +327,48 @@ TEST(FaxTxBursts, V29SegmentsMeasuredOnTheLine) {
     const std::size_t conditioning = LeadingRun(d, n, [&](std::size_t k) {
       return d[k] >= 2 && (k < from + 7 || d[k] - 2 == ((d[k - 6] - 2) ^ (d[k - 7] - 2)));
     });
+    const FaxMarksAndTail data = MeasureMarksAndTail(symbols, from + conditioning, row.code);
     EXPECT_EQ(alternation, 128u);
     // The first mark may by chance be the point the pattern sends next.
     EXPECT_GE(conditioning, 384u);
     EXPECT_LE(conditioning, 385u);
+    EXPECT_EQ(conditioning + data.marks, 384u + 49);
+    EXPECT_EQ(data.tail, 48u);
   }
 }
 
-// V.17, long and short training: 256 symbols alternating A (-6, -2) and
-// B (2, -6), in the transmitter's 8 per unit, before the conditioning's
-// A, B, C, D (whose first symbol breaks the alternation).
-TEST(FaxTxBursts, V17AlternationMeasuredOnTheLine) {
-  const Points abcd = {{-48, -16}, {16, -48}, {48, 16}, {-16, 48}};
-  for (const std::uint8_t config : {0xE9, 0xD9, 0xE5, 0xD5}) {
-    SCOPED_TRACE(static_cast<int>(config));
-    const testing::FaxDecisions d = testing::FaxReferenceDecide(SegmentBurst(config, 10), {1800, 4, {48, 16}}, abcd);
-    const std::size_t n = FirstSound(d);
-    EXPECT_EQ(LeadingRun(d, n, [&](std::size_t k) { return d[k] == static_cast<int>((k - n) % 2); }), 256u);
-  }
-}
-
-// V.27ter at 4800 and 2400 bit/s: 50 symbols of phase reversals, then 1074
-// of conditioning whose phase only turns by half a turn or not at all
-// (two-phase scrambled ones), then the data's 8 (or 4) phases. Decisions
-// are among the 8 phases of 45 degrees at the transmitter's radius 42.
+// V.27ter at 4800 and 2400 bit/s, with 0x74 in the middle of zeros: 50
+// symbols of phase reversals, then 1074 of conditioning whose phase only
+// turns by half a turn or not at all (two-phase scrambled ones), 8 of
+// marks and the first data symbol, ones too, and after the last zero a
+// tail of 8 symbols of marks. Decisions are among the 8 phases of 45
+// degrees at the transmitter's radius 42.
 TEST(FaxTxBursts, V27terSegmentsMeasuredOnTheLine) {
   Points phases;
   for (int k = 0; k < 8; ++k) phases.push_back(std::polar(42.0, k * std::numbers::pi / 4));
   struct Row {
     const char* name;
     std::uint8_t config;
-    int samples_per_symbol;
+    testing::FaxReferenceLine line;
+    FaxPhaseCode code;
   };
-  const Row rows[] = {{"4800", 0xA5, 6}, {"2400", 0xA4, 8}};
+  const Row rows[] = {
+      {"4800", 0xA5, kFaxV27ter4800Line, {false, 3, 6, 7}},
+      {"2400", 0xA4, kFaxV27ter2400Line, {false, 2, 6, 7}},
+  };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const testing::FaxDecisions d =
-        testing::FaxReferenceDecide(SegmentBurst(row.config, 10), {1800, row.samples_per_symbol, {48, 16}}, phases);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), row.line);
+    const testing::FaxDecisions d = testing::FaxReferenceDecide(symbols, row.line, phases);
     const std::size_t n = FirstSound(d);
     // The conditioning's first symbol keeps the phase.
     const std::size_t reversals = LeadingRun(d, n, [&](std::size_t k) { return k == n || d[k] == (d[k - 1] + 4) % 8; });
     const std::size_t two_phase = LeadingRun(d, n, [&](std::size_t k) { return d[k] >= 0 && d[k] % 4 == d[n] % 4; });
+    const FaxMarksAndTail data = MeasureMarksAndTail(symbols, n + two_phase, row.code);
     EXPECT_EQ(reversals, 50u);
     EXPECT_EQ(two_phase - reversals, 1074u);
-  }
-}
-
-// A V.29 9600 or V.27ter 4800 burst decoded from the line: the phase
-// change between symbols gives three bits (the two recommendations' table,
-// the first bit first), V.29's amplitude one more before them (3 or 5 on
-// the axes, sqrt 2 or 3 sqrt 2 on the diagonals, 14 per unit), and the
-// bits pass the descrambler (1 + x^-18 + x^-23, or V.27ter's 1 + x^-6 +
-// x^-7, whose guard never acts on the zeros and marks measured here).
-// Returns the data bits up to the last symbol above `last_level`.
-struct FaxDecodedLine {
-  bool amplitude_bit;
-  std::size_t tap1, tap2;
-  double last_level;
-};
-
-std::vector<int> DecodeDifferential8Phase(const std::vector<std::complex<double>>& symbols, const FaxDecodedLine& how) {
-  constexpr int kBitsOfChange[8] = {0b001, 0b000, 0b010, 0b011, 0b111, 0b110, 0b100, 0b101};
-  std::size_t end = symbols.size();
-  while (end > 0 && std::abs(symbols[end - 1]) < how.last_level) --end;
-  std::vector<int> scrambled;
-  long previous = 0;
-  for (std::size_t k = 0; k < end; ++k) {
-    const long phase = (std::lround(std::arg(symbols[k]) / (std::numbers::pi / 4)) % 8 + 8) % 8;
-    const int change = kBitsOfChange[(phase - previous + 8) % 8];
-    previous = phase;
-    if (how.amplitude_bit) {
-      const double outer = phase % 2 == 0 ? 4 * 14 : 2 * 14 * std::numbers::sqrt2;
-      scrambled.push_back(std::abs(symbols[k]) > outer ? 1 : 0);
-    }
-    for (int b = 2; b >= 0; --b) scrambled.push_back(change >> b & 1);
-  }
-  std::vector<int> bits(scrambled.size());
-  for (std::size_t n = 0; n < scrambled.size(); ++n) {
-    bits[n] = scrambled[n] ^ (n >= how.tap1 ? scrambled[n - how.tap1] : 0) ^ (n >= how.tap2 ? scrambled[n - how.tap2] : 0);
-  }
-  return bits;
-}
-
-// 0x74 in the middle of zeros: after the last symbol carrying a zero, the
-// tail of marks before silence, 48 symbols at V.29 9600 (whose marks are
-// all outer points), 8 at V.27ter 4800.
-TEST(FaxTxBursts, TailOfMarksMeasuredOnTheLine) {
-  struct Row {
-    const char* name;
-    std::uint8_t config;
-    testing::FaxReferenceLine line;
-    FaxDecodedLine decode;
-    std::size_t bits_per_symbol;
-    std::size_t tail;  // symbols
-  };
-  const Row rows[] = {
-      {"V.29 9600", 0xB7, {kFaxV29Carrier, 4, {48, 16}}, {true, 18, 23, 35}, 4, 48},
-      {"V.27ter 4800", 0xA5, {1800, 6, {48, 16}}, {false, 6, 7, 30}, 3, 8},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.name);
-    const std::vector<int> bits =
-        DecodeDifferential8Phase(testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), row.line), row.decode);
-    std::size_t last_zero = bits.size();
-    while (last_zero > 0 && bits[last_zero - 1] == 1) --last_zero;
-    ASSERT_GT(last_zero, 0u);
-    const std::size_t symbols = bits.size() / row.bits_per_symbol;
-    EXPECT_EQ(symbols - ((last_zero - 1) / row.bits_per_symbol + 1), row.tail);
+    EXPECT_EQ(data.marks, 9u);
+    EXPECT_EQ(data.tail, 8u);
   }
 }
 
