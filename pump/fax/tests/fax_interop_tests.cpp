@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "afe/windows/afe_contract.h"
 #include "pump/core/comram.h"
 #include "pump/fax/fax_configure.h"
 #include "pump/fax/tests/fax_test_kind.h"
@@ -47,8 +48,11 @@ constexpr InteropRate kInteropRates[] = {
     {"V.17 14400", 0x20, Receiver::kV17, 14400},
 };
 
-// The line output of a transmit configuration sending `bytes` as raw octets.
-std::vector<std::int16_t> SendBurst(std::uint16_t mode_word, const std::vector<std::uint8_t>& bytes) {
+// The line output of a transmit configuration sending `bytes` as raw octets;
+// `configured_at`, if given, receives the line sample where the burst's
+// first block starts.
+std::vector<std::int16_t> SendBurst(std::uint16_t mode_word, const std::vector<std::uint8_t>& bytes,
+                                    std::size_t* configured_at = nullptr) {
   std::vector<std::int16_t> out;
   testing::PumpHarness harness;
   harness.Run([&] {
@@ -60,6 +64,7 @@ std::vector<std::int16_t> SendBurst(std::uint16_t mode_word, const std::vector<s
     context.fax.modulation_kind = testing::FaxKindOf(mode_word);
     context.fax.options = 0;
     ConfigureFax(context);
+    if (configured_at != nullptr) *configured_at = harness.Afe().LineOutput().size();
     std::size_t offered = 0;
     int idle = 0;
     const std::uint8_t& status = harness.Host().comram.reg[kRegStatus];
@@ -183,24 +188,37 @@ ToneGap MeasureToneAndGap(std::span<const std::int16_t> line, double carrier_hz,
           static_cast<double>(n - tone_end) / samples_per_symbol};
 }
 
-// On the line: the echo-protection tone and the silence after it, V.27ter
-// 2400 bit/s capped at 230 and 24 symbols.
+// On the line: the silence before the echo-protection tone, the tone and
+// the silence after it, V.27ter 2400 bit/s capped at 230 and 24 symbols.
+// The silence before counts whole symbols from where the burst's first
+// block is played (the front end's latency of 3 blocks after it is made)
+// to the first sound (the shaping is causal, and its first taps are not
+// zero): the table's silence and the symbol in which the raised request
+// is seen.
 TEST(FaxTxBursts, EchoProtectionToneAndSilenceMeasuredOnTheLine) {
   struct Row {
     const char* name;
     std::uint16_t mode_word;
     double carrier_hz;
     int samples_per_symbol;
-    double tone;  // symbols
+    std::size_t lead;  // symbols
+    double tone;
     double gap;
   };
   const Row rows[] = {
-      {"V.17", 0x20, 1800, 4, 458, 54},         {"V.29", 0x10, 1700, 4, 458, 62},
-      {"V.27ter 4800", 0x00, 1800, 6, 306, 42}, {"V.27ter 2400", 0x01, 1800, 8, 230, 24},
+      {"V.17", 0x20, 1800, 4, 1, 458, 54},
+      {"V.29", 0x10, 1700, 4, 1 + 262, 458, 62},
+      {"V.27ter 4800", 0x00, 1800, 6, 1 + 42, 306, 42},
+      {"V.27ter 2400", 0x01, 1800, 8, 1 + 42, 230, 24},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto line = SendBurst(row.mode_word, {});
+    std::size_t configured_at = 0;
+    const auto line = SendBurst(row.mode_word, {}, &configured_at);
+    const std::size_t played_at = configured_at + afe::kDefaultLatency * 96;
+    std::size_t first_sound = played_at;
+    while (first_sound < line.size() && line[first_sound] == 0) ++first_sound;
+    EXPECT_EQ((first_sound - played_at) / static_cast<std::size_t>(row.samples_per_symbol), row.lead);
     const ToneGap measured = MeasureToneAndGap(line, row.carrier_hz, row.samples_per_symbol);
     EXPECT_NEAR(measured.tone, row.tone, 0.75);
     // Measured edges sit within a symbol of where the shaping centres them.
