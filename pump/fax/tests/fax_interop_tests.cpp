@@ -10,12 +10,18 @@
 #include <complex>
 #include <numbers>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "afe/windows/afe_contract.h"
 #include "pump/core/comram.h"
 #include "pump/fax/fax_configure.h"
 #include "pump/fax/tests/fax_test_kind.h"
+#include "platform/hal/instant.h"
+#include "platform/line/peer_end.h"
+#include "platform/line/taps.h"
+#include "pump/tests/support/dsp_rig.h"
 #include "pump/tests/support/pump_harness.h"
 #include "pump/tests/support/spandsp_codec_rate.h"
 #include "pump/tests/support/spandsp_headers.h"
@@ -409,6 +415,113 @@ TEST(FaxTxInterop, HdlcFramesInTwoBurstsPassSpandspsCheck) {
 
 
 // ---- Bit errors against noise -------------------------------------------------
+
+// ---- spandsp on the machine's line -------------------------------------------
+
+// One machine (the simulator, vxafe, vxdsp and the test controller driver)
+// that has taken its line, and at the line's far end a scripted peer whose
+// ears feed a spandsp receiver at the line's 8000 Hz.
+class FaxTxLinePeer : public testing::DspRig {
+ protected:
+  void SetUp() override {
+    BootOnVxafe(Controller::kStarted);
+    peer_end_ = std::make_unique<plat::line::PeerEnd>(machine_->line(), plat::line::Side::kB, peer_);
+    peer_.RecordTo(&ears_);
+    OnKernelThread([&] {
+      TheController().Double().WritePowerState(0xD0);
+      TheController().Double().Exchange(0x60, {0});
+      TheController().Host().comram.reg[kRegLineLevelA] &= static_cast<std::uint8_t>(~kLineHookRelay);
+    });
+    sim.RunFor(50 * plat::hal::kMillisecond);
+  }
+  void TearDown() override {
+    DspRig::TearDown();
+    machine_.reset();
+  }
+
+  // A burst of HDLC frames as the controller sends it: 0x73 (byte 0
+  // `config`), 0x61 for HDLC, the frames through the mailbox, 0x74 once
+  // they are out, then the tail and silence.
+  void SendFrames(std::uint8_t config, const FaxFrames& frames) {
+    testing::ControllerDouble& controller = TheController().Double();
+    OnKernelThread([&] {
+      controller.Exchange(0x73, {config, 0x00});
+      controller.Exchange(0x61, {2, 0});
+    });
+    for (const auto& frame : frames) {
+      for (std::size_t at = 0; at < frame.size();) {
+        const std::size_t n = std::min<std::size_t>(32, frame.size() - at);
+        const std::uint8_t kind = at + n == frame.size() ? 1 : 0;
+        bool taken = false;
+        OnKernelThread([&] { taken = controller.FillTx(kind, std::span(frame).subspan(at, n)); });
+        if (taken) {
+          at += n;
+        } else {
+          sim.RunFor(10 * plat::hal::kMillisecond);
+        }
+      }
+    }
+    for (int empty = 0; empty < 4;) {
+      sim.RunFor(10 * plat::hal::kMillisecond);
+      bool out = false;
+      OnKernelThread([&] {
+        out = (TheController().Host().comram.reg[kRegStatus] & kStatusTxEmpty) != 0 && Extension().context.transmitting == 1;
+      });
+      empty = out ? empty + 1 : 0;
+    }
+    OnKernelThread([&] { controller.Exchange(0x74); });
+    sim.RunFor(400 * plat::hal::kMillisecond);
+  }
+
+  plat::line::ScriptedPeer peer_;
+  std::unique_ptr<plat::line::PeerEnd> peer_end_;
+  std::function<void(std::span<const std::int16_t>)> hear_;
+  plat::line::CallbackSink ears_{[this](std::span<const std::int16_t> s) {
+    if (hear_) hear_(s);
+  }};
+};
+
+// Through the machine's own path to the line (the data pump's blocks, the
+// front end, the line at 8000 Hz), seeded HDLC frames in a burst at each
+// modulation's top rate reach spandsp's receiver at the far end and pass
+// its frame check byte for byte.
+TEST_F(FaxTxLinePeer, SpandspReceiverAtTheFarEndDecodesHdlcFrames) {
+  struct Row {
+    const char* name;
+    std::uint8_t config;  // 0x73 byte 0
+    Receiver receiver;
+    int bit_rate;
+  };
+  const Row rows[] = {
+      {"V.27ter 4800", 0xA5, Receiver::kV27ter, 4800},
+      {"V.29 9600", 0xB7, Receiver::kV29, 9600},
+      {"V.17 14400", 0xE9, Receiver::kV17, 14400},
+  };
+  std::uint32_t seed = 77;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    HdlcListener listener;
+    v17_rx_state_t* v17 = row.receiver == Receiver::kV17 ? v17_rx_init(nullptr, row.bit_rate, HdlcListener::PutBit, &listener) : nullptr;
+    v29_rx_state_t* v29 = row.receiver == Receiver::kV29 ? v29_rx_init(nullptr, row.bit_rate, HdlcListener::PutBit, &listener) : nullptr;
+    v27ter_rx_state_t* v27 =
+        row.receiver == Receiver::kV27ter ? v27ter_rx_init(nullptr, row.bit_rate, HdlcListener::PutBit, &listener) : nullptr;
+    hear_ = [&](std::span<const std::int16_t> heard) {
+      std::vector<std::int16_t> samples(heard.begin(), heard.end());
+      const int n = static_cast<int>(samples.size());
+      if (v17 != nullptr) v17_rx(v17, samples.data(), n);
+      if (v29 != nullptr) v29_rx(v29, samples.data(), n);
+      if (v27 != nullptr) v27ter_rx(v27, samples.data(), n);
+    };
+    const FaxFrames frames = InteropFrames(seed++, 3);
+    SendFrames(row.config, frames);
+    hear_ = nullptr;
+    if (v17 != nullptr) v17_rx_free(v17);
+    if (v29 != nullptr) v29_rx_free(v29);
+    if (v27 != nullptr) v27ter_rx_free(v27);
+    ASSERT_EQ(listener.heard.bursts.size(), 1u);
+    EXPECT_EQ(listener.heard.bursts[0], frames);
+  }
+}
 
 // Seeded bytes, sent as raw octets, first bit in bit 0.
 std::vector<std::uint8_t> BerBytes(std::uint32_t seed, std::size_t count) {
