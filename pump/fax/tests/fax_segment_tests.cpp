@@ -11,7 +11,6 @@
 #include <numbers>
 #include <vector>
 
-#include "pump/core/comram.h"
 #include "pump/fax/fax_signal_sets.h"
 #include "pump/fax/tests/fax_reference_demod.h"
 #include "pump/tests/support/pump_harness.h"
@@ -34,29 +33,21 @@ constexpr testing::FaxReferenceLine kFaxV17Line = {1800, 4, {48, 16}, 0.3};
 constexpr testing::FaxReferenceLine kFaxV27ter4800Line = {1800, 6, {48, 16}, 0.5};
 constexpr testing::FaxReferenceLine kFaxV27ter2400Line = {1800, 8, {48, 16}, 0.5};
 
-// A burst configured by 0x73 (kind and rate code in byte 0) with `bytes`
-// zero octets, ended by 0x74 once they are out; the whole line at 9600 Hz.
-// With `stop_in_data`, 0x74 comes five blocks into the data while zeros
-// are still queued (the tail then follows zeros); otherwise once they are out.
-std::vector<std::int16_t> SegmentBurst(std::uint8_t config, std::size_t bytes, bool stop_in_data = false) {
+// A burst configured by 0x73 (kind and rate code in byte 0) sending zero
+// octets, ended by 0x74 five blocks into the data while zeros are still
+// queued, so the tail follows zeros; the whole line at 9600 Hz.
+std::vector<std::int16_t> SegmentBurst(std::uint8_t config) {
   std::vector<std::int16_t> line;
   testing::PumpHarness harness;
   harness.Run([&] {
     auto& controller = harness.Controller();
     controller.Exchange(0x60, {0});
     controller.Exchange(0x73, {config, 0x00});
-    const std::vector<std::uint8_t> zeros(bytes, 0);
-    int in_data = 0;
-    for (std::size_t at = 0; at < zeros.size() && in_data < 5;) {
-      const std::size_t n = std::min<std::size_t>(32, zeros.size() - at);
-      if (controller.FillTx(0, std::span(zeros).subspan(at, n))) at += n;
+    const std::vector<std::uint8_t> zeros(32, 0);
+    for (int in_data = 0; in_data < 5;) {
+      controller.FillTx(0, zeros);
       harness.RunBlocks(1);
-      if (stop_in_data && harness.Context().transmitting == 1) ++in_data;
-    }
-    const std::uint8_t& status = harness.Host().comram.reg[kRegStatus];
-    for (int empty = stop_in_data ? 4 : 0; empty < 4;) {
-      harness.RunBlocks(1);
-      empty = (status & kStatusTxEmpty) != 0 && harness.Context().transmitting == 1 ? empty + 1 : 0;
+      if (harness.Context().transmitting == 1) ++in_data;
     }
     controller.Exchange(0x74);
     harness.RunBlocks(40);
@@ -235,7 +226,7 @@ TEST(FaxTxBursts, V17SegmentsMeasuredOnTheLine) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), kFaxV17Line);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config), kFaxV17Line);
     const auto reader = [&]() -> V17LineReader {
       switch (row.config & 0x0F) {
         case 9: return {symbols, kV17_14400, 6};
@@ -318,7 +309,7 @@ TEST(FaxTxBursts, V29SegmentsMeasuredOnTheLine) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), kFaxV29Line);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config), kFaxV29Line);
     const testing::FaxDecisions d = testing::FaxReferenceDecide(symbols, kFaxV29Line, row.abcd);
     std::size_t n = FirstSound(d);
     const std::size_t alternation = LeadingRun(d, n, [&](std::size_t k) { return d[k] == static_cast<int>((k - n) % 2); });
@@ -358,7 +349,7 @@ TEST(FaxTxBursts, V27terSegmentsMeasuredOnTheLine) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config, 4000, true), row.line);
+    const auto symbols = testing::FaxReferenceSymbols(SegmentBurst(row.config), row.line);
     const testing::FaxDecisions d = testing::FaxReferenceDecide(symbols, row.line, phases);
     const std::size_t n = FirstSound(d);
     // The conditioning's first symbol keeps the phase.
