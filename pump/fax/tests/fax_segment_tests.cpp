@@ -88,9 +88,10 @@ std::vector<int> DescrambleLineBits(const std::vector<int>& scrambled, std::size
 //   differential pair, turned from the last pair or at first from the last
 //   training point, and the trellis bit) and the uncoded bits.
 // One descrambler, 1 + x^-18 + x^-23, runs over the line's bits from the
-// conditioning on. A segment ends where the next one's reading holds for
-// the symbols ahead: the bridge word 0x8880 (low bit first) for 16 symbols,
-// or ones for 12 (a chance match of 32 bits, or 36 or more).
+// conditioning on. A segment's own reading may hold for a few symbols past
+// its end by chance; it ends where the next one's reading holds for the
+// symbols ahead: the bridge word 0x8880 (low bit first) for 16 symbols, or
+// ones for 12 (a chance match of 32 bits, or 36 or more).
 struct V17Measured {
   std::size_t alternation = 0, conditioning = 0, bridge = 0, marks = 0, tail = 0;
 };
@@ -114,16 +115,23 @@ class V17LineReader {
     std::size_t k = 0;
     while (k < point_.size() && point_[k] == static_cast<int>(k % 2)) ++k;
     m.alternation = k;
-    for (; k + 16 < point_.size() && !BridgeAhead(k) && !MarksAhead(k); ++k, ++m.conditioning) {
+    const std::size_t conditioning_start = k;
+    for (; k < point_.size(); ++k) {
       Append(Conditioning(k));
       // Ones, or no history yet.
       const std::vector<int> last = Descrambled({}, 2);
       if (std::count(last.begin(), last.end(), 0) > 0) break;
     }
-    for (; k + 12 < point_.size() && !MarksAhead(k); ++k, ++m.bridge) {
-      if (Descrambled(Bridge(k)) != BridgeWord(m.bridge, 1)) break;
+    k = SegmentEnd(conditioning_start, k, [&](std::size_t at) { return BridgeAhead(at) || MarksAhead(at); });
+    m.conditioning = k - conditioning_start;
+    const std::size_t bridge_start = k;
+    for (; k < point_.size(); ++k) {
+      const bool follows = Descrambled(Bridge(k)) == BridgeWord(k - bridge_start, 1);
       Append(Bridge(k));
+      if (!follows) break;
     }
+    k = SegmentEnd(bridge_start, k, [&](std::size_t at) { return MarksAhead(at); });
+    m.bridge = k - bridge_start;
     // Data up to the last symbol above silence: ones before the first zero
     // and after the last.
     std::size_t end = symbols.size();
@@ -138,6 +146,22 @@ class V17LineReader {
   }
 
  private:
+  // A segment from `start` whose own reading held up to `failed` may have
+  // run on by chance: it ends at the first of the last few symbols from
+  // which the next segment's reading holds ahead (`next_ahead`), or at
+  // `failed`. The line's bits are cut back to the segment's end.
+  std::size_t SegmentEnd(std::size_t start, std::size_t failed, auto&& next_ahead) {
+    const std::vector<int> read = line_;
+    const std::size_t bits_before = read.size() - 2 * (std::min(failed + 1, point_.size()) - start);
+    const auto cut_at = [&](std::size_t at) { line_.assign(read.begin(), read.begin() + static_cast<std::ptrdiff_t>(bits_before + 2 * (at - start))); };
+    for (std::size_t at = std::max(start, failed >= 8 ? failed - 8 : 0); at < failed; ++at) {
+      cut_at(at);
+      if (at + 16 < point_.size() && next_ahead(at)) return at;
+    }
+    cut_at(failed);
+    return failed;
+  }
+
   std::vector<int> Conditioning(std::size_t k) const {
     constexpr int kBits[4][2] = {{1, 1}, {1, 0}, {0, 0}, {0, 1}};
     return {kBits[point_[k]][0], kBits[point_[k]][1]};
