@@ -16,6 +16,7 @@
 #include "pump/fax/fax_scramblers.h"
 #include "pump/fax/fax_signal_sets.h"
 #include "pump/fax/tests/spandsp_fax_tx_points.h"
+#include "pump/tests/support/trellis_reference.h"
 
 namespace pump {
 namespace {
@@ -156,6 +157,36 @@ TEST(FaxTxEncoders, DataPointsEqualSpandspTransmitters) {
       }
     }
     EXPECT_EQ(0, mismatches);
+  }
+}
+
+// Seeded scrambled data through our V.17 encoder and signal set gives the
+// points of the recommendation's equations at every rate: Q1 Q2
+// differentially encoded, Y0 from the convolutional encoder's equations,
+// the uncoded bits, the signal-space mapping. The redundant bit Y0 must
+// take both values often (a stuck trellis bit would pass a weaker check).
+TEST(FaxTxEncoders, V17SymbolsFollowTheTrellisEquations) {
+  constexpr int kSymbols = 2000;
+  for (int bits = 3; bits <= 6; ++bits) {
+    SCOPED_TRACE(::testing::Message() << bits << " bits a symbol");
+    std::mt19937 random(static_cast<unsigned>(90 + bits));
+    FaxTxRecord tx{};
+    trellis_reference::TrellisEquations equations;
+    const auto& set = bits == 6 ? std::span<const FaxPoint>(kV17_14400)
+                      : bits == 5 ? std::span<const FaxPoint>(kV17_12000)
+                      : bits == 4 ? std::span<const FaxPoint>(kV17_9600)
+                                  : std::span<const FaxPoint>(kV17_7200);
+    int y0_ones = 0;
+    for (int s = 0; s < kSymbols; ++s) {
+      const std::uint32_t group = random() & ((1u << bits) - 1);
+      const unsigned subset = equations.Encode(static_cast<int>(group & 1), static_cast<int>(group >> 1 & 1));
+      y0_ones += static_cast<int>(subset & 1);
+      const std::array<int, 2> expected = trellis_reference::V17SetPoint(bits, subset, group >> 2);
+      const FaxPoint ours = set[static_cast<std::size_t>(V17Encode(tx, group, bits))];
+      ASSERT_EQ(expected, (std::array<int, 2>{ours.i, ours.q})) << "symbol " << s;
+    }
+    EXPECT_GT(y0_ones, kSymbols / 3);
+    EXPECT_LT(y0_ones, 2 * kSymbols / 3);
   }
 }
 

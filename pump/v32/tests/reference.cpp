@@ -3,12 +3,11 @@
 #include <array>
 #include <cmath>
 
+#include "pump/tests/support/trellis_reference.h"
 #include "pump/v32/transmitter.h"
 
 namespace pump::v32::reference {
 namespace {
-
-#include "pump/v32/tests/v17_sets.inc"
 
 constexpr double kPi = 3.14159265358979323846;
 
@@ -38,15 +37,8 @@ PointD TrellisPoint(DataRate rate, unsigned label) {
   // The fax modem numbers a point subset first: subset (Y2 Y1 Y0) times
   // 2^(uncoded bits) plus the uncoded bits; V.32 puts the uncoded bits above
   // Y2 Y1 Y0. Its coordinates are twice the V.32 diagrams' in units of 1/8.
-  const int uncoded_bits = ModeOf(rate).bits - 2;
-  const unsigned fax_index = (label & 7) << uncoded_bits | label >> 3;
-  std::array<int, 2> p{};
-  switch (rate) {
-    case DataRate::k7200: p = kV17Set7200[fax_index]; break;
-    case DataRate::k9600Trellis: p = kV17Set9600[fax_index]; break;
-    case DataRate::k12000: p = kV17Set12000[fax_index]; break;
-    default: p = kV17Set14400[fax_index]; break;
-  }
+  const int bits = ModeOf(rate).bits;
+  const std::array<int, 2> p = trellis_reference::V17SetPoint(bits, label & 7, label >> 3);
   return {p[0] * 128.0, p[1] * 128.0};
 }
 
@@ -68,19 +60,7 @@ PointD Encoder::Encode(std::uint32_t scrambled) {
     const PointD p = Turn(base, quadrant_);
     return {p.i * 2048, p.q * 2048};
   }
-  // Differential encoding of Q1 Q2 into Y1 Y2.
-  const int y1 = q1 ^ y1_;
-  const int y2 = (q1 & y1_) ^ y2_ ^ q2;
-  y1_ = y1;
-  y2_ = y2;
-  // The systematic encoder: Y0 is its first delay element.
-  const int y0 = w1_;
-  const int w1 = w2_ ^ y2 ^ (w1_ & y1);
-  const int w2 = w3_ ^ y1 ^ y2 ^ (w1_ & w2_) ^ (w1_ & y2);
-  w3_ = w1_;
-  w1_ = w1;
-  w2_ = w2;
-  const unsigned label = static_cast<unsigned>(y0 | y1 << 1 | y2 << 2) | (scrambled & 0x3C) << 1;
+  const unsigned label = trellis_.Encode(q1, q2) | (scrambled & 0x3C) << 1;
   return TrellisPoint(rate_, label);
 }
 

@@ -10,6 +10,7 @@
 #include <deque>
 #include <vector>
 
+#include "pump/tests/support/trellis_reference.h"
 #include "pump/v32/signal_sets.h"
 #include "pump/v32/scrambler.h"
 
@@ -39,8 +40,7 @@ class Encoder {
 
  private:
   DataRate rate_;
-  int y1_ = 0, y2_ = 0;            // the previous coded pair
-  int w1_ = 0, w2_ = 0, w3_ = 0;   // the encoder's delay elements
+  trellis_reference::TrellisEquations trellis_;
   int quadrant_ = 2;  // turns of the uncoded sets from (3, 1); both sides start at A
 };
 
