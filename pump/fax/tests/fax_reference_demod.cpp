@@ -5,21 +5,10 @@
 #include <limits>
 #include <numbers>
 
+#include "pump/fax/tests/fax_reference_mod.h"
+
 namespace pump::testing {
 namespace {
-
-// A root-raised-cosine pulse of roll-off `beta` at `t` symbols from its
-// centre (unnormalised).
-double RootRaisedCosine(double t, double beta) {
-  const double pi = std::numbers::pi;
-  if (std::abs(t) < 1e-9) return 1 - beta + 4 * beta / pi;
-  if (std::abs(std::abs(4 * beta * t) - 1) < 1e-9) {
-    return beta / std::numbers::sqrt2 *
-           ((1 + 2 / pi) * std::sin(pi / (4 * beta)) + (1 - 2 / pi) * std::cos(pi / (4 * beta)));
-  }
-  return (std::sin(pi * t * (1 - beta)) + 4 * beta * t * std::cos(pi * t * (1 + beta))) /
-         (pi * t * (1 - 16 * beta * beta * t * t));
-}
 
 // The line mixed down with the carrier; its value at any (fractional)
 // quarter-sample time through a root-raised-cosine filter matched to the
@@ -42,7 +31,7 @@ struct FaxReferenceBaseband {
       for (std::ptrdiff_t j = -half; j <= half + 1; ++j) {
         const double offset = quarter / 4.0 - static_cast<double>(j);
         const double h = std::abs(offset) <= static_cast<double>(half)
-                             ? RootRaisedCosine(offset / how.samples_per_symbol, how.rolloff)
+                             ? FaxRootRaisedCosine(offset / how.samples_per_symbol, how.rolloff)
                              : 0;
         taps[quarter].push_back(h);
         sum += h;
