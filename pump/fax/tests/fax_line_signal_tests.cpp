@@ -56,10 +56,9 @@ FaxSentLine SendFaxBurst(std::uint8_t config) {
 
 // How far the line is from the reference fed the same symbols: the
 // residual's RMS relative to the line's over two blocks of data (from the
-// second data block on), at the best delay (the first symbol's pulse
-// centre, in sixteenths of a sample) with the least-squares complex gain.
+// sixteenth data symbol on), at the best delay (the first symbol's pulse
+// centre, in eighths of a sample) with the least-squares complex gain.
 double FaxLineError(const FaxSentLine& sent, const testing::FaxReferenceCarrier& how) {
-  const double per_symbol = 9600 / how.symbol_rate;
   std::size_t first_sound = 0;
   while (first_sound < sent.line.size() && sent.line[first_sound] == 0) ++first_sound;
   std::size_t first_symbol = 0;
@@ -91,11 +90,11 @@ double FaxLineError(const FaxSentLine& sent, const testing::FaxReferenceCarrier&
     return std::sqrt(residual / oo);
   };
   double best_delay = rough, best = 1e9;
-  for (double d = rough - per_symbol; d < rough + 32 + per_symbol; d += 1) {
+  for (double d = rough; d < rough + 32; d += 1) {  // the shaping centres a pulse within its 32 taps
     const double e = error_at(d);
     if (e < best) best = e, best_delay = d;
   }
-  for (double d = best_delay - 1; d <= best_delay + 1; d += 1.0 / 16) best = std::min(best, error_at(d));
+  for (double d = best_delay - 1; d <= best_delay + 1; d += 1.0 / 8) best = std::min(best, error_at(d));
   return best;
 }
 
