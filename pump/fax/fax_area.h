@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "pump/core/state_machine.h"
-#include "pump/detect/dc_remove.h"
+#include "pump/fax/fax_rx_record.h"
 
 namespace pump {
 
@@ -50,7 +50,7 @@ struct FaxConfig {
   std::uint8_t options;      // the last 0x73's second byte
   std::int16_t data_mask;    // the receiver's settling value: -5 when the rate changed
   FaxTxRecord tx;
-  DcRemovalState rx_dc;  // the receiver's front end with no modulation configured
+  FaxRxRecord rx;
 };
 
 }  // namespace pump

@@ -4,6 +4,7 @@
 #include "pump/core/comram.h"
 #include "pump/core/dp_status.h"
 #include "pump/fax/fax_mode.h"
+#include "pump/fax/fax_rx.h"
 #include "pump/fax/fax_modulator.h"
 #include "pump/fax/fax_rx_silence.h"
 #include "pump/fax/fax_tx_states.h"
@@ -24,7 +25,7 @@ bool HighSpeed(std::uint32_t kind) {
 void ConfigureFax(DspContext& context) {
   FaxConfig& fax = context.fax;
   fax.tx = {};
-  fax.rx_dc = {};
+  fax.rx.dc = {};
   const int level = context.transmit_level <= -2 ? context.transmit_level : -10;
   fax.tx.output_gain = AfeGain(*context.afe, level);
   const bool receive = (fax.options & kFaxReceive) != 0;

@@ -5,7 +5,7 @@
 #include "pump/afe_access/afe_access.h"
 #include "pump/core/comram.h"
 #include "pump/core/dp_status.h"
-#include "pump/detect/dc_remove.h"
+#include "pump/fax/fax_rx_front_end.h"
 
 namespace pump {
 
@@ -34,8 +34,7 @@ void FaxRxSilence(DspContext& context) {
   if (n == 0) return;
   std::uint64_t sum = 0;
   for (std::size_t k = 0; k < n; ++k) {
-    // The front end's filter passes half the level; the level here is the line's.
-    const std::int64_t x = std::int64_t{DcRemove(context.fax.rx_dc, context.input_block[k])} * 2;
+    const std::int64_t x = FaxDcRemove(context.fax.rx.dc, context.input_block[k]);
     sum += static_cast<std::uint64_t>(x * x);
   }
   const auto mean_square = static_cast<std::uint32_t>(std::min<std::uint64_t>(sum / n, 0x7FFFFFFF));

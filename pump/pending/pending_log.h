@@ -13,8 +13,8 @@
 namespace pump {
 
 enum class Pending : std::uint8_t {
-  // The fax receiver: its supervisor and the modulation's training table.
-  kStartFaxRx,  // (mode word)
+  // The fax receiver's training table of the modulation.
+  kStartFaxTraining,  // (mode word)
   // Handshakes and tones.
   kWatchFaxAnswer,
   // Phase 2, V.34, V.90 and V.92.

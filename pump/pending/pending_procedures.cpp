@@ -15,8 +15,8 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void StartFaxRx(DspContext& context, int mode_word) {
-  Note(context, Pending::kStartFaxRx, mode_word);
+void StartFaxTraining(DspContext& context, int mode_word) {
+  Note(context, Pending::kStartFaxTraining, mode_word);
 }
 
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }

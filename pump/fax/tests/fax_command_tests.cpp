@@ -8,6 +8,7 @@
 
 #include "pump/core/comram.h"
 #include "pump/fax/fax_modulator.h"
+#include "pump/fax/fax_rx.h"
 #include "pump/fax/fax_rx_silence.h"
 #include "pump/fax/fax_tx_states.h"
 #include "pump/fsk/fsk_rx.h"
@@ -22,7 +23,7 @@ namespace {
 
 using testing::PumpHarness;
 
-enum class FaxCmdRx { kIdle, kFskIdle, kFaxDetect, kFaxFskRx, kSilence };
+enum class FaxCmdRx { kIdle, kFskIdle, kFaxDetect, kFaxFskRx, kSilence, kFaxRx };
 enum class FaxCmdTx { kIdle, kFaxBlock, kFskTx, kFskIdle };
 
 struct FaxCmdRow {
@@ -35,7 +36,7 @@ struct FaxCmdRow {
   std::uint32_t framer_rx;
   int fsk_start;            // -1: no FSK start
   std::uint32_t watch;
-  std::uint32_t fax_rx_starts;  // StartFaxRx calls
+  std::uint32_t fax_rx_starts;  // StartFaxTraining calls
 };
 
 bool FaxCmdTxIs(const DspContext& c, FaxCmdTx tx) {
@@ -66,6 +67,8 @@ bool FaxCmdRxIs(const DspContext& c, FaxCmdRx rx) {
       return c.rx.table.data() == FaxDetectTable().data() && c.rx.position == kFaxFskRxEntry;
     case FaxCmdRx::kSilence:
       return c.rx.table.data() == FaxRxSilenceTable().data();
+    case FaxCmdRx::kFaxRx:
+      return c.rx.table.data() == FaxRxTable().data() && c.fax.rx.mode_word == c.fax.mode_word;
   }
   return false;
 }
@@ -79,8 +82,8 @@ TEST(FaxConfig, Command73ByKindAndDirection) {
       {"V.29 7200 send", {0xB6, 0x00}, 0x11, FaxCmdTx::kFaxBlock, FaxCmdRx::kIdle, 1, 1, -1, 0, 0},
       {"V.27ter 2400 send", {0xA4, 0x00}, 0x01, FaxCmdTx::kFaxBlock, FaxCmdRx::kIdle, 1, 1, -1, 0, 0},
       // A high-speed receive also listens for V.21 flags, and arms the watch.
-      {"V.27ter 4800 receive", {0xA5, 0x04}, 0x00, FaxCmdTx::kIdle, FaxCmdRx::kFaxDetect, 0, 8, 3, 1, 1},
-      {"V.17 long 9600 receive", {0xE7, 0x84}, 0x22, FaxCmdTx::kIdle, FaxCmdRx::kFaxDetect, 0, 8, 3, 1, 1},
+      {"V.27ter 4800 receive", {0xA5, 0x04}, 0x00, FaxCmdTx::kIdle, FaxCmdRx::kFaxRx, 0, 8, 3, 1, 1},
+      {"V.17 long 9600 receive", {0xE7, 0x84}, 0x22, FaxCmdTx::kIdle, FaxCmdRx::kFaxRx, 0, 8, 3, 1, 1},
       {"V.21 send", {0x30, 0x00}, kSame, FaxCmdTx::kFskTx, FaxCmdRx::kFskIdle, 2, 2, 2, 0, 0},
       {"V.21 receive", {0x30, 0x04}, kSame, FaxCmdTx::kFskIdle, FaxCmdRx::kFaxDetect, 2, 8, 3, 0, 0},
       {"none send", {0x10, 0x00}, kSame, FaxCmdTx::kIdle, FaxCmdRx::kIdle, 0, 0, -1, 0, 0},
@@ -105,7 +108,7 @@ TEST(FaxConfig, Command73ByKindAndDirection) {
       EXPECT_EQ(c.framer.rx_type, row.framer_rx);
       EXPECT_EQ(c.fsk.start_type, row.fsk_start);
       EXPECT_EQ(c.v21_watch, row.watch);
-      EXPECT_EQ(c.pending[Pending::kStartFaxRx].count, row.fax_rx_starts);
+      EXPECT_EQ(c.pending[Pending::kStartFaxTraining].count, row.fax_rx_starts);
       EXPECT_EQ(c.tx_request, 1u);
       EXPECT_EQ(harness.Host().comram.reg[kRegStatus] & 0x1F, 0);
     });
@@ -165,7 +168,7 @@ TEST(FaxConfig, Command76ConfiguresWithoutTheV21Receiver) {
   };
   const Row rows[] = {
       {{5, 11, 0x00}, 0x12, FaxCmdTx::kFaxBlock, FaxCmdRx::kIdle, 0},
-      {{8, 13, 0x04}, 0x29, FaxCmdTx::kIdle, FaxCmdRx::kIdle, 1},
+      {{8, 13, 0x04}, 0x29, FaxCmdTx::kIdle, FaxCmdRx::kFaxRx, 1},
       {{0, 1, 0x04}, 0, FaxCmdTx::kIdle, FaxCmdRx::kSilence, 0},
   };
   for (const auto& row : rows) {
@@ -181,7 +184,7 @@ TEST(FaxConfig, Command76ConfiguresWithoutTheV21Receiver) {
       EXPECT_TRUE(FaxCmdRxIs(c, row.rx));
       EXPECT_EQ(c.fsk.start_type, -1);
       EXPECT_EQ(c.v21_watch, 0u);
-      EXPECT_EQ(c.pending[Pending::kStartFaxRx].count, row.fax_rx_starts);
+      EXPECT_EQ(c.pending[Pending::kStartFaxTraining].count, row.fax_rx_starts);
     });
   }
 }
