@@ -1,0 +1,113 @@
+#include "pump/fax/tests/fax_rx_line_rig.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "pump/core/comram.h"
+#include "pump/fax/fax_mode.h"
+#include "pump/tests/support/pump_harness.h"
+
+namespace pump::testing {
+
+std::uint16_t FaxRxModeWord(std::uint8_t config) {
+  return *FaxModeWord(static_cast<std::uint8_t>(config >> 4), config & 0x0F);
+}
+
+std::vector<std::uint8_t> FaxRxSeededBytes(std::size_t n, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<std::uint8_t> bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+std::vector<std::int16_t> FaxRxTransmitted(std::uint8_t config, const std::vector<std::uint8_t>& data) {
+  std::vector<std::int16_t> line;
+  PumpHarness harness;
+  harness.Run([&] {
+    auto& controller = harness.Controller();
+    controller.Exchange(0x60, {0});
+    controller.Exchange(0x73, {config, 0x00});
+    controller.StreamTx(0, data);
+    const std::uint8_t& status = harness.Host().comram.reg[kRegStatus];
+    for (int empty = 0, blocks = 0; empty < 4 && blocks < 4000; ++blocks) {
+      harness.RunBlocks(1);
+      empty = controller.TxStreamLeft() == 0 && (status & kStatusTxEmpty) != 0 && harness.Context().transmitting == 1 ? empty + 1 : 0;
+    }
+    controller.Exchange(0x74);
+    harness.RunBlocks(30);
+    line = harness.Afe().LineOutput();
+  });
+  const auto first = std::find_if(line.begin(), line.end(), [](std::int16_t x) { return x != 0; });
+  std::vector<std::int16_t> out(kFaxRxToneStart, 0);
+  out.insert(out.end(), first, line.end());
+  return out;
+}
+
+std::vector<std::int16_t> FaxRxWithNoise(const std::vector<std::int16_t>& line, double snr_db, std::uint32_t seed) {
+  double power = 0;
+  std::size_t n = 0;
+  for (const std::int16_t x : line) {
+    if (x != 0) {
+      power += static_cast<double>(x) * x;
+      ++n;
+    }
+  }
+  const double sigma = std::sqrt(power / static_cast<double>(std::max<std::size_t>(n, 1)) / std::pow(10.0, snr_db / 10));
+  std::mt19937 random(seed);
+  std::normal_distribution<double> noise(0, sigma);
+  std::vector<std::int16_t> out(line.size());
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    out[k] = static_cast<std::int16_t>(std::clamp(std::lround(line[k] + noise(random)), -32768L, 32767L));
+  }
+  return out;
+}
+
+FaxRxResult FaxRxReceive(std::uint8_t config, const FaxRxTestPlan& plan, const std::vector<std::int16_t>& line,
+                         const std::function<void(DspContext&)>& each_block) {
+  FaxRxResult result;
+  PumpHarness harness;
+  harness.Run([&] {
+    auto& controller = harness.Controller();
+    controller.Exchange(0x60, {0});
+    controller.Exchange(0x73, {config, 0x04});
+    const FaxRxTestTraining table(plan);
+    table.Start(harness.Context());
+    harness.Afe().FeedLine(line);
+    const int blocks = static_cast<int>(line.size() / kBlockSamples);
+    for (int b = 0; b < blocks; ++b) {
+      harness.RunBlocks(1);
+      if (each_block) each_block(harness.Context());
+    }
+    harness.RunBlocks(2);
+    for (const auto& block : controller.RxBlocks()) {
+      if (block.kind == 0) result.bytes.insert(result.bytes.end(), block.data.begin(), block.data.end());
+    }
+  });
+  return result;
+}
+
+int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received) {
+  const auto bit = [](const std::vector<std::uint8_t>& v, std::size_t k) { return (v[k / 8] >> (k % 8)) & 1; };
+  const std::size_t sent_bits = sent.size() * 8;
+  const std::size_t got_bits = received.size() * 8;
+  constexpr std::size_t kProbe = 128;
+  if (sent_bits < kProbe || got_bits < kProbe) return -1;
+  std::size_t best_at = 0;
+  std::size_t best = kProbe + 1;
+  for (std::size_t at = 0; at + kProbe <= got_bits; ++at) {
+    std::size_t wrong = 0;
+    for (std::size_t k = 0; k < kProbe && wrong < best; ++k) wrong += bit(sent, k) != bit(received, at + k) ? 1 : 0;
+    if (wrong < best) {
+      best = wrong;
+      best_at = at;
+    }
+  }
+  if (best > kProbe / 4) return -1;
+  int errors = 0;
+  for (std::size_t k = 0; k < sent_bits; ++k) {
+    errors += best_at + k >= got_bits || bit(sent, k) != bit(received, best_at + k) ? 1 : 0;
+  }
+  return errors;
+}
+
+}  // namespace pump::testing

@@ -1,0 +1,47 @@
+// Our fax transmitter's bursts on the line and our receiver on them, with
+// the test training table: what the receiver's round-trip, loop and
+// hostile-input tests share.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "pump/context/dsp_context.h"
+#include "pump/tests/support/fax_rx_test_training.h"
+
+namespace pump::testing {
+
+// Line samples before the echo-protection tone in the bursts below.
+inline constexpr std::int32_t kFaxRxToneStart = 288;
+
+// A burst of our transmitter (0x73 byte 0 `config`) carrying `data` as raw
+// octets, then its tail; the line at 9600 Hz from kFaxRxToneStart samples
+// before the tone.
+std::vector<std::int16_t> FaxRxTransmitted(std::uint8_t config, const std::vector<std::uint8_t>& data);
+
+// Seeded Gaussian noise at `snr_db` below the burst's mean power.
+std::vector<std::int16_t> FaxRxWithNoise(const std::vector<std::int16_t>& line, double snr_db, std::uint32_t seed);
+
+struct FaxRxResult {
+  std::vector<std::uint8_t> bytes;  // the framer's raw octets
+  std::vector<FaxRxRecord> snapshots;  // the record after each block, when asked
+};
+
+// Our receiver (0x73 byte 0 `config`, receive) on `line` with the test
+// table of `plan`; `each_block` runs after every block.
+FaxRxResult FaxRxReceive(std::uint8_t config, const FaxRxTestPlan& plan, const std::vector<std::int16_t>& line,
+                         const std::function<void(DspContext&)>& each_block = {});
+
+// Bit errors of `sent` (LSB first) in the received bit stream, at the
+// alignment where its first 128 bits match best; -1 when no alignment
+// matches at least 3/4 of them.
+int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received);
+
+std::vector<std::uint8_t> FaxRxSeededBytes(std::size_t n, std::uint32_t seed);
+
+// The mode word of a 0x73 byte 0.
+std::uint16_t FaxRxModeWord(std::uint8_t config);
+
+}  // namespace pump::testing
