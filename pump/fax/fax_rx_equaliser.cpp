@@ -123,8 +123,8 @@ void FaxTimingDetector(FaxRxRecord& rx) {
   rx.timing_product_q = Sat32(((u * g) >> 15) - ((w * h) >> 15));
   // The error's sign suits our delay line, whose entries age from the
   // write position on: a later sampling turns the product the other way.
-  rx.timing_error = Sat32((std::int64_t{rx.timing_ref_i} * rx.timing_product_q -
-                           std::int64_t{rx.timing_product_i} * rx.timing_ref_q) >> 15);
+  rx.timing_error = Sat32(std::int64_t{rx.timing_ref_i} * rx.timing_product_q -
+                         std::int64_t{rx.timing_product_i} * rx.timing_ref_q);
   const std::int64_t power = (std::int64_t{rx.timing_ref_q} * rx.timing_ref_q + std::int64_t{rx.timing_ref_i} * rx.timing_ref_i) >> 15;
   const std::int64_t m = (0x6000 - power) >> 2;
   rx.timing_ref_i = Sat32(rx.timing_ref_i + ((m * rx.timing_ref_i) >> 15));

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
+#include <numbers>
 
 #include "pump/core/comram.h"
 #include "pump/fax/fax_mode.h"
@@ -84,6 +86,53 @@ FaxRxResult FaxRxReceive(std::uint8_t config, const FaxRxTestPlan& plan, const s
     }
   });
   return result;
+}
+
+namespace {
+
+std::int16_t ToLine(double x) { return static_cast<std::int16_t>(std::clamp(std::lround(x), -32768L, 32767L)); }
+
+// Hann-windowed kernels of 2 x 16 + 1 taps.
+constexpr int kRigHalf = 16;
+double RigWindow(double k) { return 0.5 + 0.5 * std::cos(std::numbers::pi * k / (kRigHalf + 1)); }
+
+}  // namespace
+
+std::vector<std::int16_t> FaxRxResampled(const std::vector<std::int16_t>& line, double ppm) {
+  std::vector<std::int16_t> out;
+  const double step = 1 + ppm * 1e-6;
+  for (double t = 0; t + kRigHalf + 1 < static_cast<double>(line.size()); t += step) {
+    const auto n = static_cast<long>(std::floor(t));
+    double sum = 0;
+    for (long k = n - kRigHalf; k <= n + kRigHalf + 1; ++k) {
+      if (k < 0) continue;
+      const double d = t - static_cast<double>(k);
+      const double sinc = d == 0 ? 1 : std::sin(std::numbers::pi * d) / (std::numbers::pi * d);
+      sum += line[static_cast<std::size_t>(k)] * sinc * RigWindow(d);
+    }
+    out.push_back(ToLine(sum));
+  }
+  return out;
+}
+
+std::vector<std::int16_t> FaxRxTurned(const std::vector<std::int16_t>& line, double offset_hz, double jitter_degrees,
+                                      double jitter_hz) {
+  std::vector<std::int16_t> out(line.size());
+  for (std::size_t n = 0; n < line.size(); ++n) {
+    // The Hilbert transformer: 2 / (pi k) at odd k, windowed.
+    double h = 0;
+    for (int k = 1; k <= kRigHalf; k += 2) {
+      const double w = 2 / (std::numbers::pi * k) * RigWindow(k);
+      const double ahead = n + static_cast<std::size_t>(k) < line.size() ? line[n + static_cast<std::size_t>(k)] : 0;
+      const double behind = n >= static_cast<std::size_t>(k) ? line[n - static_cast<std::size_t>(k)] : 0;
+      h += w * (behind - ahead);
+    }
+    const double t = static_cast<double>(n) / 9600;
+    const double turn = 2 * std::numbers::pi * offset_hz * t +
+                        jitter_degrees * std::numbers::pi / 180 * std::sin(2 * std::numbers::pi * jitter_hz * t);
+    out[n] = ToLine((std::complex<double>(line[n], h) * std::polar(1.0, turn)).real());
+  }
+  return out;
 }
 
 int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received) {

@@ -26,7 +26,6 @@ std::vector<std::int16_t> FaxRxWithNoise(const std::vector<std::int16_t>& line, 
 
 struct FaxRxResult {
   std::vector<std::uint8_t> bytes;  // the framer's raw octets
-  std::vector<FaxRxRecord> snapshots;  // the record after each block, when asked
 };
 
 // Our receiver (0x73 byte 0 `config`, receive) on `line` with the test
@@ -40,6 +39,15 @@ FaxRxResult FaxRxReceive(std::uint8_t config, const FaxRxTestPlan& plan, const s
 int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received);
 
 std::vector<std::uint8_t> FaxRxSeededBytes(std::size_t n, std::uint32_t seed);
+
+// The line resampled for a sampling clock `ppm` parts per million fast
+// (a windowed-sinc interpolator between the samples).
+std::vector<std::int16_t> FaxRxResampled(const std::vector<std::int16_t>& line, double ppm);
+
+// The line's spectrum moved by `offset_hz`, with a sinusoidal phase jitter
+// of `jitter_degrees` peak at `jitter_hz` (through a Hilbert transformer).
+std::vector<std::int16_t> FaxRxTurned(const std::vector<std::int16_t>& line, double offset_hz, double jitter_degrees = 0,
+                                      double jitter_hz = 0);
 
 // The mode word of a 0x73 byte 0.
 std::uint16_t FaxRxModeWord(std::uint8_t config);

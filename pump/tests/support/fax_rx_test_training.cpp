@@ -59,13 +59,24 @@ void TestCondition(DspContext& context) {
     rx.enables.second_pass = 1;
     rx.enables.carrier_loop = 1;
     rx.step = TrainingStep(rx);
-    SetCarrierGains(rx, 0x20000000, 2, 0x10000000, 8);
   }
-  FaxTrainingReference(rx);
-  if (rx.machine.remaining_count == 1) {
+  // The carrier loop's gains shrink by thirds of the segment.
+  const std::int32_t left = rx.machine.remaining_count;
+  const std::int32_t count = rx.machine.table[static_cast<std::size_t>(rx.machine.position)].count;
+  if (left > 2 * count / 3) {
+    SetCarrierGains(rx, 0x40000000, 0, 0x40000000, 1);
+  } else if (left > count / 3) {
+    SetCarrierGains(rx, 0x30000000, 0, 0x30000000, 1);
+  } else {
+    SetCarrierGains(rx, 0x20000000, 0, 0x10000000, 1);
+  }
+  // The timing reference: the taps' product at the end of the segment;
+  // the timing loop runs in data.
+  if (left == 1) {
     rx.timing_ref_i = rx.timing_product_i;
     rx.timing_ref_q = rx.timing_product_q;
   }
+  FaxTrainingReference(rx);
 }
 
 // V.17's bridge: the nearest of the four training points.
@@ -99,10 +110,8 @@ void TestData(DspContext& context) {
     rx.enables.amplitude_loop = 1;
     rx.amplitude_shift = 8;
     rx.enables.data_output = 1;
-    if (rx.timing_ref_i != 0 || rx.timing_ref_q != 0) {
-      rx.timing_shift = 7;
-      rx.timing_integral_shift = 15;
-    }
+    rx.timing_shift = 7;
+    rx.timing_integral_shift = 15;
     if (rx.modulation == kFaxV17) {
       const std::int32_t subset = rx.delivered_subset;
       FaxTrellisReset(rx);
@@ -119,6 +128,18 @@ void TestData(DspContext& context) {
   SetStateMachine(rx.machine, StateOp::kSetCount, StateTable<DspContext>{}, 3);
   FaxDecide(rx);
   if (rx.modulation != kFaxV17) FaxDeliverUncoded(context);
+}
+
+// Data with the jitter predictor tracking and adapting.
+void TestDataTracking(DspContext& context) {
+  FaxRxRecord& rx = Rx(context);
+  if (FirstSymbol(rx)) {
+    rx.enables.jitter_tracking = 1;
+    rx.enables.jitter_adaptation = 1;
+    rx.jitter_shift = 0;
+    rx.jitter_gain = 0x10000000;
+  }
+  TestData(context);
 }
 
 // Symbols of the transmitter's segments: tone, silence, alternation,
@@ -163,7 +184,8 @@ FaxRxTestTraining::FaxRxTestTraining(const FaxRxTestPlan& plan) {
   entries_.push_back({TestSettle, plan.settle, "TestSettle"});
   entries_.push_back({TestCondition, plan.conditioning, "TestCondition"});
   if (plan.bridge > 0) entries_.push_back({TestBridge, plan.bridge, "TestBridge"});
-  entries_.push_back({TestData, -1, "TestData"});
+  entries_.push_back(plan.jitter ? StateEntry<DspContext>{TestDataTracking, -1, "TestDataTracking"}
+                                 : StateEntry<DspContext>{TestData, -1, "TestData"});
 }
 
 void FaxRxTestTraining::Start(DspContext& context) const {

@@ -19,7 +19,7 @@ struct FaxRxTestPlan {
   std::int32_t settle;        // received symbols before the first conditioning reference
   std::int32_t conditioning;  // symbols of conditioning
   std::int32_t bridge;        // V.17: symbols of the bridge, 0 otherwise
-  bool timing_loop = true;    // the timing loop runs in data
+  bool jitter = false;        // the jitter predictor tracks and adapts in data
 };
 
 // The plan's symbol counts for a burst whose echo-protection tone starts at
