@@ -1,5 +1,6 @@
 #include "pump/tests/support/fax_rx_test_training.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -33,6 +34,20 @@ void SetCarrierGains(FaxRxRecord& rx, std::int32_t phase, int phase_shift, std::
 // The gain settles on the tone and the alternation; the delay line fills.
 void TestSettle(DspContext& context) {
   FaxRxRecord& rx = Rx(context);
+  if (FirstSymbol(rx)) {
+    // What a new burst starts from: the loops and the jitter state
+    // cleared, the equaliser reset.
+    rx.enables = {};
+    rx.timing_shift = 0;
+    rx.timing_integrator = 0;
+    rx.timing_ref_i = rx.timing_ref_q = 0;
+    rx.carrier_frequency = 0;
+    rx.correction1 = rx.correction2 = 0;
+    rx.prediction = rx.previous_prediction = rx.raw_prediction = rx.previous_raw_prediction = 0;
+    std::fill(std::begin(rx.jitter_coeff), std::end(rx.jitter_coeff), std::int16_t{0});
+    rx.reset_pending = 1;
+    return;
+  }
   // Rearmed on a quiet line, so that the gain adapts fast when the tone
   // and the alternation come.
   if (rx.level_average < 8192) {
