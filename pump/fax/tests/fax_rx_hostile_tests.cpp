@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "pump/fax/fax_rx_record.h"
-#include "pump/fax/tests/fax_rx_line_rig.h"
+#include "pump/tests/support/fax_rx_line_rig.h"
 
 namespace pump {
 namespace {

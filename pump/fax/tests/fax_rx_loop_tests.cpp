@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "pump/fax/tests/fax_rx_line_rig.h"
+#include "pump/tests/support/fax_rx_line_rig.h"
 
 namespace pump {
 namespace {

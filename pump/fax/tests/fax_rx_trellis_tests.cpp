@@ -15,6 +15,7 @@
 
 #include "pump/fax/fax_encoders.h"
 #include "pump/fax/fax_rx_descramblers.h"
+#include "pump/fax/fax_rx_loops.h"
 #include "pump/fax/fax_rx_record.h"
 #include "pump/fax/fax_rx_trellis.h"
 #include "pump/fax/fax_scramblers.h"
@@ -217,8 +218,8 @@ TEST(FaxRxTrellis, ABlockOf25SymbolsDelivers25) {
 }
 
 // A branch between the last two best states that the trellis lacks makes
-// the tentative decision invalid; one that exists names its subset's
-// candidate.
+// the tentative decision invalid, and the loops leave their state alone;
+// a branch that exists names its subset's candidate.
 TEST(FaxRxTrellis, TentativeDecisionOnAMissingBranchIsInvalid) {
   const TrellisRate& rate = kTrellisRates[2];
   FaxRxRecord rx = TrellisReceiver(rate);
@@ -236,6 +237,20 @@ TEST(FaxRxTrellis, TentativeDecisionOnAMissingBranchIsInvalid) {
   EXPECT_EQ(rx.valid, 0);
   EXPECT_EQ(rx.d_i, 777);
   EXPECT_EQ(rx.d_q, -777);
+  // The loops then leave the carrier, the amplitude correction and the
+  // decision-error average as they were.
+  rx.enables.carrier_loop = rx.enables.amplitude_loop = rx.enables.adaptation = 1;
+  rx.phase_gain = rx.frequency_gain = 0x40000000;
+  rx.amplitude_shift = 7;
+  rx.carrier_phase = 12345;
+  rx.correction2 = -54321;
+  rx.error_average = 99;
+  FaxLoops(rx);
+  EXPECT_EQ(rx.carrier_phase, 12345);
+  EXPECT_EQ(rx.carrier_frequency, 0);
+  EXPECT_EQ(rx.correction2, -54321);
+  EXPECT_EQ(rx.error_average, 99);
+  EXPECT_EQ(rx.phase_error, 0);
   // From state 0, new state 0 runs through subset 0.
   FaxRxRecord ok = TrellisReceiver(rate);
   for (int s = 0; s < 8; ++s) ok.metrics[s] = s == 0 ? 0 : 1 << 20;

@@ -1,4 +1,4 @@
-#include "pump/fax/tests/fax_rx_line_rig.h"
+#include "pump/tests/support/fax_rx_line_rig.h"
 
 #include <algorithm>
 #include <cmath>
