@@ -175,7 +175,11 @@ void V22WaitSB1(DspContext& context) {
 void V22bRxTrn2400(DspContext& context) {
   V22RxRecord& rx = Rx(context);
   if (rx.bits_per_symbol == 2) {
+    // Nothing to train at 1200 bit/s, but the block's samples are still
+    // received: a block left out jumps the signal by six symbols and
+    // corrupts the first symbols of data.
     End(context);
+    Core(context);
     return;
   }
   StateMachine<DspContext>& machine = Machine(context);
