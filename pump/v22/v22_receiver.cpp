@@ -286,15 +286,9 @@ void WatchS1(DspContext& context) {
   SetDpStatus(*context.host, kStatusRetraining, true);
   Interrupt(context);
   SetStateMachine(context.v22.tx_machine, StateOp::kGo, V22RetrainTable());
-  // Training afresh: 4-point decisions at 2 bits a symbol, nothing to the
-  // framer, the AGC adapting, and the ones and S1-detection counts of the
-  // last training gone (left as they were, the receiver decided 16 points
-  // on the far end's 1200 bit/s signal and took the old ones for new ones).
-  rx.control = kV22AgcAdapt;
-  rx.bits_per_symbol = 2;
-  rx.status = static_cast<std::uint16_t>(rx.status & ~(kV22Ones64 | kV22Ones32In16Point));
-  rx.decoded_ones = 0;
-  rx.signal_blocks = 0;
+  // Left as they were, the receiver decided 16 points on the far end's
+  // 1200 bit/s signal and took the old ones for new ones.
+  V22ForgetTraining(rx);
   Restart(context, kV22RxUsb1OffIndex);
 }
 
@@ -518,6 +512,14 @@ void V22LoadInitialTaps(V22RxRecord& rx) {
 void V22TakeTimingReference(V22RxRecord& rx) {
   rx.reference_i = Sat16(4 * ((std::int32_t{rx.c} * rx.f + std::int32_t{rx.g} * rx.d) >> 15));
   rx.reference_q = Sat16(4 * ((std::int32_t{rx.c} * rx.g - std::int32_t{rx.f} * rx.d) >> 15));
+}
+
+void V22ForgetTraining(V22RxRecord& rx) {
+  rx.control = kV22AgcAdapt;
+  rx.bits_per_symbol = 2;
+  rx.status = static_cast<std::uint16_t>(rx.status & ~(kV22Ones64 | kV22Ones32In16Point));
+  rx.decoded_ones = 0;
+  rx.signal_blocks = 0;
 }
 
 void V22ReceiveSamples(DspContext& context, std::span<const std::int16_t> samples) {

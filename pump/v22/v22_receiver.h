@@ -42,12 +42,18 @@ void V22LoadInitialTaps(V22RxRecord& rx);
 // The timing loop's reference from the current correlation.
 void V22TakeTimingReference(V22RxRecord& rx);
 
+// Before training afresh: 4-point decisions at 2 bits a symbol, nothing to
+// the framer, the AGC adapting, and the last training's ones and counts
+// gone.
+void V22ForgetTraining(V22RxRecord& rx);
 
 // Runs the core over `samples`, the block's received samples.
 void V22ReceiveSamples(DspContext& context, std::span<const std::int16_t> samples);
 
 // The receive sequence's entries the core restarts it at.
 inline constexpr std::int32_t kV22RxUsb1OffIndex = 3;
+inline constexpr std::int32_t kV22RxS1DetIndex = 4;
+inline constexpr std::int32_t kV22RxSamplePickIndex = 5;
 inline constexpr std::int32_t kV22RxEndIndex = 15;
 
 }  // namespace pump

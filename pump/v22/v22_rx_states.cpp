@@ -97,6 +97,12 @@ void V22bRxS1Det(DspContext& context) {
 
 void V22bRxSamplePick(DspContext& context) {
   V22RxRecord& rx = Rx(context);
+  const StateMachine<DspContext>& machine = Machine(context);
+  if (machine.remaining_count == machine.table[machine.position].count) {
+    // Fresh sums, also when the pick runs again in a retrain.
+    rx.acquisition_a = rx.acquisition_b = 0;
+    rx.acquisition_countdown = kV22AcquisitionTicks;
+  }
   rx.equaliser_step = 0;
   rx.g2 = 0;
   Control(rx, kV22Acquisition | kV22CarrierLossCount);
@@ -273,9 +279,29 @@ static_assert(kReceive[kV22RxBisTraining].handler == V22bReStartSCR1TRN);
 static_assert(kReceive[kV22RxV22Training].handler == V22ReStartSCR1TRN);
 static_assert(kReceive[kV22RxEndIndex].handler == V22bRxEnd);
 static_assert(kReceive[kV22RxUsb1OffIndex].handler == V22USB1off);
+static_assert(kReceive[kV22RxS1DetIndex].handler == V22bRxS1Det);
+static_assert(kReceive[kV22RxSamplePickIndex].handler == V22bRxSamplePick);
 
 }  // namespace
 
 StateTable<DspContext> V22RxTable() { return kReceive; }
+
+void V22RxTrainAfterS1(DspContext& context) {
+  if (Machine(context).position <= kV22RxSamplePickIndex) return;
+  V22RxRecord& rx = Rx(context);
+  V22ForgetTraining(rx);
+  // The timing loop followed that signal too: off and at rest, as at the start.
+  rx.timing_integrator = 0;
+  rx.timing_error = 0;
+  rx.timing_enable = 0;
+  rx.gain_a = rx.gain_b = 0;
+  rx.n1 = rx.n2 = 0;
+  rx.x_re = rx.x_im = rx.y_re = rx.y_im = 0;
+  rx.c = rx.d = rx.f = rx.g = 0;
+  rx.reference_i = rx.reference_q = 0;
+  rx.tap_position = 0;
+  rx.agc_step = -6144;  // as after the unscrambled ones: the level is the caller's now
+  RestartAt(context, kV22RxS1DetIndex);
+}
 
 }  // namespace pump

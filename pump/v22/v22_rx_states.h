@@ -14,4 +14,11 @@ inline constexpr std::int32_t kV22RxV22Training = 23;
 
 StateTable<DspContext> V22RxTable();
 
+// The answerer heard the caller's S1 (over now). A receiver that already
+// left S1 detection trained on something else, line noise above the
+// signal-present threshold say: it goes back to S1 detection in the
+// V.22bis row, which ends on the caller's scrambled ones that follow its
+// S1, and trains on them.
+void V22RxTrainAfterS1(DspContext& context);
+
 }  // namespace pump

@@ -6,6 +6,7 @@
 #include "pump/core/host_interface.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/v22/v22_modulator.h"
+#include "pump/v22/v22_rx_states.h"
 #include "pump/v22/v22_start.h"
 
 namespace pump {
@@ -50,6 +51,7 @@ void V22bTxOff(DspContext& context) { Silence(context); }
 
 void V22bTxUnscr1(DspContext& context) {
   if (HeardS1(context)) {
+    V22RxTrainAfterS1(context);
     Restart(context, kV22AnswerBisTraining);
   } else if (HeardScrambledOnes(context)) {
     Restart(context, kV22AnswerTraining);

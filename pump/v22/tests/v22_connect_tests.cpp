@@ -98,6 +98,8 @@ const V22ConnectCase kConnectCases[] = {
     {"V22", kV22, kV22, 30, 0, 2},
     {"V22bisCallerV22Answerer", kV22bis, kV22, 30, 0, 2},
     {"V22bisFrequencyOffset", kV22bis, kV22bis, 30, 3, 4},
+    {"V22bis20dB", kV22bis, kV22bis, 20, 1, 4},
+    {"V22at20dB", kV22, kV22, 20, 1, 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, V22ConnectTable, ::testing::ValuesIn(kConnectCases),
