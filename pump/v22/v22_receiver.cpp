@@ -272,7 +272,12 @@ void TimingCorrelation(V22RxRecord& rx) {
   const std::int32_t m = (rx.c * rx.reference_q + rx.d * rx.reference_i) >> 15;
   const std::int32_t l = (rx.c * rx.reference_i - rx.d * rx.reference_q) >> 15;
   if (rx.timing_enable != 0) {
-    rx.timing_error = Sat16(4 * ((rx.f * m - rx.g * l) >> 15));
+    // Turned against the formula taken as written: our delay line's taps
+    // age with their index (as in V22LoadInitialTaps), which reverses the
+    // phase slope a timing shift gives the correlations; unturned, the loop
+    // fed back its own error and ran away within seconds with a 1 Hz
+    // carrier offset.
+    rx.timing_error = Sat16(-4 * ((rx.f * m - rx.g * l) >> 15));
     rx.timing_integrator = Sat32(rx.timing_integrator + ((std::int32_t{rx.gain_b} * rx.timing_error) >> 15));
   }
   rx.x_re = rx.x_im = rx.y_re = rx.y_im = 0;
