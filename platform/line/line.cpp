@@ -11,9 +11,14 @@ namespace {
 
 const char* SideName(Side side) { return side == Side::kA ? "A" : "B"; }
 
-LineDirectionConfig ForHearingEnd(LineDirectionConfig config, std::uint64_t seed, Side hearing) {
-  config.seed = seed;
+LineDirectionConfig ForHearingEnd(const LineConfig& line, Side hearing) {
+  const auto index = [](Side side) { return static_cast<std::size_t>(side); };
+  LineDirectionConfig config = line.heard_at[index(hearing)];
+  config.seed = line.seed;
   config.direction = static_cast<std::uint64_t>(hearing);
+  const double near = line.clock_ppm[index(hearing)];
+  const double far = line.clock_ppm[index(FarSide(hearing))];
+  if (near != far) config.clock_ratio = (1 + far * 1e-6) / (1 + near * 1e-6);
   return config;
 }
 
@@ -23,8 +28,8 @@ std::int64_t SamplesBefore(std::uint64_t at) { return static_cast<std::int64_t>(
 }  // namespace
 
 Line::Line(const LineConfig& config)
-    : directions_{LineDirection(ForHearingEnd(config.heard_at[0], config.seed, Side::kA)),
-                  LineDirection(ForHearingEnd(config.heard_at[1], config.seed, Side::kB))} {}
+    : directions_{LineDirection(ForHearingEnd(config, Side::kA)),
+                  LineDirection(ForHearingEnd(config, Side::kB))} {}
 
 void Line::Attach(Side side, LineEnd& end) {
   if (ends_[Index(side)] != nullptr || ends_[Index(FarSide(side))] == &end) {

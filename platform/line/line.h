@@ -57,6 +57,10 @@ struct LineConfig {
   // are set by the line from `seed` and the hearing end.
   std::array<LineDirectionConfig, 2> heard_at{};
   std::uint64_t seed = 0;  // the simulation's seed
+  // Each end's sample clock off its nominal rate, in ppm (index 0: end A).
+  // An end hears the other's signal on its own clock: the line sets each
+  // direction's clock ratio from the two.
+  std::array<double, 2> clock_ppm{};
 };
 
 class Line {

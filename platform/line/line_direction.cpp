@@ -39,6 +39,28 @@ std::vector<double> HilbertTaps() {
   return taps;
 }
 
+// The clock interpolator: a Blackman-windowed sinc at kClockPhases + 1
+// fractions of a sample (0 to 1 inclusive), taps for lags -15 .. 16 around
+// the sample at or before the instant.
+constexpr int kClockPhases = 512;
+constexpr int kClockTaps = 2 * kClockHalfTaps;
+
+std::vector<double> SincTaps() {
+  std::vector<double> taps((kClockPhases + 1) * kClockTaps, 0.0);
+  for (int p = 0; p <= kClockPhases; ++p) {
+    const double frac = static_cast<double>(p) / kClockPhases;
+    for (int k = 0; k < kClockTaps; ++k) {
+      // Tap k weighs the sample at floor + k - (kClockHalfTaps - 1).
+      const double x = frac - static_cast<double>(k - (kClockHalfTaps - 1));
+      const double sinc = x == 0 ? 1.0 : std::sin(kPi * x) / (kPi * x);
+      const double w = (x + kClockHalfTaps) / (2.0 * kClockHalfTaps);  // 0 .. 1 over the span
+      const double window = 0.42 - 0.5 * std::cos(2 * kPi * w) + 0.08 * std::cos(4 * kPi * w);
+      taps[static_cast<std::size_t>(p * kClockTaps + k)] = sinc * window;
+    }
+  }
+  return taps;
+}
+
 std::int64_t AmplitudeQ16(double db) {
   return static_cast<std::int64_t>(std::nearbyint(DbToAmplitude(db) * kQ16));
 }
@@ -50,13 +72,42 @@ LineDirection::LineDirection(const LineDirectionConfig& config)
       echo_delay_(CheckedDelay(config.echo_delay_samples, "echo delay")),
       companding_(config.companding),
       offset_radians_(2 * kPi * config.frequency_offset_hz / kLineRate),
+      clock_ratio_(config.clock_ratio),
       gain_q16_(AmplitudeQ16(config.gain_db)),
       noise_(config.seed, config.direction),
-      far_(static_cast<int>(delay_ + (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0))),
+      far_(static_cast<int>(FarHistory())),
       near_(static_cast<int>(echo_delay_)) {
+  if (!(clock_ratio_ > 0.99 && clock_ratio_ < 1.01)) {
+    diag::Fatal("line-clock", "clock ratio " + std::to_string(clock_ratio_) +
+                                  " is outside 0.99 to 1.01");
+  }
+  if (clock_ratio_ != 1 && offset_radians_ != 0) {
+    diag::Fatal("line-clock", "a clock ratio and a frequency offset on one direction");
+  }
   if (config.echo_erl_db) echo_q16_ = AmplitudeQ16(-*config.echo_erl_db);
   if (config.noise_dbm0) noise_rms_q16_ = RmsAt(*config.noise_dbm0) * kQ16;
   if (offset_radians_ != 0) hilbert_ = HilbertTaps();
+  if (clock_ratio_ != 1) sinc_ = SincTaps();
+}
+
+std::int64_t LineDirection::FarHistory() const {
+  if (offset_radians_ != 0) return delay_ + 2 * kShiftDelaySamples;
+  if (clock_ratio_ != 1) return delay_ + kClockLeadSamples + kClockHalfTaps;
+  return delay_;
+}
+
+double LineDirection::ClockedInstant(std::int64_t t) const {
+  return clock_ratio_ * static_cast<double>(t) - static_cast<double>(delay_ + kClockLeadSamples);
+}
+
+double LineDirection::FarBetween(double at) const {
+  const double floor = std::floor(at);
+  const auto phase = static_cast<std::size_t>(std::lround((at - floor) * kClockPhases));
+  const double* taps = sinc_.data() + phase * kClockTaps;
+  const std::int16_t* x = far_.At(static_cast<std::int64_t>(floor) - (kClockHalfTaps - 1));
+  double sum = 0;
+  for (int k = 0; k < kClockTaps; ++k) sum += taps[k] * Compand(companding_, x[k]);
+  return sum;
 }
 
 double LineDirection::Far(std::int64_t t) const {
@@ -84,6 +135,10 @@ void LineDirection::SendFar(std::span<const std::int16_t> samples) { far_.Append
 void LineDirection::SendNear(std::span<const std::int16_t> samples) { near_.Append(samples); }
 
 std::int64_t LineDirection::FarSamplesNeeded(std::int64_t end) const {
+  if (clock_ratio_ != 1 && end > 0) {
+    const auto newest = static_cast<std::int64_t>(std::floor(ClockedInstant(end - 1))) + kClockHalfTaps;
+    return std::max<std::int64_t>(0, newest + 1);
+  }
   return std::max<std::int64_t>(0, end - delay_);
 }
 
@@ -93,16 +148,27 @@ std::int64_t LineDirection::NearSamplesNeeded(std::int64_t end) const {
 
 void LineDirection::Receive(std::span<std::int16_t> out) {
   const std::int64_t end = received_ + static_cast<std::int64_t>(out.size());
+  if (clock_ratio_ != 1 && FarSamplesNeeded(end) > end - 1) {
+    diag::Fatal("line-clock", "the far clock ran " + std::to_string(kClockLeadSamples - kClockHalfTaps) +
+                                  " samples ahead of the bulk delay by line instant " +
+                                  std::to_string(end - 1));
+  }
   if (FarSamplesNeeded(end) > far_sent() || NearSamplesNeeded(end) > near_sent()) {
     diag::Fatal("line-causality", "line instant " + std::to_string(end - 1) +
                                       " received before the ends sent what it depends on");
   }
   for (std::int16_t& y : out) {
     const std::int64_t t = received_++;
+    double far = 0;
+    if (offset_radians_ != 0) {
+      far = Far(t);
+    } else if (clock_ratio_ != 1) {
+      far = FarBetween(ClockedInstant(t));
+    }
     std::int64_t acc =
-        offset_radians_ == 0
+        offset_radians_ == 0 && clock_ratio_ == 1
             ? gain_q16_ * Compand(companding_, *far_.At(t - delay_))
-            : static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gain_q16_) * Far(t)));
+            : static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gain_q16_) * far));
     if (noise_rms_q16_) {
       acc += static_cast<std::int64_t>(std::nearbyint(noise_.Next() * *noise_rms_q16_));
     }
@@ -113,7 +179,11 @@ void LineDirection::Receive(std::span<std::int16_t> out) {
     y = broken ? 0 : static_cast<std::int16_t>(std::clamp<std::int64_t>(value, -32768, 32767));
   }
   std::erase_if(breaks_, [this](const Break& b) { return b.to <= received_; });
-  far_.DropBefore(received_ - delay_ - (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0));
+  if (clock_ratio_ != 1) {
+    far_.DropBefore(static_cast<std::int64_t>(std::floor(ClockedInstant(received_))) - kClockHalfTaps);
+  } else {
+    far_.DropBefore(received_ - delay_ - (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0));
+  }
   near_.DropBefore(received_ - echo_delay_);
 }
 

@@ -8,6 +8,15 @@
 // Hilbert transformer, turned by the offset's phasor, in double precision).
 // A non-zero offset delays the far signal by kShiftDelaySamples more.
 //
+// With the two ends' sample clocks apart (clock_ratio, the far end's clock
+// rate over the near end's), the near end's sample t hears the far signal at
+// far instant clock_ratio x t - delay - kClockLeadSamples, between samples
+// by a windowed-sinc interpolator of 2 x kClockHalfTaps taps (double
+// precision). The lead lets a fast far clock run ahead of the bulk delay by
+// up to kClockLeadSamples - kClockHalfTaps samples (a minute at 200 ppm)
+// before causality ends the run; a clock ratio and a frequency offset do
+// not combine (fatal).
+//
 // rounded and limited to 16 bits, or silence while the line is broken. The
 // G.711 stage stands for the network's digital path, gain and noise for the
 // analog loop, and the echo for the near end's own hybrid returning its own
@@ -36,12 +45,16 @@ struct LineDirectionConfig {
       std::nullopt;  // the near end's hybrid returns its own output this far down
   std::int64_t echo_delay_samples = 1;  // at least 1
   double frequency_offset_hz = 0.0;     // the far signal's frequencies move by this
+  double clock_ratio = 1.0;             // the far end's sample clock over the near end's
   std::uint64_t seed = 0;               // the simulation's seed
   std::uint64_t direction = 0;          // tells the two directions' noise apart
 };
 
 // The Hilbert transformer's half length: the delay a frequency offset adds.
 inline constexpr std::int64_t kShiftDelaySamples = 64;
+// The clock interpolator's half length, and the delay a clock ratio adds.
+inline constexpr std::int64_t kClockHalfTaps = 16;
+inline constexpr std::int64_t kClockLeadSamples = 128;
 
 class LineDirection {
  public:
@@ -76,11 +89,19 @@ class LineDirection {
 
   // The far sample heard at instant t, shifted by the offset, before gain.
   double Far(std::int64_t t) const;
+  // The far signal at far instant `at` (fractional), before gain.
+  double FarBetween(double at) const;
+  // The far instant the near end's instant t hears.
+  double ClockedInstant(std::int64_t t) const;
+  // Far samples kept behind the newest one read.
+  std::int64_t FarHistory() const;
 
   std::int64_t delay_;
   std::int64_t echo_delay_;
   Companding companding_;
   double offset_radians_;        // per sample; 0: no shift
+  double clock_ratio_;
+  std::vector<double> sinc_;  // kClockPhases + 1 phases of 2 x kClockHalfTaps taps
   std::vector<double> hilbert_;  // taps for lags 0 .. 2 x kShiftDelaySamples
   std::int64_t gain_q16_;
   std::optional<std::int64_t> echo_q16_;

@@ -168,8 +168,8 @@ TEST_P(V22BerTable, ErrorsStayUnderTheCurveWithItsMargin) {
 }
 
 const BerCase kBerCases[] = {
-    {"V22bisAt16dB", 7, 4, 16, 400},
-    {"V22At12dB", 6, 2, 12, 200},
+    {"V22bisAt12dB", 7, 4, 12, 400},
+    {"V22At8dB", 6, 2, 8, 200},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, V22BerTable, ::testing::ValuesIn(kBerCases),

@@ -26,13 +26,15 @@ constexpr int kV22 = 6;
 
 class V22Connect : public LineCallRig {
  protected:
-  // The impaired line both ways at `snr_db`, with a frequency offset.
-  void MakeV22Line(double snr_db, double offset_hz, std::uint64_t seed) {
+  // The impaired line both ways at `snr_db`, with a frequency offset, or
+  // the caller's sample clock `clock_ppm` fast and the answerer's as slow.
+  void MakeV22Line(double snr_db, double offset_hz, double clock_ppm, std::uint64_t seed) {
     pl::LineConfig config;
     config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db),
                        ImpairedDirection(kTransmitLevel, snr_db)};
     config.heard_at[0].frequency_offset_hz = offset_hz;
     config.heard_at[1].frequency_offset_hz = -offset_hz;
+    config.clock_ppm = {clock_ppm, -clock_ppm};
     config.seed = seed;
     MakeLine(config);
     AddSecondMachine();
@@ -65,6 +67,7 @@ struct V22ConnectCase {
   int answerer_mode;
   double snr_db;
   double offset_hz;
+  double clock_ppm;
   std::int32_t bits_per_symbol;  // the rate both reach
 };
 
@@ -75,7 +78,7 @@ class V22ConnectTable : public V22Connect, public ::testing::WithParamInterface<
 // bytes cross each way without an error.
 TEST_P(V22ConnectTable, ReachDataAndCarryBytesBothWays) {
   const V22ConnectCase& c = GetParam();
-  MakeV22Line(c.snr_db, c.offset_hz, 5);
+  MakeV22Line(c.snr_db, c.offset_hz, c.clock_ppm, 5);
   StartCalls({{c.caller_mode, 1}, {c.answerer_mode, 0}});
   ASSERT_TRUE(RunUntilConnected(8000)) << "status " << int{Status(0)} << " and " << int{Status(1)};
   EXPECT_EQ(BitsPerSymbol(0), c.bits_per_symbol);
@@ -94,12 +97,15 @@ TEST_P(V22ConnectTable, ReachDataAndCarryBytesBothWays) {
 }
 
 const V22ConnectCase kConnectCases[] = {
-    {"V22bis", kV22bis, kV22bis, 30, 0, 4},
-    {"V22", kV22, kV22, 30, 0, 2},
-    {"V22bisCallerV22Answerer", kV22bis, kV22, 30, 0, 2},
-    {"V22bisFrequencyOffset", kV22bis, kV22bis, 30, 3, 4},
-    {"V22bis20dB", kV22bis, kV22bis, 20, 1, 4},
-    {"V22at20dB", kV22, kV22, 20, 1, 2},
+    {"V22bis", kV22bis, kV22bis, 30, 0, 0, 4},
+    {"V22", kV22, kV22, 30, 0, 0, 2},
+    {"V22bisCallerV22Answerer", kV22bis, kV22, 30, 0, 0, 2},
+    {"V22bisFrequencyOffset", kV22bis, kV22bis, 30, 3, 0, 4},
+    {"V22bis20dB", kV22bis, kV22bis, 20, 1, 0, 4},
+    {"V22at20dB", kV22, kV22, 20, 1, 0, 2},
+    {"V22bisClocks100ppmApart", kV22bis, kV22bis, 30, 0, 100, 4},
+    {"V22bisClocks100ppmApartTheOtherWay", kV22bis, kV22bis, 30, 0, -100, 4},
+    {"V22Clocks100ppmApart", kV22, kV22, 30, 0, 100, 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, V22ConnectTable, ::testing::ValuesIn(kConnectCases),

@@ -1,0 +1,92 @@
+// The line's sample-clock offset: with the far end's clock a few hundred
+// ppm off the near end's, what the near end hears is the far signal on the
+// far clock's time scale (a tone's phase drifts by f x offset, clicks come
+// closer together or further apart), and a far clock that runs past the
+// interpolator's lead ends the run.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "platform/line/line_direction.h"
+
+namespace pump {
+namespace {
+
+namespace pl = plat::line;
+constexpr double kClockPi = 3.14159265358979323846;
+
+// The phase of `x` at `hz` over [from, from + length) against a cosine at
+// instant 0.
+double ClockPhaseAt(const std::vector<std::int16_t>& x, double hz, std::size_t from, std::size_t length) {
+  std::complex<double> sum = 0;
+  for (std::size_t n = from; n < from + length; ++n) {
+    sum += static_cast<double>(x[n]) * std::polar(1.0, -2 * kClockPi * hz * static_cast<double>(n) / 8000);
+  }
+  return std::arg(sum);
+}
+
+std::vector<std::int16_t> ClockHeard(double ratio, const std::vector<std::int16_t>& far) {
+  pl::LineDirection line({.delay_samples = 1, .clock_ratio = ratio});
+  line.SendFar(far);
+  std::vector<std::int16_t> heard(far.size());
+  line.Receive(heard);
+  return heard;
+}
+
+TEST(LineClockOffset, AToneDriftsInPhaseByItsFrequencyTimesTheOffset) {
+  constexpr double kTone = 2000;
+  const double ppms[] = {200, -200, 100, -37};
+  std::vector<std::int16_t> tone(24000);
+  for (std::size_t n = 0; n < tone.size(); ++n) {
+    tone[n] = static_cast<std::int16_t>(std::lround(12000 * std::cos(2 * kClockPi * kTone * static_cast<double>(n) / 8000)));
+  }
+  for (const double ppm : ppms) {
+    SCOPED_TRACE(::testing::Message() << ppm << " ppm");
+    const std::vector<std::int16_t> heard = ClockHeard(1 + ppm * 1e-6, tone);
+    // Two windows 2 s apart: the far clock covers 2 s x ratio of the tone.
+    const double first = ClockPhaseAt(heard, kTone, 2000, 4000);
+    const double second = ClockPhaseAt(heard, kTone, 18000, 4000);
+    const double want = 2 * kClockPi * kTone * ppm * 1e-6 * 2.0;
+    const double got = std::remainder(second - first - want, 2 * kClockPi) + want;
+    EXPECT_NEAR(got, want, 0.01);
+  }
+}
+
+TEST(LineClockOffset, ClicksArriveAtTheFarClocksSpacing) {
+  struct Case {
+    double ppm;
+    std::int64_t spacing;  // of clicks 40000 far samples apart, in near samples
+  };
+  const Case cases[] = {{200, 39992}, {-200, 40008}, {100, 39996}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.ppm << " ppm");
+    std::vector<std::int16_t> far(44000, 0);
+    far[1000] = far[41000] = 20000;
+    const std::vector<std::int16_t> heard = ClockHeard(1 + c.ppm * 1e-6, far);
+    std::vector<std::int64_t> peaks;
+    for (std::size_t n = 0; n < heard.size(); ++n) {
+      if (heard[n] > 10000) peaks.push_back(static_cast<std::int64_t>(n));
+    }
+    ASSERT_EQ(peaks.size(), 2u);
+    EXPECT_EQ(peaks[1] - peaks[0], c.spacing);
+  }
+}
+
+TEST(LineClockOffset, AFarClockPastItsLeadIsFatal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(
+      {
+        // 1 % fast: the lead of 112 samples is gone after about 11200.
+        pl::LineDirection line({.delay_samples = 1, .clock_ratio = 1.0099});
+        std::vector<std::int16_t> far(20000, 0);
+        line.SendFar(far);
+        std::vector<std::int16_t> heard(far.size());
+        line.Receive(heard);
+      },
+      "line-clock");
+}
+
+}  // namespace
+}  // namespace pump
