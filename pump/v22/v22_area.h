@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pump/core/state_machine.h"
+#include "pump/detect/notch_detector.h"
 
 namespace pump {
 
@@ -190,6 +191,10 @@ struct V22Work {
   StateMachine<DspContext> tx_machine;
   StateMachine<DspContext> rx_machine;
   std::uint32_t direct;  // started by the loopback test: data reports status 5
+  // Callers of the FSK modems heard during S1 detection: a Bell 103
+  // caller's 1270 Hz mark and a 520 Hz tone (the V.23 start).
+  NotchDetector tone1270;
+  NotchDetector tone520;
 };
 
 }  // namespace pump

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 
+#include "pump/afe_access/afe_access.h"
 #include "pump/core/dp_status.h"
 #include "pump/core/host_interface.h"
+#include "pump/detect/preprocess.h"
+#include "pump/fsk/fsk_start.h"
 #include "pump/idle/idle_mode.h"
 #include "pump/v22/v22_receiver.h"
 
@@ -13,6 +16,9 @@ namespace {
 constexpr std::int32_t kTrainingError = 0x30000000;
 constexpr std::int32_t kSignalBlocks = 8;
 constexpr std::int16_t kFull = 0x7FFF;
+constexpr int kToneRatioOn = 5;
+constexpr int kToneRatioOff = 2;
+constexpr int kToneLimit = 96;  // samples: one block
 // The longest the far end sends 1200 bit/s ones after this end's training
 // (a caller's 600 ms after the answerer's S1) and 2400 bit/s ones (200 ms).
 constexpr std::int32_t kFarEnd2400Blocks = 80;
@@ -52,7 +58,21 @@ void V22RxStart(DspContext& context) {
   rx.integrator_weight = 8192;
   SetDpStatus(*context.host, kStatusCarrier, false);
   WriteDspReg(*context.host, kRegDpInterrupt, 1);
+  InitNotchDetector(context.v22.tone1270, notch::k1270, kToneRatioOn, kToneRatioOff);
+  InitNotchDetector(context.v22.tone520, notch::k520, kToneRatioOn, kToneRatioOff);
   std::fill(std::begin(context.input_block), std::end(context.input_block), 0);
+}
+
+// The block through the handshake's front end (the rejection filter when
+// one is bound, then the AGC), as the notch detectors hear it.
+std::span<const std::int32_t> ToneFrontEnd(DspContext& context) {
+  HandshakeArea& h = context.handshake;
+  const std::size_t n = std::min<std::size_t>(context.afe->samples_per_block, kHandshakeBlock);
+  PreprocessRx(kPreprocessRejection | kPreprocessAgc,
+               std::span<const std::int16_t>(context.input_block, n), context.dc_removal,
+               std::span(h.samples, n), h.rejection.coefficients != nullptr ? &h.rejection : nullptr,
+               std::span(h.filtered, n), &context.detectors.agc, std::span(h.levelled, n));
+  return std::span<const std::int32_t>(h.levelled, n);
 }
 
 void V22Wait(DspContext& context) {
@@ -92,6 +112,12 @@ void V22bRxS1Det(DspContext& context) {
   if ((rx.status & kV22SignalPresent) != 0) ++rx.signal_blocks;
   if (rx.signal_blocks > kSignalBlocks && (rx.status & (kV22S1Present | kV22UnscrambledOnes)) == 0) {
     End(context);
+  }
+  const std::span<const std::int32_t> heard = ToneFrontEnd(context);
+  if (RunNotchDetector(context.v22.tone1270, heard, kToneLimit) != 0) {
+    StartFsk(context, kFskBell103Answer);
+  } else if (RunNotchDetector(context.v22.tone520, heard, kToneLimit) != 0) {
+    StartFsk(context, kFskV23SendForward);
   }
 }
 

@@ -280,3 +280,44 @@ TEST(V22Handshake, StretchesOfOnesDecodeToOnes) {
 
 }  // namespace
 }  // namespace pump
+
+namespace pump {
+namespace {
+
+// A Bell 103 caller's 1270 Hz mark or a 520 Hz tone heard while the
+// answerer waits for S1 starts the FSK modem of that caller; a tone of
+// neither frequency starts none.
+TEST(V22Handshake, TonesDuringS1DetectionStartTheFskModems) {
+  struct Case {
+    double hz;
+    int fsk_start_type;  // -1: none
+  };
+  const Case cases[] = {{1270, 5}, {520, 7}, {1800, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.hz << " Hz");
+    testing::PumpHarness harness;
+    harness.Run([&] {
+      harness.Controller().Post(0x60, {0});
+      harness.RunBlocks(1);
+      DspContext& context = harness.Context();
+      context.call.direction = 0;
+      context.call.mode = 7;
+      context.call.max_rate_code = 4;
+      context.fsk.start_type = -1;
+      V22bConfig(context);
+      std::vector<std::int16_t> tone(kBlockSamples);
+      std::size_t n = 0;
+      for (int b = 0; b < 20 && context.fsk.start_type < 0; ++b) {
+        for (std::int16_t& s : tone) {
+          s = static_cast<std::int16_t>(std::lround(6000 * std::sin(2 * 3.14159265358979 * c.hz * static_cast<double>(n++) / 9600)));
+        }
+        harness.Afe().FeedLine(tone);
+        harness.RunBlocks(1);
+      }
+      EXPECT_EQ(context.fsk.start_type, c.fsk_start_type);
+    });
+  }
+}
+
+}  // namespace
+}  // namespace pump
