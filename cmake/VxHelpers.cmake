@@ -50,10 +50,15 @@ function(vx_add_test name)
 endfunction()
 
 # vx_add_bench(<name> SOURCES ... [LIBS ...])
-# A Google Benchmark program; `make bench` builds and runs all of them.
+# A Google Benchmark program; `make bench` builds and runs all of them. The
+# sanitizer build (the test build) leaves them out of its default target: no
+# test runs them, and timings under the sanitizers would say nothing.
 function(vx_add_bench name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  if(VX_SANITIZE)
+    set_target_properties(${name} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
   set_property(GLOBAL APPEND PROPERTY VX_BENCHMARKS ${name})
 endfunction()
