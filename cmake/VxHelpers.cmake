@@ -74,7 +74,10 @@ function(vx_finish)
   add_test(NAME hygiene.ProductLibrariesHaveNoMutableStatics
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-statics
             --allowlist ${CMAKE_SOURCE_DIR}/scripts/statics-allowlist ${files})
-  set_tests_properties(hygiene.ProductLibrariesHaveNoMutableStatics PROPERTIES LABELS hygiene)
+  # Defined last but among the longest tests: a high cost makes ctest start it
+  # first, so it does not run alone at the end of a parallel run.
+  set_tests_properties(hygiene.ProductLibrariesHaveNoMutableStatics PROPERTIES
+                       LABELS hygiene COST 1000)
 
   get_property(benches GLOBAL PROPERTY VX_BENCHMARKS)
   set(commands "")
