@@ -65,6 +65,18 @@ void acu_caller_id_poll() {
   std::uint8_t end = kEnd;
   standin.caller_id_substate.compare_exchange_strong(end, 0);
 }
+AcuCallerIdBuffer& acu_caller_id_buffer() { return Standin().caller_id_buffer; }
+
+std::uint8_t acu_caller_id_format() { return Standin().caller_id_format; }
+
+// Kept for tests to read; the command interpreter will format and print it.
+void acu_report_caller_id(std::uint8_t format) {
+  CommandInterpreterStandin& standin = Standin();
+  const AcuCallerIdBuffer& buffer = standin.caller_id_buffer;
+  standin.caller_id_reports.push_back(
+      {format, {buffer.bytes.begin(), buffer.bytes.begin() + buffer.count}});
+}
+
 std::atomic<std::uint8_t>& acu_response_pending() { return Standin().response_pending; }
 std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
 std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "pump/core/comram.h"
@@ -53,8 +54,8 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> fclass{0};
   // acu_response_pending's byte.
   std::atomic<std::uint8_t> response_pending{0};
-  // The command line being typed: its first two characters and its length.
-  char line_start[2] = {};
+  // The command line being typed: its first characters and its length.
+  char line_start[8] = {};
   std::uint32_t line_length = 0;
   std::atomic<std::uint8_t> state{0};
   std::atomic<std::uint8_t> deferred_reset{0};
@@ -86,6 +87,16 @@ struct CommandInterpreterStandin {
   std::array<std::atomic<std::uint8_t>, 256> s_registers{};
   // The link level ModemTask_Reset gave acu_init.
   std::uint8_t link_level = 0;
+  // The caller-ID buffer the modem task fills, the report format setting,
+  // and each report asked for: its format and the buffer's bytes then.
+  AcuCallerIdBuffer caller_id_buffer;
+  std::uint8_t caller_id_format = 0;
+  struct CallerIdReport {
+    std::uint8_t format = 0;
+    std::vector<std::uint8_t> bytes;
+    bool operator==(const CallerIdReport&) const = default;
+  };
+  std::vector<CallerIdReport> caller_id_reports;
 };
 
 }  // namespace vxctl

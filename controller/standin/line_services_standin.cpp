@@ -99,13 +99,19 @@ std::atomic<std::uint8_t>& acu_reset_request() { return Standin().reset_request;
 
 std::uint8_t RING_report_duration() { return Standin().ring_report_duration.load(); }
 
+bool RING_first_ring() { return Standin().first_ring.load() != 0; }
+
+std::uint8_t CPT_get_result() {
+  std::deque<std::uint8_t>& results = Standin().cpt_results;
+  if (results.empty()) return 0;
+  const std::uint8_t result = results.front();
+  results.pop_front();
+  return result;
+}
+
 std::atomic<std::uint8_t>& DAA_step_index() { return Standin().daa_step_index; }
 
 std::atomic<std::uint8_t>& DAA_kind() { return Standin().daa_kind; }
-
-std::uint8_t CPT_get_result() { return Standin().cpt_result.exchange(0); }
-
-bool RING_first_ring() { return Standin().first_ring.load() != 0; }
 
 // The poll's first request; the stand-in's class 9 handler records it.
 void LS_start_line_poll() {

@@ -48,9 +48,10 @@ struct LineServicesStandin {
   std::atomic<std::uint8_t> daa_kind{0};              // DAA_kind
   // The hook the last DAA sequence asked for (DAA_line_status_ok).
   std::atomic<std::uint8_t> off_hook_asked{0};
-  // What CPT_get_result takes (0 none) and RING_first_ring answers.
-  std::atomic<std::uint8_t> cpt_result{0};
+  // RING_first_ring's answer, and the detections CPT_get_result hands out
+  // (oldest first, then 0).
   std::atomic<std::uint8_t> first_ring{0};
+  std::deque<std::uint8_t> cpt_results;
 };
 
 }  // namespace vxctl

@@ -2,7 +2,9 @@
 // services. Until they are built, controller/standin defines these entries.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace vxctl {
@@ -106,6 +108,19 @@ std::uint8_t acu_sync_access_selected();
 std::atomic<std::uint8_t>& acu_disconnect_cause();
 std::uint8_t acu_v8_answer_setting();
 std::uint8_t acu_s_register(std::uint8_t number);
+
+// The caller-ID text the modem task reads from the data pump: at most 99
+// bytes, their count, and a terminating 0 after them.
+inline constexpr std::size_t kCallerIdBufferMax = 99;
+struct AcuCallerIdBuffer {
+  std::array<std::uint8_t, kCallerIdBufferMax + 1> bytes{};
+  std::uint8_t count = 0;
+};
+AcuCallerIdBuffer& acu_caller_id_buffer();
+// Prints the caller-ID buffer to the application in `format` (the
+// caller-ID report format setting, acu_caller_id_format).
+void acu_report_caller_id(std::uint8_t format);
+std::uint8_t acu_caller_id_format();
 
 // Acts on the data pump's call-progress notification, read from the
 // controller's copy of the last packet taken (DspTransportState::rx).

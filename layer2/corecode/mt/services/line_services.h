@@ -84,6 +84,13 @@ void LS_line_poll_handler(KernelMessage* message, void* context);  // 9 line pol
 void RING_update(LineServicesContext* context);
 void RING_clear_measurements(LineServicesContext* context);
 
+// Ring cadence: true when exactly one ring of the current ring sequence
+// has been counted.
+bool RING_first_ring();
+// Call-progress tones: the first finished detection of the line services'
+// detectors (1, 3, 5 or 15, the tone kind), taken; 0 when none.
+std::uint8_t CPT_get_result();
+
 // Black list: re-files the entry of an attempt that failed (or frees it);
 // starts the delay timer when a delay is configured.
 void BLK_refile_entry(LineServicesContext* context, BlackListSlot* entry);
@@ -122,11 +129,6 @@ std::atomic<std::uint8_t>& DAA_kind();
 // 242 and 244) show what the current DAA sequence expects.
 void DAA_set_hook(std::uint8_t off_hook);
 bool DAA_line_status_ok();
-// The call-progress tone detectors' first finished detection (1, 3, 5 or
-// 15, the tone kind; 0 none), taken.
-std::uint8_t CPT_get_result();
-// Exactly one ring of the current ring sequence has been counted.
-bool RING_first_ring();
 // Starts the self-repeating line poll (class 9, code 3).
 void LS_start_line_poll();
 
