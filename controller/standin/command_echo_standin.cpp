@@ -3,16 +3,22 @@
 // byte. acu_run, the controller pass: the timer service, the line
 // services' poll, the modem task's step, and a terminal's answers: every
 // character from the command ring is echoed, and a line (ended by CR) that
-// starts with "AT" is answered with OK, any other with ERROR. Kept apart
-// from the other entries because they reach the DTE interface and the
-// modem task, which only programs running the task thread link.
+// starts with "AT" is answered with OK, any other with ERROR; "ATI6" (the
+// data pump's version) and "ATI20" (the connection status) print their
+// report before the OK. Kept apart from the other entries because they
+// reach the DTE interface and the modem task, which only programs running
+// the task thread link.
+#include <algorithm>
 #include <cctype>
+#include <string_view>
 
 #include "controller/standin/command_interpreter_standin.h"
+#include "controller/acu/acu_settings.h"
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
+#include "layer2/corecode/mt/modem/status_reports.h"
 #include "layer2/corecode/mt/registry/startup_loads.h"
 #include "platform/ke/ke.h"
 
@@ -31,11 +37,26 @@ bool StartsWithAt(const CommandInterpreterStandin& standin) {
          std::toupper(standin.line_start[1]) == 'T';
 }
 
+// The information commands the stand-in answers with a report.
+bool LineIs(const CommandInterpreterStandin& standin, std::string_view command) {
+  return standin.line_length == command.size() &&
+         std::equal(command.begin(), command.end(), standin.line_start,
+                    [](char a, char b) { return a == std::toupper(b); });
+}
+
+void RunInformation(const CommandInterpreterStandin& standin) {
+  if (LineIs(standin, "ATI6")) ModemTask_PrintDspVersion();
+  if (LineIs(standin, "ATI20")) {
+    ModemTask_PrintConnectionStatus((acu_settings().s[kSOptions] & kS14Verbose) != 0 ? 1 : 0);
+  }
+}
+
 void TakeCommandCharacters(CommandInterpreterStandin& standin) {
   while (dte_cmd_from_count() != 0) {
     const std::uint8_t c = dte_cmd_from_char();
     dte_cmd_to_char(c);
     if (c == '\r') {
+      RunInformation(standin);
       Answer(StartsWithAt(standin) ? kOk : kError);
       standin.line_length = 0;
       continue;

@@ -6,6 +6,9 @@
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/lines/relays.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem/call_progress_mode.h"
+#include "layer2/corecode/mt/modem/dial_packets.h"
+#include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem/voice_commands.h"
 #include "layer2/corecode/mt/modem/voice_line.h"
@@ -42,7 +45,7 @@ std::uint8_t CallerIdConfig() {
 void ModemTask_Reset(std::uint8_t& level) {
   ModemTaskState& task = MachineState<ModemTaskState>();
   RetrainState& retrain = MachineState<RetrainState>();
-  ModemTask_TraceReset(ModemTask_TraceRing());
+  ModemTask_TraceReset(&modem_event_trace());
   task.state = kTaskIdle;
   dsp_link_start();
   level = MachineState<DspLinkState>().link_level;

@@ -5,7 +5,9 @@
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/line_profile_store.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
+#include "layer2/corecode/mt/modem/status_reports.h"
 #include "layer2/corecode/mt/modem_task/call_waiting_state.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/modem_task/retrain_state.h"
@@ -44,16 +46,13 @@ constexpr std::uint32_t kStatsPhaseBits = 0xF0;
 // Call waiting: the flag kept when it is armed again.
 constexpr std::uint8_t kCallWaitingKept = kCallWaitingCidPending;
 
-// The status line's room (the trace keeps 71 characters of it).
-constexpr std::size_t kStatusLineBytes = 72;
-
 void SetPhase(ModemStatisticsBlock& stats, std::uint32_t phase) {
   std::uint32_t mask = stats.output_mask.load();
   while (!stats.output_mask.compare_exchange_weak(mask, (mask & ~kStatsPhaseBits) | phase)) {
   }
 }
 
-void Trace(const char* text) { ModemTask_TraceAdd(ModemTask_TraceRing(), time_ms_now(), text); }
+void Trace(const char* text) { ModemTask_TraceAdd(&modem_event_trace(), time_ms_now(), text); }
 
 // Counts a statistics entry up or down by one.
 void CountKey(std::uint8_t key, int by = 1) {
@@ -109,7 +108,7 @@ void OnConnected(ModemTaskState& task) {
   } else {
     ++task.changed_rate_connects;
   }
-  char line[kStatusLineBytes];
+  char line[kStatusTextBytes];
   ModemTask_StatusText(line);
   Trace(line);
   if (!PcmModulation(task)) {

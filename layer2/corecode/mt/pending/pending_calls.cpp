@@ -14,23 +14,6 @@ void Record(std::string_view name, std::initializer_list<std::int64_t> args = {}
 
 }  // namespace
 
-void ModemTask_SetCallProgress(std::uint8_t mode) { Record("ModemTask_SetCallProgress", {mode}); }
-void ModemTask_SetSpeaker(std::uint8_t on) { Record("ModemTask_SetSpeaker", {on}); }
-void ModemTask_SetSpeakerVolume(std::uint8_t volume) {
-  Record("ModemTask_SetSpeakerVolume", {volume});
-}
-
-EventTraceRing* ModemTask_TraceRing() { return nullptr; }
-void ModemTask_TraceAdd(EventTraceRing*, std::uint32_t stamp, const char* text) {
-  Record("ModemTask_TraceAdd", {stamp}, text);
-}
-void ModemTask_TraceReset(EventTraceRing*) { Record("ModemTask_TraceReset"); }
-char* ModemTask_StatusText(char* buffer) {
-  Record("ModemTask_StatusText");
-  buffer[0] = 0;
-  return buffer;
-}
-
 void ModemTask_QueryModulation() { Record("ModemTask_QueryModulation"); }
 void ModemTask_QueryRates() { Record("ModemTask_QueryRates"); }
 

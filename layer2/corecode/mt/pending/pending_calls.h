@@ -9,19 +9,6 @@
 
 namespace vxctl {
 
-// Modem task: dialling, tones and call progress.
-void ModemTask_SetCallProgress(std::uint8_t mode);
-void ModemTask_SetSpeaker(std::uint8_t on);
-void ModemTask_SetSpeakerVolume(std::uint8_t volume);
-// The event trace and the status line. The trace ring is the machine's
-// one EventTraceRing; StatusText writes the connection's state line and
-// returns its end. A text handed to TraceAdd is recorded here as it is,
-// so callers hand it literals or the (empty) line of StatusText.
-struct EventTraceRing;
-EventTraceRing* ModemTask_TraceRing();
-void ModemTask_TraceAdd(EventTraceRing* ring, std::uint32_t stamp, const char* text);
-void ModemTask_TraceReset(EventTraceRing* ring);
-char* ModemTask_StatusText(char* buffer);
 // Handshake start: the modulation and the rates of a connection.
 void ModemTask_QueryModulation();
 void ModemTask_QueryRates();

@@ -21,7 +21,7 @@ TEST(DspPowerStates, EachStateRingsAndCallsInOrder) {
     std::vector<std::string> timeline;
   };
   const std::vector<Case> cases = {
-      {6, 0, {"252=D0", "ModemTask_SetCallProgress(0)"}},
+      {6, 0, {"252=D0", "cmd 65 00 01"}},  // call progress off; it was not on
       {7, 0, {"cmd 94", "252=D1"}},  // the statistics reset reads the version
       {8, 0, {"252=D2"}},
       {9,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "layer2/corecode/mt/tests/support/fake_data_pump.h"
@@ -14,6 +15,15 @@ struct SentCommand {
   std::vector<std::uint8_t> payload;
   bool operator==(const SentCommand&) const = default;
 };
+
+// "67 {0F}" in test failures.
+inline void PrintTo(const SentCommand& command, std::ostream* out) {
+  *out << std::hex << int(command.code) << " {";
+  for (std::size_t i = 0; i < command.payload.size(); ++i) {
+    *out << (i != 0 ? " " : "") << int(command.payload[i]);
+  }
+  *out << "}" << std::dec;
+}
 
 inline std::vector<SentCommand> SentCommands(const FakeDataPump& pump) {
   std::vector<SentCommand> sent;

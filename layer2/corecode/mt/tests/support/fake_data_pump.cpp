@@ -123,13 +123,15 @@ void FakeDataPump::Dispatch() {
   Answer(command);
 }
 
-FakeAnswer FakeDataPump::AnswerFor(std::uint8_t command) const {
-  const auto scripted = script_.find(command);
-  return scripted != script_.end() ? scripted->second : PumpAnswer(command);
+FakeAnswer FakeDataPump::AnswerFor(const FakePacket& command) const {
+  const auto responder = responders_.find(command.code);
+  if (responder != responders_.end()) return responder->second(command);
+  const auto scripted = script_.find(command.code);
+  return scripted != script_.end() ? scripted->second : PumpAnswer(command.code);
 }
 
 void FakeDataPump::Answer(const FakePacket& command) {
-  const FakeAnswer answer = AnswerFor(command.code);
+  const FakeAnswer answer = AnswerFor(command);
   Queued post;
   switch (answer.kind) {
     case FakeAnswer::Kind::kAck:

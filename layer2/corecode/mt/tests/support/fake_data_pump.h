@@ -26,6 +26,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -93,6 +94,10 @@ class FakeDataPump {
   void Unbind();
 
   void Script(std::uint8_t command, FakeAnswer answer) { script_[command] = std::move(answer); }
+  // Answers each `command` by what `respond` makes of it (a memory read by
+  // its key, say); it outranks Script.
+  using Responder = std::function<FakeAnswer(const FakePacket& command)>;
+  void ScriptBy(std::uint8_t command, Responder respond) { responders_[command] = std::move(respond); }
 
   // Posts now; false while the controller has not taken the last one. The
   // length byte is the payload's size (at most 255), 16 bytes are carried.
@@ -138,11 +143,12 @@ class FakeDataPump {
   void Leave();
   void Dispatch();
   void Answer(const FakePacket& command);
-  FakeAnswer AnswerFor(std::uint8_t command) const;
+  FakeAnswer AnswerFor(const FakePacket& command) const;
   bool PostNow(std::uint8_t code, const std::vector<std::uint8_t>& payload);
 
   pump::HostInterface* host_ = nullptr;
   std::map<std::uint8_t, FakeAnswer> script_;
+  std::map<std::uint8_t, Responder> responders_;
   std::deque<Queued> queue_;
   std::deque<QueuedRx> rx_queue_;
   std::vector<FakePacket> commands_;
