@@ -1,0 +1,87 @@
+// Dialling on the real stack: vxafe, vxdsp and the test controller on a
+// subscriber line of the exchange; the modem task's packets take the line,
+// set the dial parameters and dial, and the exchange says which number it
+// collected.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "afe/windows/afe_device.h"
+#include "controller/standin/command_interpreter_standin.h"
+#include "layer2/corecode/mt/dsp/dsp_link.h"
+#include "layer2/corecode/mt/kernel/line_services_start.h"
+#include "layer2/corecode/mt/lines/relays.h"
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem/dial_packets.h"
+#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
+#include "platform/line/exchange/exchange.h"
+#include "platform/line/line.h"
+#include "platform/machine/machine.h"
+#include "pump/core/comram.h"
+#include "pump/driver/dsp_device.h"
+#include "pump/tests/support/test_controller.h"
+
+namespace vxctl::testing {
+namespace {
+
+namespace ex = plat::line::exchange;
+
+constexpr char kDialledNumber[] = "5551234";
+
+TEST(DiallingOnLine, TheExchangeCollectsTheDigitsWeDial) {
+  plat::line::Line line;
+  ex::ExchangeConfig config;
+  config.routes = {{"555", 7, ex::RouteKind::kNoAnswer}};
+  config.subscribers = {{.number = "2001000", .line = &line}};
+  ex::Exchange::Built built = ex::Exchange::Build(config);
+  ASSERT_TRUE(built.ok()) << built.error;
+
+  plat::Simulation sim;
+  plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
+                                          {u"vxdsp", pump::DriverEntry},
+                                          {u"vxtestctl", pump::testing::TestControllerEntry}},
+                              .line = &line,
+                              .side = plat::line::Side::kA});
+  pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
+  controller.callback = RigCallback;
+  ASSERT_EQ(machine.Boot(), STATUS_SUCCESS) << machine.kernel().LogText();
+  ASSERT_TRUE(controller.started());
+  ASSERT_TRUE(sim.RunUserThread(machine.kernel(), "test", [&] {
+    RunThreads({{16, [&] {
+                   dsp_set_comram(&controller.Host().comram);
+                   dsp_set_dsp_context(controller.Context());
+                   dsp_power_control(0xD0);
+                   ModemTask_DspResetForDial();
+                   // The line services take the line off hook through the relays.
+                   LS_init();
+                   LineServicesState& services = MachineState<LineServicesState>();
+                   MK_dispatch(&services.kernel);
+                   ModemTask_SetHook(true);
+                   MK_dispatch(&services.kernel);
+                   SleepMs(400);  // dial tone comes after 200 ms
+                   // DTMF at the levels the line services would choose.
+                   MachineState<CommandInterpreterStandin>().tone_levels[0] = {40, 60};
+                   ModemTask_SetTxLevel(0);
+                   ModemTask_SendDialParams(80, 80, 0, 0);  // 80 ms tone, 80 ms gap
+                   for (const char digit : std::string(kDialledNumber)) {
+                     ModemTask_DialDigit(digit);
+                     SleepMs(250);
+                   }
+                   SleepMs(1000);
+                   dsp_set_dsp_context(nullptr);
+                   dsp_set_comram(nullptr);
+                 }}});
+  }));
+  machine.Shutdown();
+
+  const std::vector<ex::ExchangeEvent> numbers = built.exchange->log().Of(0, ex::EventKind::kNumber);
+  ASSERT_EQ(numbers.size(), 1u) << built.exchange->log().Text();
+  EXPECT_EQ(numbers[0].detail, kDialledNumber);
+  for (const ex::ExchangeEvent& digit : built.exchange->log().Of(0, ex::EventKind::kDigit)) {
+    EXPECT_NE(digit.detail.find("dtmf"), std::string::npos) << digit.detail;
+  }
+}
+
+}  // namespace
+}  // namespace vxctl::testing
