@@ -90,13 +90,12 @@ AcuTickCounts& acu_tick_counts() { return Standin().tick_counts; }
 std::uint8_t acu_tone_level(std::uint8_t kind, std::uint8_t selector) {
   CommandInterpreterStandin& standin = Standin();
   if (kind >= standin.tone_levels.size() || selector > 1) return 0;
-  return standin.tone_levels[kind][selector].load();
+  return standin.tone_levels[kind][selector];
 }
 
 std::uint8_t acu_sync_access_selected() { return Standin().sync_access.load(); }
 std::atomic<std::uint8_t>& acu_disconnect_cause() { return Standin().disconnect_cause; }
 std::uint8_t acu_v8_answer_setting() { return Standin().v8_answer_setting.load(); }
-std::uint8_t acu_s_register(std::uint8_t number) { return Standin().s_registers[number].load(); }
 
 // The line services will classify rings and start caller-ID detection
 // from the packet; until then it is only read.

@@ -78,13 +78,12 @@ struct CommandInterpreterStandin {
 
   // For the modem task: the transmit level bytes of signal kinds 0..5
   // ([kind][selector], acu_tone_level), the "+ES" synchronous-access
-  // choice, the disconnect cause, the answering V.8 setting of "+A8E" and
-  // the S-registers (acu_s_register), as tests set them.
-  std::array<std::array<std::atomic<std::uint8_t>, 2>, 6> tone_levels{};
+  // choice, the disconnect cause and the answering V.8 setting of "+A8E",
+  // as tests set them.
+  std::array<std::array<std::uint8_t, 2>, 6> tone_levels{};
   std::atomic<std::uint8_t> sync_access{0};
   std::atomic<std::uint8_t> disconnect_cause{0};
   std::atomic<std::uint8_t> v8_answer_setting{0};
-  std::array<std::atomic<std::uint8_t>, 256> s_registers{};
   // The link level ModemTask_Reset gave acu_init.
   std::uint8_t link_level = 0;
   // The caller-ID buffer the modem task fills, the report format setting,

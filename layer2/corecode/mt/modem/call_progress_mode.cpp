@@ -4,6 +4,7 @@
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"

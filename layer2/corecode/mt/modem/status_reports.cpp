@@ -18,16 +18,7 @@ namespace vxctl {
 namespace {
 
 constexpr std::uint8_t kCodeMask = 0x0F;
-constexpr std::uint8_t kCodeConnected = 2;
-constexpr std::uint8_t kModulationV90 = 23;
 constexpr char kUnknown[] = "unknown";
-
-constexpr const char* kModulationNames[] = {
-    "BELL_103", "BELL_212",  "V21",     "V21_CHAN2", "V23_ADX", "V23_HDX", "V22",
-    "V22BIS",   "V27_SHORT", "V27_LONG", "V27_TER",  "V29",     "V32",     "V32_TCM",
-    "V17",      "V33",       "V32BIS",  "V34_SYM",   "V34",     "Unknown", "Unknown",
-    "Unknown",  "X2",        "V90",     "V92",
-};
 
 std::string Hex(std::uint8_t value) { return ModemTask_HexByte(value).data(); }
 
@@ -68,11 +59,6 @@ void PrintFailedPacket() {
 
 }  // namespace
 
-const char* modulation_name(std::uint8_t code, bool pcm_upstream) {
-  if (code == kModulationV90 && pcm_upstream) return "V92";
-  return code < std::size(kModulationNames) ? kModulationNames[code] : "Unknown";
-}
-
 char* ModemTask_StatusText(std::span<char, kStatusTextBytes> buffer) {
   const std::uint8_t code = ModemTask_ReadDspStatus() & kCodeMask;
   const ModemTaskState& task = MachineState<ModemTaskState>();
@@ -83,7 +69,7 @@ char* ModemTask_StatusText(std::span<char, kStatusTextBytes> buffer) {
       break;
     case kCodeConnected:
       length = std::snprintf(buffer.data(), buffer.size(), "Connected %s TX=%u RX=%u",
-                             modulation_name(task.modulation, task.v92_connection != 0),
+                             ModemTask_ModulationName(task.modulation, task.v92_connection != 0),
                              unsigned{task.tx_rate}, unsigned{task.rx_rate});
       break;
     case 3:

@@ -11,10 +11,6 @@
 
 namespace vxctl {
 
-// The name of a modulation code as the report prints it; 23 is "V92" when
-// the upstream direction runs PCM, else "V90".
-const char* modulation_name(std::uint8_t code, bool pcm_upstream);
-
 // The longest state line ("Connected V32_TCM TX=65535 RX=65535") and its 0.
 inline constexpr std::size_t kStatusTextBytes = 40;
 // Writes the state line of register 54's code and a 0; returns the 0.

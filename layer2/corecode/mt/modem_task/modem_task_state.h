@@ -150,17 +150,9 @@ struct ModemTaskState {
   // task keeps (lines/status_lines.h names the bits).
   std::atomic<std::uint32_t> status_word{0};
 
-  // Dialling, speaker and the status report: the call-progress mode last
-  // asked for (0 off, 1, 2; 3 and above only kept), the speaker's state and
-  // volume (1 or more), the connections counted (handshakes other than
-  // fax) and the retrains and renegotiations reported since the trace was
-  // reset.
-  std::uint8_t call_progress_mode = 0;
+  // The speaker's state and volume (1 or more).
   std::uint8_t speaker_on = 0;
   std::uint8_t speaker_volume = 1;
-  std::uint16_t connection_count = 0;
-  std::uint16_t retrain_reports = 0;
-  std::uint16_t reneg_reports = 0;
 };
 
 }  // namespace vxctl

@@ -102,12 +102,11 @@ void acu_caller_id_poll();
 // transmit level byte of a signal kind 0..5 (selector 1 the high byte, 0
 // the low byte); whether "+ES" asks for V.80 synchronous access; the
 // disconnect cause (18 the data pump dropped the line); the answering V.8
-// setting of "+A8E"; an S-register.
+// setting of "+A8E".
 std::uint8_t acu_tone_level(std::uint8_t kind, std::uint8_t selector);
 std::uint8_t acu_sync_access_selected();
 std::atomic<std::uint8_t>& acu_disconnect_cause();
 std::uint8_t acu_v8_answer_setting();
-std::uint8_t acu_s_register(std::uint8_t number);
 
 // The caller-ID text the modem task reads from the data pump: at most 99
 // bytes, their count, and a terminating 0 after them.

@@ -7,6 +7,7 @@
 
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
+#include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem/tests/modem_task_testing.h"
 #include "layer2/corecode/mt/modem_task/v8bis_state.h"
@@ -95,8 +96,10 @@ TEST(ModemTaskStep, MonitorRunsBeforeTheStateAction) {
     pump.SetRegister(pump::kRegStatus, kCodeConnected);
     ModemTask_Process();
     EXPECT_EQ(PendingWithoutMoh(),
-              (std::vector<std::string>{"ModemTask_QueryModulation", "ModemTask_QueryRates",
-                                        "ModemTask_StatusText", "ModemTask_TraceAdd \"\""}));
+              (std::vector<std::string>{"ModemTask_QueryModulation", "ModemTask_QueryRates"}));
+    const EventTraceRing& trace = modem_event_trace();
+    ASSERT_EQ(trace.head, trace.tail + 1);
+    EXPECT_STREQ(trace.entries[trace.tail].text.data(), "Connected BELL_103 TX=0 RX=0");
     EXPECT_EQ(MachineState<ModemTaskState>().state, kTaskConnected);
   });
 }
@@ -170,12 +173,12 @@ TEST(ModemTaskStep, HangupRequestClearsDown) {
     ModemTask_Process();
     EXPECT_EQ(MachineState<ModemTaskState>().state, kTaskClearingDown);
     EXPECT_EQ(PendingWithoutMoh(),
-              (std::vector<std::string>{"ModemTask_SetCallProgress(0)",
-                                        "ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset",
+              (std::vector<std::string>{"ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset",
                                         "ModemTask_SetV92StartOptions(0)"}));
+    // The data pump idled, then call progress off (0x65 {0, 1}).
     std::vector<std::uint8_t> codes;
     for (const FakePacket& command : pump.Commands()) codes.push_back(command.code);
-    EXPECT_EQ(codes, (std::vector<std::uint8_t>{0x60, 0x94, 0xA4}));
+    EXPECT_EQ(codes, (std::vector<std::uint8_t>{0x60, 0x94, 0xA4, 0x65}));
   });
 }
 

@@ -7,6 +7,7 @@
 
 #include "controller/standin/command_interpreter_standin.h"
 #include "controller/standin/link_protocols_standin.h"
+#include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem/tests/modem_task_testing.h"
 #include "layer2/corecode/mt/modem_task/call_waiting_state.h"
@@ -24,21 +25,20 @@ void MonitorCodes(FakeDataPump& pump, const std::vector<std::uint8_t>& codes) {
   }
 }
 
-// The trace lines asked for, in order.
-std::vector<std::string> TraceLines() {
+// The event trace's texts, oldest first.
+std::vector<std::string> MonitorTraceLines() {
+  const EventTraceRing& ring = modem_event_trace();
   std::vector<std::string> lines;
-  for (const PendingCall& call : MachineState<PendingLog>().Calls()) {
-    if (call.name == "ModemTask_TraceAdd") lines.emplace_back(call.text);
+  for (std::uint32_t i = ring.tail; i != ring.head; i = (i + 1) % EventTraceRing::kEntries) {
+    lines.emplace_back(ring.entries[i].text.data());
   }
   return lines;
 }
 
-std::vector<std::string> CallsBesidesTrace() {
+std::vector<std::string> PendingCalls() {
   std::vector<std::string> calls;
   for (const PendingCall& call : MachineState<PendingLog>().Calls()) {
-    if (call.name != "ModemTask_TraceAdd" && call.name != "ModemTask_StatusText") {
-      calls.push_back(DescribePending(call));
-    }
+    calls.push_back(DescribePending(call));
   }
   return calls;
 }
@@ -69,17 +69,21 @@ struct MonitorCase {
 constexpr std::uint32_t kReset = kStatsPhaseReset;
 constexpr std::uint32_t kConnected = kStatsPhaseConnected;
 constexpr std::uint32_t kDropped = kStatsPhaseDropped;
+// The state line a connect traces (the rates' query is not built: 0).
+const std::string kLineV32 = "Connected V32 TX=0 RX=0";
+const std::string kLineV34 = "Connected V34 TX=0 RX=0";
+const std::string kLineV90 = "Connected V90 TX=0 RX=0";
 const std::vector<std::string> kConnectCalls = {"ModemTask_QueryModulation",
                                                 "ModemTask_QueryRates"};
 
 TEST(MonitorDsp, CodeSequences) {
   const std::vector<MonitorCase> cases = {
       {"connect", kTaskOriginating, 12, 0, {1, 2},
-       {kTaskOriginating, 1, kConnected, 0, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskOriginating, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"connect, V.80 access", kTaskOriginating, 12, 1, {1, 2},
-       {kTaskOriginating, 1, kConnected, 9, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskOriginating, 1, kConnected, 9, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"connect at V.90", kTaskAnswering, 23, 1, {1, 2},
-       {kTaskAnswering, 1, kConnected, 0, 2, 0, 0, 0, 0, {""},
+       {kTaskAnswering, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV90},
         {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
          "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
       {"connect while idle", kTaskIdle, 12, 0, {2},
@@ -87,47 +91,47 @@ TEST(MonitorDsp, CodeSequences) {
       {"retrain before any connect", kTaskOriginating, 12, 0, {1, 3},
        {kTaskOriginating, 0, kReset, 0, 1, 0, 0, 0, 0, {}, {}}},
       {"retrain before connect, then connect", kTaskOriginating, 12, 0, {3, 2},
-       {kTaskOriginating, 1, kConnected, 0, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskOriginating, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"retrain", kTaskConnected, 12, 0, {2, 3},
-       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {"", "Retrain"},
+       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {kLineV32, "Retrain"},
         {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
       {"retrain at V.90", kTaskConnected, 23, 0, {2, 3},
-       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 9000, {"", "Retrain"},
+       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 9000, {kLineV90, "Retrain"},
         {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
          "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
       {"the same code twice acts once", kTaskConnected, 12, 0, {2, 2, 3, 3},
-       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {"", "Retrain"},
+       {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {kLineV32, "Retrain"},
         {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
       {"a second retrain while retraining", kTaskConnected, 12, 0, {2, 3, 2, 3},
        // the second connect stopped the timer; a retrain while retraining
        // does not start it again
-       {kTaskRetraining, 1, kConnected, 0, 2, 2, 1, 0, 0, {"", "Retrain", "", "Retrain"},
+       {kTaskRetraining, 1, kConnected, 0, 2, 2, 1, 0, 0, {kLineV32, "Retrain", kLineV32, "Retrain"},
         {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)",
          "ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
       {"dropping", kTaskConnected, 12, 0, {2, 4},
-       {kTaskHangupRequested, 1, kConnected, 0, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskHangupRequested, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"idle after a connect", kTaskConnected, 12, 0, {2, 0},
-       {kTaskConnected, 0, kDropped, 0, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskConnected, 0, kDropped, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"idle without a connect", kTaskOriginating, 12, 0, {1, 0},
        {kTaskOriginating, 0, kReset, 0, 1, 0, 0, 0, 0, {}, {}}},
       {"fax carrier", kTaskFaxOriginating, 0, 0, {8},
        {kTaskFaxOriginating, 0, kConnected, 1, 2, 0, 0, 0, 0, {}, {}}},
       {"voice", kTaskIdle, 0, 0, {12}, {kTaskIdle, 0, kConnected, 2, 2, 0, 0, 0, 0, {}, {}}},
       {"renegotiation", kTaskConnected, 18, 0, {2, 13},
-       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 301, {"", "Renegotiate"},
+       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 301, {kLineV34, "Renegotiate"},
         {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
          "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
       {"renegotiation at V.90", kTaskConnected, 23, 0, {2, 13},
-       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 501, {"", "Renegotiate"},
+       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 501, {kLineV90, "Renegotiate"},
         {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
          "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
       {"caller ID right after a renegotiation began", kTaskConnected, 12, 0, {2, 13, 14},
-       {kTaskCallerIdInCall, 1, kConnected, 0, 2, 0, 0, 0, 301, {"", "Renegotiate"},
+       {kTaskCallerIdInCall, 1, kConnected, 0, 2, 0, 0, 0, 301, {kLineV32, "Renegotiate"},
         kConnectCalls}},
       {"caller ID during a call", kTaskConnected, 12, 0, {2, 14},
-       {kTaskCallerIdInCall, 1, kConnected, 0, 2, 0, 0, 0, 0, {""}, kConnectCalls}},
+       {kTaskCallerIdInCall, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"reconnect after a renegotiation keeps call waiting", kTaskConnected, 23, 0, {13, 2},
-       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 0, {"Renegotiate", ""},
+       {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 0, {"Renegotiate", kLineV90},
         kConnectCalls}},
       {"hold exchange", kTaskConnected, 24, 0, {15},
        {kTaskHoldExchange, 0, kReset, 0, 1, 0, 0, 0, 0, {}, {}}},
@@ -155,8 +159,8 @@ TEST(MonitorDsp, CodeSequences) {
       EXPECT_EQ(stats.Value(0x31), o.renegs);
       EXPECT_EQ(task.reneg_reports, o.renegs);
       EXPECT_EQ(MachineState<RetrainState>().retrain_timer, o.timer);
-      EXPECT_EQ(TraceLines(), o.traces);
-      EXPECT_EQ(CallsBesidesTrace(), o.calls);
+      EXPECT_EQ(MonitorTraceLines(), o.traces);
+      EXPECT_EQ(PendingCalls(), o.calls);
     });
   }
 }
@@ -220,8 +224,8 @@ TEST(MonitorDsp, State6Flag) {
     ModemTask_SetState6Flag(1);
     for (int step = 0; step < 3; ++step) MonitorCodes(pump, {2});
     EXPECT_EQ(task.connection_state, kCodeReportedLoopback);
-    EXPECT_EQ(TraceLines().size(), 1u);
-    EXPECT_EQ(CallsBesidesTrace(), kConnectCalls);
+    EXPECT_EQ(MonitorTraceLines().size(), 1u);
+    EXPECT_EQ(PendingCalls(), kConnectCalls);
     ModemTask_SetState6Flag(0);
     EXPECT_EQ(task.connection_state, kCodeConnected);
     ModemTask_SetState6Flag(1);

@@ -32,6 +32,8 @@ struct IdleOperation {
   const char* name;
   std::function<void()> run;
   std::vector<std::string> calls;  // into parts not built yet
+  // The speaker (0x81) and call-progress (0x65) packets, in order.
+  std::vector<SentCommand> speaker_and_call_progress;
 };
 
 
@@ -43,13 +45,14 @@ std::vector<IdleOperation> IdleOperations() {
          ModemTask_Reset(level);
          EXPECT_EQ(level, kDspLinkLevelStarted);
        },
-       {"ModemTask_TraceReset", "ModemTask_SetSpeakerVolume(2)", "ModemTask_SetSpeaker(0)",
-        "ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset", "ModemTask_SetV92StartOptions(0)"}},
-      {"DspIdle", [] { ModemTask_DspIdle(); }, {}},
-      {"GoIdle",
-       [] { ModemTask_GoIdle(); },
-       {"ModemTask_SetSpeaker(0)", "ModemTask_SetCallProgress(0)"}},
-      {"Stop", [] { ModemTask_Stop(); }, {"ModemTask_SetCallProgress(0)"}},
+       {"ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset", "ModemTask_SetV92StartOptions(0)"},
+       // volume 2 while the speaker is off, then off
+       {{0x81, {0, 0}}, {0x81, {0, 0}}}},
+      {"DspIdle", [] { ModemTask_DspIdle(); }, {}, {}},
+      // the idle cleared the call-progress mode, so turning it off idles
+      // nothing more
+      {"GoIdle", [] { ModemTask_GoIdle(); }, {}, {{0x81, {0, 0}}, {0x65, {0, 1}}}},
+      {"Stop", [] { ModemTask_Stop(); }, {}, {{0x65, {0, 1}}}},
   };
 }
 
@@ -83,6 +86,14 @@ std::vector<SentCommand> IdleCommands(const FakeDataPump& pump) {
   return idle;
 }
 
+std::vector<SentCommand> SpeakerAndCallProgress(const FakeDataPump& pump) {
+  std::vector<SentCommand> sent;
+  for (const SentCommand& c : SentCommands(pump)) {
+    if (c.code == 0x81 || c.code == 0x65) sent.push_back(c);
+  }
+  return sent;
+}
+
 TEST(ResetAndIdle, PacketsRelaysHookAndCalls) {
   struct CallerId {
     std::uint8_t enabled;
@@ -109,6 +120,7 @@ TEST(ResetAndIdle, PacketsRelaysHookAndCalls) {
           calls.push_back(DescribePending(call));
         }
         EXPECT_EQ(calls, op.calls);
+        EXPECT_EQ(SpeakerAndCallProgress(pump), op.speaker_and_call_progress);
         const ModemTaskState& task = MachineState<ModemTaskState>();
         const bool dsp_idle_only = std::string(op.name) == "DspIdle";
         EXPECT_EQ(task.state, dsp_idle_only ? kTaskConnected : kTaskIdle);
