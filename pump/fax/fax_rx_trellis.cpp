@@ -29,19 +29,6 @@ constexpr std::array<Into, 8> kInto = {{
 
 int PerSubset(int bits) { return 1 << (bits - 2); }
 
-FaxPoint V17Point(int bits, int point) {
-  switch (bits) {
-    case 6:
-      return kV17_14400[static_cast<std::size_t>(point)];
-    case 5:
-      return kV17_12000[static_cast<std::size_t>(point)];
-    case 4:
-      return kV17_9600[static_cast<std::size_t>(point)];
-    default:
-      return kV17_7200[static_cast<std::size_t>(point)];
-  }
-}
-
 std::int32_t Diff16(std::int32_t a, std::int32_t b) { return std::clamp(a - b, -32767, 32767); }
 
 // Survivor word: the cell in bits 24-31, the predecessor of new state s in bits 3s..3s+2.

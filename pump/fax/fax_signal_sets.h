@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace pump {
@@ -79,5 +80,21 @@ inline constexpr std::array<FaxPoint, 16> kV17_7200 = {{
     {16, 16}, {-48, 48}, {16, -16}, {16, -48}, {-48, 16}, {-48, -16}, {16, 48}, {48, 48},
     {-16, -16},
 }};
+
+// V.17's point `point` at 7200 (3 bits a symbol, and any count below 4),
+// 9600, 12000 or 14400 bit/s (4, 5, 6).
+inline FaxPoint V17Point(int bits_per_symbol, int point) {
+  const auto index = static_cast<std::size_t>(point);
+  switch (bits_per_symbol) {
+    case 6:
+      return kV17_14400[index];
+    case 5:
+      return kV17_12000[index];
+    case 4:
+      return kV17_9600[index];
+    default:
+      return kV17_7200[index];
+  }
+}
 
 }  // namespace pump

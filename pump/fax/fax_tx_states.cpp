@@ -83,19 +83,6 @@ void TxRateV17(DspContext& context) {
   Send(context, kV17Training[tx.training]);
 }
 
-FaxPoint V17Point(int point, int bits_per_symbol) {
-  switch (bits_per_symbol) {
-    case 6:
-      return kV17_14400[static_cast<std::size_t>(point)];
-    case 5:
-      return kV17_12000[static_cast<std::size_t>(point)];
-    case 4:
-      return kV17_9600[static_cast<std::size_t>(point)];
-    default:
-      return kV17_7200[static_cast<std::size_t>(point)];
-  }
-}
-
 FaxPoint V29Point(int point, int bits_per_symbol) {
   switch (bits_per_symbol) {
     case 4:
@@ -114,7 +101,7 @@ void SendData(DspContext& context, std::uint32_t bits) {
   const int n = rate.bits_per_symbol;
   switch (rate.modulation) {
     case kFaxV17:
-      Send(context, V17Point(V17Encode(tx, FaxScramble(tx, bits, n), n), n));
+      Send(context, V17Point(n, V17Encode(tx, FaxScramble(tx, bits, n), n)));
       break;
     case kFaxV29:
       Send(context, V29Point(V29Encode(tx, FaxScramble(tx, bits, n), n), n));

@@ -7,20 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "afe/windows/afe_device.h"
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "layer2/corecode/mt/lines/relays.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/dial_packets.h"
-#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
+#include "layer2/corecode/mt/tests/support/vxdsp_machine.h"
 #include "platform/line/exchange/exchange.h"
 #include "platform/line/line.h"
-#include "platform/machine/machine.h"
-#include "pump/core/comram.h"
-#include "pump/driver/dsp_device.h"
-#include "pump/tests/support/test_controller.h"
 
 namespace vxctl::testing {
 namespace {
@@ -37,43 +32,28 @@ TEST(DiallingOnLine, TheExchangeCollectsTheDigitsWeDial) {
   ex::Exchange::Built built = ex::Exchange::Build(config);
   ASSERT_TRUE(built.ok()) << built.error;
 
-  plat::Simulation sim;
-  plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
-                                          {u"vxdsp", pump::DriverEntry},
-                                          {u"vxtestctl", pump::testing::TestControllerEntry}},
-                              .line = &line,
-                              .side = plat::line::Side::kA});
-  pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
-  controller.callback = RigCallback;
-  ASSERT_EQ(machine.Boot(), STATUS_SUCCESS) << machine.kernel().LogText();
-  ASSERT_TRUE(controller.started());
-  ASSERT_TRUE(sim.RunUserThread(machine.kernel(), "test", [&] {
-    RunThreads({{16, [&] {
-                   dsp_set_comram(&controller.Host().comram);
-                   dsp_set_dsp_context(controller.Context());
-                   dsp_power_control(0xD0);
-                   ModemTask_DspResetForDial();
-                   // The line services take the line off hook through the relays.
-                   LS_init();
-                   LineServicesState& services = MachineState<LineServicesState>();
-                   MK_dispatch(&services.kernel);
-                   ModemTask_SetHook(true);
-                   MK_dispatch(&services.kernel);
-                   SleepMs(400);  // dial tone comes after 200 ms
-                   // DTMF at the levels the line services would choose.
-                   MachineState<CommandInterpreterStandin>().tone_levels[0] = {40, 60};
-                   ModemTask_SetTxLevel(0);
-                   ModemTask_SendDialParams(80, 80, 0, 0);  // 80 ms tone, 80 ms gap
-                   for (const char digit : std::string(kDialledNumber)) {
-                     ModemTask_DialDigit(digit);
-                     SleepMs(250);
-                   }
-                   SleepMs(1000);
-                   dsp_set_dsp_context(nullptr);
-                   dsp_set_comram(nullptr);
-                 }}});
-  }));
-  machine.Shutdown();
+  RunOnVxdsp(
+      [] {
+        dsp_power_control(0xD0);
+        ModemTask_DspResetForDial();
+        // The line services take the line off hook through the relays.
+        LS_init();
+        LineServicesState& services = MachineState<LineServicesState>();
+        MK_dispatch(&services.kernel);
+        ModemTask_SetHook(true);
+        MK_dispatch(&services.kernel);
+        SleepMs(400);  // dial tone comes after 200 ms
+        // DTMF at the levels the line services would choose.
+        MachineState<CommandInterpreterStandin>().tone_levels[0] = {40, 60};
+        ModemTask_SetTxLevel(0);
+        ModemTask_SendDialParams(80, 80, 0, 0);  // 80 ms tone, 80 ms gap
+        for (const char digit : std::string(kDialledNumber)) {
+          ModemTask_DialDigit(digit);
+          SleepMs(250);
+        }
+        SleepMs(1000);
+      },
+      &line);
 
   const std::vector<ex::ExchangeEvent> numbers = built.exchange->log().Of(0, ex::EventKind::kNumber);
   ASSERT_EQ(numbers.size(), 1u) << built.exchange->log().Text();

@@ -17,11 +17,12 @@
 
 namespace vxctl::testing {
 
-inline void RunOnVxdsp(const std::function<void()>& body) {
+inline void RunOnVxdsp(const std::function<void()>& body, plat::line::Line* line = nullptr) {
   plat::Simulation sim;
   plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
                                           {u"vxdsp", pump::DriverEntry},
-                                          {u"vxtestctl", pump::testing::TestControllerEntry}}});
+                                          {u"vxtestctl", pump::testing::TestControllerEntry}},
+                              .line = line});
   pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
   controller.callback = RigCallback;
   ASSERT_EQ(machine.Boot(), STATUS_SUCCESS) << machine.kernel().LogText();
