@@ -74,7 +74,8 @@ void acu_init() {
   CommandInterpreterStandin& standin = MachineState<CommandInterpreterStandin>();
   reg_load_startup();
   LS_init();
-  ModemTask_Reset(standin.link_level);
+  std::uint8_t link_level = 0;
+  ModemTask_Reset(link_level);
   standin.inits.fetch_add(1);
   standin.init_thread.store(KeGetCurrentThread());
   standin.running.store(1);

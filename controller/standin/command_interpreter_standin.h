@@ -84,8 +84,6 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> sync_access{0};
   std::atomic<std::uint8_t> disconnect_cause{0};
   std::atomic<std::uint8_t> v8_answer_setting{0};
-  // The link level ModemTask_Reset gave acu_init.
-  std::uint8_t link_level = 0;
   // The caller-ID buffer the modem task fills, the report format setting,
   // and each report asked for: its format and the buffer's bytes then.
   AcuCallerIdBuffer caller_id_buffer;

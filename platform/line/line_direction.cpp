@@ -148,7 +148,7 @@ std::int64_t LineDirection::NearSamplesNeeded(std::int64_t end) const {
 
 void LineDirection::Receive(std::span<std::int16_t> out) {
   const std::int64_t end = received_ + static_cast<std::int64_t>(out.size());
-  if (clock_ratio_ != 1 && FarSamplesNeeded(end) > end - 1) {
+  if (clock_ratio_ != 1 && FarSamplesNeeded(end) > std::max<std::int64_t>(0, end - delay_)) {
     diag::Fatal("line-clock", "the far clock ran " + std::to_string(kClockLeadSamples - kClockHalfTaps) +
                                   " samples ahead of the bulk delay by line instant " +
                                   std::to_string(end - 1));

@@ -22,7 +22,9 @@ constexpr std::array<std::array<std::int32_t, 4>, 6> kV29Regions = {{
 
 constexpr std::int32_t kTan22_5 = 13572;  // Q15
 
-FaxDecision V27ter2400(std::int32_t x, std::int32_t y, std::int32_t i, std::int32_t q, std::int32_t previous) {
+// V.27ter 2400 and V.29 4800: the nearest of four points a quarter turn
+// apart, the phase change read as a dibit.
+FaxDecision NearestOfFour(std::int32_t x, std::int32_t y, std::int32_t i, std::int32_t q, std::int32_t previous) {
   const std::int32_t point = y < x ? (i >= 0 ? 0 : 2) : (q >= 0 ? 1 : 3);
   return {point, point, kQuartersToBits[static_cast<std::size_t>((point - previous) & 3)]};
 }
@@ -67,12 +69,6 @@ FaxDecision V29_7200(std::int32_t x, std::int32_t y, int s, std::int32_t previou
   return {point, point, kEighthsToBits[static_cast<std::size_t>((point - previous) & 7)]};
 }
 
-// V.29 4800: the nearest of the four points on the axes.
-FaxDecision V29_4800(std::int32_t x, std::int32_t y, std::int32_t i, std::int32_t q, std::int32_t previous) {
-  const std::int32_t point = y < x ? (i >= 0 ? 0 : 2) : (q >= 0 ? 1 : 3);
-  return {point, point, kQuartersToBits[static_cast<std::size_t>((point - previous) & 3)]};
-}
-
 void Write(FaxRxRecord& rx, FaxPoint p) {
   rx.d_i = 64 * p.i;
   rx.d_q = 64 * p.q;
@@ -89,12 +85,12 @@ FaxDecision FaxDecideUncoded(std::uint16_t mode_word, std::int32_t i, std::int32
       case 1:
         return V29_7200(x, y, s, previous_phase);
       case 2:
-        return V29_4800(x, y, i, q, previous_phase);
+        return NearestOfFour(x, y, i, q, previous_phase);
       default:
         return V29_9600(x, y, s, previous_phase);
     }
   }
-  return (mode_word & 0x0F) == 1 ? V27ter2400(x, y, i, q, previous_phase) : V27ter4800(x, y, i, q, s, previous_phase);
+  return (mode_word & 0x0F) == 1 ? NearestOfFour(x, y, i, q, previous_phase) : V27ter4800(x, y, i, q, s, previous_phase);
 }
 
 void FaxDecide(FaxRxRecord& rx) {

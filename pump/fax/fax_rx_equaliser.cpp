@@ -5,19 +5,14 @@
 #include <limits>
 
 #include "pump/core/sine_oscillator.h"
+#include "pump/detect/saturate.h"
 
 namespace pump {
 namespace {
 
-std::int32_t Sat32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
-}
-std::int16_t Sat16(std::int64_t v) { return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, -32768, 32767)); }
-
 // x (1 + c / 2^31), rounded, with c used by its high half as a Q15 fraction.
 std::int32_t Corrected(std::int32_t x, std::int32_t c) {
-  return Sat32(x + ((std::int64_t{x} * (c >> 16) + 16384) >> 15));
+  return Saturate32(x + ((std::int64_t{x} * (c >> 16) + 16384) >> 15));
 }
 
 std::int64_t PairEnergy(const FaxRxRecord& rx, int at) {
@@ -57,10 +52,10 @@ void FaxEqPush(FaxRxRecord& rx, const FaxComplex (&pair)[2]) {
   const std::int64_t leaving = PairEnergy(rx, old);
   for (int k = 0; k < 2; ++k) {
     const int at = rx.write_at + k;
-    rx.line_i[at] = rx.line_i[at + kFaxEqTaps] = Sat16(pair[k].i);
-    rx.line_q[at] = rx.line_q[at + kFaxEqTaps] = Sat16(pair[k].q);
+    rx.line_i[at] = rx.line_i[at + kFaxEqTaps] = Saturate16(pair[k].i);
+    rx.line_q[at] = rx.line_q[at + kFaxEqTaps] = Saturate16(pair[k].q);
   }
-  rx.energy16 = Sat32(std::int64_t{rx.energy16} + PairEnergy(rx, rx.write_at) - leaving);
+  rx.energy16 = Saturate32(std::int64_t{rx.energy16} + PairEnergy(rx, rx.write_at) - leaving);
 }
 
 void FaxEqOutput(FaxRxRecord& rx) {
@@ -72,11 +67,11 @@ void FaxEqOutput(FaxRxRecord& rx) {
     zi += rx.tap_i16[k] * xi - rx.tap_q16[k] * xq;
     zq += rx.tap_i16[k] * xq + rx.tap_q16[k] * xi;
   }
-  std::int32_t i = Corrected(Sat32((zi + 16384) >> 15), rx.correction1);
-  std::int32_t q = Corrected(Sat32((zq + 16384) >> 15), rx.correction1);
+  std::int32_t i = Corrected(Saturate32((zi + 16384) >> 15), rx.correction1);
+  std::int32_t q = Corrected(Saturate32((zq + 16384) >> 15), rx.correction1);
   const FaxCosSin cs = FaxCarrier(rx);
-  rx.z_i = Sat32((cs.c * std::int64_t{i} - cs.s * std::int64_t{q} + 16384) >> 15);
-  rx.z_q = Sat32((cs.s * std::int64_t{i} + cs.c * std::int64_t{q} + 16384) >> 15);
+  rx.z_i = Saturate32((cs.c * std::int64_t{i} - cs.s * std::int64_t{q} + 16384) >> 15);
+  rx.z_q = Saturate32((cs.s * std::int64_t{i} + cs.c * std::int64_t{q} + 16384) >> 15);
   rx.y_i = Corrected(rx.z_i, rx.correction2);
   rx.y_q = Corrected(rx.z_q, rx.correction2);
 }
@@ -87,7 +82,7 @@ FaxComplex FaxEqError(const FaxRxRecord& rx) {
   const FaxCosSin cs = FaxCarrier(rx);
   const std::int64_t bi = (cs.c * ei + cs.s * eq) >> 15;
   const std::int64_t bq = (cs.c * eq - cs.s * ei) >> 15;
-  return {Sat32((bi * rx.step + 1024) >> 11), Sat32((bq * rx.step + 1024) >> 11)};
+  return {Saturate32((bi * rx.step + 1024) >> 11), Saturate32((bq * rx.step + 1024) >> 11)};
 }
 
 void FaxEqAdapt(FaxRxRecord& rx, FaxComplex error) {
@@ -96,10 +91,10 @@ void FaxEqAdapt(FaxRxRecord& rx, FaxComplex error) {
   for (int k = 0; k < kFaxEqTaps; ++k) {
     const std::int64_t xi = rx.line_i[rx.write_at + k];
     const std::int64_t xq = rx.line_q[rx.write_at + k];
-    rx.tap_i[k] = Sat32(rx.tap_i[k] + ((a * xi + b * xq + 4) >> 3));
-    rx.tap_q[k] = Sat32(rx.tap_q[k] + ((b * xi - a * xq + 4) >> 3));
-    rx.tap_i16[k] = Sat16((std::int64_t{rx.tap_i[k]} + 0x8000) >> 16);
-    rx.tap_q16[k] = Sat16((std::int64_t{rx.tap_q[k]} + 0x8000) >> 16);
+    rx.tap_i[k] = Saturate32(rx.tap_i[k] + ((a * xi + b * xq + 4) >> 3));
+    rx.tap_q[k] = Saturate32(rx.tap_q[k] + ((b * xi - a * xq + 4) >> 3));
+    rx.tap_i16[k] = Saturate16((std::int64_t{rx.tap_i[k]} + 0x8000) >> 16);
+    rx.tap_q16[k] = Saturate16((std::int64_t{rx.tap_q[k]} + 0x8000) >> 16);
   }
 }
 
@@ -119,18 +114,20 @@ void FaxTimingDetector(FaxRxRecord& rx) {
   const std::int64_t h = (rc + is) >> 9;
   const std::int64_t u = (ic - rs) >> 9;
   const std::int64_t w = (rs + ic) >> 9;
-  rx.timing_product_i = Sat32(((w * u) >> 15) + ((g * h) >> 15));
-  rx.timing_product_q = Sat32(((u * g) >> 15) - ((w * h) >> 15));
+  rx.timing_product_i = Saturate32(((w * u) >> 15) + ((g * h) >> 15));
+  rx.timing_product_q = Saturate32(((u * g) >> 15) - ((w * h) >> 15));
   // The error's sign suits our delay line, whose entries age from the
   // write position on: a later sampling turns the product the other way.
-  rx.timing_error = Sat32(std::int64_t{rx.timing_ref_i} * rx.timing_product_q -
+  rx.timing_error = Saturate32(std::int64_t{rx.timing_ref_i} * rx.timing_product_q -
                          std::int64_t{rx.timing_product_i} * rx.timing_ref_q);
   const std::int64_t power = (std::int64_t{rx.timing_ref_q} * rx.timing_ref_q + std::int64_t{rx.timing_ref_i} * rx.timing_ref_i) >> 15;
-  const std::int64_t m = (0x6000 - power) >> 2;
-  rx.timing_ref_i = Sat32(rx.timing_ref_i + ((m * rx.timing_ref_i) >> 15));
-  rx.timing_ref_q = Sat32(rx.timing_ref_q + ((m * rx.timing_ref_q) >> 15));
-  rx.tap_sum_i = Sat32(sum_r);
-  rx.tap_sum_q = Sat32(sum_i);
+  // Held to |m| <= 0x4000 so the correction never turns the reference
+  // over, whatever level it was loaded with.
+  const std::int64_t m = std::clamp<std::int64_t>((0x6000 - power) >> 2, -0x4000, 0x4000);
+  rx.timing_ref_i = Saturate32(rx.timing_ref_i + ((m * rx.timing_ref_i) >> 15));
+  rx.timing_ref_q = Saturate32(rx.timing_ref_q + ((m * rx.timing_ref_q) >> 15));
+  rx.tap_sum_i = Saturate32(sum_r);
+  rx.tap_sum_q = Saturate32(sum_i);
 }
 
 }  // namespace pump

@@ -6,17 +6,11 @@
 #include <limits>
 
 #include "pump/core/sine_oscillator.h"
+#include "pump/detect/saturate.h"
 #include "pump/fax/fax_area.h"
 
 namespace pump {
 namespace {
-
-std::int32_t Saturate32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
-}
-
-std::int16_t Saturate16(std::int64_t v) { return static_cast<std::int16_t>(std::clamp<std::int64_t>(v, -32768, 32767)); }
 
 // V.29's carrier: 1700 Hz as 65536ths of a turn per sample, turned back.
 constexpr std::uint16_t kV29DemodStep = static_cast<std::uint16_t>(-11605);

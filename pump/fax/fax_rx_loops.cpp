@@ -5,13 +5,10 @@
 #include <cstdlib>
 #include <limits>
 
+#include "pump/detect/saturate.h"
+
 namespace pump {
 namespace {
-
-std::int32_t Sat32(std::int64_t v) {
-  return static_cast<std::int32_t>(std::clamp<std::int64_t>(v, std::numeric_limits<std::int32_t>::min(),
-                                                            std::numeric_limits<std::int32_t>::max()));
-}
 
 constexpr std::array<std::int16_t, 64> kReciprocals = [] {
   std::array<std::int16_t, 64> t{};
@@ -49,8 +46,8 @@ void FaxJitterPredict(FaxRxRecord& rx) {
       t += std::int64_t{rx.jitter_coeff[j]} * rx.jitter_history[rx.jitter_index + j + 1];
     }
     rx.previous_raw_prediction = rx.raw_prediction;
-    rx.raw_prediction = Sat32(t >> 2);
-    rx.prediction = Sat32((std::int64_t{rx.raw_prediction} + rx.previous_raw_prediction) / 2);
+    rx.raw_prediction = Saturate32(t >> 2);
+    rx.prediction = Saturate32((std::int64_t{rx.raw_prediction} + rx.previous_raw_prediction) / 2);
   } else {
     rx.prediction = rx.raw_prediction;
   }
@@ -61,14 +58,14 @@ void FaxLoops(FaxRxRecord& rx) {
   const std::int64_t eq = std::int64_t{rx.y_q} - rx.d_q;
   const std::int64_t n = FaxReciprocal(static_cast<std::int32_t>(std::min<std::int64_t>(Magnitude(rx.d_i, rx.d_q), 0x7FFFFFFF)));
   if (rx.enables.adaptation != 0 && rx.valid != 0) {
-    rx.error_average = Sat32(rx.error_average + ((std::llabs(ei) + std::llabs(eq) - rx.error_average) >> 4));
+    rx.error_average = Saturate32(rx.error_average + ((std::llabs(ei) + std::llabs(eq) - rx.error_average) >> 4));
   }
   const std::int64_t fi = (n * rx.d_i) >> 11;
   const std::int64_t fq = (n * rx.d_q) >> 11;
   const std::int64_t h = std::clamp<std::int64_t>((eq * fi - ei * fq + 256) >> 11, -0x7FFF, 0x7FFF);
   const std::int64_t a = std::clamp<std::int64_t>((eq * fq + ei * fi + 256) >> 11, -0x7FFF, 0x7FFF);
   if (rx.valid != 0 && rx.enables.carrier_loop != 0) {
-    rx.carrier_frequency = Sat32(rx.carrier_frequency - ((h * (rx.frequency_gain >> 16)) >> rx.frequency_shift));
+    rx.carrier_frequency = Saturate32(rx.carrier_frequency - ((h * (rx.frequency_gain >> 16)) >> rx.frequency_shift));
     rx.carrier_phase = static_cast<std::int32_t>(static_cast<std::uint32_t>(rx.carrier_phase) -
                                                  static_cast<std::uint32_t>((h * (rx.phase_gain >> 16) + 128) >> rx.phase_shift));
   }
@@ -89,7 +86,7 @@ void FaxJitterAdapt(FaxRxRecord& rx) {
   const bool second = (rx.symbol_parity & 1) == 0;
   const std::int64_t p = std::llabs(rx.phase_error);
   if (rx.enables.jitter_adaptation != 0) {
-    rx.phase_error_average = Sat32(rx.phase_error_average + ((p * 512 - rx.phase_error_average) >> 7));
+    rx.phase_error_average = Saturate32(rx.phase_error_average + ((p * 512 - rx.phase_error_average) >> 7));
     if (second && rx.valid != 0) {
       if (p < (rx.phase_error_average >> 15) + 64) {
         const std::int64_t e = (std::int64_t{rx.phase_error} + rx.previous_phase_error) >> 15;
@@ -99,13 +96,13 @@ void FaxJitterAdapt(FaxRxRecord& rx) {
           rx.jitter_coeff[j] = static_cast<std::int16_t>(std::clamp<std::int64_t>(c, -0x4000, 0x4000));
         }
       } else {
-        rx.phase_error_average = Sat32(rx.phase_error_average + (rx.phase_error_average >> 4));
+        rx.phase_error_average = Saturate32(rx.phase_error_average + (rx.phase_error_average >> 4));
       }
       // Conditioning of one coefficient: towards its neighbours' curve,
       // away from a common offset, and pulled 16 toward zero.
       const int i = rx.jitter_index;
       const std::int64_t ci = rx.jitter_coeff[i];
-      rx.coeff_mean = Sat32(rx.coeff_mean + ((ci * 65536 - rx.coeff_mean) >> 10));
+      rx.coeff_mean = Saturate32(rx.coeff_mean + ((ci * 65536 - rx.coeff_mean) >> 10));
       const std::int64_t left = i > 0 ? rx.jitter_coeff[i - 1] : 0;
       const std::int64_t right = i + 1 < kFaxJitterTaps ? rx.jitter_coeff[i + 1] : 0;
       const std::int64_t curve = left - 2 * ci + right;
@@ -123,9 +120,9 @@ void FaxJitterAdapt(FaxRxRecord& rx) {
     rx.jitter_index = (rx.jitter_index + 1) % kFaxJitterTaps;
     const std::int64_t w = std::clamp<std::int64_t>(std::int64_t{rx.jitter_sample} + previous_sample - (rx.history_mean >> 16), -32768, 32767);
     rx.jitter_history[rx.jitter_index] = rx.jitter_history[rx.jitter_index + kFaxJitterTaps] = static_cast<std::int16_t>(w);
-    rx.history_mean = Sat32(rx.history_mean + ((w * 256 - rx.history_mean) >> 10));
+    rx.history_mean = Saturate32(rx.history_mean + ((w * 256 - rx.history_mean) >> 10));
     if (rx.enables.jitter_adaptation != 0) {
-      rx.history_power = Sat32(rx.history_power + ((std::llabs(w) * 2048 - rx.history_power) >> 5));
+      rx.history_power = Saturate32(rx.history_power + ((std::llabs(w) * 2048 - rx.history_power) >> 5));
     }
   }
 }

@@ -525,6 +525,16 @@ void V22ForgetTraining(V22RxRecord& rx) {
   rx.status = static_cast<std::uint16_t>(rx.status & ~(kV22Ones64 | kV22Ones32In16Point));
   rx.decoded_ones = 0;
   rx.signal_blocks = 0;
+  // The timing loop followed that signal too: off and at rest, as at the start.
+  rx.timing_integrator = 0;
+  rx.timing_error = 0;
+  rx.timing_enable = 0;
+  rx.gain_a = rx.gain_b = 0;
+  rx.n1 = rx.n2 = 0;
+  rx.x_re = rx.x_im = rx.y_re = rx.y_im = 0;
+  rx.c = rx.d = rx.f = rx.g = 0;
+  rx.reference_i = rx.reference_q = 0;
+  rx.tap_position = 0;
 }
 
 void V22ReceiveSamples(DspContext& context, std::span<const std::int16_t> samples) {

@@ -43,8 +43,8 @@ void V22LoadInitialTaps(V22RxRecord& rx);
 void V22TakeTimingReference(V22RxRecord& rx);
 
 // Before training afresh: 4-point decisions at 2 bits a symbol, nothing to
-// the framer, the AGC adapting, and the last training's ones and counts
-// gone.
+// the framer, the AGC adapting, the last training's ones and counts gone,
+// and the timing loop off and at rest.
 void V22ForgetTraining(V22RxRecord& rx);
 
 // Runs the core over `samples`, the block's received samples.

@@ -316,16 +316,6 @@ void V22RxTrainAfterS1(DspContext& context) {
   if (Machine(context).position <= kV22RxSamplePickIndex) return;
   V22RxRecord& rx = Rx(context);
   V22ForgetTraining(rx);
-  // The timing loop followed that signal too: off and at rest, as at the start.
-  rx.timing_integrator = 0;
-  rx.timing_error = 0;
-  rx.timing_enable = 0;
-  rx.gain_a = rx.gain_b = 0;
-  rx.n1 = rx.n2 = 0;
-  rx.x_re = rx.x_im = rx.y_re = rx.y_im = 0;
-  rx.c = rx.d = rx.f = rx.g = 0;
-  rx.reference_i = rx.reference_q = 0;
-  rx.tap_position = 0;
   rx.agc_step = -6144;  // as after the unscrambled ones: the level is the caller's now
   RestartAt(context, kV22RxS1DetIndex);
 }

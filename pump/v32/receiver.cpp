@@ -22,8 +22,9 @@ constexpr int kDataShift = 15;
 constexpr std::int32_t kSamplesOfS = 96;
 // Interpolated outputs from the sign change of the two-symbol correlation
 // (the first S-bar symbols) to the first TRN symbol's decision: 16 S-bar
-// symbols, then 25 for the equaliser's delay (the middle of its span) and
-// the interpolator's.
+// symbols, then 25 measured: the equaliser's delay (24 outputs, the middle
+// of its span), the interpolator's and the lag of detecting S-bar (only 25
+// trains error-free at every rate).
 constexpr std::int32_t kSbarToTrn = 2 * 16 + 25;
 // Six samples' power of S sent at unit gain through the front end.
 constexpr std::int64_t kUnitSPower = 83349466;
@@ -291,7 +292,7 @@ std::optional<RxOutput> TakeOutput(Receiver& r, Complex z) {
     case RxStage::kInS:
       return std::nullopt;
     case RxStage::kSbar:
-      if (++r.count == kSbarToTrn + r.config.trn_offset) {
+      if (++r.count == kSbarToTrn) {
         r.stage = RxStage::kTrain;
         r.sample_phase = 0;
         return DecideSymbol(r);

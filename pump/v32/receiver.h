@@ -43,7 +43,6 @@ struct ReceiverConfig {
   Polynomial far_polynomial = Polynomial::kCaller;  // the far transmitter's scrambler
   std::int32_t trn2_symbols = 256;
   std::int32_t trn4_symbols = 1024;
-  std::int32_t trn_offset = 0;
 };
 
 // Taps of the phase-jitter predictor: the last 120 symbols' phases.
@@ -59,7 +58,6 @@ struct Receiver {
   std::uint32_t line_pos = 0;
   std::array<std::int64_t, kEqualiserTaps> tap_re{};  // 1.0 = 2^24
   std::array<std::int64_t, kEqualiserTaps> tap_im{};
-  std::int32_t step_shift = 0;
   std::array<Complex, 6> recent{};  // baseband samples for the S correlation
   std::array<std::int64_t, 6> products{};  // z[n] z*[n-6] of the last six samples
   std::array<std::int64_t, 6> powers{};

@@ -76,16 +76,21 @@ TEST(LineClockOffset, ClicksArriveAtTheFarClocksSpacing) {
 
 TEST(LineClockOffset, AFarClockPastItsLeadIsFatal) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(
-      {
-        // 1 % fast: the lead of 112 samples is gone after about 11200.
-        pl::LineDirection line({.delay_samples = 1, .clock_ratio = 1.0099});
-        std::vector<std::int16_t> far(20000, 0);
-        line.SendFar(far);
-        std::vector<std::int16_t> heard(far.size());
-        line.Receive(heard);
-      },
-      "line-clock");
+  // 1 % fast: the lead of 112 samples beyond the bulk delay is gone after
+  // about 11300 samples, whatever the delay (with 40 samples of delay a
+  // check against one sample of delay would hold on to about 15300).
+  for (const std::int64_t delay : {std::int64_t{1}, std::int64_t{40}}) {
+    SCOPED_TRACE(delay);
+    EXPECT_DEATH(
+        {
+          pl::LineDirection line({.delay_samples = delay, .clock_ratio = 1.0099});
+          std::vector<std::int16_t> far(20000, 0);
+          line.SendFar(far);
+          std::vector<std::int16_t> heard(13000);
+          line.Receive(heard);
+        },
+        "line-clock");
+  }
 }
 
 }  // namespace
