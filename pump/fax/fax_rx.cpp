@@ -20,12 +20,6 @@
 namespace pump {
 namespace {
 
-// The four training points: V.17's A, B, C, D and V.29's by rate.
-constexpr std::array<FaxPoint, 4> kV17Training = {{{-48, -16}, {16, -48}, {48, 16}, {-16, 48}}};
-constexpr std::array<FaxPoint, 4> kV29Training9600 = {{{-42, 0}, {42, -42}, {42, 0}, {-42, 42}}};
-constexpr std::array<FaxPoint, 4> kV29Training7200 = {{{-66, 0}, {22, -22}, {66, 0}, {-22, 22}}};
-constexpr std::array<FaxPoint, 4> kV29Training4800 = {{{-64, 0}, {0, -64}, {64, 0}, {0, 64}}};
-
 constexpr std::int32_t kEnergyPerSymbol = 3072;
 constexpr std::int32_t kOneSample = 0x40000000;
 
@@ -60,15 +54,13 @@ void ConfigureSets(FaxRxRecord& rx) {
     case kFaxV29:
       rx.matched = kV29V17Shaping.data();
       rx.matched_gain = 8192;
+      rx.training_points = V29TrainingPoints(rx.bits).data();
       if (rx.bits == 4) {
         UseSet(rx, kV29_9600);
-        rx.training_points = kV29Training9600.data();
       } else if (rx.bits == 3) {
         UseSet(rx, kV29_7200);
-        rx.training_points = kV29Training7200.data();
       } else {
         UseSet(rx, kV29_4800);
-        rx.training_points = kV29Training4800.data();
       }
       break;
     default:

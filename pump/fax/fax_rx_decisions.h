@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "pump/fax/fax_rx_record.h"
+#include "pump/fax/fax_scramblers.h"
 
 namespace pump {
 
@@ -31,9 +32,6 @@ void FaxDecide(FaxRxRecord& rx);
 // bits of 1 + x^-18 + x^-23 scrambled ones.
 void FaxTrainingReference(FaxRxRecord& rx);
 
-// The descrambler seeds of the training generators (the transmitter's).
-inline constexpr std::uint32_t kFaxV17TrainingSeed = 0x55D9BA;
-inline constexpr std::uint32_t kFaxV29TrainingSeed = 51;
 // V.27ter: twelve outputs, the newest in bit 11 (the transmitter's seed read the other way).
 inline constexpr std::uint32_t kFaxV27terTrainingSeed = 0x3D0;
 

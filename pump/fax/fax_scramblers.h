@@ -7,6 +7,11 @@
 
 namespace pump {
 
+// The scrambler seeds of V.17's and V.29's training segments (the
+// receiver's training references start from them too).
+inline constexpr std::uint32_t kFaxV17TrainingSeed = 0x55D9BA;
+inline constexpr std::uint32_t kFaxV29TrainingSeed = 51;
+
 // V.17 and V.29, 1 + x^-18 + x^-23: `count` bits (at most 6) at once, the
 // first in bit 0; returns the scrambled bits in the same order.
 std::uint32_t FaxScramble(FaxTxRecord& tx, std::uint32_t bits, int count);

@@ -81,6 +81,18 @@ inline constexpr std::array<FaxPoint, 16> kV17_7200 = {{
     {-16, -16},
 }};
 
+// The training points A, B, C, D: V.17's, and V.29's by rate (4800 uses
+// its data set's points).
+inline constexpr std::array<FaxPoint, 4> kV17Training = {{{-48, -16}, {16, -48}, {48, 16}, {-16, 48}}};
+inline constexpr std::array<FaxPoint, 4> kV29Training9600 = {{{-42, 0}, {42, -42}, {42, 0}, {-42, 42}}};
+inline constexpr std::array<FaxPoint, 4> kV29Training7200 = {{{-66, 0}, {22, -22}, {66, 0}, {-22, 22}}};
+inline constexpr std::array<FaxPoint, 4> kV29Training4800 = {{{-64, 0}, {0, -64}, {64, 0}, {0, 64}}};
+
+// V.29's training points at 4, 3 or 2 bits a symbol (9600, 7200, 4800).
+inline const std::array<FaxPoint, 4>& V29TrainingPoints(int bits_per_symbol) {
+  return bits_per_symbol == 4 ? kV29Training9600 : bits_per_symbol == 3 ? kV29Training7200 : kV29Training4800;
+}
+
 // V.17's point `point` at 7200 (3 bits a symbol, and any count below 4),
 // 9600, 12000 or 14400 bit/s (4, 5, 6).
 inline FaxPoint V17Point(int bits_per_symbol, int point) {

@@ -15,17 +15,10 @@
 namespace pump {
 namespace {
 
-// The echo-protection tone's point, and V.17's training points A, B, C, D.
+// The echo-protection tone's point.
 constexpr FaxPoint kCarrierPoint = {48, 16};
-constexpr std::array<FaxPoint, 4> kV17Training = {{{-48, -16}, {16, -48}, {48, 16}, {-16, 48}}};
-// V.29's training points A, B, C, D by rate (4800 uses its data set).
-constexpr std::array<FaxPoint, 4> kV29Training9600 = {{{-42, 0}, {42, -42}, {42, 0}, {-42, 42}}};
-constexpr std::array<FaxPoint, 4> kV29Training7200 = {{{-66, 0}, {22, -22}, {66, 0}, {-22, 22}}};
-constexpr std::array<FaxPoint, 4> kV29Training4800 = {{{-64, 0}, {0, -64}, {64, 0}, {0, 64}}};
 
-// Scrambler seeds of the training segments.
-constexpr std::uint32_t kV17TrainingSeed = 0x55D9BA;
-constexpr std::uint32_t kV29TrainingSeed = 51;
+// Scrambler seed of V.27ter's training segment.
 constexpr std::uint32_t kV27terTrainingSeed = 188;  // outputs 0011 1101 0000, the newest first
 
 constexpr std::int32_t kV17Marks = 48;
@@ -59,7 +52,7 @@ void CapAt2400(DspContext& context, std::int32_t cap, std::int32_t full) {
 // V.17: 256 symbols alternating A and B.
 void TxAltV17(DspContext& context) {
   FaxTxRecord& tx = Tx(context);
-  tx.scrambler = kV17TrainingSeed;
+  tx.scrambler = kFaxV17TrainingSeed;
   tx.training = Remaining(context) % 2 == 0 ? 0 : 1;
   Send(context, kV17Training[tx.training]);
 }
@@ -152,15 +145,14 @@ void TxEnd(DspContext& context) {
   Send(context, {0, 0});
 }
 
-// V.29: 128 symbols alternating A and B.
 const std::array<FaxPoint, 4>& V29Training(const DspContext& context) {
-  const int bits = Rate(context).bits_per_symbol;
-  return bits == 4 ? kV29Training9600 : bits == 3 ? kV29Training7200 : kV29Training4800;
+  return V29TrainingPoints(Rate(context).bits_per_symbol);
 }
 
+// V.29: 128 symbols alternating A and B.
 void TxAltV29(DspContext& context) {
   FaxTxRecord& tx = Tx(context);
-  tx.scrambler = kV29TrainingSeed;
+  tx.scrambler = kFaxV29TrainingSeed;
   Send(context, V29Training(context)[Remaining(context) % 2 == 0 ? 0 : 1]);
 }
 
