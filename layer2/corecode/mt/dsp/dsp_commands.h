@@ -18,6 +18,7 @@ enum DspCommandCode : std::uint8_t {
   kCmdSpeaker = 0x81,            // {volume, 0}
   kCmdPcmQuery = 0x82,           // answered by 0xCC
   kCmdDialLevels = 0x88,         // {high, low} levels of the DTMF tones
+  kCmdCallerIdConfig = 0xA4,     // {configuration, 0}
 };
 
 }  // namespace vxctl

@@ -1,5 +1,6 @@
 // The modem task's reset at controller start and its ways back to idle.
 #include "controller/line/country/country_record.h"
+#include "layer2/corecode/mt/dsp/dsp_commands.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/dsp/hardware_kind.h"
@@ -10,7 +11,6 @@
 #include "layer2/corecode/mt/modem/dial_packets.h"
 #include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
-#include "layer2/corecode/mt/modem/voice_commands.h"
 #include "layer2/corecode/mt/modem/voice_line.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/modem_task/retrain_state.h"
@@ -21,7 +21,6 @@
 namespace vxctl {
 namespace {
 
-constexpr std::uint8_t kCmdCallerIdConfig = 0xA4;  // {configuration, 0}
 constexpr std::uint8_t kCallerIdConfigBits = 0x0F;
 constexpr std::uint8_t kSpeakerVolumeReset = 2;
 

@@ -77,7 +77,7 @@ void ModemTask_VoiceCallProgressMode(std::uint8_t mode) {
     acu_caller_id_substate().store(kCallerIdEnd);
     acu_caller_id_poll();
   }
-  dsp_send_packet(DspCommand::Ack(kCmdVoiceCallProgressMode, {mode, 1}));
+  dsp_send_packet(DspCommand::Ack(kCmdCallProgressMode, {mode, 1}));
 }
 
 void ModemTask_SetCidDetect(std::uint8_t mode) {

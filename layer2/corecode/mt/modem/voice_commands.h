@@ -11,10 +11,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "layer2/corecode/mt/dsp/dsp_commands.h"
+
 namespace vxctl {
 
-inline constexpr std::uint8_t kCmdReset = 0x60;
-inline constexpr std::uint8_t kCmdVoiceCallProgressMode = 0x65;  // {mode, 1}
 inline constexpr std::uint8_t kCmdCallerIdDetect = 0x93;  // {mode, 0, kind, 0}
 inline constexpr std::uint8_t kCmdVoiceMode = 0x95;       // {mode}
 inline constexpr std::uint8_t kCmdVoiceParams = 0x96;     // {a, b}
