@@ -22,7 +22,6 @@
 namespace vxctl {
 namespace {
 
-constexpr std::uint8_t kCodeMask = 0x0F;
 // The frame-error window: 5 s in 10 ms ticks.
 constexpr std::uint16_t kFrameErrorWindow = 500;
 // The disconnect cause when the data pump drops the line.
@@ -172,7 +171,7 @@ void OnCallerId(ModemTaskState& task) {
 
 void ModemTask_MonitorDsp() {
   ModemTaskState& task = MachineState<ModemTaskState>();
-  const auto code = static_cast<std::uint8_t>(ModemTask_ReadDspStatus() & kCodeMask);
+  const auto code = static_cast<std::uint8_t>(ModemTask_ReadDspStatus() & kConnectionCodeMask);
   task.code = code;
   if (code == task.previous_code) return;
   // A retrain reported before the call connected is not one.

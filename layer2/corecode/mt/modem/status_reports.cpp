@@ -17,7 +17,6 @@
 namespace vxctl {
 namespace {
 
-constexpr std::uint8_t kCodeMask = 0x0F;
 constexpr char kUnknown[] = "unknown";
 
 std::string Hex(std::uint8_t value) { return ModemTask_HexByte(value).data(); }
@@ -60,11 +59,11 @@ void PrintFailedPacket() {
 }  // namespace
 
 char* ModemTask_StatusText(std::span<char, kStatusTextBytes> buffer) {
-  const std::uint8_t code = ModemTask_ReadDspStatus() & kCodeMask;
+  const std::uint8_t code = ModemTask_ReadDspStatus() & kConnectionCodeMask;
   const ModemTaskState& task = MachineState<ModemTaskState>();
   int length = 0;
   switch (code) {
-    case 0:
+    case kCodeIdle:
       length = std::snprintf(buffer.data(), buffer.size(), "Idle");
       break;
     case kCodeConnected:
@@ -72,13 +71,13 @@ char* ModemTask_StatusText(std::span<char, kStatusTextBytes> buffer) {
                              ModemTask_ModulationName(task.modulation, task.v92_connection != 0),
                              unsigned{task.tx_rate}, unsigned{task.rx_rate});
       break;
-    case 3:
+    case kCodeRetraining:
       length = std::snprintf(buffer.data(), buffer.size(), "Retraining");
       break;
-    case 4:
+    case kCodeDropping:
       length = std::snprintf(buffer.data(), buffer.size(), "Dropping");
       break;
-    case 13:
+    case kCodeRenegotiating:
       length = std::snprintf(buffer.data(), buffer.size(), "Renegotiating");
       break;
     default:
@@ -96,7 +95,7 @@ void ModemTask_PrintConnectionStatus(std::uint8_t verbose) {
   ModemTask_StatusText(state);
   acu_send_response(state.data(), AcuFraming::Text);
   LabelLine("Connection Number : ", Decimal(task.connection_count));
-  const std::uint8_t code = ModemTask_ReadDspStatus() & kCodeMask;
+  const std::uint8_t code = ModemTask_ReadDspStatus() & kConnectionCodeMask;
   if (task.modulation == kModulationV90 && code == kCodeConnected) PrintPcmInfo();
   LabelLine("Retrains : ", Decimal(task.retrain_reports));
   LabelLine("Renegs   : ", Decimal(task.reneg_reports));

@@ -42,6 +42,9 @@ enum ModemTaskStateCode : std::uint8_t {
   kTaskHoldExchange = 19,
 };
 
+// Register 54's bits that hold the connection-state code.
+inline constexpr std::uint8_t kConnectionCodeMask = 0x0F;
+
 // The data pump's connection-state codes (register 54, low 4 bits), and 6,
 // which the task reports for a connection while the state-6 flag is set.
 enum ConnectionCode : std::uint8_t {

@@ -28,13 +28,17 @@ inline void PutTask(FakeDataPump& pump, std::uint8_t state, std::uint8_t code) {
   pump.ClearTraces();
 }
 
-// The pending calls since the last Clear, as DescribePending writes them,
-// without the hold sequencer's step, which every step makes.
-inline std::vector<std::string> PendingWithoutMoh() {
+// The pending calls since the last Clear, as DescribePending writes them.
+inline std::vector<std::string> DescribedPendingCalls() {
   std::vector<std::string> calls;
-  for (const PendingCall& call : MachineState<PendingLog>().Calls()) {
-    if (call.name != "ModemTask_MohStep") calls.push_back(DescribePending(call));
-  }
+  for (const PendingCall& call : MachineState<PendingLog>().Calls()) calls.push_back(DescribePending(call));
+  return calls;
+}
+
+// The same without the hold sequencer's step, which every step makes.
+inline std::vector<std::string> PendingWithoutMoh() {
+  std::vector<std::string> calls = DescribedPendingCalls();
+  std::erase(calls, std::string("ModemTask_MohStep"));
   return calls;
 }
 

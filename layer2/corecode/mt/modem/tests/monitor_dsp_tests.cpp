@@ -35,14 +35,6 @@ std::vector<std::string> MonitorTraceLines() {
   return lines;
 }
 
-std::vector<std::string> PendingCalls() {
-  std::vector<std::string> calls;
-  for (const PendingCall& call : MachineState<PendingLog>().Calls()) {
-    calls.push_back(DescribePending(call));
-  }
-  return calls;
-}
-
 struct MonitorOutcome {
   std::uint8_t state;
   std::uint8_t connected;
@@ -160,7 +152,7 @@ TEST(MonitorDsp, CodeSequences) {
       EXPECT_EQ(task.reneg_reports, o.renegs);
       EXPECT_EQ(MachineState<RetrainState>().retrain_timer, o.timer);
       EXPECT_EQ(MonitorTraceLines(), o.traces);
-      EXPECT_EQ(PendingCalls(), o.calls);
+      EXPECT_EQ(DescribedPendingCalls(), o.calls);
     });
   }
 }
@@ -225,7 +217,7 @@ TEST(MonitorDsp, State6Flag) {
     for (int step = 0; step < 3; ++step) MonitorCodes(pump, {2});
     EXPECT_EQ(task.connection_state, kCodeReportedLoopback);
     EXPECT_EQ(MonitorTraceLines().size(), 1u);
-    EXPECT_EQ(PendingCalls(), kConnectCalls);
+    EXPECT_EQ(DescribedPendingCalls(), kConnectCalls);
     ModemTask_SetState6Flag(0);
     EXPECT_EQ(task.connection_state, kCodeConnected);
     ModemTask_SetState6Flag(1);

@@ -115,11 +115,7 @@ TEST(ResetAndIdle, PacketsRelaysHookAndCalls) {
                   (std::vector<SentCommand>{{0x60, {0, 0}}, {0x94, {}}, {0xA4, {cid.sent, 0}}}));
         EXPECT_EQ(dsp_reg_read(pump::kRegLineLevelA) & kRelayBits, kRelayBits);
         EXPECT_EQ(MachineState<ModemTaskState>().status_word & kStatusOffHook, 0u);
-        std::vector<std::string> calls;
-        for (const PendingCall& call : MachineState<PendingLog>().Calls()) {
-          calls.push_back(DescribePending(call));
-        }
-        EXPECT_EQ(calls, op.calls);
+        EXPECT_EQ(DescribedPendingCalls(), op.calls);
         EXPECT_EQ(SpeakerAndCallProgress(pump), op.speaker_and_call_progress);
         const ModemTaskState& task = MachineState<ModemTaskState>();
         const bool dsp_idle_only = std::string(op.name) == "DspIdle";
