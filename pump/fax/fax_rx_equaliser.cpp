@@ -116,10 +116,11 @@ void FaxTimingDetector(FaxRxRecord& rx) {
   const std::int64_t w = (rs + ic) >> 9;
   rx.timing_product_i = Saturate32(((w * u) >> 15) + ((g * h) >> 15));
   rx.timing_product_q = Saturate32(((u * g) >> 15) - ((w * h) >> 15));
-  // The error's sign suits our delay line, whose entries age from the
-  // write position on: a later sampling turns the product the other way.
-  rx.timing_error = Saturate32(std::int64_t{rx.timing_ref_i} * rx.timing_product_q -
-                         std::int64_t{rx.timing_product_i} * rx.timing_ref_q);
+  // Negative when the taps' spectrum has turned from the reference the
+  // way a sampling that falls late turns it (the loop then moves the
+  // interpolation phase back), positive for one that falls early.
+  rx.timing_error = Saturate32(std::int64_t{rx.timing_product_i} * rx.timing_ref_q -
+                         std::int64_t{rx.timing_ref_i} * rx.timing_product_q);
   const std::int64_t power = (std::int64_t{rx.timing_ref_q} * rx.timing_ref_q + std::int64_t{rx.timing_ref_i} * rx.timing_ref_i) >> 15;
   // Held to |m| <= 0x4000 so the correction never turns the reference
   // over, whatever level it was loaded with.
