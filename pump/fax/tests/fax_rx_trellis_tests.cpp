@@ -1,9 +1,10 @@
 // The V.17 trellis decoder: the cell tables recomputed from the signal
 // sets, the transmitter's encoder through Gaussian noise into the Viterbi
-// decoder and traceback against a hard-decision slicer, the delay, and a
-// block of 25 symbols.
+// decoder and traceback against a hard-decision slicer, the delay, a
+// block of 25 symbols, and a tentative decision on a missing branch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <complex>
@@ -13,13 +14,16 @@
 #include <span>
 #include <vector>
 
+#include "pump/core/state_machine.h"
 #include "pump/fax/fax_encoders.h"
+#include "pump/fax/fax_rx_decisions.h"
 #include "pump/fax/fax_rx_descramblers.h"
 #include "pump/fax/fax_rx_loops.h"
 #include "pump/fax/fax_rx_record.h"
 #include "pump/fax/fax_rx_trellis.h"
 #include "pump/fax/fax_scramblers.h"
 #include "pump/fax/fax_signal_sets.h"
+#include "pump/tests/support/fax_rx_line_rig.h"
 
 namespace pump {
 namespace {
@@ -261,6 +265,66 @@ TEST(FaxRxTrellis, TentativeDecisionOnAMissingBranchIsInvalid) {
   EXPECT_EQ(ok.valid, 1);
   EXPECT_EQ(ok.point, 1);
   EXPECT_EQ(ok.d_i, 64 * rate.set[1].i);
+}
+
+
+// Through the whole symbol loop in data on our V.17 14400 line: after a
+// block, the path metrics are set so that the next symbol's best state
+// has no branch from the last one, and the receive machine is moved to a
+// table that decides that symbol and then turns decisions off (which
+// stops every loop and the adaptation for the rest of the block). The
+// equaliser taps, both amplitude corrections, the carrier frequency and
+// the decision-error average are then those before the symbol, and the
+// carrier phase moved only by the frequency. With the metrics left alone
+// (a valid decision) the same symbol moves the taps.
+void DecideOneSymbol(DspContext& context) { FaxDecide(context.fax.rx); }
+void StopDeciding(DspContext& context) { context.fax.rx.enables.decisions = 0; }
+constexpr StateEntry<DspContext> kOneDecision[] = {{DecideOneSymbol, 1, "DecideOneSymbol"},
+                                                   {StopDeciding, -1, "StopDeciding"}};
+
+TEST(FaxRxTrellis, MissingBranchLeavesTapsAndLoopsInTheSymbolLoop) {
+  constexpr std::uint8_t kV17_14400Config = 0xE9;
+  const std::vector<std::uint8_t> data = testing::FaxRxSeededBytes(400, 4325);
+  const std::vector<std::int16_t> line = testing::FaxRxTransmitted(kV17_14400Config, data);
+  const auto plan = testing::FaxRxPlanFor(testing::FaxRxModeWord(kV17_14400Config), testing::kFaxRxToneStart);
+  for (const bool missing : {true, false}) {
+    SCOPED_TRACE(missing ? "missing branch" : "valid branch");
+    int data_blocks = 0;
+    FaxRxRecord before{};
+    FaxRxRecord after{};
+    testing::FaxRxReceive(kV17_14400Config, plan, line, [&](DspContext& c) {
+      FaxRxRecord& rx = c.fax.rx;
+      if (rx.enables.data_output == 0 || rx.level_average < 16384) return;
+      ++data_blocks;
+      if (data_blocks == 20) {
+        before = rx;
+        if (missing) {
+          for (int s = 0; s < 8; ++s) rx.metrics[s] = s == 1 ? 0 : 1 << 20;
+          rx.best_state = 0;
+        }
+        SetStateMachine(rx.machine, StateOp::kGo, kOneDecision);
+      } else if (data_blocks == 21) {
+        after = rx;
+      }
+    });
+    ASSERT_EQ(data_blocks >= 21, true);
+    ASSERT_NE(before.carrier_frequency, 0);
+    EXPECT_EQ(after.valid, missing ? 0 : 1);
+    const bool taps_same = std::equal(std::begin(before.tap_i), std::end(before.tap_i), std::begin(after.tap_i)) &&
+                           std::equal(std::begin(before.tap_q), std::end(before.tap_q), std::begin(after.tap_q));
+    if (!missing) {
+      EXPECT_FALSE(taps_same);
+      continue;
+    }
+    EXPECT_GE(after.best_state, 4);
+    EXPECT_TRUE(taps_same);
+    EXPECT_EQ(after.correction1, before.correction1);
+    EXPECT_EQ(after.correction2, before.correction2);
+    EXPECT_EQ(after.carrier_frequency, before.carrier_frequency);
+    EXPECT_EQ(after.error_average, before.error_average);
+    EXPECT_EQ(static_cast<std::uint32_t>(after.carrier_phase),
+              static_cast<std::uint32_t>(before.carrier_phase) + static_cast<std::uint32_t>(before.carrier_frequency >> 5));
+  }
 }
 
 }  // namespace
