@@ -1,19 +1,15 @@
 #include "pump/fax/fax_rx_descramblers.h"
 
+#include "pump/fax/fax_scramblers.h"
+#include "pump/v32/scrambler.h"
+
 namespace pump {
-namespace {
 
-// Received bits in a row that repeat the bit 8, 9 or 12 before, after
-// which the transmitter inverted the next one.
-constexpr std::uint32_t kV27terGuardRun = 33;
-
-}  // namespace
-
+// The polynomial is V.32's calling-modem one, with its register layout.
 std::uint32_t FaxDescramble(FaxRxRecord& rx, std::uint32_t bits, int count) {
-  const std::uint32_t mask = (1u << count) - 1;
-  const std::uint32_t in = bits & mask;
-  const std::uint32_t out = (rx.descrambler ^ (rx.descrambler >> 5) ^ in) & mask;
-  rx.descrambler = (rx.descrambler | in << 23) >> count;
+  v32::Scrambler s{rx.descrambler};
+  const std::uint32_t out = v32::Descramble(s, bits, count, v32::Polynomial::kCaller);
+  rx.descrambler = s.reg;
   return out;
 }
 
@@ -23,9 +19,7 @@ std::uint32_t V27terDescramble(FaxRxRecord& rx, std::uint32_t bits, int count) {
     const std::uint32_t h = rx.descrambler;  // bit k: the bit received k + 1 bits ago
     const std::uint32_t in = (bits >> k) & 1;
     out |= ((in ^ rx.v27_carry ^ (h >> 5) ^ (h >> 6)) & 1) << k;
-    const bool differs_from_all = (((h >> 7) ^ in) & ((h >> 8) ^ in) & ((h >> 11) ^ in) & 1) != 0;
-    rx.v27_guard = differs_from_all || rx.v27_carry != 0 ? 0 : rx.v27_guard + 1;
-    rx.v27_carry = rx.v27_guard >= kV27terGuardRun ? 1 : 0;
+    V27terGuardStep(h, in, rx.v27_guard, rx.v27_carry);
     rx.descrambler = ((h << 1) | in) & 0xFFF;
   }
   return out;

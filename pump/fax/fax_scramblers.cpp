@@ -1,5 +1,7 @@
 #include "pump/fax/fax_scramblers.h"
 
+#include "pump/v32/scrambler.h"
+
 namespace pump {
 namespace {
 
@@ -9,22 +11,25 @@ constexpr std::uint32_t kV27terGuardRun = 33;
 
 }  // namespace
 
+// The polynomial is V.32's calling-modem one, with its register layout
+// (the output 23 - k bits ago in bit k).
 std::uint32_t FaxScramble(FaxTxRecord& tx, std::uint32_t bits, int count) {
-  // Bit k of the register is the output 23 - k bits ago, so output j of
-  // this group needs bits j (23 ago) and j + 5 (18 ago): both are older
-  // than the group for count <= 18.
-  const std::uint32_t mask = (1u << count) - 1;
-  const std::uint32_t out = (bits ^ (tx.scrambler >> 5) ^ tx.scrambler) & mask;
-  tx.scrambler = (tx.scrambler | out << 23) >> count;
+  v32::Scrambler s{tx.scrambler};
+  const std::uint32_t out = v32::Scramble(s, bits, count, v32::Polynomial::kCaller);
+  tx.scrambler = s.reg;
   return out;
+}
+
+void V27terGuardStep(std::uint32_t history, std::uint32_t line, std::uint32_t& run, std::uint32_t& carry) {
+  const bool differs_from_all = (((history >> 7) ^ line) & ((history >> 8) ^ line) & ((history >> 11) ^ line) & 1) != 0;
+  run = differs_from_all || carry != 0 ? 0 : run + 1;
+  carry = run >= kV27terGuardRun ? 1 : 0;
 }
 
 int V27terScramble(FaxTxRecord& tx, int bit) {
   const std::uint32_t h = tx.v27_history;  // bit k: the output k + 1 bits ago
   const std::uint32_t out = (static_cast<std::uint32_t>(bit) ^ tx.v27_carry ^ (h >> 5) ^ (h >> 6)) & 1;
-  const bool differs_from_all = (((h >> 7) ^ out) & ((h >> 8) ^ out) & ((h >> 11) ^ out) & 1) != 0;
-  tx.v27_guard = differs_from_all || tx.v27_carry != 0 ? 0 : tx.v27_guard + 1;
-  tx.v27_carry = tx.v27_guard >= kV27terGuardRun ? 1 : 0;
+  V27terGuardStep(h, out, tx.v27_guard, tx.v27_carry);
   tx.v27_history = ((h << 1) | out) & 0xFFF;
   return static_cast<int>(out);
 }
