@@ -9,18 +9,6 @@ namespace {
 constexpr std::array<int, 8> kEighthTurns = {1, 6, 2, 5, 0, 7, 3, 4};
 constexpr std::array<int, 4> kQuarterTurns = {0, 3, 1, 2};
 
-// The trellis encoder's next state by state and new differential pair.
-constexpr std::array<std::array<std::uint8_t, 4>, 8> kTrellisNext = {{
-    {0, 2, 3, 1},
-    {4, 7, 5, 6},
-    {1, 3, 2, 0},
-    {7, 4, 6, 5},
-    {2, 0, 1, 3},
-    {6, 5, 7, 4},
-    {3, 1, 0, 2},
-    {5, 6, 4, 7},
-}};
-
 int TurnPhase(FaxTxRecord& tx, std::uint32_t bits, bool quarter_turns) {
   tx.phase = quarter_turns ? (tx.phase + kQuarterTurns[bits & 3]) & 3
                            : (tx.phase + kEighthTurns[bits & 7]) & 7;
@@ -43,7 +31,7 @@ int V29Encode(FaxTxRecord& tx, std::uint32_t bits, int bits_per_symbol) {
 int V17Encode(FaxTxRecord& tx, std::uint32_t bits, int bits_per_symbol) {
   tx.pair = (tx.pair + static_cast<int>(bits & 3)) & 3;
   const int subset = 2 * tx.pair + (tx.trellis & 1);
-  tx.trellis = kTrellisNext[tx.trellis & 7][tx.pair];
+  tx.trellis = kV17TrellisNext[tx.trellis & 7][tx.pair];
   return (subset << (bits_per_symbol - 2)) + static_cast<int>(bits >> 2);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "pump/fax/fax_encoders.h"
 #include "pump/fax/fax_rx_cells.h"
 #include "pump/fax/fax_rx_descramblers.h"
 #include "pump/fax/fax_signal_sets.h"
@@ -10,22 +11,25 @@
 namespace pump {
 namespace {
 
-// The branches into each new state: its four predecessors (the even old
-// states for new states 0 to 3, the odd ones for 4 to 7) and their subsets.
+// The branches into each new state: its four predecessors and their
+// subsets, in the order of the old states, from the encoder's table.
 struct Into {
   std::array<int, 4> from;
   std::array<int, 4> subset;
 };
-constexpr std::array<Into, 8> kInto = {{
-    {{0, 2, 4, 6}, {0, 6, 2, 4}},
-    {{0, 2, 4, 6}, {6, 0, 4, 2}},
-    {{0, 2, 4, 6}, {2, 4, 0, 6}},
-    {{0, 2, 4, 6}, {4, 2, 6, 0}},
-    {{1, 3, 5, 7}, {1, 3, 7, 5}},
-    {{1, 3, 5, 7}, {5, 7, 3, 1}},
-    {{1, 3, 5, 7}, {7, 5, 1, 3}},
-    {{1, 3, 5, 7}, {3, 1, 5, 7}},
-}};
+constexpr std::array<Into, 8> kInto = [] {
+  std::array<Into, 8> into{};
+  std::array<int, 8> count{};
+  for (int from = 0; from < 8; ++from) {
+    for (int pair = 0; pair < 4; ++pair) {
+      const auto to = static_cast<std::size_t>(kV17TrellisNext[static_cast<std::size_t>(from)][static_cast<std::size_t>(pair)]);
+      const auto k = static_cast<std::size_t>(count[to]++);
+      into[to].from[k] = from;
+      into[to].subset[k] = 2 * pair + (from & 1);
+    }
+  }
+  return into;
+}();
 
 int PerSubset(int bits) { return 1 << (bits - 2); }
 
