@@ -23,31 +23,11 @@ namespace {
 constexpr std::int32_t kEnergyPerSymbol = 3072;
 constexpr std::int32_t kOneSample = 0x40000000;
 
-template <std::size_t N>
-void UseSet(FaxRxRecord& rx, const std::array<FaxPoint, N>& set) {
-  rx.data_points = set.data();
-  rx.data_point_count = static_cast<std::int32_t>(N);
-}
-
 void ConfigureSets(FaxRxRecord& rx) {
   switch (rx.modulation) {
     case kFaxV17:
       rx.training_points = kV17Training.data();
       rx.cells = FaxV17CellTable(rx.bits).data();
-      switch (rx.bits) {
-        case 6:
-          UseSet(rx, kV17_14400);
-          break;
-        case 5:
-          UseSet(rx, kV17_12000);
-          break;
-        case 4:
-          UseSet(rx, kV17_9600);
-          break;
-        default:
-          UseSet(rx, kV17_7200);
-          break;
-      }
       rx.matched = kV29V17Shaping.data();
       rx.matched_gain = 8192;
       break;
@@ -55,22 +35,12 @@ void ConfigureSets(FaxRxRecord& rx) {
       rx.matched = kV29V17Shaping.data();
       rx.matched_gain = 8192;
       rx.training_points = V29TrainingPoints(rx.bits).data();
-      if (rx.bits == 4) {
-        UseSet(rx, kV29_9600);
-      } else if (rx.bits == 3) {
-        UseSet(rx, kV29_7200);
-      } else {
-        UseSet(rx, kV29_4800);
-      }
+      rx.data_points = rx.bits == 4 ? kV29_9600.data() : rx.bits == 3 ? kV29_7200.data() : kV29_4800.data();
       break;
     default:
       rx.matched = rx.bits == 2 ? kV27ter2400Shaping.data() : kV27ter4800Shaping.data();
       rx.matched_gain = 4096;
-      if (rx.bits == 2) {
-        UseSet(rx, kV27ter2400);
-      } else {
-        UseSet(rx, kV27ter4800);
-      }
+      rx.data_points = rx.bits == 2 ? kV27ter2400.data() : kV27ter4800.data();
       rx.training_points = rx.data_points;
       break;
   }

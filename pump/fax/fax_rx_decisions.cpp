@@ -99,7 +99,6 @@ void FaxDecide(FaxRxRecord& rx) {
     return;
   }
   const FaxDecision d = FaxDecideUncoded(rx.mode_word, rx.y_i, rx.y_q, rx.previous_phase);
-  rx.phase_change = d.phase - rx.previous_phase;
   rx.previous_phase = d.phase;
   rx.point = d.point;
   rx.decoded = d.bits;

@@ -50,8 +50,7 @@ struct FaxRxRecord {
   std::int32_t samples_per_symbol;
   std::int32_t half_symbol;
   std::int32_t energy_threshold;
-  const FaxPoint* data_points;
-  std::int32_t data_point_count;
+  const FaxPoint* data_points;     // V.27ter and V.29
   const FaxPoint* training_points;  // four
   const std::int16_t* matched;      // the shaping prototype
   std::int32_t matched_gain;        // 4096 (V.27ter) or 8192
@@ -108,7 +107,6 @@ struct FaxRxRecord {
   std::int32_t d_q;
   std::int32_t point;
   std::int32_t previous_phase;
-  std::int32_t phase_change;
   std::uint32_t decoded;
   std::int32_t error_average;
   std::uint8_t valid;
