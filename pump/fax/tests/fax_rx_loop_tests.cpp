@@ -13,7 +13,7 @@
 namespace pump {
 namespace {
 
-using testing::FaxRxBitErrors;
+using testing::CountRawBitErrors;
 using testing::FaxRxModeWord;
 using testing::FaxRxPlanFor;
 using testing::FaxRxReceive;
@@ -39,7 +39,7 @@ const LoopRow kLoopRows[] = {
 
 // The receive record in data, at the last block with the burst's signal.
 struct LoopRun {
-  int errors;
+  std::size_t errors;
   FaxRxRecord last;
 };
 
@@ -51,7 +51,7 @@ LoopRun ReceiveInData(const LoopRow& row, const std::vector<std::uint8_t>& data,
   const auto got = FaxRxReceive(row.config, plan, line, [&](DspContext& c) {
     if (c.fax.rx.enables.data_output != 0 && c.fax.rx.level_average >= 16384) run.last = c.fax.rx;
   });
-  run.errors = FaxRxBitErrors(data, got.bytes);
+  run.errors = CountRawBitErrors(data, got.bytes).errors;
   return run;
 }
 
@@ -79,15 +79,15 @@ TEST(FaxRxLoops, TimingPullsIn100Ppm) {
           marks.emplace_back(at, rx.symbol_parity);
         }
       });
-      const int errors = FaxRxBitErrors(data, got.bytes);
+      const std::size_t errors = CountRawBitErrors(data, got.bytes).errors;
       ASSERT_GT(marks.size(), 100u);
       const auto& [from_at, from_symbol] = marks[marks.size() * 3 / 4];
       const auto& [to_at, to_symbol] = marks.back();
       const double period = (to_at - from_at) / (to_symbol - from_symbol);
       const double measured_ppm = (row.samples_per_symbol / period - 1) * 1e6;
-      std::printf("%s %+.0f ppm: %d errors in %zu bits, symbol period %.6f samples (%+.1f ppm)\n", row.name, ppm, errors,
+      std::printf("%s %+.0f ppm: %zu errors in %zu bits, symbol period %.6f samples (%+.1f ppm)\n", row.name, ppm, errors,
                   data.size() * 8, period, measured_ppm);
-      EXPECT_EQ(errors, 0);
+      EXPECT_EQ(errors, 0u);
       EXPECT_NEAR(measured_ppm, ppm, 10);
     }
   }
@@ -106,8 +106,8 @@ TEST(FaxRxLoops, CarrierPullsInAFewHertz) {
       const LoopRun run = ReceiveInData(row, data, FaxRxTurned(line, hz));
       const double expected = hz / row.baud * 4294967296.0 * 32;
       const double moved = static_cast<double>(run.last.carrier_frequency) - still.last.carrier_frequency;
-      std::printf("%s %+.0f Hz: %d errors, frequency moved %.0f (offset %.0f)\n", row.name, hz, run.errors, moved, expected);
-      EXPECT_EQ(run.errors, 0);
+      std::printf("%s %+.0f Hz: %zu errors, frequency moved %.0f (offset %.0f)\n", row.name, hz, run.errors, moved, expected);
+      EXPECT_EQ(run.errors, 0u);
       EXPECT_NEAR(-moved, expected, 0.05 * std::abs(expected));
     }
   }
@@ -155,13 +155,13 @@ TEST(FaxRxLoops, AmplitudeFollowsAGainStep) {
           ++measured;
         }
       });
-      const int errors = FaxRxBitErrors(data, got.bytes);
+      const std::size_t errors = CountRawBitErrors(data, got.bytes).errors;
       ASSERT_GT(measured, 10);
       path /= measured;
-      std::printf("%s +2 dB %s the loop: %d errors, gain path %.4f, second correction's factor %.4f -> %.4f\n", row.name,
+      std::printf("%s +2 dB %s the loop: %zu errors, gain path %.4f, second correction's factor %.4f -> %.4f\n", row.name,
                   loop ? "with" : "without", errors, path, before, after);
       if (loop) {
-        EXPECT_EQ(errors, 0);
+        EXPECT_EQ(errors, 0u);
         EXPECT_LT(std::abs(path - 1), (kStep - 1) / 3);
         EXPECT_LT(after / before, 1 - 0.75 * (1 - 1 / kStep));
       } else {
@@ -179,9 +179,9 @@ TEST(FaxRxLoops, JitterPredictorLowersPhaseJitter) {
   const std::vector<std::int16_t> line = FaxRxTurned(FaxRxTransmitted(row.config, data), 0, 6, 50);
   const LoopRun plain = ReceiveInData(row, data, line, false);
   const LoopRun tracking = ReceiveInData(row, data, line, true);
-  std::printf("%s 6 degrees at 50 Hz: error average %d without the predictor, %d with (errors %d, %d)\n", row.name,
+  std::printf("%s 6 degrees at 50 Hz: error average %d without the predictor, %d with (errors %zu, %zu)\n", row.name,
               plain.last.error_average, tracking.last.error_average, plain.errors, tracking.errors);
-  EXPECT_EQ(tracking.errors, 0);
+  EXPECT_EQ(tracking.errors, 0u);
   EXPECT_LT(tracking.last.error_average, plain.last.error_average);
 }
 

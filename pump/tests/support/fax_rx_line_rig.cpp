@@ -135,28 +135,4 @@ std::vector<std::int16_t> FaxRxTurned(const std::vector<std::int16_t>& line, dou
   return out;
 }
 
-int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received) {
-  const auto bit = [](const std::vector<std::uint8_t>& v, std::size_t k) { return (v[k / 8] >> (k % 8)) & 1; };
-  const std::size_t sent_bits = sent.size() * 8;
-  const std::size_t got_bits = received.size() * 8;
-  constexpr std::size_t kProbe = 128;
-  if (sent_bits < kProbe || got_bits < kProbe) return -1;
-  std::size_t best_at = 0;
-  std::size_t best = kProbe + 1;
-  for (std::size_t at = 0; at + kProbe <= got_bits; ++at) {
-    std::size_t wrong = 0;
-    for (std::size_t k = 0; k < kProbe && wrong < best; ++k) wrong += bit(sent, k) != bit(received, at + k) ? 1 : 0;
-    if (wrong < best) {
-      best = wrong;
-      best_at = at;
-    }
-  }
-  if (best > kProbe / 4) return -1;
-  int errors = 0;
-  for (std::size_t k = 0; k < sent_bits; ++k) {
-    errors += best_at + k >= got_bits || bit(sent, k) != bit(received, best_at + k) ? 1 : 0;
-  }
-  return errors;
-}
-
 }  // namespace pump::testing

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "pump/context/dsp_context.h"
+#include "pump/tests/support/ber_counter.h"
 #include "pump/tests/support/fax_rx_test_training.h"
 
 namespace pump::testing {
@@ -32,11 +33,6 @@ struct FaxRxResult {
 // table of `plan`; `each_block` runs after every block.
 FaxRxResult FaxRxReceive(std::uint8_t config, const FaxRxTestPlan& plan, const std::vector<std::int16_t>& line,
                          const std::function<void(DspContext&)>& each_block = {});
-
-// Bit errors of `sent` (LSB first) in the received bit stream, at the
-// alignment where its first 128 bits match best; -1 when no alignment
-// matches at least 3/4 of them.
-int FaxRxBitErrors(const std::vector<std::uint8_t>& sent, const std::vector<std::uint8_t>& received);
 
 std::vector<std::uint8_t> FaxRxSeededBytes(std::size_t n, std::uint32_t seed);
 
