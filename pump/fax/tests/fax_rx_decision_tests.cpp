@@ -3,6 +3,7 @@
 // against the transmitter's scramblers.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -155,23 +156,30 @@ TEST(FaxRxDescramblers, InvertTheScramblersFromAnyStart) {
   }
 }
 
-// The training references follow the transmitter's conditioning: V.29's C
-// and D from seed 51, V.17's A to D from 0x55D9BA, V.27ter's scrambled ones
-// (the guard's seed read the other way) turning the phase by half turns.
-TEST(FaxRxDescramblers, TrainingReferencesFollowTheTransmitter) {
-  // V.29: the transmitter's rule, its register seeded 51.
+// The training references: V.29's C and D as the recommendation states
+// them, V.17's A to D from 0x55D9BA and V.27ter's scrambled ones (the
+// guard's seed read the other way) turning the phase by half turns, as
+// the transmitter sends them.
+TEST(FaxRxDescramblers, TrainingReferencesFollowTheRecommendationsAndTheTransmitter) {
+  // V.29 9600: C = (3, 0), D = (-3, 3) (here 14 times), chosen by the
+  // generator 1 + x^-6 + x^-7 whose seven stages hold 0101010 at the start
+  // of the segment; each symbol takes stage 7's bit (0: C, 1: D) and
+  // stages 6 and 7 added go into stage 1.
   FaxRxRecord v29{};
   v29.modulation = 0x10;
   const FaxPoint v29_training[4] = {{-42, 0}, {42, -42}, {42, 0}, {-42, 42}};
   v29.training_points = v29_training;
   v29.descrambler = kFaxV29TrainingSeed;
-  std::uint32_t reference = 51;
+  std::array<int, 8> stage = {0, 0, 1, 0, 1, 0, 1, 0};  // stages 1 to 7 from index 1
   for (int k = 0; k < 384; ++k) {
     FaxTrainingReference(v29);
-    const std::uint32_t bit = (reference ^ (reference >> 1)) & 1;
-    reference = (reference >> 1) | bit << 6;
-    ASSERT_EQ(v29.point, static_cast<int>(2 + bit)) << k;
-    ASSERT_EQ(v29.d_i, 64 * v29_training[2 + bit].i);
+    const int bit = stage[7];
+    const FaxPoint expected = bit == 0 ? FaxPoint{42, 0} : FaxPoint{-42, 42};
+    ASSERT_EQ(v29.d_i, 64 * expected.i) << k;
+    ASSERT_EQ(v29.d_q, 64 * expected.q) << k;
+    const int feedback = stage[6] ^ stage[7];
+    for (int j = 7; j > 1; --j) stage[static_cast<std::size_t>(j)] = stage[static_cast<std::size_t>(j - 1)];
+    stage[1] = feedback;
   }
   // V.17: two scrambled ones per symbol.
   FaxRxRecord v17{};
