@@ -114,15 +114,18 @@ TEST(FaxRxLoops, CarrierPullsInAFewHertz) {
 }
 
 // The line 2 dB louder from the last three eighths of two seconds of
-// data, with the gain frozen after training and the equaliser's
-// adaptation frozen from the start of data, so that only the amplitude
-// loop can take up the step. The whole gain path, measured as the mean of
-// y / d along d over the last quarter, is left less than a third of the
-// step high with the loop (its leak of 1/1024 a symbol holds it a few per
-// cent short), its factor has fallen at least three quarters of the way
-// to 1 / 1.2589, and the data arrives whole; without the loop the path
-// stays 2 dB high. (V.29 and V.27ter: V.17 14400 with its equaliser
-// frozen from the test table's training loses data even so.)
+// data, with the gain frozen after training, and the equaliser's
+// adaptation and the timing loop (whose detector reads the taps) frozen
+// from the start of data, so that only the amplitude loop can take up the
+// step. The whole gain path, measured as the mean of y / d along d over
+// the last quarter, is left less than a third of the step high with the
+// loop (its leak of 1/1024 a symbol holds it a few per cent short), and
+// its factor has fallen at least three quarters of the way to 1 / 1.2589;
+// without the loop the path stays 2 dB high; the data arrives whole.
+// V.29 9600 and V.27ter 4800: V.17 14400 with its equaliser frozen cannot
+// take the step (its outer points cross their neighbours' regions before
+// the loop settles, and the few per cent the leak leaves still cost 2138
+// of 28800 bits), so it is left out.
 TEST(FaxRxLoops, AmplitudeFollowsAGainStep) {
   constexpr double kStep = 1.2589;
   for (const LoopRow& row : {kLoopRows[0], kLoopRows[1]}) {
@@ -144,6 +147,7 @@ TEST(FaxRxLoops, AmplitudeFollowsAGainStep) {
         ++blocks;
         if (rx.enables.data_output == 0) return;
         rx.enables.adaptation = 0;
+        rx.timing_shift = 0;
         if (!loop) rx.enables.amplitude_loop = 0;
         const double factor = 1 + rx.correction2 / 2147483648.0;
         if ((blocks + 1) * kBlockSamples <= from) before = factor;
