@@ -54,7 +54,9 @@ namespace {
 
 // Bit errors against the signal-to-noise ratio (one seeded Gaussian noise
 // scaled to each ratio, against the burst's power), per modulation and
-// rate: none at 30 dB, and never more at a higher ratio. The full sweep
+// rate: none at 30 dB, and never more at a higher ratio once a quarter
+// or fewer of the bits are wrong (below that the receiver has lost the
+// burst, and the count is chance). The full sweep
 // (6 to 30 dB, 3 dB apart, 12000 bits) runs when FAX_RX_BER_SWEEP is set.
 TEST(FaxRxRoundTrip, BitErrorsAgainstNoise) {
   const bool sweep = std::getenv("FAX_RX_BER_SWEEP") != nullptr;
@@ -75,7 +77,11 @@ TEST(FaxRxRoundTrip, BitErrorsAgainstNoise) {
     for (const std::size_t e : errors) std::printf(" %6zu", e);
     std::printf("\n");
     EXPECT_EQ(errors.back(), 0u);
-    for (std::size_t k = 1; k < errors.size(); ++k) EXPECT_LE(errors[k], errors[k - 1]) << ratios[k] << " dB";
+    for (std::size_t k = 1; k < errors.size(); ++k) {
+      if (4 * errors[k - 1] <= 8 * data.size()) {
+        EXPECT_LE(errors[k], errors[k - 1]) << ratios[k] << " dB";
+      }
+    }
   }
 }
 
