@@ -15,7 +15,8 @@
 #include "pump/fax/fax_signal_sets.h"
 #include "pump/framer/framer.h"
 #include "pump/fsk/fsk_rx.h"
-#include "pump/pending/pending_procedures.h"
+#include "pump/fax/fax_train.h"
+#include "pump/fax/fax_train_measure.h"
 
 namespace pump {
 namespace {
@@ -112,6 +113,7 @@ void FaxSymbol(DspContext& context) {
       Adapt(rx);
     }
   }
+  if (rx.train.measure.enabled != 0) FaxMeasureStep(rx);
   FaxTimingDetector(rx);
   ++rx.symbol_parity;
 }
@@ -148,8 +150,10 @@ StateTable<DspContext> FaxRxTable() { return kFaxRxEntries; }
 void ConfigureFaxRx(DspContext& context, std::uint16_t mode_word) {
   FaxRxRecord& rx = context.fax.rx;
   const StateMachine<DspContext> machine = rx.machine;
+  const FaxTrainingSnapshot snapshot = rx.train.snapshot;  // what a short training starts from
   rx = {};
   rx.machine = machine;
+  rx.train.snapshot = snapshot;
   const FaxRate rate = FaxRateOf(mode_word);
   rx.mode_word = mode_word;
   rx.modulation = static_cast<std::uint8_t>(rate.modulation);

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "pump/core/state_machine.h"
+#include "pump/fax/fax_train_record.h"
 
 namespace pump {
 
@@ -164,6 +165,8 @@ struct FaxRxRecord {
   std::uint32_t v27_carry;
 
   FaxRxEnables enables;
+
+  FaxTrainRecord train;  // the training's segment analysis, lock counter and V.17 snapshot
 };
 
 }  // namespace pump

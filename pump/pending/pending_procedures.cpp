@@ -15,10 +15,6 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void StartFaxTraining(DspContext& context, int mode_word) {
-  Note(context, Pending::kStartFaxTraining, mode_word);
-}
-
 void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
 
 void InitPhase2Defaults(DspContext& context) { Note(context, Pending::kInitPhase2Defaults); }

@@ -10,9 +10,6 @@
 
 namespace pump {
 
-// The fax receive machine on the mode word's training table.
-void StartFaxTraining(DspContext& context, int mode_word);
-
 // Handshakes and tones.
 void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
 
