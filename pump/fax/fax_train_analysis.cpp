@@ -87,6 +87,9 @@ void RunLoops(FaxRxRecord& rx) {
         std::clamp<std::int64_t>(t.normaliser[k] - ((error * t.normaliser_gain) >> NormaliserShift(t, k)), 0, 0x7FFF));
     t.rotated[1][k] = FaxRotate(g2, t.loop_phase[k]);
     t.rotated[0][k] = FaxRotate(g1, t.loop_phase[k] - t.loop_frequency / 4096);
+    // V.27ter's reversals have no DC component: its loop would follow
+    // noise and pull the shared frequency away.
+    if (k == kFaxDc && IsV27ter(rx)) continue;
     const std::int64_t q = t.rotated[1][k].q;
     const std::int64_t qg = (q * t.loop_gain) >> 15;
     t.loop_frequency = Saturate32(t.loop_frequency + ((t.loop_gain * qg) >> 2));

@@ -99,12 +99,16 @@ bool TrainingCheck(DspContext& context) {
   return true;
 }
 
-bool DataCheck(DspContext& context) {
-  FaxRxRecord& rx = Rx(context);
-  if (!CarrierLost(rx, kDataFloorDb)) return false;
-  Restart(rx);
+// The table back at silence, the controller told the data carrier is gone.
+void DataCarrierLost(DspContext& context) {
+  Restart(Rx(context));
   const DpPacketBytes packet = BuildDpPacket(DpFaxCdPayload{});
   PostDpPacket(*context.host, packet.code, packet.Payload());
+}
+
+bool DataCheck(DspContext& context) {
+  if (!CarrierLost(Rx(context), kDataFloorDb)) return false;
+  DataCarrierLost(context);
   return true;
 }
 
@@ -553,8 +557,10 @@ bool CommonStep(DspContext& context) {
   const std::int32_t add = 80 - std::abs(rx.y_q) / 16 - std::abs(rx.y_i) / 16;
   t.lock_counter = static_cast<std::uint16_t>(add > 0 ? t.lock_counter + add : t.lock_counter / 2);
   if (t.lock_counter > kLockLimit) {
+    // A burst that stops at once leaves outputs near zero before its
+    // level falls: the carrier is lost all the same.
     t.lock_counter = 0;
-    Restart(rx);
+    DataCarrierLost(context);
     return false;
   }
   FaxDecide(rx);
