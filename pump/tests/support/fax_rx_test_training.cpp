@@ -10,6 +10,7 @@
 #include "pump/fax/fax_rx_equaliser.h"
 #include "pump/fax/fax_rx_trellis.h"
 #include "pump/fax/fax_signal_sets.h"
+#include "pump/fax/fax_train.h"
 #include "pump/framer/framer.h"
 
 namespace pump::testing {
@@ -35,17 +36,11 @@ void SetCarrierGains(FaxRxRecord& rx, std::int32_t phase, int phase_shift, std::
 void TestSettle(DspContext& context) {
   FaxRxRecord& rx = Rx(context);
   if (FirstSymbol(rx)) {
-    // What a new burst starts from: the loops and the jitter state
-    // cleared, the equaliser reset.
-    rx.enables = {};
-    rx.timing_shift = 0;
-    rx.timing_integrator = 0;
-    rx.timing_ref_i = rx.timing_ref_q = 0;
-    rx.carrier_frequency = 0;
-    rx.correction1 = rx.correction2 = 0;
-    rx.prediction = rx.previous_prediction = rx.raw_prediction = rx.previous_raw_prediction = 0;
-    std::fill(std::begin(rx.jitter_coeff), std::end(rx.jitter_coeff), std::int16_t{0});
-    rx.reset_pending = 1;
+    // What a new burst starts from, as the receiver's training does it:
+    // the loops and the jitter state cleared, the equaliser reset.
+    FaxTrainingRearm(rx);
+    FaxTrainingClearCarrier(rx);
+    FaxTrainingClearEqualiser(rx);
     return;
   }
   // Rearmed on a quiet line, so that the gain adapts fast when the tone
