@@ -8,6 +8,7 @@
 #include "pump/idle/idle_mode.h"
 #include "pump/callprogress/tone_tx.h"
 #include "pump/fsk/fsk_start.h"
+#include "pump/fax/fax_tone_watch.h"
 #include "pump/handshake/handshake.h"
 #include "pump/pending/pending_procedures.h"
 #include "pump/v8/v8.h"

@@ -13,8 +13,6 @@
 namespace pump {
 
 enum class Pending : std::uint8_t {
-  // Handshakes and tones.
-  kWatchFaxAnswer,
   // Phase 2, V.34, V.90 and V.92.
   kInitPhase2Defaults,
   kResetPhase2,

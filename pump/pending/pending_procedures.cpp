@@ -15,8 +15,6 @@ void Note(DspContext& context, Pending part, std::int32_t a = 0, std::int32_t b 
 
 }  // namespace
 
-void WatchFaxAnswer(DspContext& context) { Note(context, Pending::kWatchFaxAnswer); }
-
 void InitPhase2Defaults(DspContext& context) { Note(context, Pending::kInitPhase2Defaults); }
 void ResetPhase2(DspContext& context) { Note(context, Pending::kResetPhase2); }
 void StartPhase2(DspContext& context) { Note(context, Pending::kStartPhase2); }

@@ -10,9 +10,6 @@
 
 namespace pump {
 
-// Handshakes and tones.
-void WatchFaxAnswer(DspContext& context);  // two fax tone detectors and the fax receive table
-
 // Phase 2, V.34, V.90 and V.92.
 void InitPhase2Defaults(DspContext& context);
 void ResetPhase2(DspContext& context);
