@@ -1,0 +1,144 @@
+// spandsp's fax transmitters into our receiver with its own training,
+// through the line port's resampler from 8000 Hz: seeded data and a TCF of
+// zeros, with and without the echo-protection tone.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "pump/tests/support/fax_rx_line_rig.h"
+#include "pump/tests/support/fax_train_rig.h"
+#include "pump/tests/support/spandsp_codec_rate.h"
+#include "pump/tests/support/spandsp_headers.h"
+
+#include <spandsp/v17tx.h>
+#include <spandsp/v27ter_tx.h>
+#include <spandsp/v29tx.h>
+
+namespace pump {
+namespace {
+
+using testing::FaxRxBitErrors;
+using testing::FaxRxSeededBytes;
+using testing::FaxRxWithNoise;
+using testing::FaxTrainReceive;
+using testing::LineGenerator;
+using testing::SpandspSource;
+
+enum class Modem { kV17, kV29, kV27ter };
+
+// The bits of `bytes`, first bit first, then ones.
+struct BitFeed {
+  std::vector<std::uint8_t> bytes;
+  std::size_t at = 0;
+  static int Next(void* user) {
+    auto& self = *static_cast<BitFeed*>(user);
+    if (self.at >= self.bytes.size() * 8) return 1;
+    const int bit = (self.bytes[self.at / 8] >> (self.at % 8)) & 1;
+    ++self.at;
+    return bit;
+  }
+};
+
+// A spandsp transmitter as a line generator (8000 Hz).
+struct SpandspTx {
+  std::shared_ptr<BitFeed> feed;
+  std::shared_ptr<v17_tx_state_t> v17;
+  std::shared_ptr<v29_tx_state_t> v29;
+  std::shared_ptr<v27ter_tx_state_t> v27;
+  LineGenerator generator() const {
+    SpandspTx self = *this;
+    return [self](std::span<std::int16_t> out) {
+      const int n = static_cast<int>(out.size());
+      if (self.v17) return v17_tx(self.v17.get(), out.data(), n);
+      if (self.v29) return v29_tx(self.v29.get(), out.data(), n);
+      return v27ter_tx(self.v27.get(), out.data(), n);
+    };
+  }
+};
+
+SpandspTx MakeTx(Modem modem, int bit_rate, bool tep, std::vector<std::uint8_t> bytes) {
+  SpandspTx tx;
+  tx.feed = std::make_shared<BitFeed>(BitFeed{std::move(bytes)});
+  switch (modem) {
+    case Modem::kV17:
+      tx.v17.reset(v17_tx_init(nullptr, bit_rate, tep, BitFeed::Next, tx.feed.get()), v17_tx_free);
+      break;
+    case Modem::kV29:
+      tx.v29.reset(v29_tx_init(nullptr, bit_rate, tep, BitFeed::Next, tx.feed.get()), v29_tx_free);
+      break;
+    case Modem::kV27ter:
+      tx.v27.reset(v27ter_tx_init(nullptr, bit_rate, tep, BitFeed::Next, tx.feed.get()), v27ter_tx_free);
+      break;
+  }
+  return tx;
+}
+
+// `ms` of the transmitter at 9600 Hz after 30 ms of silence, then 300 ms
+// of silence.
+std::vector<std::int16_t> Burst(const SpandspTx& tx, int ms) {
+  std::vector<std::int16_t> line(288, 0);
+  SpandspSource source(tx.generator());
+  const auto sent = source.Take(static_cast<std::size_t>(ms) * 96 / 10);
+  line.insert(line.end(), sent.begin(), sent.end());
+  line.insert(line.end(), 2880, 0);
+  return line;
+}
+
+struct InteropRow {
+  const char* name;
+  Modem modem;
+  int bit_rate;
+  std::uint8_t config;  // our 0x73 byte 0
+  int training_ms;      // spandsp's training, echo-protection tone included
+};
+
+const InteropRow kInteropRows[] = {
+    {"v29_tx 9600", Modem::kV29, 9600, 0xB7, 500},   {"v29_tx 7200", Modem::kV29, 7200, 0xB6, 500},
+    {"v29_tx 4800", Modem::kV29, 4800, 0xB5, 500},   {"v17_tx 14400", Modem::kV17, 14400, 0xE9, 1700},
+    {"v17_tx 12000", Modem::kV17, 12000, 0xE8, 1700}, {"v17_tx 9600", Modem::kV17, 9600, 0xE7, 1700},
+    {"v17_tx 7200", Modem::kV17, 7200, 0xE5, 1700},
+};
+
+int InteropErrors(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& got) {
+  const int errors = FaxRxBitErrors(data, got);
+  return errors < 0 ? static_cast<int>(data.size() * 8) : errors;
+}
+
+TEST(FaxInterop, SpandspTransmittersIntoOurReceiverWithAndWithoutTheEchoProtectionTone) {
+  for (const InteropRow& row : kInteropRows) {
+    for (const bool tep : {false, true}) {
+      SCOPED_TRACE(std::string(row.name) + (tep ? " with the tone" : " without the tone"));
+      const auto data = FaxRxSeededBytes(300, 44);
+      const int data_ms = static_cast<int>(data.size() * 8 * 1000 / static_cast<std::size_t>(row.bit_rate)) + 100;
+      const auto line = FaxRxWithNoise(Burst(MakeTx(row.modem, row.bit_rate, tep, data), row.training_ms + data_ms), 30, 4);
+      const auto run = FaxTrainReceive(row.config, line);
+      EXPECT_EQ(InteropErrors(data, run.bytes), 0);
+      EXPECT_EQ(run.data_reports, 1);
+      EXPECT_EQ(run.carrier_lost, 1);
+    }
+  }
+}
+
+// A TCF: 1.5 s of zeros, at V.17's top and bottom rates.
+TEST(FaxInterop, ATcfOfZerosComesThroughBitExact) {
+  for (const InteropRow& row : {kInteropRows[3], kInteropRows[6]}) {
+    SCOPED_TRACE(row.name);
+    const std::vector<std::uint8_t> zeros(static_cast<std::size_t>(row.bit_rate) * 3 / 16, 0);
+    const auto line = FaxRxWithNoise(Burst(MakeTx(row.modem, row.bit_rate, false, zeros), row.training_ms + 1500), 30, 5);
+    const auto run = FaxTrainReceive(row.config, line);
+    // The longest run of zero octets: the zeros from where the receiver's
+    // data output begins (after the marks it waits through, at most 80
+    // octets of them) to the end of the zeros, without a wrong bit.
+    std::size_t longest = 0;
+    for (std::size_t k = 0, run_length = 0; k < run.bytes.size(); ++k) {
+      run_length = run.bytes[k] == 0 ? run_length + 1 : 0;
+      longest = std::max(longest, run_length);
+    }
+    EXPECT_GE(longest + 80, zeros.size());
+    EXPECT_LE(longest, zeros.size());
+  }
+}
+
+}  // namespace
+}  // namespace pump
