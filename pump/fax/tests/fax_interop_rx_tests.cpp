@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "pump/tests/support/fax_rx_line_rig.h"
@@ -117,6 +119,26 @@ TEST(FaxInterop, SpandspTransmittersIntoOurReceiverWithAndWithoutTheEchoProtecti
       EXPECT_EQ(run.data_reports, 1);
       EXPECT_EQ(run.carrier_lost, 1);
     }
+  }
+}
+
+// Bit errors in 2400 seeded bits against the SNR, spandsp's transmitter and
+// ours into our receiver; printed, run only with FAX_TRAIN_BER_SWEEP=1.
+TEST(FaxInterop, BitErrorsAgainstNoiseSweep) {
+  if (std::getenv("FAX_TRAIN_BER_SWEEP") == nullptr) GTEST_SKIP() << "set FAX_TRAIN_BER_SWEEP=1 to run";
+  const double snrs[] = {9, 12, 15, 18, 21, 24, 30};
+  for (const InteropRow& row : kInteropRows) {
+    std::printf("%-14s", row.name);
+    const auto data = FaxRxSeededBytes(300, 47);
+    const int data_ms = static_cast<int>(data.size() * 8 * 1000 / static_cast<std::size_t>(row.bit_rate)) + 100;
+    const auto spandsp_line = Burst(MakeTx(row.modem, row.bit_rate, false, data), row.training_ms + data_ms);
+    const auto our_line = testing::FaxRxTransmitted(row.config, data);
+    for (const double snr : snrs) {
+      const int theirs = InteropErrors(data, FaxTrainReceive(row.config, FaxRxWithNoise(spandsp_line, snr, 8)).bytes);
+      const int ours = InteropErrors(data, FaxTrainReceive(row.config, FaxRxWithNoise(our_line, snr, 8)).bytes);
+      std::printf(" %4.0f dB %4d/%4d", snr, ours, theirs);
+    }
+    std::printf("   (ours/spandsp's transmitter)\n");
   }
 }
 
