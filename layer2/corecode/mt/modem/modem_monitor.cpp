@@ -6,6 +6,7 @@
 #include "layer2/corecode/mt/dsp/line_profile_store.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/event_trace.h"
+#include "layer2/corecode/mt/modem/handshake.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem/status_reports.h"
 #include "layer2/corecode/mt/modem_task/call_waiting_state.h"

@@ -3,6 +3,7 @@
 // task that use them are built.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -115,6 +116,21 @@ struct ModemTaskState {
   // The rates before the last rate query.
   std::uint16_t previous_rx_rate = 0;
   std::uint16_t previous_tx_rate = 0;
+  // From the last V.34 rate reply: the peer accepts an asymmetric rate in
+  // a renegotiation.
+  std::uint8_t asymmetric_reneg = 0;
+  // The connect parameters' automode and fax flags, set when a call starts.
+  std::uint8_t connect_automode = 0;
+  std::uint8_t connect_fax = 0;
+  // The two PCM line values the data pump gives at the end of a V.90 call
+  // and gets back at the start of the next.
+  std::array<std::uint8_t, 2> pcm_line_values{};
+  // The call parameters the command interpreter hands over: S7 x 100, the
+  // loss-of-carrier setting (S10, tenths of a second; 255 ignores a lost
+  // carrier) and the call parameter byte.
+  std::uint16_t connect_wait = 0;
+  std::uint8_t carrier_loss_delay = 0;
+  std::uint8_t call_parameter = 0;
   // The connection-state code (register 54, low 4 bits) read by this step,
   // and the code of the last step that saw a change.
   std::atomic<std::uint8_t> code{kCodeIdle};
@@ -127,8 +143,10 @@ struct ModemTaskState {
   std::atomic<std::uint8_t> state6_flag{0};
   // Set when the code first becomes 2 in a call, cleared when it is 0 again.
   std::uint8_t connected = 0;
-  // The controller runs the V.8 exchange of this call itself.
+  // The controller runs the V.8 exchange of this call itself; the
+  // handshake then takes the modulation the exchange negotiated.
   std::atomic<std::uint8_t> v8_mode{0};
+  std::atomic<std::uint8_t> v8_result{0};
   // The call-progress mode last asked for (0 off).
   std::atomic<std::uint8_t> call_progress_mode{0};
 

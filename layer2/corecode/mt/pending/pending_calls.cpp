@@ -14,9 +14,6 @@ void Record(std::string_view name, std::initializer_list<std::int64_t> args = {}
 
 }  // namespace
 
-void ModemTask_QueryModulation() { Record("ModemTask_QueryModulation"); }
-void ModemTask_QueryRates() { Record("ModemTask_QueryRates"); }
-
 void ModemTask_V8OriginateStep() { Record("ModemTask_V8OriginateStep"); }
 void ModemTask_V8AnswerStep() { Record("ModemTask_V8AnswerStep"); }
 void ModemTask_FastStartStep() { Record("ModemTask_FastStartStep"); }

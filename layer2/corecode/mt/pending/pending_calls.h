@@ -9,9 +9,6 @@
 
 namespace vxctl {
 
-// Handshake start: the modulation and the rates of a connection.
-void ModemTask_QueryModulation();
-void ModemTask_QueryRates();
 // The V.8 exchange and the fast start: the per-call steps, the V.92
 // start options, and the DataMode saved before the exchange restored.
 void ModemTask_V8OriginateStep();

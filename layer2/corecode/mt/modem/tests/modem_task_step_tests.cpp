@@ -95,11 +95,11 @@ TEST(ModemTaskStep, MonitorRunsBeforeTheStateAction) {
     PutTask(pump, kTaskOriginating, kCodeHandshake);
     pump.SetRegister(pump::kRegStatus, kCodeConnected);
     ModemTask_Process();
-    EXPECT_EQ(PendingWithoutMoh(),
-              (std::vector<std::string>{"ModemTask_QueryModulation", "ModemTask_QueryRates"}));
+    EXPECT_EQ(PendingWithoutMoh(), std::vector<std::string>{});
     const EventTraceRing& trace = modem_event_trace();
     ASSERT_EQ(trace.head, trace.tail + 1);
-    EXPECT_STREQ(trace.entries[trace.tail].text.data(), "Connected BELL_103 TX=0 RX=0");
+    // The scripted data pump's defaults: modulation 0, classic rate code 0.
+    EXPECT_STREQ(trace.entries[trace.tail].text.data(), "Connected BELL_103 TX=1200 RX=75");
     EXPECT_EQ(MachineState<ModemTaskState>().state, kTaskConnected);
   });
 }

@@ -18,6 +18,16 @@
 namespace vxctl::testing {
 namespace {
 
+// The data pump's answers to the connect's queries: the modulation, the
+// classic rate code 7 (9600 both ways) and the V.34 and PCM rate reply
+// (V.34 indices 12 and 14: 28800 and 33600; V.90: upstream index 12,
+// 28800, and downstream index 14, 56000).
+void ScriptConnectQueries(FakeDataPump& pump, std::uint8_t modulation) {
+  pump.Script(0x72, FakeAnswer::Reply(0xC2, {modulation}));
+  pump.Script(0x70, FakeAnswer::Reply(0xC1, {7}));
+  pump.Script(0x91, FakeAnswer::Reply(0xC6, {0xB0, 0x03, 0, 0, 0, 0, 12, 14}));
+}
+
 void MonitorCodes(FakeDataPump& pump, const std::vector<std::uint8_t>& codes) {
   for (std::uint8_t code : codes) {
     pump.SetRegister(pump::kRegStatus, code);
@@ -52,7 +62,7 @@ struct MonitorOutcome {
 struct MonitorCase {
   const char* name;
   std::uint8_t state;       // the task state before
-  std::uint8_t modulation;  // what the connection runs (the query is not built)
+  std::uint8_t modulation;  // what the connection runs, as the data pump reports it
   std::uint8_t sync_access;
   std::vector<std::uint8_t> codes;
   MonitorOutcome outcome;
@@ -61,12 +71,13 @@ struct MonitorCase {
 constexpr std::uint32_t kReset = kStatsPhaseReset;
 constexpr std::uint32_t kConnected = kStatsPhaseConnected;
 constexpr std::uint32_t kDropped = kStatsPhaseDropped;
-// The state line a connect traces (the rates' query is not built: 0).
-const std::string kLineV32 = "Connected V32 TX=0 RX=0";
-const std::string kLineV34 = "Connected V34 TX=0 RX=0";
-const std::string kLineV90 = "Connected V90 TX=0 RX=0";
-const std::vector<std::string> kConnectCalls = {"ModemTask_QueryModulation",
-                                                "ModemTask_QueryRates"};
+// The state line a connect traces, with the rates ScriptConnectQueries
+// gives (the originating side's view).
+const std::string kLineV32 = "Connected V32 TX=9600 RX=9600";
+const std::string kLineV34 = "Connected V34 TX=28800 RX=33600";
+const std::string kLineV90 = "Connected V90 TX=28800 RX=56000";
+// A connect calls nothing into parts not built yet below V.34.
+const std::vector<std::string> kConnectCalls = {};
 
 TEST(MonitorDsp, CodeSequences) {
   const std::vector<MonitorCase> cases = {
@@ -76,8 +87,8 @@ TEST(MonitorDsp, CodeSequences) {
        {kTaskOriginating, 1, kConnected, 9, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"connect at V.90", kTaskAnswering, 23, 1, {1, 2},
        {kTaskAnswering, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV90},
-        {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
-         "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
+        {"ModemTask_SetV92StartOptions(0)",
+         "ModemTask_ArmCallWaiting(8)"}}},
       {"connect while idle", kTaskIdle, 12, 0, {2},
        {kTaskIdle, 0, kReset, 0, 1, 0, 0, 0, 0, {}, {}}},
       {"retrain before any connect", kTaskOriginating, 12, 0, {1, 3},
@@ -86,20 +97,20 @@ TEST(MonitorDsp, CodeSequences) {
        {kTaskOriginating, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"retrain", kTaskConnected, 12, 0, {2, 3},
        {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {kLineV32, "Retrain"},
-        {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
+        {"ModemTask_ArmCallWaiting(0)"}}},
       {"retrain at V.90", kTaskConnected, 23, 0, {2, 3},
        {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 9000, {kLineV90, "Retrain"},
-        {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
-         "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
+        {"ModemTask_SetV92StartOptions(0)",
+         "ModemTask_ArmCallWaiting(8)", "ModemTask_ArmCallWaiting(0)"}}},
       {"the same code twice acts once", kTaskConnected, 12, 0, {2, 2, 3, 3},
        {kTaskRetraining, 1, kConnected, 0, 2, 1, 1, 0, 6000, {kLineV32, "Retrain"},
-        {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
+        {"ModemTask_ArmCallWaiting(0)"}}},
       {"a second retrain while retraining", kTaskConnected, 12, 0, {2, 3, 2, 3},
        // the second connect stopped the timer; a retrain while retraining
        // does not start it again
        {kTaskRetraining, 1, kConnected, 0, 2, 2, 1, 0, 0, {kLineV32, "Retrain", kLineV32, "Retrain"},
-        {"ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)",
-         "ModemTask_QueryModulation", "ModemTask_QueryRates", "ModemTask_ArmCallWaiting(0)"}}},
+        {"ModemTask_ArmCallWaiting(0)",
+         "ModemTask_ArmCallWaiting(0)"}}},
       {"dropping", kTaskConnected, 12, 0, {2, 4},
        {kTaskHangupRequested, 1, kConnected, 0, 2, 0, 0, 0, 0, {kLineV32}, kConnectCalls}},
       {"idle after a connect", kTaskConnected, 12, 0, {2, 0},
@@ -111,12 +122,12 @@ TEST(MonitorDsp, CodeSequences) {
       {"voice", kTaskIdle, 0, 0, {12}, {kTaskIdle, 0, kConnected, 2, 2, 0, 0, 0, 0, {}, {}}},
       {"renegotiation", kTaskConnected, 18, 0, {2, 13},
        {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 301, {kLineV34, "Renegotiate"},
-        {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
-         "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
+        {"ModemTask_SetV92StartOptions(0)",
+         "ModemTask_ArmCallWaiting(8)"}}},
       {"renegotiation at V.90", kTaskConnected, 23, 0, {2, 13},
        {kTaskRenegotiating, 1, kConnected, 0, 2, 0, 0, 1, 501, {kLineV90, "Renegotiate"},
-        {"ModemTask_QueryModulation", "ModemTask_SetV92StartOptions(0)",
-         "ModemTask_ArmCallWaiting(8)", "ModemTask_QueryRates"}}},
+        {"ModemTask_SetV92StartOptions(0)",
+         "ModemTask_ArmCallWaiting(8)"}}},
       {"caller ID right after a renegotiation began", kTaskConnected, 12, 0, {2, 13, 14},
        {kTaskCallerIdInCall, 1, kConnected, 0, 2, 0, 0, 0, 301, {kLineV32, "Renegotiate"},
         kConnectCalls}},
@@ -136,6 +147,7 @@ TEST(MonitorDsp, CodeSequences) {
       stats_reset();
       ModemTaskState& task = MachineState<ModemTaskState>();
       task.modulation = c.modulation;
+      ScriptConnectQueries(pump, c.modulation);
       MachineState<CommandInterpreterStandin>().sync_access = c.sync_access;
       MonitorCodes(pump, c.codes);
       ModemStatisticsBlock& stats = stats_block();
@@ -192,7 +204,7 @@ TEST(MonitorDsp, FrameErrorsAndLowSpeedMark) {
   rig.Run([](FakeDataPump& pump) {
     PutTask(pump, kTaskOriginating, kCodeHandshake);
     ModemTaskState& task = MachineState<ModemTaskState>();
-    task.modulation = kModulationV17;
+    ScriptConnectQueries(pump, kModulationV17);
     task.frame_errors = 9;
     task.frame_error_window = 0;
     MonitorCodes(pump, {2});
