@@ -1,7 +1,6 @@
 // What the task asks the data pump once connected: the modulation (0x72)
 // and the two rates (0x91 for V.34 and V.90, 0x70 for the others), with
 // the statistics' rate entries.
-#include <cstdio>
 
 #include "layer2/corecode/mt/dsp/dsp_commands.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
