@@ -26,7 +26,9 @@ constexpr std::uint16_t kV34Floor = 2400;
 constexpr std::uint16_t kPcmRange = 34666;
 constexpr std::uint16_t kV34Top = 33600;
 constexpr std::uint16_t kPcmMinimum = 28000;
+constexpr std::uint8_t kModulationBell212 = 1;
 constexpr std::uint8_t kModulationV23 = 4;
+constexpr std::uint8_t kModulationV22 = 6;
 constexpr std::uint8_t kModulationV22bis = 7;
 constexpr std::uint8_t kModulationV32 = 12;
 constexpr std::uint8_t kModulationV32bis = 16;
@@ -55,8 +57,8 @@ std::uint16_t NegotiatedTop(std::uint8_t m) {
     case kModulationV32bis: return 14400;
     case kModulationV32: return 9600;
     case kModulationV22bis: return 2400;
-    case 6:
-    case 1:
+    case kModulationV22:
+    case kModulationBell212:
     case kModulationV23: return 1200;
     default: return 300;
   }
