@@ -13,7 +13,7 @@
 #include "bench/support/paired_ratio.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/port_call_wrappers.h"
-#include "controller/standin/command_interpreter_standin.h"
+#include "controller/acu/acu_controller.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "platform/hal/instant.h"
 #include "platform/machine/machine.h"
@@ -41,7 +41,7 @@ class IdleController {
   }
   void RunFor(std::uint64_t ns) { sim_.RunFor(ns); }
   std::uint32_t Ticks() {
-    return machine_.kernel().slots().Get<vxctl::CommandInterpreterStandin>().tick_counts.ticks_10ms;
+    return machine_.kernel().slots().Get<vxctl::AcuControllerState>().tick_counts.ticks_10ms;
   }
 
  private:

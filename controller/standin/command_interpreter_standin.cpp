@@ -11,11 +11,7 @@ CommandInterpreterStandin& Standin() { return MachineState<CommandInterpreterSta
 
 }  // namespace
 
-std::atomic<std::uint8_t>& acu_running() { return Standin().running; }
-
 std::uint8_t acu_caller_id_enabled() { return Standin().caller_id_enabled.load(); }
-
-std::uint8_t acu_v92_enabled() { return Standin().v92_enabled.load(); }
 
 std::uint8_t acu_pqc_setting() { return Standin().pqc_setting.load(); }
 
@@ -31,20 +27,6 @@ std::uint8_t acu_dte_break(std::uint8_t length, std::uint16_t pending) {
   standin.break_pending.store(pending);
   standin.breaks.fetch_add(1);
   return standin.break_answer.load();
-}
-
-// Only the wait counter: every 10 ms tick counted since the last call
-// takes one off it.
-void acu_timer_service() {
-  CommandInterpreterStandin& standin = Standin();
-  const std::uint32_t ticks = standin.tick_counts.ticks_10ms.load();
-  std::uint32_t elapsed = ticks - standin.ticks_serviced.exchange(ticks);
-  std::uint16_t left = standin.wait_ticks.load();
-  while (left != 0 && elapsed != 0) {
-    --left;
-    --elapsed;
-  }
-  standin.wait_ticks.store(left);
 }
 
 std::atomic<std::uint8_t>& acu_fclass() { return Standin().fclass; }
@@ -78,14 +60,10 @@ void acu_report_caller_id(std::uint8_t format) {
 }
 
 std::atomic<std::uint8_t>& acu_response_pending() { return Standin().response_pending; }
-std::atomic<std::uint8_t>& acu_state() { return Standin().state; }
-std::atomic<std::uint8_t>& acu_deferred_reset() { return Standin().deferred_reset; }
 
-std::atomic<std::uint16_t>& acu_wait_ticks() { return Standin().wait_ticks; }
 std::atomic<std::uint8_t>& acu_esc_capture_state() { return Standin().esc_capture_state; }
 std::uint8_t acu_break_length_option() { return Standin().break_length_option.load(); }
 std::atomic<std::uint8_t>& acu_online_flag() { return Standin().online_flag; }
-AcuTickCounts& acu_tick_counts() { return Standin().tick_counts; }
 
 std::uint8_t acu_tone_level(std::uint8_t kind, std::uint8_t selector) {
   CommandInterpreterStandin& standin = Standin();

@@ -16,12 +16,9 @@
 namespace vxctl {
 
 struct CommandInterpreterStandin {
-  // acu_running's byte (nothing initialises the controller yet).
-  std::atomic<std::uint8_t> running{0};
   // What acu_caller_id_enabled answers ("+VCID" is not parsed yet).
   std::atomic<std::uint8_t> caller_id_enabled{0};
-  // What acu_v92_enabled, acu_pqc_setting and acu_pss_setting answer.
-  std::atomic<std::uint8_t> v92_enabled{1};
+  // What acu_pqc_setting and acu_pss_setting answer.
   std::atomic<std::uint8_t> pqc_setting{0};
   std::atomic<std::uint8_t> pss_setting{0};
   // acu_moh_grant's byte.
@@ -39,26 +36,12 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint16_t> break_pending{0};
   // The break-length option (what acu_break_length_option answers).
   std::atomic<std::uint8_t> break_length_option{0};
-  std::atomic<std::uint16_t> wait_ticks{0};
-  // The 10 ms ticks acu_timer_service has consumed so far.
-  std::atomic<std::uint32_t> ticks_serviced{0};
   std::atomic<std::uint8_t> esc_capture_state{0};
   std::atomic<std::uint8_t> online_flag{0};
-  AcuTickCounts tick_counts;
 
-  // acu_init and acu_run: how often each ran, and the thread of the last
-  // acu_init.
-  std::atomic<std::uint32_t> inits{0};
-  std::atomic<void*> init_thread{nullptr};
-  std::atomic<std::uint32_t> passes{0};
   std::atomic<std::uint8_t> fclass{0};
   // acu_response_pending's byte.
   std::atomic<std::uint8_t> response_pending{0};
-  // The command line being typed: its first characters and its length.
-  char line_start[8] = {};
-  std::uint32_t line_length = 0;
-  std::atomic<std::uint8_t> state{0};
-  std::atomic<std::uint8_t> deferred_reset{0};
   // The V.8 receiver's idle 0x00 octets and the option byte it reads.
   std::atomic<std::uint8_t> v8_idle_zeros{0};
   std::atomic<std::uint8_t> v8_option{0};
@@ -67,8 +50,6 @@ struct CommandInterpreterStandin {
   std::atomic<std::uint8_t> tx_flow{2};
   std::atomic<std::uint8_t> rx_flow{2};
   std::atomic<std::uint8_t> connected_link{0};
-  // The command line's error flag (acu_error_flag).
-  std::uint8_t error_flag = 0;
   // The selected country's calling code (acu_country_calling_code).
   std::atomic<std::uint16_t> country_calling_code{0};
   // The caller-ID detection: its sub-state and the steps of its control

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "controller/acu/acu_settings.h"
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/dsp/overlay_drain.h"
@@ -57,7 +58,7 @@ void Apply(const Settings& settings) {
   CommandInterpreterStandin& acu = MachineState<CommandInterpreterStandin>();
   acu.pqc_setting = settings.pqc;
   acu.pss_setting = settings.pss;
-  acu.v92_enabled = settings.v92;
+  acu_settings().v92_enabled = settings.v92;
 }
 
 std::size_t DrainAll() {

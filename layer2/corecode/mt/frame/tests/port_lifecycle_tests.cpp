@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "controller/standin/command_interpreter_standin.h"
+#include "controller/acu/acu_controller.h"
 #include "layer2/corecode/dte/datamode/datamode_poll.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/frame/port_lifecycle.h"
@@ -28,7 +28,7 @@ namespace {
 
 class CtlPortLifecycle : public CtlMachineTest {};
 
-CommandInterpreterStandin& Interpreter() { return MachineState<CommandInterpreterStandin>(); }
+AcuControllerState& Controller() { return acu_controller(); }
 
 std::uint64_t NowMs() { return KeQueryInterruptTime() / 10'000; }
 
@@ -37,9 +37,9 @@ TEST_F(CtlPortLifecycle, OpenStartsTheControllerOnTheTaskThreadAndCloseStopsIt) 
   RunOn([] {
     PortBlock& port = port_block();
     ASSERT_EQ(port_call_open(&port), STATUS_SUCCESS);
-    EXPECT_EQ(Interpreter().inits.load(), 1u);
-    EXPECT_EQ(Interpreter().init_thread.load(), task_thread_state().thread);
-    EXPECT_NE(Interpreter().init_thread.load(), KeGetCurrentThread());
+    EXPECT_EQ(Controller().inits, 1u);
+    EXPECT_EQ(Controller().task_thread.load(), task_thread_state().thread);
+    EXPECT_NE(Controller().task_thread.load(), KeGetCurrentThread());
     EXPECT_EQ(acu_running().load(), 1);
     EXPECT_EQ(uart_line_get(kLineDtr), 1);
     EXPECT_EQ(uart_line_get(kLineRts), 1);
@@ -51,7 +51,7 @@ TEST_F(CtlPortLifecycle, OpenStartsTheControllerOnTheTaskThreadAndCloseStopsIt) 
 
     EXPECT_EQ(port_call_open(&port), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(PortLastError(port), kPortAlreadyOpen);
-    EXPECT_EQ(Interpreter().inits.load(), 1u) << "a refused open starts nothing";
+    EXPECT_EQ(Controller().inits, 1u) << "a refused open starts nothing";
 
     ASSERT_EQ(port_call_close(&port), STATUS_SUCCESS);
     EXPECT_EQ(acu_running().load(), 0);
@@ -65,7 +65,7 @@ TEST_F(CtlPortLifecycle, OpenStartsTheControllerOnTheTaskThreadAndCloseStopsIt) 
     EXPECT_EQ(PortLastError(port), kPortNotOpen);
 
     ASSERT_EQ(port_call_open(&port), STATUS_SUCCESS);
-    EXPECT_EQ(Interpreter().inits.load(), 2u) << "a reopen initialises the controller again";
+    EXPECT_EQ(Controller().inits, 2u) << "a reopen initialises the controller again";
     EXPECT_EQ(port_call_close(&port), STATUS_SUCCESS);
   });
 }

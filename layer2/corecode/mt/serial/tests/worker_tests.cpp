@@ -171,9 +171,9 @@ TEST_F(SerialEndToEnd, TerminalGetsAnswersFromTheCommandInterpreter) {
       ASSERT_TRUE(dte.ok());
       ASSERT_TRUE(dte.Send("AT\r"));
       EXPECT_TRUE(dte.Expect("OK\r\n", 2 * plat::hal::kSecond));
-      ASSERT_TRUE(dte.Send("hello\r"));
+      ASSERT_TRUE(dte.Send("AThello\r"));
       EXPECT_TRUE(dte.Expect("ERROR\r\n", 2 * plat::hal::kSecond));
-      EXPECT_EQ(dte.transcript(), "AT\r\r\nOK\r\nhello\r\r\nERROR\r\n");
+      EXPECT_EQ(dte.transcript(), "AT\r\r\nOK\r\nAThello\r\r\nERROR\r\n");
     }, sim.Now() + 60 * plat::hal::kSecond));
   }
 }

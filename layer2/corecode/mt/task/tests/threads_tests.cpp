@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "controller/standin/command_interpreter_standin.h"
+#include "controller/acu/acu_controller.h"
 #include "controller/standin/fax_voice_standin.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
@@ -102,9 +102,8 @@ TEST(CtlThreads, BurstLengthFollowsTheTimeIncrement) {
           acu_running().store(1);
           acu_fclass().store(99);  // no tuning
           task_burst_set(row.mode);
-          CommandInterpreterStandin& interpreter = MachineState<CommandInterpreterStandin>();
           task_run_burst();
-          EXPECT_EQ(interpreter.passes.load(), row.passes);
+          EXPECT_EQ(acu_controller().passes, row.passes);
           EXPECT_EQ(task_thread_state().burst_passes, 0) << "a complete burst starts again";
         },
         config);
