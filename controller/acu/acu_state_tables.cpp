@@ -13,18 +13,18 @@ namespace {
 inline constexpr std::uint8_t kSameState = 0xFF;
 // Code 17 is never posted; its cells are kept as the table has them.
 inline constexpr std::uint8_t kEvent17 = 17;
-struct CellSpec {
+struct CellEntry {
   std::uint8_t event;
   AcuAction action;
   std::uint8_t next = kSameState;
 };
 
 // A row of `state`: every cell not listed keeps the state and does nothing.
-constexpr acu_state_row Row(std::uint8_t state, std::initializer_list<CellSpec> cells) {
+constexpr acu_state_row Row(std::uint8_t state, std::initializer_list<CellEntry> cells) {
   acu_state_row row{};
   for (AcuCell& cell : row.cells) cell = {state, acu_nothing};
-  for (const CellSpec& spec : cells) {
-    row.cells[spec.event] = {spec.next == kSameState ? state : spec.next, spec.action};
+  for (const CellEntry& listed : cells) {
+    row.cells[listed.event] = {listed.next == kSameState ? state : listed.next, listed.action};
   }
   return row;
 }

@@ -3,8 +3,8 @@
 // pending/pending_log.h), an action with the current event's parameter,
 // and does nothing else, except the steps that run
 // on every pass or tick (AcuPendingSteps), which only count themselves so
-// the log keeps what a test looks for. The issue that builds an entry
-// defines it in its own code and deletes it here.
+// the log keeps what a test looks for. The code that builds an entry
+// defines it in its own place and deletes it here.
 #pragma once
 
 #include <array>

@@ -67,11 +67,11 @@ TEST_F(AcuRandomLines, ArbitraryBytesLeaveTheControllerWorking) {
     for (const std::uint32_t seed : {11u, 12u, 13u, 14u}) {
       SCOPED_TRACE(seed);
       std::mt19937 random(seed);
-      const char* const pieces[] = {"A", "a", "T", "t", "/", "AT", "A/", "\r", "\b", "\x18"};
+      const char* const fragments[] = {"A", "a", "T", "t", "/", "AT", "A/", "\r", "\b", "\x18"};
       std::string stream;
       for (int i = 0; i < 300; ++i) {
         if (random() % 3 == 0) {
-          stream += pieces[random() % std::size(pieces)];
+          stream += fragments[random() % std::size(fragments)];
         } else {
           stream.push_back(static_cast<char>(random() % 256));
         }

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "controller/acu/acu_controller.h"
 #include "layer2/corecode/mt/lines/relays.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
@@ -43,6 +44,9 @@ TEST_F(StatusLines, CtsChangesOnlyWhenItDiffersAndKeepsTheStatusBit) {
   ASSERT_TRUE(sim.RunUserThread(kernel(), "dte", [&] {
     plat::testing::DteClient dte(u"COM1");
     ASSERT_TRUE(dte.ok());
+    // The controller's idle poll drives CTS, DSR and DCD on every pass; in
+    // the fax variant's idle state, which polls nothing, the test drives them.
+    acu_controller().variants[AcuIdle] = VarFax;
     ModemTask_SetCts(1);
     ASSERT_TRUE(SetCommMask(dte.handle(), EV_CTS));
     ASSERT_TRUE(CtsBit());
@@ -91,6 +95,9 @@ TEST_F(StatusLines, DsrRingAndCarrierReachTheModemStatusAndWakeAWait) {
   ASSERT_TRUE(sim.RunUserThread(kernel(), "dte", [&] {
     plat::testing::DteClient dte(u"COM1");
     ASSERT_TRUE(dte.ok());
+    // The controller's idle poll drives CTS, DSR and DCD on every pass; in
+    // the fax variant's idle state, which polls nothing, the test drives them.
+    acu_controller().variants[AcuIdle] = VarFax;
     for (const Row& row : rows) {
       SCOPED_TRACE(row.name);
       row.set(0);

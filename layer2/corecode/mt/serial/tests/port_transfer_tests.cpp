@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "controller/acu/acu_controller.h"
 #include "layer2/corecode/mt/port/port_block.h"
 #include "layer2/corecode/mt/port/uart.h"
 #include "layer2/corecode/mt/serial/serial_dispatch.h"
@@ -174,6 +175,9 @@ TEST_F(PortWrites, ConstantTimeOutWithAControllerThatDoesNotDrain) {
 
 TEST_F(PortWrites, MissingCtsEndsTheWriteWithNothingWritten) {
   WithPort([&](HANDLE port) {
+    // The controller's idle poll raises CTS on every pass; in the fax
+    // variant's idle state, which polls nothing, the test drives it.
+    acu_controller().variants[AcuIdle] = VarFax;
     uart_cts_off();
     port_block().dcb.cts_timeout = 50;
     const std::uint64_t start = NowMs();
