@@ -9,6 +9,7 @@
 #include "controller/acu/acu_events.h"
 #include "controller/acu/acu_run.h"
 #include "controller/acu/tests/support/acu_rig.h"
+#include "controller/standin/line_services_standin.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
@@ -92,6 +93,18 @@ TEST(AcuEventSources, CallProgressCodesAsLineStatusOutsideVoice) {
       acu_fclass().store(0);
       EXPECT_EQ(SourcesPost(), (std::vector<Posted>{{EvLineStatus, code}}));
       acu_fclass().store(8);
+      EXPECT_EQ(SourcesPost(), std::vector<Posted>{}) << "voice";
+      acu_fclass().store(0);
+    }
+    // Busy (2) and ringback (7) come from the line services' tone detectors
+    // while the data pump has no code of its own.
+    pump.SetRegister(pump::kRegEventType, 0);
+    for (const std::uint8_t code : {2, 7}) {
+      SCOPED_TRACE(int(code));
+      MachineState<LineServicesStandin>().cpt_results.push_back(code);
+      EXPECT_EQ(SourcesPost(), (std::vector<Posted>{{EvLineStatus, code}}));
+      acu_fclass().store(8);
+      MachineState<LineServicesStandin>().cpt_results.push_back(code);
       EXPECT_EQ(SourcesPost(), std::vector<Posted>{}) << "voice";
       acu_fclass().store(0);
     }

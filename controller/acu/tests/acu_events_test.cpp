@@ -9,6 +9,9 @@
 #include "controller/acu/acu_settings.h"
 #include "controller/acu/acu_state_tables.h"
 #include "controller/acu/tests/support/acu_rig.h"
+#include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/task/debug_assert.h"
+#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "layer2/corecode/mt/tests/support/port_rig.h"
 
 namespace vxctl::testing {
@@ -36,6 +39,23 @@ TEST(AcuEvents, TwentyFirstEventBeforeADispatchIsDropped) {
     // Freed, the records serve again.
     for (std::uint8_t i = 0; i < 20; ++i) acu_post_event(EvReport, i);
     EXPECT_EQ(TakeQueue().size(), 20u);
+  });
+}
+
+// Events are posted on the controller's task thread only: a post from any
+// other thread raises the assertion hook and leaves the queue alone.
+TEST(AcuEvents, PostFromAnotherThreadRaisesTheAssertionHook) {
+  AcuPassRig::Run([](FakeDataPump&) {
+    AssertLog& asserts = MachineState<AssertLog>();
+    const std::uint64_t before = asserts.Total();
+    RunThreads({{16, [] { acu_post_event(EvReport, 0); }}});
+    EXPECT_EQ(asserts.Total() - before, 1u);
+    ASSERT_FALSE(asserts.Entries().empty());
+    EXPECT_EQ(asserts.Entries().back().module, "acu_events");
+    EXPECT_EQ(acu_event_get(), nullptr);
+    acu_post_event(EvReport, 0);
+    EXPECT_EQ(asserts.Total() - before, 1u) << "the controller's own thread posts";
+    EXPECT_EQ(TakeQueue().size(), 1u);
   });
 }
 
