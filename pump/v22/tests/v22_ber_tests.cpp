@@ -18,6 +18,7 @@
 #include "pump/fsk/tests/fsk_rig.h"
 #include "pump/tests/support/ber_counter.h"
 #include "pump/tests/support/line_call_rig.h"
+#include "pump/v22/tests/v22_line_level.h"
 
 namespace pump::testing {
 namespace {
@@ -70,9 +71,17 @@ TEST(V22BerCounter, FindsTheDataAtAnyBitOffsetAndCountsItsErrors) {
 
 // ---- the modem
 
-// The line's SNR is over its whole 4 kHz band; a symbol's energy against
-// the noise density gains 4000 / 600.
+// The SNR is the received signal's power over the noise's, the noise white
+// over the line's whole band (0 to 4000 Hz at 8000 samples a second): a
+// symbol's energy (power / 600) against the noise density (power / 4000)
+// gains 4000 / 600.
 double BerEsN0(double snr_db) { return std::pow(10.0, snr_db / 10) * 4000.0 / 600.0; }
+
+// The noise level for `snr_db` under our signal as it arrives: our level
+// at the transmit setting (about -6 dBm0 at -10, V22LineDbm0) less the
+// line's loss. (Counted from the setting's name, the noise sat 4 dB too
+// low and the errors 3 dB better than the curve.)
+double BerNoiseDbm0(int setting, double snr_db) { return V22LineDbm0(setting) - kImpairedLossDb - snr_db; }
 double BerQ(double x) { return 0.5 * std::erfc(x / std::sqrt(2.0)); }
 
 // Coherent decisions, then the differential quadrant (an error in a quadrant
@@ -110,6 +119,7 @@ class V22Ber : public LineCallRig {
     config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db), ImpairedDirection(kTransmitLevel, snr_db)};
     config.heard_at[0].frequency_offset_hz = 1;
     config.heard_at[1].frequency_offset_hz = -1;
+    for (pl::LineDirectionConfig& d : config.heard_at) d.noise_dbm0 = BerNoiseDbm0(kTransmitLevel, snr_db);
     config.seed = seed;
     MakeLine(config);
     AddSecondMachine();

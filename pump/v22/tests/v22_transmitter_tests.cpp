@@ -16,6 +16,7 @@
 #include "pump/framer/framer.h"
 #include "pump/tests/support/pump_harness.h"
 #include "pump/tests/support/v22_reference.h"
+#include "pump/v22/tests/v22_line_level.h"
 #include "pump/v22/v22_modulator.h"
 
 namespace pump {
@@ -29,7 +30,8 @@ constexpr double kPi = 3.14159265358979323846;
 // The modulator's output for `blocks` blocks in `mode` on `carrier_hz`,
 // framer data (raw octets) from `bytes`.
 std::vector<double> Modulated(std::uint16_t mode, double carrier_hz,
-                              std::span<const std::uint8_t> bytes, int blocks) {
+                              std::span<const std::uint8_t> bytes, int blocks,
+                              std::int16_t gain = 16384) {
   std::vector<double> out;
   testing::PumpHarness harness;
   harness.Run([&] {
@@ -41,7 +43,7 @@ std::vector<double> Modulated(std::uint16_t mode, double carrier_hz,
     V22TxRecord tx{};
     tx.mode = mode;
     tx.carrier_increment = static_cast<std::int16_t>(std::lround(carrier_hz * 65536 / 9600));
-    tx.output_gain = 16384;
+    tx.output_gain = gain;
     for (int b = 0; b < blocks; ++b) {
       V22Modulate(context, tx);
       out.insert(out.end(), context.output_block, context.output_block + kBlockSamples);
@@ -211,6 +213,29 @@ TEST(V22Transmitter, UnscrambledOnesSitAt2250HzAndTheirImages) {
   EXPECT_GT(images / total, 0.005);
   EXPECT_GT((at2250 + images) / total, 0.99);
   EXPECT_LT(power_at(2400) / total, 0.001) << "no carrier at its own frequency";
+}
+
+// The line level at the -10 dBm0 setting, measured on the modulator's
+// output with random data at both rates, is the one its constellation,
+// pulse and gain make (V22LineDbm0): about 4 dB above the setting's name.
+// The line tests set their noise from this level.
+TEST(V22Transmitter, LineLevelAtTheTransmitSetting) {
+  constexpr int kSetting = -10;
+  std::mt19937 random(8);
+  std::vector<std::uint8_t> bytes(1000);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+  for (const std::uint16_t mode : {kV22Data2400, kV22Data1200}) {
+    SCOPED_TRACE(mode);
+    const std::vector<double> line = Modulated(mode, 1200, bytes, 150, kAfeGainTable[-kSetting]);
+    double power = 0;
+    for (std::size_t n = 960; n < line.size(); ++n) power += line[n] * line[n];
+    power /= static_cast<double>(line.size() - 960);
+    const double zero_dbm0 = plat::line::RmsAt(0);
+    const double measured = 10 * std::log10(power / (zero_dbm0 * zero_dbm0));
+    std::printf("line level at setting %d: %.2f dBm0 (worked out %.2f)\n", kSetting, measured,
+                testing::V22LineDbm0(kSetting));
+    EXPECT_NEAR(measured, testing::V22LineDbm0(kSetting), 0.15);
+  }
 }
 
 }  // namespace
