@@ -88,6 +88,9 @@ class Line {
   void RunUntil(std::int64_t count);
   // The end at `hearing` hears silence over samples [from, to).
   void AddBreak(Side hearing, std::int64_t from, std::int64_t to);
+  // The end at `hearing` hears noise at `dbm0` (none: none) from the next
+  // sample the line delivers to it.
+  void SetNoise(Side hearing, std::optional<double> dbm0) { directions_[Index(hearing)].SetNoise(dbm0); }
 
   // ---- state
   void SetHook(Side side, std::uint64_t at, bool off_hook);

@@ -85,7 +85,7 @@ LineDirection::LineDirection(const LineDirectionConfig& config)
     diag::Fatal("line-clock", "a clock ratio and a frequency offset on one direction");
   }
   if (config.echo_erl_db) echo_q16_ = AmplitudeQ16(-*config.echo_erl_db);
-  if (config.noise_dbm0) noise_rms_q16_ = RmsAt(*config.noise_dbm0) * kQ16;
+  SetNoise(config.noise_dbm0);
   if (offset_radians_ != 0) hilbert_ = HilbertTaps();
   if (clock_ratio_ != 1) sinc_ = SincTaps();
 }
@@ -128,6 +128,11 @@ double LineDirection::Far(std::int64_t t) const {
 
 void LineDirection::AddBreak(std::int64_t from, std::int64_t to) {
   if (to > from) breaks_.push_back({from, to});
+}
+
+void LineDirection::SetNoise(std::optional<double> dbm0) {
+  noise_rms_q16_.reset();
+  if (dbm0) noise_rms_q16_ = RmsAt(*dbm0) * kQ16;
 }
 
 void LineDirection::SendFar(std::span<const std::int16_t> samples) { far_.Append(samples); }

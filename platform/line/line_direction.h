@@ -63,6 +63,9 @@ class LineDirection {
 
   // The near end hears silence at instants [from, to): the line is broken.
   void AddBreak(std::int64_t from, std::int64_t to);
+  // White Gaussian noise at `dbm0` (none: no noise) from the next instant
+  // received on; the noise sequence runs on unchanged.
+  void SetNoise(std::optional<double> dbm0);
 
   // The far end's next line output samples.
   void SendFar(std::span<const std::int16_t> samples);

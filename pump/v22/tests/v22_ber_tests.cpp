@@ -18,6 +18,7 @@
 #include "pump/fsk/tests/fsk_rig.h"
 #include "pump/tests/support/ber_counter.h"
 #include "pump/tests/support/line_call_rig.h"
+#include "pump/v22/tests/v22_ber_curve.h"
 #include "pump/v22/tests/v22_line_level.h"
 
 namespace pump::testing {
@@ -71,37 +72,11 @@ TEST(V22BerCounter, FindsTheDataAtAnyBitOffsetAndCountsItsErrors) {
 
 // ---- the modem
 
-// The SNR is the received signal's power over the noise's, the noise white
-// over the line's whole band (0 to 4000 Hz at 8000 samples a second): a
-// symbol's energy (power / 600) against the noise density (power / 4000)
-// gains 4000 / 600.
-double BerEsN0(double snr_db) { return std::pow(10.0, snr_db / 10) * 4000.0 / 600.0; }
-
 // The noise level for `snr_db` under our signal as it arrives: our level
 // at the transmit setting (about -6 dBm0 at -10, V22LineDbm0) less the
 // line's loss. (Counted from the setting's name, the noise sat 4 dB too
-// low and the errors 3 dB better than the curve.)
+// low and the errors came out 3 dB better than the curve.)
 double BerNoiseDbm0(int setting, double snr_db) { return V22LineDbm0(setting) - kImpairedLossDb - snr_db; }
-double BerQ(double x) { return 0.5 * std::erfc(x / std::sqrt(2.0)); }
-
-// Coherent decisions, then the differential quadrant (an error in a quadrant
-// costs two changes) and the descrambler (each error leaves three): 4
-// points, 6 Q(sqrt(Es/N0)); 16 points (levels 1 and 3 a side, Es = 10 a^2),
-// per bit about Q(a/sigma) = Q(sqrt(Es/5N0)), times 3.
-double TheoreticalBer(int bits_per_symbol, double snr_db) {
-  const double es_n0 = BerEsN0(snr_db);
-  return bits_per_symbol == 2 ? 6 * BerQ(std::sqrt(es_n0)) : 3 * BerQ(std::sqrt(es_n0 / 5));
-}
-
-// Our fixed-point receiver with its adaptive loops may lose this much SNR.
-constexpr double kMarginDb = 3.0;
-
-// Errors allowed in `bits`: the curve's count `kMarginDb` down, three
-// standard deviations above it.
-std::size_t AllowedErrors(int bits_per_symbol, double snr_db, std::size_t bits) {
-  const double expected = static_cast<double>(bits) * TheoreticalBer(bits_per_symbol, snr_db - kMarginDb);
-  return static_cast<std::size_t>(std::ceil(expected + 3 * std::sqrt(expected)));
-}
 
 class V22Ber : public LineCallRig {
  protected:
