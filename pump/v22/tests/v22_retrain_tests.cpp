@@ -25,7 +25,7 @@ using fsk_testing::RandomBytes;
 
 constexpr std::uint64_t kRetrainMs = plat::hal::kMillisecond;
 
-class V22Retrain : public LineCallRig {
+class V22RetrainBetweenOurs : public LineCallRig {
  protected:
   std::uint8_t Code(std::size_t m) { return Status(m) & kStatusCodeMask; }
   bool InData(std::size_t m) {
@@ -41,7 +41,7 @@ class V22Retrain : public LineCallRig {
   }
 };
 
-TEST_F(V22Retrain, S1InDataRetrainsBothEndsOnceAndDataResumes) {
+TEST_F(V22RetrainBetweenOurs, S1InDataRetrainsBothEndsOnceAndDataResumes) {
   MakeLine(30, 13);
   AddSecondMachine();
   StartCalls({{7, 1}, {7, 0}});
