@@ -65,6 +65,7 @@ std::optional<std::uint8_t> ByteScript::NextByte() {
 
 void ByteScript::Received(std::uint8_t byte, std::uint64_t at) {
   ++received_;
+  received_bytes_.push_back(byte);
   early_.push_back(byte);
   if (started_) Advance(at);
 }

@@ -31,6 +31,8 @@ class ByteScript {
   const std::string& failure() const { return failure_; }
   std::uint64_t finished_at() const { return finished_at_; }
   std::size_t received_count() const { return received_; }
+  // Every byte received, in order.
+  const std::vector<std::uint8_t>& received_bytes() const { return received_bytes_; }
 
  private:
   struct Step {
@@ -49,6 +51,7 @@ class ByteScript {
   std::deque<std::uint8_t> outgoing_;
   std::deque<std::uint8_t> early_;  // received before an expectation wanted them
   std::size_t received_ = 0;
+  std::vector<std::uint8_t> received_bytes_;
   std::string failure_;
   std::uint64_t finished_at_ = 0;
 };

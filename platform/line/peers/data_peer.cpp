@@ -1,6 +1,7 @@
 #include "platform/line/peers/data_peer.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <string_view>
 
@@ -53,7 +54,7 @@ class DataPeer::Modem {
       v42_.reset(v42_init(nullptr, originating, 1, nullptr, nullptr, nullptr));
       v42_set_status_callback(v42_.get(), DetectionStatus, this);
       originating_ = originating;
-    } else {
+    } else if (config.framing == DataFraming::kAsync8N1) {
       async_tx_.reset(async_tx_init(nullptr, 8, ASYNC_PARITY_NONE, 1, 0, TakeByte, this));
       async_rx_.reset(async_rx_init(nullptr, 8, ASYNC_PARITY_NONE, 1, 0, GiveByte, this));
     }
@@ -137,6 +138,7 @@ class DataPeer::Modem {
     Modem& m = Of(user);
     if (m.lapm_) return m.lapm_->TxBit();
     if (m.v42_) return v42_tx_bit(m.v42_.get());
+    if (m.config_.framing == DataFraming::kRawBits) return m.TakeRawBit();
     // async_tx takes a character only when one is queued; otherwise the line idles on marks.
     if (m.tx_bit_ == 0 && !(m.script_.started() && m.script_.sending())) return 1;
     m.tx_bit_ = (m.tx_bit_ + 1) % kBitsPerCharacter;
@@ -154,8 +156,32 @@ class DataPeer::Modem {
     } else if (m.v42_) {
       v42_rx_bit(m.v42_.get(), bit);
     } else if (m.connected_at_ != 0 && m.now_ >= m.connected_at_ + kReceiveGuardNs) {
-      async_rx_put_bit(m.async_rx_.get(), bit);
+      if (m.config_.framing == DataFraming::kRawBits) {
+        m.PutRawBit(bit);
+      } else {
+        async_rx_put_bit(m.async_rx_.get(), bit);
+      }
     }
+  }
+
+  // Raw bits: a queued byte bit 0 first, marks while none is queued.
+  int TakeRawBit() {
+    if (tx_bit_ == 0) {
+      const auto byte = script_.started() ? script_.NextByte() : std::nullopt;
+      if (!byte) return 1;
+      raw_tx_ = *byte;
+    }
+    const int bit = (raw_tx_ >> tx_bit_) & 1;
+    tx_bit_ = (tx_bit_ + 1) % 8;
+    return bit;
+  }
+
+  void PutRawBit(int bit) {
+    raw_rx_ = static_cast<std::uint8_t>(raw_rx_ | (bit & 1) << raw_rx_bits_);
+    if (++raw_rx_bits_ < 8) return;
+    script_.Received(raw_rx_, now_);
+    raw_rx_ = 0;
+    raw_rx_bits_ = 0;
   }
 
   static void ModemStatus(void* user, int status) { Of(user).Status(status); }
@@ -192,6 +218,9 @@ class DataPeer::Modem {
   bool modem_up_ = false;
   bool originating_ = false;
   int tx_bit_ = 0;
+  std::uint8_t raw_tx_ = 0;
+  std::uint8_t raw_rx_ = 0;
+  int raw_rx_bits_ = 0;
   SpandspPtr<v22bis_state_t, v22bis_free> v22bis_;
   SpandspPtr<fsk_tx_state_t, fsk_tx_free> fsk_tx_;
   SpandspPtr<fsk_rx_state_t, fsk_rx_free> fsk_rx_;

@@ -7,7 +7,7 @@
 // starts its modem. Modems: V.21, V.23 (the answerer sends the 1200 bit/s
 // channel), Bell 103 (fsk) and V.22bis at 1200 or 2400 bit/s without guard
 // tone; framing: async 8N1 (async_tx/async_rx) or V.42 LAPM with its
-// detection phase (v42). Once the modem (and LAPM) is up it runs its byte
+// detection phase (v42), or raw bits. Once the modem (and LAPM) is up it runs its byte
 // script.
 //
 //   DataPeer peer(line, Side::kA, {.modem = DataModem::kV22bis, .bit_rate = 2400,
@@ -31,7 +31,12 @@
 namespace plat::line::peers {
 
 enum class DataModem : std::uint8_t { kV21, kV23, kBell103, kV22bis };
-enum class DataFraming : std::uint8_t { kAsync8N1, kV42 };
+// kRawBits: the script's bytes go to the line bit 0 first with nothing
+// between them (marks while none is queued), and every bit heard from 800
+// ms after the connection is packed into octets, bit 0 first, as received
+// bytes: for bit-error counts (the packing starts at any bit of the far
+// end's stream, so an Expect step does not suit it).
+enum class DataFraming : std::uint8_t { kAsync8N1, kV42, kRawBits };
 
 struct DataPeerConfig {
   DataModem modem = DataModem::kV22bis;

@@ -1,11 +1,11 @@
-// Bit errors of spandsp's V.22bis transmitter into our receiver over the
-// simulated noisy line (spandsp's data peer on our machine's line). The
+// Bit errors of spandsp's V.22bis transmitter into our receiver and of ours
+// into spandsp's receiver over the simulated noisy line (spandsp's data
+// peer on our machine's line). The
 // handshake runs at 30 dB; in data the noise rises to the SNR measured
 // (spandsp 0.0.6's handshake with ours does not complete from about 14 dB
 // down, and at 16 to 20 dB ends at 1200 bit/s: the table measures the data
-// path). spandsp sends 8N1 characters back to back; our framer takes raw
-// octets, so the line's bits (start, eight data, stop) are counted as they
-// were sent. The noise is set under spandsp's level as it arrives, measured
+// path). Both ends send and take raw bits (our framer's raw octets, the
+// peer's raw-bit framing), so every line bit counts. The noise is set under spandsp's level as it arrives, measured
 // off spandsp's own transmitter. Limits: the constellation's curve with its
 // margin (v22_ber_curve.h). V22_BER_SWEEP=1 adds the sweep over SNR, one
 // printed row each.
@@ -57,33 +57,18 @@ double SpandspLineDbm0(int bit_rate, double dbm0) {
   return 10 * std::log10(power / (zero * zero));
 }
 
-// spandsp's async framing of `bytes` as line bits (start 0, data bit 0
-// first, stop 1), packed into octets bit 0 first as our framer packs them.
-std::vector<std::uint8_t> AsLineOctets(const std::vector<std::uint8_t>& bytes) {
-  std::vector<std::uint8_t> bits;
-  for (const std::uint8_t b : bytes) {
-    bits.push_back(0);
-    for (int k = 0; k < 8; ++k) bits.push_back((b >> k) & 1u);
-    bits.push_back(1);
-  }
-  std::vector<std::uint8_t> octets(bits.size() / 8, 0);
-  for (std::size_t k = 0; k < octets.size() * 8; ++k) {
-    octets[k / 8] = static_cast<std::uint8_t>(octets[k / 8] | bits[k] << (k % 8));
-  }
-  return octets;
-}
-
 struct SpandspBerRun {
   bool connected = false;
   std::int32_t bits_per_symbol = 0;
-  BitErrorCount count;
+  BitErrorCount count;       // spandsp into ours
+  BitErrorCount back_count;  // ours into spandsp
 };
 
 class V22SpandspBer : public LineCallRig {
  protected:
   // spandsp (`spandsp_rate`, the other role) and our modem (`mode`,
   // `our_direction`) at `snr_db` each way; once both are in data our
-  // framer takes raw octets and spandsp sends `bytes` characters.
+  // framer takes raw octets and `bytes` random bytes cross each way.
   SpandspBerRun Run(int our_direction, int mode, int spandsp_rate, double snr_db, std::size_t bytes,
                     std::uint64_t seed) {
     const double theirs = SpandspLineDbm0(spandsp_rate, kTransmitLevel) - kImpairedLossDb;
@@ -95,11 +80,13 @@ class V22SpandspBer : public LineCallRig {
     config.seed = seed;
     pl::Line& line = MakeLine(config);
     const std::vector<std::uint8_t> sent = RandomBytes(bytes, seed + 1);
+    const std::vector<std::uint8_t> ours_sent = RandomBytes(bytes, seed + 2);
     peers::CallStart start{.rings = 0};
     if (our_direction == 0) start.role = peers::CallStart::Role::kOriginate;
     peers::DataPeer peer(line, pl::Side::kB,
                          {.modem = peers::DataModem::kV22bis,
                           .bit_rate = spandsp_rate,
+                          .framing = peers::DataFraming::kRawBits,
                           .start = start,
                           .answer_silence_ms = 500,
                           .tx_dbm0 = kTransmitLevel,
@@ -119,12 +106,15 @@ class V22SpandspBer : public LineCallRig {
       TestControllerOf(*kernels_[0]).Double().Exchange(0x61, {1, 0});
     });
     const std::size_t before = Received(0).size();
-    // spandsp's script starts 1.5 s after its connection: the loops have
-    // that long in the new noise before the data.
-    const double seconds = 1.5 + static_cast<double>(10 * bytes) / spandsp_rate;
+    // spandsp takes bits from 800 ms after its connection and sends from
+    // 1.5 s after it: ours go when its script starts.
+    for (int t = 0; t < 30 && !peer.script().started(); ++t) sim.RunFor(100 * kSpandspBerMs);
+    Send(0, ours_sent);
+    const double seconds = static_cast<double>(8 * bytes) / spandsp_rate;
     sim.RunFor(static_cast<std::uint64_t>(seconds * 1000 + 500) * kSpandspBerMs);
     const std::vector<std::uint8_t> got = Received(0);
-    run.count = CountRawBitErrors(AsLineOctets(sent), std::span(got).subspan(before));
+    run.count = CountRawBitErrors(sent, std::span(got).subspan(before));
+    run.back_count = CountRawBitErrors(ours_sent, peer.script().received_bytes());
     return run;
   }
 };
@@ -140,15 +130,17 @@ struct SpandspBerCase {
 
 class V22SpandspBerTable : public V22SpandspBer, public ::testing::WithParamInterface<SpandspBerCase> {};
 
-TEST_P(V22SpandspBerTable, SpandspIntoOursUnderTheCurveWithItsMargin) {
+TEST_P(V22SpandspBerTable, BothWaysUnderTheCurveWithItsMargin) {
   const SpandspBerCase& c = GetParam();
   const SpandspBerRun run = Run(c.our_direction, c.mode, c.spandsp_rate, c.snr_db, c.bytes, 31);
   ASSERT_TRUE(run.connected);
   const int bits_per_symbol = c.spandsp_rate / 600;
   ASSERT_EQ(run.bits_per_symbol, bits_per_symbol);
-  EXPECT_EQ(run.count.bits, 10 * c.bytes / 8 * 8);
-  EXPECT_LE(run.count.errors, AllowedErrors(bits_per_symbol, c.snr_db, run.count.bits))
-      << "BER " << run.count.Rate() << ", curve " << TheoreticalBer(bits_per_symbol, c.snr_db);
+  for (const BitErrorCount& count : {run.count, run.back_count}) {
+    EXPECT_EQ(count.bits, 8 * c.bytes);
+    EXPECT_LE(count.errors, AllowedErrors(bits_per_symbol, c.snr_db, count.bits))
+        << "BER " << count.Rate() << ", curve " << TheoreticalBer(bits_per_symbol, c.snr_db);
+  }
 }
 
 const SpandspBerCase kSpandspBerCases[] = {
@@ -159,8 +151,8 @@ const SpandspBerCase kSpandspBerCases[] = {
 INSTANTIATE_TEST_SUITE_P(Spandsp, V22SpandspBerTable, ::testing::ValuesIn(kSpandspBerCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The sweep, on request: spandsp's caller into our answerer at each rate
-// over SNR.
+// The sweep, on request: spandsp's caller and our answerer at each rate
+// over SNR, both ways.
 class V22SpandspBerSweep : public V22SpandspBer, public ::testing::WithParamInterface<std::tuple<int, int>> {};
 
 TEST_P(V22SpandspBerSweep, RowOnRequest) {
@@ -172,9 +164,10 @@ TEST_P(V22SpandspBerSweep, RowOnRequest) {
     std::printf("spandsp BER row: %4d bit/s  %2d dB  no connection at this rate\n", rate, snr_db);
     return;
   }
-  std::printf("spandsp BER row: %4d bit/s  %2d dB  %6zu bits  %5zu errors  BER %.2e  curve %.2e  allowed %zu\n",
-              rate, snr_db, run.count.bits, run.count.errors, run.count.Rate(), TheoreticalBer(bps, snr_db),
-              AllowedErrors(bps, snr_db, run.count.bits));
+  std::printf("spandsp BER row: %4d bit/s  %2d dB  %6zu bits  into ours %5zu errors (%.2e)  into spandsp %5zu "
+              "errors (%.2e)  curve %.2e  allowed %zu\n",
+              rate, snr_db, run.count.bits, run.count.errors, run.count.Rate(), run.back_count.errors,
+              run.back_count.Rate(), TheoreticalBer(bps, snr_db), AllowedErrors(bps, snr_db, run.count.bits));
 }
 
 INSTANTIATE_TEST_SUITE_P(Snr, V22SpandspBerSweep,
