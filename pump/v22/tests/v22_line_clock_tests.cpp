@@ -9,6 +9,7 @@
 #include <complex>
 #include <vector>
 
+#include "platform/line/line.h"
 #include "platform/line/line_direction.h"
 
 namespace pump {
@@ -71,6 +72,55 @@ TEST(LineClockOffset, ClicksArriveAtTheFarClocksSpacing) {
     }
     ASSERT_EQ(peaks.size(), 2u);
     EXPECT_EQ(peaks[1] - peaks[0], c.spacing);
+  }
+}
+
+// An end of a line that sends clicks 40000 of its samples apart and keeps
+// what it hears.
+class ClickEnd : public pl::LineEnd {
+ public:
+  ClickEnd(pl::Line& line, pl::Side side) : line_(line), side_(side) { line.Attach(side, *this); }
+  void ProduceUntil(std::int64_t count) override {
+    for (; sent_ < count; ++sent_) {
+      const std::int16_t s[1] = {static_cast<std::int16_t>(sent_ == 1000 || sent_ == 41000 ? 20000 : 0)};
+      line_.Send(side_, s);
+    }
+  }
+  void Hear(std::span<const std::int16_t> samples) override { heard.insert(heard.end(), samples.begin(), samples.end()); }
+  std::vector<std::int16_t> heard;
+
+ private:
+  pl::Line& line_;
+  pl::Side side_;
+  std::int64_t sent_ = 0;
+};
+
+// LineConfig::clock_ppm gives each end's clock: an end hears the other's
+// clicks at the spacing the two clocks' ratio makes, far over near.
+TEST(LineClockOffset, EachEndHearsTheOtherOnItsOwnClock) {
+  struct Case {
+    double ppm_a;
+    double ppm_b;
+  };
+  const Case cases[] = {{100, -100}, {0, 150}, {-50, -50}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.ppm_a << " and " << c.ppm_b << " ppm");
+    pl::LineConfig config;
+    config.clock_ppm = {c.ppm_a, c.ppm_b};
+    pl::Line line(config);
+    ClickEnd a(line, pl::Side::kA);
+    ClickEnd b(line, pl::Side::kB);
+    line.RunUntil(44000);
+    const std::pair<const ClickEnd*, double> hearing[] = {{&a, (1 + c.ppm_b * 1e-6) / (1 + c.ppm_a * 1e-6)},
+                                                          {&b, (1 + c.ppm_a * 1e-6) / (1 + c.ppm_b * 1e-6)}};
+    for (const auto& [end, ratio] : hearing) {
+      std::vector<std::int64_t> peaks;
+      for (std::size_t n = 0; n < end->heard.size(); ++n) {
+        if (end->heard[n] > 10000) peaks.push_back(static_cast<std::int64_t>(n));
+      }
+      ASSERT_EQ(peaks.size(), 2u);
+      EXPECT_EQ(peaks[1] - peaks[0], std::llround(40000 / ratio));
+    }
   }
 }
 
