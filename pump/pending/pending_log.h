@@ -26,7 +26,6 @@ enum class Pending : std::uint8_t {
   kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
   kRetrainV32Connection,  // an originating or answering V.32 retrain
   kChangeV32bisRate,
-  kV32EchoReset,  // the echo canceller cleared for a V.32 start
   // A command packet whose handler is not built yet.
   kCommand,  // (code)
   kCount,

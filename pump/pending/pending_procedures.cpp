@@ -33,6 +33,5 @@ void StartV32Connection(DspContext& context, int role, int rate_sequence) {
 }
 void RetrainV32Connection(DspContext& context) { Note(context, Pending::kRetrainV32Connection); }
 void ChangeV32bisRate(DspContext& context) { Note(context, Pending::kChangeV32bisRate); }
-void V32EchoReset(DspContext& context) { Note(context, Pending::kV32EchoReset); }
 
 }  // namespace pump

@@ -24,6 +24,5 @@ void RestartV92(DspContext& context);
 void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
 void RetrainV32Connection(DspContext& context);  // roles 1 and 2
 void ChangeV32bisRate(DspContext& context);
-void V32EchoReset(DspContext& context);
 
 }  // namespace pump

@@ -81,7 +81,8 @@ void SetFarEchoDelay(EchoCanceller& ec, std::uint32_t far_delay);
 void SetEchoSteps(EchoCanceller& ec, std::int32_t near_step, std::int32_t far_step);
 void SetFarLoopGains(EchoCanceller& ec, std::int32_t frequency_gain, std::int32_t phase_gain);
 // The end of training: steps 0, the rotator on its data gains, and a
-// frequency below the floor cleared with the phase and the far step.
+// frequency below the floor cleared with the far step (the phase the far
+// taps trained against stays, or the far estimate would turn away).
 void EndEchoTraining(EchoCanceller& ec);
 
 // A transmitted symbol, sent from carrier phase `carrier` (27 bits a turn),

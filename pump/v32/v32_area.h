@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pump/v32/echo_canceller.h"
 #include "pump/v32/receiver.h"
 #include "pump/v32/transmitter.h"
 
@@ -17,6 +18,7 @@ struct V32Area {
   TxStage tx_stage;
   std::int32_t tx_count;  // symbols left in the stage
   Receiver rx;
+  EchoCanceller echo;
   std::int64_t dc_t1;     // the per-sample DC removal
   std::int64_t dc_t2;
   std::int64_t power_average;  // of the received samples' squares, 2^-10 a sample

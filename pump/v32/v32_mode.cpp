@@ -12,6 +12,7 @@
 #include "pump/packets/dp_packets.h"
 #include "pump/pending/pending_procedures.h"
 #include "pump/v32/rate_words.h"
+#include "pump/v32/v32_echo.h"
 
 namespace pump {
 namespace {
