@@ -19,6 +19,7 @@ LineDirectionConfig ForHearingEnd(const LineConfig& line, Side hearing) {
   const double near = line.clock_ppm[index(hearing)];
   const double far = line.clock_ppm[index(FarSide(hearing))];
   if (near != far) config.clock_ratio = (1 + far * 1e-6) / (1 + near * 1e-6);
+  config.far_end_reflects = line.heard_at[index(FarSide(hearing))].reflection_erl_db.has_value();
   return config;
 }
 
@@ -63,10 +64,24 @@ void Line::ProduceUntil(Side side, std::int64_t count) {
   Send(side, silence_);
 }
 
+void Line::Reflect(Side at, std::int64_t count) {
+  LineDirection& direction = directions_[Index(at)];
+  if (direction.reflected_until() >= count) return;
+  ProduceUntil(FarSide(at), direction.FarSamplesNeeded(count));
+  direction.ReflectUntil(count);
+  ForwardReflection(at);
+}
+
+void Line::ForwardReflection(Side at) {
+  const std::vector<std::int16_t> reflection = directions_[Index(at)].TakeReflection();
+  if (!reflection.empty()) directions_[Index(FarSide(at))].SendReflected(reflection);
+}
+
 void Line::DeliverUntil(Side to, std::int64_t count) {
   LineDirection& direction = directions_[Index(to)];
   if (direction.received() >= count) return;
   ProduceUntil(FarSide(to), direction.FarSamplesNeeded(count));
+  if (direction.far_end_reflects()) Reflect(FarSide(to), direction.FarSamplesNeeded(count));
   ProduceUntil(to, direction.NearSamplesNeeded(count));
   // Producing may have delivered part of the span already (an end that hears
   // before it speaks); deliver the rest in order.
@@ -74,6 +89,7 @@ void Line::DeliverUntil(Side to, std::int64_t count) {
   if (from >= count) return;
   std::vector<std::int16_t> heard(static_cast<std::size_t>(count - from));
   direction.Receive(heard);
+  ForwardReflection(to);
   for (std::size_t i = 0; i < heard.size(); ++i) {
     if (dead_.At(InstantOfSample(from + static_cast<std::int64_t>(i)))) heard[i] = 0;
   }

@@ -1,7 +1,8 @@
 // A point-to-point telephone line between two ends, A and B: each end a
 // machine's front-end port or a scripted peer. The line carries 8000 Hz
 // samples each way through its own LineDirection (gain, noise, bulk delay,
-// G.711, the hearing end's hybrid echo, breaks) and keeps the line's state:
+// G.711, the hearing end's hybrid echo and its reflection of the far
+// signal back toward the far end, breaks) and keeps the line's state:
 // each end's hook with its log of changes, ringing at each end, an extension
 // phone off hook beside each end, and a dead line.
 //
@@ -118,6 +119,10 @@ class Line {
  private:
   static std::size_t Index(Side side) { return static_cast<std::size_t>(side); }
   void ProduceUntil(Side side, std::int64_t count);
+  // The end at `at` reflects what it hears toward the far end until
+  // instant `count`; the reflection joins the far end's heard signal.
+  void Reflect(Side at, std::int64_t count);
+  void ForwardReflection(Side at);
 
   std::array<LineDirection, 2> directions_;  // by hearing end
   std::array<LineEnd*, 2> ends_{};

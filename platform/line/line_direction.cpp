@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "platform/diag/fatal.h"
 #include "platform/line/det_math.h"
@@ -76,7 +77,12 @@ LineDirection::LineDirection(const LineDirectionConfig& config)
       gain_q16_(AmplitudeQ16(config.gain_db)),
       noise_(config.seed, config.direction),
       far_(static_cast<int>(FarHistory())),
-      near_(static_cast<int>(echo_delay_)) {
+      near_(static_cast<int>(echo_delay_)),
+      reflected_(static_cast<int>(FarHistory())) {
+  far_end_reflects_ = config.far_end_reflects;
+  if (config.reflection_erl_db) {
+    reflection_gain_ = DbToAmplitude(config.gain_db) * DbToAmplitude(-*config.reflection_erl_db);
+  }
   if (!(clock_ratio_ > 0.99 && clock_ratio_ < 1.01)) {
     diag::Fatal("line-clock", "clock ratio " + std::to_string(clock_ratio_) +
                                   " is outside 0.99 to 1.01");
@@ -100,28 +106,40 @@ double LineDirection::ClockedInstant(std::int64_t t) const {
   return clock_ratio_ * static_cast<double>(t) - static_cast<double>(delay_ + kClockLeadSamples);
 }
 
-double LineDirection::FarBetween(double at) const {
+double LineDirection::FarSample(std::int64_t index, bool reflection) const {
+  std::int32_t x = *far_.At(index);
+  if (reflection && far_end_reflects_) x += *reflected_.At(index);
+  return Compand(companding_, static_cast<std::int16_t>(std::clamp(x, -32768, 32767)));
+}
+
+double LineDirection::Arrived(std::int64_t t, bool reflection) const {
+  if (offset_radians_ != 0) return Far(t, reflection);
+  if (clock_ratio_ != 1) return FarBetween(ClockedInstant(t), reflection);
+  return FarSample(t - delay_, reflection);
+}
+
+double LineDirection::FarBetween(double at, bool reflection) const {
   const double floor = std::floor(at);
   const auto phase = static_cast<std::size_t>(std::lround((at - floor) * kClockPhases));
   const double* taps = sinc_.data() + phase * kClockTaps;
-  const std::int16_t* x = far_.At(static_cast<std::int64_t>(floor) - (kClockHalfTaps - 1));
+  const std::int64_t first = static_cast<std::int64_t>(floor) - (kClockHalfTaps - 1);
   double sum = 0;
-  for (int k = 0; k < kClockTaps; ++k) sum += taps[k] * Compand(companding_, x[k]);
+  for (int k = 0; k < kClockTaps; ++k) sum += taps[k] * FarSample(first + k, reflection);
   return sum;
 }
 
-double LineDirection::Far(std::int64_t t) const {
+double LineDirection::Far(std::int64_t t, bool reflection) const {
   // The analytic signal x + jH(x), both delayed by the transformer's half
   // length, turned by the offset: x cos - H(x) sin.
   const std::int64_t oldest = t - delay_ - 2 * kShiftDelaySamples;
-  const std::int16_t* window = far_.At(oldest);
+  const auto last = static_cast<std::int64_t>(hilbert_.size()) - 1;
   double quadrature = 0;
   for (std::size_t k = 0; k < hilbert_.size(); ++k) {
     if (hilbert_[k] == 0) continue;
     // Tap k is lag k - half: window index 2 half - k holds that lag.
-    quadrature += hilbert_[k] * Compand(companding_, window[hilbert_.size() - 1 - k]);
+    quadrature += hilbert_[k] * FarSample(oldest + last - static_cast<std::int64_t>(k), reflection);
   }
-  const double in_phase = Compand(companding_, window[kShiftDelaySamples]);
+  const double in_phase = FarSample(oldest + kShiftDelaySamples, reflection);
   const double phase = std::fmod(offset_radians_ * static_cast<double>(t), 2 * kPi);
   return in_phase * std::cos(phase) - quadrature * std::sin(phase);
 }
@@ -138,6 +156,27 @@ void LineDirection::SetNoise(std::optional<double> dbm0) {
 void LineDirection::SendFar(std::span<const std::int16_t> samples) { far_.Append(samples); }
 
 void LineDirection::SendNear(std::span<const std::int16_t> samples) { near_.Append(samples); }
+
+void LineDirection::SendReflected(std::span<const std::int16_t> samples) { reflected_.Append(samples); }
+
+void LineDirection::ReflectUntil(std::int64_t end) {
+  if (end <= reflected_until_) return;
+  if (!reflection_gain_) {
+    reflected_until_ = end;
+    return;
+  }
+  if (FarSamplesNeeded(end) > far_sent()) {
+    diag::Fatal("line-causality", "reflection at line instant " + std::to_string(end - 1) +
+                                      " asked before the far end sent what it depends on");
+  }
+  for (std::int64_t t = reflected_until_; t < end; ++t) {
+    const double value = std::nearbyint(*reflection_gain_ * Arrived(t, false));
+    reflection_out_.push_back(static_cast<std::int16_t>(std::clamp(value, -32768.0, 32767.0)));
+  }
+  reflected_until_ = end;
+}
+
+std::vector<std::int16_t> LineDirection::TakeReflection() { return std::exchange(reflection_out_, {}); }
 
 std::int64_t LineDirection::FarSamplesNeeded(std::int64_t end) const {
   if (clock_ratio_ != 1 && end > 0) {
@@ -158,21 +197,18 @@ void LineDirection::Receive(std::span<std::int16_t> out) {
                                   " samples ahead of the bulk delay by line instant " +
                                   std::to_string(end - 1));
   }
-  if (FarSamplesNeeded(end) > far_sent() || NearSamplesNeeded(end) > near_sent()) {
+  if (FarSamplesNeeded(end) > far_sent() || NearSamplesNeeded(end) > near_sent() ||
+      (far_end_reflects_ && FarSamplesNeeded(end) > reflected_sent())) {
     diag::Fatal("line-causality", "line instant " + std::to_string(end - 1) +
                                       " received before the ends sent what it depends on");
   }
+  ReflectUntil(end);
   for (std::int16_t& y : out) {
     const std::int64_t t = received_++;
-    double far = 0;
-    if (offset_radians_ != 0) {
-      far = Far(t);
-    } else if (clock_ratio_ != 1) {
-      far = FarBetween(ClockedInstant(t));
-    }
+    const double far = Arrived(t, true);
     std::int64_t acc =
         offset_radians_ == 0 && clock_ratio_ == 1
-            ? gain_q16_ * Compand(companding_, *far_.At(t - delay_))
+            ? gain_q16_ * static_cast<std::int64_t>(far)
             : static_cast<std::int64_t>(std::nearbyint(static_cast<double>(gain_q16_) * far));
     if (noise_rms_q16_) {
       acc += static_cast<std::int64_t>(std::nearbyint(noise_.Next() * *noise_rms_q16_));
@@ -185,9 +221,13 @@ void LineDirection::Receive(std::span<std::int16_t> out) {
   }
   std::erase_if(breaks_, [this](const Break& b) { return b.to <= received_; });
   if (clock_ratio_ != 1) {
-    far_.DropBefore(static_cast<std::int64_t>(std::floor(ClockedInstant(received_))) - kClockHalfTaps);
+    const auto oldest = static_cast<std::int64_t>(std::floor(ClockedInstant(received_))) - kClockHalfTaps;
+    far_.DropBefore(oldest);
+    reflected_.DropBefore(oldest);
   } else {
-    far_.DropBefore(received_ - delay_ - (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0));
+    const std::int64_t oldest = received_ - delay_ - (offset_radians_ != 0 ? 2 * kShiftDelaySamples : 0);
+    far_.DropBefore(oldest);
+    reflected_.DropBefore(oldest);
   }
   near_.DropBefore(received_ - echo_delay_);
 }

@@ -20,7 +20,15 @@
 // rounded and limited to 16 bits, or silence while the line is broken. The
 // G.711 stage stands for the network's digital path, gain and noise for the
 // analog loop, and the echo for the near end's own hybrid returning its own
-// output. Both delays are at least one sample, so what the near end hears at t
+// output.
+//
+// Far-end reflection: with `reflection_erl_db` the near end's hybrid also
+// returns what arrives from the far end (gain x shift(G.711(far)), before
+// noise) toward the far end, this far down; the line feeds those samples
+// into the opposite direction (SendReflected), where they join the far
+// signal and take that direction's impairments. A sender so hears its far
+// echo after the round trip, through both directions' offsets. Only the far
+// end's own signal is reflected, not reflections. Both delays are at least one sample, so what the near end hears at t
 // depends only on what was sent up to t - 1: either end can be asked for its
 // output up to a past instant without regard to the order the ends run in.
 #pragma once
@@ -44,6 +52,9 @@ struct LineDirectionConfig {
   std::optional<double> echo_erl_db =
       std::nullopt;  // the near end's hybrid returns its own output this far down
   std::int64_t echo_delay_samples = 1;  // at least 1
+  // The near end returns what arrives from the far end toward it this far down.
+  std::optional<double> reflection_erl_db = std::nullopt;
+  bool far_end_reflects = false;        // set by the line: the far end's reflection joins the far signal
   double frequency_offset_hz = 0.0;     // the far signal's frequencies move by this
   double clock_ratio = 1.0;             // the far end's sample clock over the near end's
   std::uint64_t seed = 0;               // the simulation's seed
@@ -71,7 +82,10 @@ class LineDirection {
   void SendFar(std::span<const std::int16_t> samples);
   // The near end's own next line output samples, for its echo.
   void SendNear(std::span<const std::int16_t> samples);
+  // The far end's reflection of what this direction's near end sends.
+  void SendReflected(std::span<const std::int16_t> samples);
   std::int64_t far_sent() const { return far_.end(); }
+  std::int64_t reflected_sent() const { return reflected_.end(); }
   std::int64_t near_sent() const { return near_.end(); }
 
   // Far-end samples needed before instants up to (not including) `end` can be
@@ -84,16 +98,30 @@ class LineDirection {
   void Receive(std::span<std::int16_t> out);
   std::int64_t received() const { return received_; }
 
+  // The near end's reflection toward the far end up to (not including)
+  // instant `end`, taken once (empty without a reflection). Receive
+  // reflects as far as it receives first, so what the reflection reads is
+  // never dropped.
+  void ReflectUntil(std::int64_t end);
+  std::vector<std::int16_t> TakeReflection();
+  std::int64_t reflected_until() const { return reflected_until_; }
+  bool far_end_reflects() const { return far_end_reflects_; }
+
  private:
   struct Break {
     std::int64_t from;
     std::int64_t to;
   };
 
+  // The far stream's sample at `index`, companded; with the far end's
+  // reflection added when `reflection` says so.
+  double FarSample(std::int64_t index, bool reflection) const;
+  // The far signal arriving at instant t (shifted or clocked), before gain.
+  double Arrived(std::int64_t t, bool reflection) const;
   // The far sample heard at instant t, shifted by the offset, before gain.
-  double Far(std::int64_t t) const;
+  double Far(std::int64_t t, bool reflection) const;
   // The far signal at far instant `at` (fractional), before gain.
-  double FarBetween(double at) const;
+  double FarBetween(double at, bool reflection) const;
   // The far instant the near end's instant t hears.
   double ClockedInstant(std::int64_t t) const;
   // Far samples kept behind the newest one read.
@@ -108,10 +136,15 @@ class LineDirection {
   std::vector<double> hilbert_;  // taps for lags 0 .. 2 x kShiftDelaySamples
   std::int64_t gain_q16_;
   std::optional<std::int64_t> echo_q16_;
+  std::optional<double> reflection_gain_;  // amplitude, with the direction's gain
+  bool far_end_reflects_ = false;
   std::optional<double> noise_rms_q16_;
   GaussianNoise noise_;
   SampleWindow far_;
   SampleWindow near_;
+  SampleWindow reflected_;  // the far end's reflection, aligned with far_
+  std::vector<std::int16_t> reflection_out_;
+  std::int64_t reflected_until_ = 0;
   std::vector<Break> breaks_;
   std::int64_t received_ = 0;
 };
