@@ -3,17 +3,28 @@
 //               data bits to samples;
 //   BM_V32Rx    host time of 10 ms of line through the trained receiver
 //               into data bits;
+//   BM_V32EchoCanceller/0 and /1  host time of 10 ms of line (24 symbols
+//               into the history, 72 samples cancelled) through the echo
+//               canceller in training (both tap sets adapting, the far
+//               rotator's loop running) and in data (taps frozen);
+//   BM_V32Block host time of 10 ms of line through the transmitter, the
+//               canceller (in data) and the trained receiver, with its
+//               largest block (max_us) beside the mean;
 //   BM_SpandspV17_14400  spandsp's v17_tx feeding v17_rx for 10 ms (80
 //               samples at 8000 Hz), the nearest equivalent (2400 baud,
-//               trellis coded);
+//               trellis coded; it has no echo canceller, so the ratio of
+//               the canceller and the block to it is of unlike work);
 // each of ours with vs_spandsp, its time over spandsp's in the same run.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
 #include "bench/support/paired_ratio.h"
+#include "pump/v32/echo_canceller.h"
 #include "pump/v32/receiver.h"
 #include "pump/v32/transmitter.h"
 
@@ -124,6 +135,87 @@ void BM_V32Rx(benchmark::State& state) {
   state.counters["vs_spandsp"] = vx_bench::PairedRatio([&] { link.Block(); }, [&] { peer.Block(); });
 }
 BENCHMARK(BM_V32Rx);
+
+// A canceller in training or in data over our transmitter's 14400 data
+// signal heard back as its own echo.
+struct CancellerRun {
+  Transmitter t;
+  EchoCanceller ec;
+  std::array<std::int16_t, 3> echo{};
+
+  explicit CancellerRun(bool training) {
+    ResetEchoCanceller(ec, 16, true);
+    SetFarEchoDelay(ec, 400);
+    ec.output_enabled = 1;
+    if (training) {
+      SetEchoSteps(ec, kEchoStepTraining, kEchoStepTraining);
+      SetFarLoopGains(ec, kFarFrequencyGainTraining, kFarPhaseGainTraining);
+    } else {
+      SetFarLoopGains(ec, 0, kFarPhaseGainData);
+    }
+    StartData(t.tx, DataRate::k14400);
+    t.tx.ones_left = 0;
+  }
+
+  // One symbol out, its three samples' echo (a tenth of the last symbol's
+  // samples) cancelled; returns the residual of the last sample.
+  std::int16_t Symbol(std::vector<std::int16_t>* out) {
+    t.bits = t.bits * 1103515245u + 12345u;
+    const std::uint32_t carrier = t.modulator.carrier;
+    const Point symbol = NextSymbol(t.tx, TxSignal::kData, (t.bits >> 16) & 0x3F);
+    ModulateSymbol(t.modulator, symbol, echo);
+    PushEchoSymbol(ec, symbol, carrier);
+    std::int16_t residual = 0;
+    for (int p = 0; p < 3; ++p) {
+      residual = CancelEcho(ec, p, static_cast<std::int16_t>(echo[p] / 10));
+      if (out != nullptr) out->push_back(residual);
+    }
+    AdaptEcho(ec);
+    return residual;
+  }
+
+  void Block() {
+    for (int k = 0; k < kSymbolsPer10ms; ++k) benchmark::DoNotOptimize(Symbol(nullptr));
+  }
+};
+
+void BM_V32EchoCanceller(benchmark::State& state) {
+  CancellerRun run(state.range(0) == 0);
+  for (auto _ : state) run.Block();
+  SpandspV17 peer;
+  state.counters["vs_spandsp"] = vx_bench::PairedRatio([&] { run.Block(); }, [&] { peer.Block(); });
+  state.SetLabel(state.range(0) == 0 ? "training" : "data");
+}
+BENCHMARK(BM_V32EchoCanceller)->Arg(0)->Arg(1);
+
+// The whole per-block work of a connection in data: our transmitter's
+// symbols into the canceller (their echo cancelled), the trained receiver
+// on the far signal plus the residual.
+void BM_V32Block(benchmark::State& state) {
+  CancellerRun near(false);
+  TrainedLink link;
+  std::vector<std::int16_t> residual;
+  residual.reserve(3 * kSymbolsPer10ms);
+  double longest = 0;
+  auto block = [&] {
+    residual.clear();
+    for (int k = 0; k < kSymbolsPer10ms; ++k) near.Symbol(&residual);
+    for (const std::int16_t r : residual) {
+      const auto x = static_cast<std::int16_t>(std::clamp(link.data[link.position] + r, -32768, 32767));
+      benchmark::DoNotOptimize(ReceiverStep(link.rx, x));
+      link.position = (link.position + 1) % link.data.size();
+    }
+  };
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    block();
+    longest = std::max(longest, std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
+  }
+  state.counters["max_us"] = longest;
+  SpandspV17 peer;
+  state.counters["vs_spandsp"] = vx_bench::PairedRatio(block, [&] { peer.Block(); });
+}
+BENCHMARK(BM_V32Block);
 
 void BM_SpandspV17_14400(benchmark::State& state) {
   SpandspV17 peer;
