@@ -67,7 +67,7 @@ struct EchoCanceller {
   std::array<Complex, 9> far_ring{};
   std::uint32_t far_ring_next = 0;
   std::int64_t far_power = 0;
-  std::int64_t far_power_average = 0;  // 1/256 a symbol
+  std::int64_t far_power_average = 0;  // 1/256 each estimate
   std::uint8_t adapt = 0;
   std::uint8_t output_enabled = 0;
 };

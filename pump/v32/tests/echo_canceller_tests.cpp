@@ -4,6 +4,7 @@
 // on the step schedule and is then measured with its taps frozen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -248,6 +249,43 @@ TEST(V32EchoCanceller, PhaseOfFollowsTheAngleAroundTheCircle) {
     EXPECT_NEAR(std::remainder(got - a, 2 * kPi), 0.0, 0.014) << degrees;
   }
   EXPECT_EQ(PhaseOf(0, 0), 0);
+}
+
+// Hostile lines: a full-scale square wave unrelated to what we send, and
+// delays far beyond the history (a wild round-trip count). The taps
+// saturate instead of wrapping, every history index stays in bounds (the
+// sanitizer build checks), and the output stays a clean 16-bit sample.
+TEST(V32EchoCanceller, FullScaleInputAndWildDelaysStayInBounds) {
+  struct Row {
+    std::uint32_t near_delay;
+    std::uint32_t far_delay;
+  };
+  for (const Row row : {Row{0, 0}, Row{8190, 8191}, Row{0xFFFFFFFF, 123457}}) {
+    SCOPED_TRACE(row.far_delay);
+    EchoCanceller ec;
+    ResetEchoCanceller(ec, row.near_delay, true);
+    SetFarEchoDelay(ec, row.far_delay);
+    EXPECT_LT(ec.near_delay, kEchoHistoryEntries);
+    EXPECT_EQ(ec.far_delay % 2, 0u);
+    SetEchoSteps(ec, kEchoStepTraining, kEchoStepTraining);
+    SetFarLoopGains(ec, kFarFrequencyGainTraining, kFarPhaseGainTraining);
+    ec.output_enabled = 1;
+    Modulator modulator;
+    std::mt19937 random(5);
+    for (int s = 0; s < 3000; ++s) {
+      const Point symbol = kFourPointSet[random() & 3];
+      std::int16_t out[3];
+      const std::uint32_t carrier = modulator.carrier;
+      ModulateSymbol(modulator, symbol, std::span<std::int16_t, 3>(out, 3));
+      PushEchoSymbol(ec, symbol, carrier);
+      for (int p = 0; p < 3; ++p) {
+        const std::int16_t x = (s / 7) % 2 == 0 ? 32767 : -32768;
+        const std::int16_t y = CancelEcho(ec, p, x);
+        EXPECT_EQ(y, std::clamp<std::int32_t>(std::int32_t{x} + ec.estimate[p], -32768, 32767));
+      }
+      AdaptEcho(ec);
+    }
+  }
 }
 
 }  // namespace
