@@ -18,7 +18,7 @@
 namespace pump {
 namespace {
 
-using testing::FaxRxBitErrors;
+using testing::CountRawBitErrors;
 using testing::FaxRxSeededBytes;
 using testing::FaxRxTransmitted;
 using testing::FaxRxWithNoise;
@@ -26,8 +26,7 @@ using testing::FaxTrainReceive;
 using testing::kFaxRxToneStart;
 
 int CarrierErrors(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& got) {
-  const int errors = FaxRxBitErrors(data, got);
-  return errors < 0 ? static_cast<int>(data.size() * 8) : errors;
+  return static_cast<int>(CountRawBitErrors(data, got).errors);
 }
 
 void Append(std::vector<std::int16_t>& line, const std::vector<std::int16_t>& more) {

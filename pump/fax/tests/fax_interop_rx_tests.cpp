@@ -20,7 +20,7 @@
 namespace pump {
 namespace {
 
-using testing::FaxRxBitErrors;
+using testing::CountRawBitErrors;
 using testing::FaxRxSeededBytes;
 using testing::FaxRxWithNoise;
 using testing::FaxTrainReceive;
@@ -103,8 +103,7 @@ const InteropRow kInteropRows[] = {
 };
 
 int InteropErrors(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& got) {
-  const int errors = FaxRxBitErrors(data, got);
-  return errors < 0 ? static_cast<int>(data.size() * 8) : errors;
+  return static_cast<int>(CountRawBitErrors(data, got).errors);
 }
 
 TEST(FaxInterop, SpandspTransmittersIntoOurReceiverWithAndWithoutTheEchoProtectionTone) {

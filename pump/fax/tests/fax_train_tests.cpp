@@ -18,7 +18,7 @@
 namespace pump {
 namespace {
 
-using testing::FaxRxBitErrors;
+using testing::CountRawBitErrors;
 using testing::FaxRxModeWord;
 using testing::FaxRxSeededBytes;
 using testing::FaxRxTransmitted;
@@ -39,8 +39,7 @@ const TrainRow kTrainedRows[] = {
 
 // Bit errors of `data` in what arrived; every bit when it never arrived.
 int TrainErrors(const std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& got) {
-  const int errors = FaxRxBitErrors(data, got);
-  return errors < 0 ? static_cast<int>(data.size() * 8) : errors;
+  return static_cast<int>(CountRawBitErrors(data, got).errors);
 }
 
 TEST(FaxTraining, OurBurstsTrainAndCarryDataWithoutErrors) {

@@ -357,13 +357,13 @@ TEST(StartHandshake, ConnectParametersFieldByField) {
          MachineState<CommandInterpreterStandin>().pqc_setting = 1;
        },
        4, 0x05, 0x01},
-      {"V.92 disabled", [] { MachineState<CommandInterpreterStandin>().v92_enabled = 0; }, 4, 0x0A,
+      {"V.92 disabled", [] { acu_settings().v92_enabled = 0; }, 4, 0x0A,
        0},
       {"+PIG 0: upstream PCM", [] { acu_settings().v92_upstream = 0; }, 4, 0x0A, 0x0A},
       {"+PIG 0, V.92 disabled",
        [] {
          acu_settings().v92_upstream = 0;
-         MachineState<CommandInterpreterStandin>().v92_enabled = 0;
+         acu_settings().v92_enabled = 0;
        },
        4, 0x0A, 0},
       {"call flags 11, 7 and 0", [=] { flags(1u << 11 | 1u << 7 | 1u << 0); }, 4, 0x70, 0x70},
@@ -454,7 +454,7 @@ TEST(StartModulation, DirectStartPackets) {
     rig.Run([&](FakeDataPump& pump) {
       PutTask(pump, kTaskIdle, kCodeIdle);
       acu_settings().v92_upstream = c.pig;
-      MachineState<CommandInterpreterStandin>().v92_enabled = c.v92;
+      acu_settings().v92_enabled = c.v92;
       ModemTask_StartModulation(c.option, c.rate, c.modulation);
       EXPECT_EQ(SentCommands(pump), (std::vector<SentCommand>{{0x6E, c.payload}}));
       EXPECT_EQ(MachineState<ModemTaskState>().modulation, c.modulation);
