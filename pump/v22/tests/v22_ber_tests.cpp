@@ -72,11 +72,6 @@ TEST(V22BerCounter, FindsTheDataAtAnyBitOffsetAndCountsItsErrors) {
 
 // ---- the modem
 
-// The noise level for `snr_db` under our signal as it arrives: our level
-// at the transmit setting (about -6 dBm0 at -10, V22LineDbm0) less the
-// line's loss. (Counted from the setting's name, the noise sat 4 dB too
-// low and the errors came out 3 dB better than the curve.)
-double BerNoiseDbm0(int setting, double snr_db) { return V22LineDbm0(setting) - kImpairedLossDb - snr_db; }
 
 class V22Ber : public LineCallRig {
  protected:
@@ -94,7 +89,7 @@ class V22Ber : public LineCallRig {
     config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db), ImpairedDirection(kTransmitLevel, snr_db)};
     config.heard_at[0].frequency_offset_hz = 1;
     config.heard_at[1].frequency_offset_hz = -1;
-    for (pl::LineDirectionConfig& d : config.heard_at) d.noise_dbm0 = BerNoiseDbm0(kTransmitLevel, snr_db);
+    for (pl::LineDirectionConfig& d : config.heard_at) d.noise_dbm0 = V22NoiseDbm0(kTransmitLevel, snr_db);
     config.seed = seed;
     MakeLine(config);
     AddSecondMachine();
