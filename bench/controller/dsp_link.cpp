@@ -9,13 +9,10 @@
 #include <functional>
 #include <memory>
 
-#include "afe/windows/afe_device.h"
+#include "bench/controller/vxdsp_bench_machine.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
 #include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "platform/ke/simulation.h"
-#include "platform/machine/machine.h"
-#include "pump/driver/dsp_device.h"
-#include "pump/tests/support/test_controller.h"
 
 namespace {
 
@@ -59,25 +56,12 @@ void OnFake(benchmark::State& state) {
 }
 void OnVxdsp(benchmark::State& state) {
   plat::Simulation sim;
-  plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
-                                          {u"vxdsp", pump::DriverEntry},
-                                          {u"vxtestctl", pump::testing::TestControllerEntry}}});
-  pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
-  controller.callback = vxctl::testing::RigCallback;
-  if (machine.Boot() != STATUS_SUCCESS || !controller.started()) {
+  vxctl::bench::VxdspBenchMachine machine(sim);
+  if (!machine.Boot()) {
     state.SkipWithError("the data pump did not start");
     return;
   }
-  sim.RunUserThread(machine.kernel(), "bind", [&] {
-    vxctl::dsp_set_comram(&controller.Host().comram);
-    vxctl::dsp_set_dsp_context(controller.Context());
-  });
   Measure(state, sim, machine.kernel());
-  sim.RunUserThread(machine.kernel(), "unbind", [&] {
-    vxctl::dsp_set_dsp_context(nullptr);
-    vxctl::dsp_set_comram(nullptr);
-  });
-  machine.Shutdown();
 }
 
 void BM_PacketRoundTrip(benchmark::State& state, void (*side)(benchmark::State&)) { side(state); }

@@ -6,7 +6,7 @@
 //                      answered by the data pump.
 #include <benchmark/benchmark.h>
 
-#include "afe/windows/afe_device.h"
+#include "bench/controller/vxdsp_bench_machine.h"
 #include "controller/acu/acu_settings.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"
@@ -14,11 +14,7 @@
 #include "layer2/corecode/mt/modem/handshake.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/services/call_settings.h"
-#include "layer2/corecode/mt/tests/support/dsp_link_rig.h"
 #include "platform/ke/simulation.h"
-#include "platform/machine/machine.h"
-#include "pump/driver/dsp_device.h"
-#include "pump/tests/support/test_controller.h"
 
 namespace {
 
@@ -42,18 +38,12 @@ void NegotiatedV34Call() {
 
 void BM_StartHandshake(benchmark::State& state) {
   plat::Simulation sim;
-  plat::Machine machine(sim, {.drivers = {{u"vxafe", afe::DriverEntry},
-                                          {u"vxdsp", pump::DriverEntry},
-                                          {u"vxtestctl", pump::testing::TestControllerEntry}}});
-  pump::testing::TestController& controller = pump::testing::TestControllerOf(machine.kernel());
-  controller.callback = vxctl::testing::RigCallback;
-  if (machine.Boot() != STATUS_SUCCESS || !controller.started()) {
+  vxctl::bench::VxdspBenchMachine machine(sim);
+  if (!machine.Boot()) {
     state.SkipWithError("the data pump did not start");
     return;
   }
-  sim.RunUserThread(machine.kernel(), "bind", [&] {
-    vxctl::dsp_set_comram(&controller.Host().comram);
-    vxctl::dsp_set_dsp_context(controller.Context());
+  sim.RunUserThread(machine.kernel(), "call", [] {
     vxctl::dsp_power_control(0xD0);
     NegotiatedV34Call();
   });
@@ -63,12 +53,9 @@ void BM_StartHandshake(benchmark::State& state) {
     });
   }
   bool delivered = true;
-  sim.RunUserThread(machine.kernel(), "unbind", [&] {
+  sim.RunUserThread(machine.kernel(), "check", [&] {
     delivered = vxctl::MachineState<vxctl::DspTransportState>().failed.code == 0;
-    vxctl::dsp_set_dsp_context(nullptr);
-    vxctl::dsp_set_comram(nullptr);
   });
-  machine.Shutdown();
   if (!delivered) state.SkipWithError("a start packet was not delivered");
   state.SetItemsProcessed(state.iterations() * kStartsPerRun);
 }

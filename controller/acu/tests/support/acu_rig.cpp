@@ -52,15 +52,4 @@ void TypeIntoPort(const std::string& text) {
   ASSERT_EQ(uart_tx_put(bytes), bytes.size());
 }
 
-std::string Received() {
-  std::string text;
-  for (;;) {
-    dte_cmd_to_push();
-    std::vector<std::uint8_t> bytes(uart_rx_count());
-    if (bytes.empty()) return text;
-    bytes.resize(uart_rx_get(bytes));
-    text.append(bytes.begin(), bytes.end());
-  }
-}
-
 }  // namespace vxctl::testing

@@ -63,7 +63,5 @@ void Tick(std::uint32_t count = 1);
 // Puts `text` into the command ring from the application's side, as the
 // port does in command mode.
 void TypeIntoPort(const std::string& text);
-// What the application has received since the last call.
-std::string Received();
 
 }  // namespace vxctl::testing
