@@ -128,7 +128,10 @@ void LimitToV34(AcuCallSettings& s) {
                       ? static_cast<std::uint16_t>(s.max_rx_rate / kV34Floor * kV34Floor)
                       : kV34Top;
   if (s.min_rx_rate >= kPcmMinimum) {
-    s.min_rx_rate = static_cast<std::uint16_t>((s.min_rx_rate / kV34Floor + 1) * kV34Floor);
+    // Counted wide and held to V.34's top: a minimum near 65535 would wrap,
+    // and one above 33600 would leave no rate to receive at.
+    const std::uint32_t raised = (s.min_rx_rate / kV34Floor + 1u) * kV34Floor;
+    s.min_rx_rate = static_cast<std::uint16_t>(std::min<std::uint32_t>(raised, kV34Top));
   }
 }
 

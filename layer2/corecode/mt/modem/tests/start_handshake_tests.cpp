@@ -225,6 +225,8 @@ TEST(StartHandshake, V90ReceiveLimitsMoveToV34Rates) {
   const Case cases[] = {
       {0, 53333, 0, 33600}, {28000, 34666, 28800, 33600}, {26400, 34665, 26400, 33600},
       {30000, 32000, 31200, 31200}, {2400, 9700, 2400, 9600},
+      // Hostile minimums stay within V.34's rates.
+      {34000, 34665, 33600, 33600}, {64800, 65535, 33600, 33600}, {65535, 65535, 33600, 33600},
   };
   for (const Case& c : cases) {
     DspLinkRig rig;
