@@ -114,7 +114,11 @@ void Backspace(AcuControllerState& acu) {
   dte_cmd_to_flush();
 }
 
-void Abandon(std::uint8_t result) {
+// A line given up (CAN, or one character too many) never ran, so A/ must
+// not run it later: it is emptied.
+void Abandon(AcuControllerState& acu, std::uint8_t result) {
+  acu.line = {};
+  acu.line_length = 0;
   acu_post_event(EvPhaseEnd, 0);
   acu_post_event(EvReport, result);
 }
@@ -129,7 +133,7 @@ void CollectStep(AcuControllerState& acu) {
     if (c == settings.s[5] && c != settings.s[kSLineEnd]) {
       Backspace(acu);
     } else if (c == kCan) {
-      Abandon(kResultOk);
+      Abandon(acu, kResultOk);
       return;
     } else if (c == settings.s[kSLineEnd]) {
       acu.line[acu.line_length] = 0;
@@ -141,7 +145,7 @@ void CollectStep(AcuControllerState& acu) {
       // The 81st character is refused before it is stored: the line and
       // its terminator stay intact.
       if (acu.line_length >= kAcuLineMax) {
-        Abandon(kResultError);
+        Abandon(acu, kResultError);
         return;
       }
       acu.line[acu.line_length++] = static_cast<char>(c);

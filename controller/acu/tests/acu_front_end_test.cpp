@@ -121,6 +121,24 @@ TEST_F(AcuFrontEnd, RepeatRunsTheStoredLineWithoutTheDelay) {
   });
 }
 
+// A line abandoned by CAN or by its 81st character never ran: A/ after it
+// runs an empty line, not the abandoned one.
+TEST_F(AcuFrontEnd, RepeatAfterAnAbandonedLineRunsNothing) {
+  WithTerminal([](plat::testing::DteClient& dte) {
+    ASSERT_TRUE(dte.Send("AT+FCLASS?\x18"));
+    EXPECT_EQ(ReadFor(dte, kQuiet), "AT+FCLASS?\x18\r\nOK\r\n");
+    ASSERT_TRUE(dte.Send("A/"));
+    EXPECT_EQ(ReadFor(dte, kQuiet), "A/\r\nOK\r\n");
+
+    // "+FCLASS?" and 72 spaces fill the line; the next space is refused.
+    const std::string spaces(73, ' ');
+    ASSERT_TRUE(dte.Send("AT+FCLASS?" + spaces));
+    EXPECT_EQ(ReadFor(dte, kQuiet), "AT+FCLASS?" + spaces + "\r\nERROR\r\n");
+    ASSERT_TRUE(dte.Send("A/"));
+    EXPECT_EQ(ReadFor(dte, kQuiet), "A/\r\nOK\r\n");
+  });
+}
+
 // What the application types while a line waits out its delay is
 // discarded.
 TEST_F(AcuFrontEnd, TypeAheadDuringTheLineDelayIsDiscarded) {
