@@ -89,7 +89,6 @@ struct AcuControllerState {
   std::uint8_t remembered_a = 0;
   std::uint16_t line_delay_load = kAcuLineDelayTicks;
   std::uint8_t report_ok = 0;
-  std::uint8_t report_ok_after_reset = 0;
   std::uint8_t predial_check = 0;
   std::uint8_t online_command = 0;  // the DTE is in online command mode
   std::uint8_t parity = 0;          // of the last A T pair, for the responses
