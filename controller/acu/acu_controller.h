@@ -51,6 +51,9 @@ enum AcuCommandPhase : std::uint8_t {
 // The command line: 80 characters and the terminating NUL.
 inline constexpr std::size_t kAcuLineMax = 80;
 inline constexpr std::uint16_t kAcuLineDelayTicks = 13;
+// Debounced DTR edges counted between two dispatches (two: a drop and its
+// return); past that only the level is posted.
+inline constexpr std::uint8_t kAcuDtrEdgesKept = 2;
 inline constexpr std::uint16_t kAcuVoiceLineDelayTicks = 5;
 
 // The countdowns the 10 ms tick runs down to 0.
@@ -118,6 +121,9 @@ struct AcuControllerState {
   std::uint8_t dtr_debounce = 0;
   std::uint8_t dtr = 0;
   std::uint8_t dtr_posted = 0;
+  // Debounced edges not yet posted: a busy wait services the ticks without
+  // a dispatch, so DTR can drop and return before the next pass.
+  std::uint8_t dtr_edges = 0;
 
   // Event sources: the carrier of the previous pass, the connection state
   // last seen, the line-status code last posted (18, 19, 21), the state

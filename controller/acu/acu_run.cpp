@@ -119,9 +119,12 @@ void acu_event_sources() {
 void acu_dispatch_events() {
   AcuControllerState& acu = acu_controller();
   if (dte_cmd_from_count() != 0) acu_post_event(EvDteChar, 0);
-  if (acu.dtr != acu.dtr_posted) {
-    acu.dtr_posted = acu.dtr;
-    acu_post_event(EvDteSignal, acu.dtr != 0 ? kDtrOn : kDtrOff);
+  // Each debounced edge is posted in turn; should more have been kept out
+  // than are counted, the last post brings the level to where DTR is.
+  while (acu.dtr_edges != 0 || acu.dtr_posted != acu.dtr) {
+    if (acu.dtr_edges != 0) --acu.dtr_edges;
+    acu.dtr_posted ^= 1;
+    acu_post_event(EvDteSignal, acu.dtr_posted != 0 ? kDtrOn : kDtrOff);
   }
   acu_post_event(EvDteSignal, ModemTask_GetRts() != 0 ? kRtsOn : kRtsOff);
   acu_event_sources();

@@ -28,6 +28,7 @@ void DebounceDtr(AcuControllerState& acu) {
   }
   if (acu.dtr == raw) return;
   acu.dtr = raw;
+  if (acu.dtr_edges < kAcuDtrEdgesKept) ++acu.dtr_edges;
   if (raw != 0) {
     ModemTask_SetStatusBit(1, kStatusDtrOn);
   } else if (acu_call().call_mode != 0 || (acu_settings().s[kSDteOptions] >> 3 & 3) != 0) {

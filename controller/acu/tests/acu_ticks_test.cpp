@@ -12,6 +12,7 @@
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/pending/pending_log.h"
 #include "layer2/corecode/mt/port/uart.h"
+#include "layer2/corecode/mt/services/command_interpreter.h"
 #include "layer2/corecode/mt/tests/support/port_rig.h"
 
 namespace vxctl::testing {
@@ -125,6 +126,32 @@ TEST(AcuTicks, DtrDebounce) {
       EXPECT_EQ(DtrEvents(), c.events);
     });
   }
+}
+
+// A busy wait services the ticks without a dispatch: DTR dropped and
+// returned, each held past S25, inside it still gives both events.
+TEST(AcuTicks, DtrEdgesInsideABusyWaitAreEachPosted) {
+  AcuPassRig::Run([](FakeDataPump&) {
+    acu_settings().s[25] = 5;
+    uart_dtr_on();
+    acu_running().store(0);
+    acu_init();
+    Tick();
+    acu_run();
+    ClearPending();
+    uart_dtr_off();
+    for (int i = 0; i < 10; ++i) {
+      Tick();
+      acu_timer_service();
+    }
+    uart_dtr_on();
+    for (int i = 0; i < 10; ++i) {
+      Tick();
+      acu_timer_service();
+    }
+    acu_run();
+    EXPECT_EQ(DtrEvents(), (std::vector<std::int64_t>{2, 1}));
+  });
 }
 
 }  // namespace
