@@ -13,6 +13,7 @@
 #include "pump/framer/framer.h"
 #include "pump/idle/default_block.h"
 #include "pump/idle/idle_mode.h"
+#include "pump/fax/fax_train.h"
 #include "pump/pending/pending_procedures.h"
 #include "pump/voice/voice_mode.h"
 
@@ -62,6 +63,7 @@ void FullReset(DspContext& context) {
   context.line_monitor.low_count = 0;
   context.previous_call = context.call;
   context.call = CallParameters{};
+  FaxForgetTraining(context);
   context.transmit_level = kResetTransmitLevel;
   ResetPhase2(context);
   ResetV34Receiver(context);

@@ -19,6 +19,10 @@ namespace pump {
 // table otherwise).
 void StartFaxTraining(DspContext& context, int mode_word);
 
+// The long training's snapshot forgotten: a new call's short training
+// must not start from another line's equaliser.
+void FaxForgetTraining(DspContext& context);
+
 enum class FaxTrainingKind { kV17Long, kV17Short, kV29, kV27ter };
 StateTable<DspContext> FaxTrainingTable(FaxTrainingKind kind);
 

@@ -18,39 +18,24 @@ FaxPair32 Times(FaxPair32 a, FaxPair32 b, int shift) {
           Saturate32((std::int64_t{a.i} * b.q + std::int64_t{a.q} * b.i) >> shift)};
 }
 
-void Accumulate(FaxTrainRecord& t, const FaxPair32 (&c)[kFaxComponents]) {
+// The DC component's running average (8 times its mean) and, after more
+// than 32 measurements, its angle.
+void Accumulate(FaxTrainRecord& t, FaxPair32 dc) {
   ++t.measurements;
-  for (int k = 0; k < kFaxComponents; ++k) {
-    t.accumulated[k][0] += c[k].i;
-    t.accumulated[k][1] += c[k].q;
-    t.averages[k] = {Saturate32(8 * t.accumulated[k][0] / t.measurements), Saturate32(8 * t.accumulated[k][1] / t.measurements)};
-  }
-  if (t.measurements <= 32) return;
-  const FaxPair32* a = t.averages;
-  std::int16_t* angle = t.measured_angle;
-  angle[0] = FaxAngle(a[kFaxDc].i, a[kFaxDc].q);
-  angle[1] = FaxAngle(a[kFaxUpper].i, a[kFaxUpper].q);
-  angle[2] = FaxAngle(a[kFaxLower].i, a[kFaxLower].q);
-  const FaxPair32 c1 = FaxRotate(a[kFaxUpper], -angle[0]);
-  const FaxPair32 c2 = FaxRotate(a[kFaxLower], -angle[0]);
-  angle[3] = FaxAngle(c1.i, c1.q);
-  angle[4] = FaxAngle(c2.i, c2.q);
-  angle[5] = FaxAngle(std::int64_t{c1.i} + c2.i, std::int64_t{c1.q} - c2.q);
-  t.angle_difference[0] = static_cast<std::int16_t>(angle[1] - angle[0]);
-  t.angle_difference[1] = static_cast<std::int16_t>(angle[2] - angle[0]);
-  t.angle_difference[2] = static_cast<std::int16_t>(angle[2] - angle[1]);
-  t.measurement_done = 1;
+  t.accumulated_i += dc.i;
+  t.accumulated_q += dc.q;
+  t.average = {Saturate32(8 * t.accumulated_i / t.measurements), Saturate32(8 * t.accumulated_q / t.measurements)};
+  if (t.measurements > 32) t.measured_angle = FaxAngle(t.average.i, t.average.q);
 }
 
 }  // namespace
 
 void FaxMeasureClear(FaxTrainRecord& t) {
   t.measure = {};
-  for (auto& a : t.accumulated) a[0] = a[1] = 0;
+  t.accumulated_i = t.accumulated_q = 0;
   t.measurements = 0;
-  std::fill(std::begin(t.averages), std::end(t.averages), FaxPair32{});
-  std::fill(std::begin(t.measured_angle), std::end(t.measured_angle), std::int16_t{0});
-  t.measurement_done = 0;
+  t.average = {};
+  t.measured_angle = 0;
 }
 
 void FaxMeasureStep(FaxRxRecord& rx) {
@@ -88,35 +73,19 @@ void FaxMeasureStep(FaxRxRecord& rx) {
 
 void FaxReferenceMeasurement(FaxRxRecord& rx) {
   FaxTrainRecord& t = rx.train;
-  // Sums of the taps at even and at odd positions of each set, >> 2.
-  std::int64_t s[2][2][2] = {};  // [set][odd][re, im]
-  for (int set = 0; set < 2; ++set) {
-    for (int j = 0; j < kFaxMeasureTaps; ++j) {
-      s[set][j & 1][0] += t.measure.taps[set][j].i;
-      s[set][j & 1][1] += t.measure.taps[set][j].q;
+  // The DC component: every tap of both sets summed, >> 2.
+  std::int64_t i = 0;
+  std::int64_t q = 0;
+  for (const auto& set : t.measure.taps) {
+    for (const FaxPair32& tap : set) {
+      i += tap.i;
+      q += tap.q;
     }
   }
-  for (auto& set : s) {
-    for (auto& half : set) {
-      half[0] >>= 2;
-      half[1] >>= 2;
-    }
-  }
-  const std::int64_t rea = s[0][0][0], ima = s[0][0][1], reoa = s[0][1][0], imoa = s[0][1][1];
-  const std::int64_t reb = s[1][0][0], imb = s[1][0][1], reob = s[1][1][0], imob = s[1][1][1];
-  const FaxPair32 c[kFaxComponents] = {
-      {Saturate32(rea + reoa + reb + reob), Saturate32(ima + imoa + imb + imob)},
-      {Saturate32(ima + reb - imoa - reob), Saturate32(imb + reoa - imob - rea)},
-      {Saturate32(reb + imoa - reob - ima), Saturate32(rea + imb - reoa - imob)},
-  };
-  Accumulate(t, c);
+  Accumulate(t, {Saturate32(i >> 2), Saturate32(q >> 2)});
 }
 
-void FaxAlternationMeasurement(FaxRxRecord& rx) {
-  FaxTrainRecord& t = rx.train;
-  const FaxPair32 c[kFaxComponents] = {t.group[0][kFaxDc], t.group[0][kFaxUpper], t.group[0][kFaxLower]};
-  Accumulate(t, c);
-}
+void FaxAlternationMeasurement(FaxRxRecord& rx) { Accumulate(rx.train, rx.train.group[0][kFaxDc]); }
 
 void FaxSaveSnapshot(FaxRxRecord& rx) {
   FaxTrainingSnapshot& s = rx.train.snapshot;
@@ -127,9 +96,7 @@ void FaxSaveSnapshot(FaxRxRecord& rx) {
   s.timing_ref_q = rx.timing_ref_q;
   s.timing_integrator = rx.timing_integrator;
   s.carrier_frequency = rx.carrier_frequency;
-  s.tap_sum_i = rx.tap_sum_i;
-  s.tap_sum_q = rx.tap_sum_q;
-  std::copy(std::begin(rx.train.measured_angle), std::end(rx.train.measured_angle), s.reference_angle);
+  s.reference_angle = rx.train.measured_angle;
   s.valid = 1;
 }
 

@@ -1,11 +1,11 @@
 // V.17's training measurements: during a long training's conditioning a
 // 24-tap complex filter per symbol parity (sets A and B) predicts a
 // delay-line sample from the decided points; a reference measurement
-// reduces both tap sets to the three components of the alternation
-// analysis and, from their running averages, takes six angles. The end of
-// the bridge saves them with the equaliser, jitter and timing state as the
-// snapshot a short training starts from; the short training measures the
-// same angles on the alternation itself.
+// reduces both tap sets to the DC component of the alternation analysis
+// and, from its running average, takes its angle. The end of the bridge
+// saves it with the equaliser, jitter and timing state as the snapshot a
+// short training starts from; the short training measures the same angle
+// on the alternation itself and turns its carrier phase by the difference.
 #pragma once
 
 #include <cstdint>
@@ -25,12 +25,12 @@ void FaxMeasureStep(FaxRxRecord& rx);
 // A reference measurement from the two tap sets.
 void FaxReferenceMeasurement(FaxRxRecord& rx);
 
-// The short training's measurement: group 1's DC, upper and lower
-// components in place of the tap sets' three.
+// The short training's measurement: group 1's DC component in place of
+// the tap sets'.
 void FaxAlternationMeasurement(FaxRxRecord& rx);
 
 // Saves the snapshot (equaliser taps, jitter coefficients, timing
-// reference pair and integrator, carrier frequency, tap sums, the angles).
+// reference pair and integrator, carrier frequency, the DC angle).
 void FaxSaveSnapshot(FaxRxRecord& rx);
 
 // Restores the snapshot into the receiver (both tap copies, the jitter

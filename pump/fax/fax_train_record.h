@@ -45,9 +45,7 @@ struct FaxTrainingSnapshot {
   std::int32_t timing_ref_q;
   std::int32_t timing_integrator;
   std::int32_t carrier_frequency;
-  std::int32_t tap_sum_i;
-  std::int32_t tap_sum_q;
-  std::int16_t reference_angle[6];   // the long training's six angles
+  std::int16_t reference_angle;  // the long training's DC component angle
   std::uint8_t valid;
 };
 
@@ -74,18 +72,21 @@ struct FaxTrainRecord {
   std::int32_t countdown;
   std::uint8_t alternation_phase;  // the training point (0 or 1) expected next
 
+  // The table running: V.17's short one only with a saved snapshot, so a
+  // short training asked for without one runs (and saves from) the long.
+  std::uint8_t short_table;
+
   // Data states.
   std::uint16_t lock_counter;
   std::int32_t measurement_count;
 
   // V.17: reference measurements, angles and the snapshot.
   FaxMeasureFilter measure;
-  std::int64_t accumulated[kFaxComponents][2];
+  std::int64_t accumulated_i;
+  std::int64_t accumulated_q;
   std::int32_t measurements;
-  FaxPair32 averages[kFaxComponents];
-  std::int16_t measured_angle[6];   // of the last measurement
-  std::int16_t angle_difference[3];
-  std::uint8_t measurement_done;
+  FaxPair32 average;
+  std::int16_t measured_angle;  // the DC component's, of the last measurement
   FaxTrainingSnapshot snapshot;
   FaxPair32 short_sum[2];  // Short0's two sums
 };

@@ -46,7 +46,7 @@ bool LastSymbol(const FaxRxRecord& rx) { return rx.machine.remaining_count == 1;
 bool V17(const FaxRxRecord& rx) { return rx.modulation == kFaxV17; }
 bool V29(const FaxRxRecord& rx) { return rx.modulation == kFaxV29; }
 bool V27(const FaxRxRecord& rx) { return rx.modulation == kFaxV27ter; }
-bool ShortTraining(const FaxRxRecord& rx) { return V17(rx) && FaxRateOf(rx.mode_word).short_training; }
+bool ShortTraining(const FaxRxRecord& rx) { return rx.train.short_table != 0; }
 
 // Runs `entry` for n more symbols (this tick included in the count the
 // engine takes off), then the entries after it.
@@ -222,10 +222,7 @@ void RxAlt1(DspContext& context) {
   FaxSegmentAnalysis(rx);
   if (!AlternationGone(rx)) ReversedEarly(rx);
   rx.train.loop_gain = 0x4000;
-  if (ShortTraining(rx)) {
-    rx.gain_rate = 0x1000000;
-    rx.train.measurement_done = 0;
-  }
+  if (ShortTraining(rx)) rx.gain_rate = 0x1000000;
   if (!TrainingCheck(context)) LevelCheck(rx);
 }
 
@@ -268,7 +265,7 @@ void RxAltS2(DspContext& context) {
     if (!LastOfBlock(rx)) {
       ++rx.machine.remaining_count;
     } else {
-      const std::int32_t phase_turn = (t.snapshot.reference_angle[0] - t.measured_angle[0]) & 0xFFFF;
+      const std::int32_t phase_turn = (t.snapshot.reference_angle - t.measured_angle) & 0xFFFF;
       rx.carrier_phase = static_cast<std::int32_t>(static_cast<std::uint32_t>(phase_turn) << 16);
     }
   }
@@ -359,8 +356,10 @@ void SStartDetect(DspContext& context) {
 }
 
 // Start detection; at the reversal the conditioning's entry `conditioning`
-// runs next.
-void StartDetect(DspContext& context, std::int32_t conditioning) {
+// runs next. Without a reversal by the end of the last detection state
+// the alternation went on too long to be a training: the table restarts
+// at silence rather than condition on the alternation.
+void StartDetect(DspContext& context, std::int32_t conditioning, bool last_state) {
   FaxRxRecord& rx = Rx(context);
   FaxTrainRecord& t = rx.train;
   t.tracker_shift = 2;
@@ -377,11 +376,14 @@ void StartDetect(DspContext& context, std::int32_t conditioning) {
     for (auto& g : t.group) std::fill(std::begin(g), std::end(g), FaxPair32{});
     for (auto& g : t.previous) std::fill(std::begin(g), std::end(g), FaxPair32{});
     SetStateMachine(rx.machine, StateOp::kRestartAt, {}, conditioning);
+  } else if (last_state && LastSymbol(rx)) {
+    Restart(rx);
+    return;
   }
   TrainingCheck(context);
 }
-void StartDetect0(DspContext& context) { StartDetect(context, Rx(context).machine.position + 2); }
-void StartDetect1(DspContext& context) { StartDetect(context, Rx(context).machine.position + 1); }
+void StartDetect0(DspContext& context) { StartDetect(context, Rx(context).machine.position + 2, false); }
+void StartDetect1(DspContext& context) { StartDetect(context, Rx(context).machine.position + 1, true); }
 
 // ---- conditioning ---------------------------------------------------------------
 
@@ -762,8 +764,11 @@ void StartFaxTraining(DspContext& context, int mode_word) {
   } else if (rate.modulation == kFaxV29) {
     kind = FaxTrainingKind::kV29;
   }
+  rx.train.short_table = kind == FaxTrainingKind::kV17Short ? 1 : 0;
   SetStateMachine(rx.machine, StateOp::kGo, FaxTrainingTable(kind), 0);
 }
+
+void FaxForgetTraining(DspContext& context) { Rx(context).train.snapshot.valid = 0; }
 
 void FaxTrainingRearm(FaxRxRecord& rx) {
   rx.enables = {};

@@ -111,6 +111,9 @@ struct HostileRow {
   const char* name;
   std::uint8_t config;
   std::vector<std::int16_t> (*make)(const std::vector<std::int16_t>& good, std::uint8_t config);
+  int reports;         // data reports the hostile burst gives (-1: not checked)
+  bool conditions;     // it reaches the conditioning
+  bool delivers_data;  // its data arrives without an error
 };
 
 // Samples to the start of the alternation: the tone and the silence after it.
@@ -141,20 +144,26 @@ std::vector<std::int16_t> Resized(const std::vector<std::int16_t>& good, std::ui
   return out;
 }
 
+// A V.29 alternation cut to 32 symbols is over before the table's waits
+// are: no reversal is found and detection runs out. One 192 symbols too
+// long outlasts detection: the table restarts at silence, waits through
+// the rest of the alternation and trains on its reversal. V.17's
+// alternation cut to 96 symbols trains and reports data that is wrong
+// (an open fault): only that it ends in silence is checked.
 const HostileRow kHostileRows[] = {
-    {"cut in the tone", 0xB7, [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) / 2); }},
-    {"cut in the alternation", 0xB7, [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) / 2); }},
+    {"cut in the tone", 0xB7, [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) / 2); }, 0, false, false},
+    {"cut in the alternation", 0xB7, [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) / 2); }, 0, false, false},
     {"cut in the conditioning", 0xB7,
-     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) / 2); }},
+     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) / 2); }, 0, true, false},
     {"cut in the data", 0xB7,
-     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) + 800); }},
+     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) + 800); }, 1, true, false},
     {"no training", 0xB7,
      [](const auto& g, std::uint8_t c) {
        const std::size_t data = AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) + 200;
        return std::vector<std::int16_t>(g.begin() + static_cast<std::ptrdiff_t>(data), g.end());
-     }},
-    {"reversal early", 0xB7, [](const auto& g, std::uint8_t c) { return Resized(g, c, -4); }},
-    {"reversal late", 0xB7, [](const auto& g, std::uint8_t c) { return Resized(g, c, 8); }},
+     }, 0, false, false},
+    {"reversal early", 0xB7, [](const auto& g, std::uint8_t c) { return Resized(g, c, -4); }, 0, false, false},
+    {"reversal late", 0xB7, [](const auto& g, std::uint8_t c) { return Resized(g, c, 8); }, 1, true, true},
     {"noise in place of a burst", 0xB7,
      [](const auto& g, std::uint8_t) {
        std::mt19937 random(77);
@@ -162,10 +171,10 @@ const HostileRow kHostileRows[] = {
        std::vector<std::int16_t> out(g.size());
        for (auto& x : out) x = static_cast<std::int16_t>(std::lround(noise(random)));
        return out;
-     }},
+     }, 0, false, false},
     {"V.17 cut in the conditioning", 0xE9,
-     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) / 2); }},
-    {"V.17 reversal early", 0xE9, [](const auto& g, std::uint8_t c) { return Resized(g, c, -40); }},
+     [](const auto& g, std::uint8_t c) { return Cut(g, AlternationStart(c) + AlternationSamples(c) + ConditioningSamples(c) / 2); }, 0, true, false},
+    {"V.17 reversal early", 0xE9, [](const auto& g, std::uint8_t c) { return Resized(g, c, -40); }, -1, true, false},
 };
 
 TEST(FaxTrainingHostile, EachEndsInSilenceOrACarrierCheckAndTheNextGoodBurstTrains) {
@@ -182,6 +191,11 @@ TEST(FaxTrainingHostile, EachEndsInSilenceOrACarrierCheckAndTheNextGoodBurstTrai
     // Back at silence before the good burst, whatever the hostile one did.
     EXPECT_EQ(run.states[static_cast<std::size_t>(good_block - 1)], "RxSilence");
     EXPECT_EQ(CarrierErrors(data, run.bytes), 0);
+    const auto conditioned = std::count(run.states.begin(), run.states.begin() + good_block, std::string("RxPrs0"));
+    EXPECT_EQ(conditioned > 0, row.conditions);
+    if (row.reports < 0) continue;
+    EXPECT_EQ(run.data_reports, row.reports + 1);
+    EXPECT_EQ(CarrierErrors(junk, run.bytes) == 0, row.delivers_data);
   }
 }
 

@@ -14,7 +14,7 @@ std::string FaxTrainState(const DspContext& context) {
 
 FaxTrainRun FaxTrainReceive(std::uint8_t config, const std::vector<std::int16_t>& line,
                             const std::function<void(DspContext&)>& each_block, int reconfigure_at,
-                            std::uint8_t second_config) {
+                            std::uint8_t second_config, bool new_call) {
   FaxTrainRun run;
   PumpHarness harness;
   harness.Run([&] {
@@ -29,7 +29,10 @@ FaxTrainRun FaxTrainReceive(std::uint8_t config, const std::vector<std::int16_t>
       for (const auto& p : packets) run.carrier_lost += p.code == kDpFaxCd ? 1 : 0;
     };
     for (int b = 0; b < blocks; ++b) {
-      if (b == reconfigure_at) count_packets(controller.Exchange(0x73, {second_config, 0x04}));
+      if (b == reconfigure_at) {
+        if (new_call) count_packets(controller.Exchange(0x60, {0}));
+        count_packets(controller.Exchange(0x73, {second_config, 0x04}));
+      }
       harness.RunBlocks(1);
       if (each_block) each_block(harness.Context());
       run.states.push_back(FaxTrainState(harness.Context()));

@@ -21,10 +21,11 @@ struct FaxTrainRun {
 // Our receiver configured by 0x73 (`config`, receive) on `line`;
 // `each_block` runs after every block. `reconfigure_at` (blocks) sends
 // 0x73 again with `second_config` there, as a controller does between
-// bursts.
+// bursts; with `new_call` a full reset (0x60) goes before it, as between
+// two calls.
 FaxTrainRun FaxTrainReceive(std::uint8_t config, const std::vector<std::int16_t>& line,
                             const std::function<void(DspContext&)>& each_block = {}, int reconfigure_at = -1,
-                            std::uint8_t second_config = 0);
+                            std::uint8_t second_config = 0, bool new_call = false);
 
 // The name of the fax receive machine's current state.
 std::string FaxTrainState(const DspContext& context);
