@@ -29,10 +29,11 @@ constexpr std::int32_t kTooLoud = 24577;
 constexpr std::int16_t kTrainingFloorDb = -49;
 constexpr std::int16_t kDataFloorDb = -47;
 constexpr std::int32_t kLockLimit = 800;
-// Our tap-spectrum timing error runs 16 times larger than the loop shifts
-// of the training assume (the matched filter keeps its products' full
-// scale): each shift of the timing loop is 4 more.
-constexpr int kTimingErrorScale = 4;
+// V.29's and V.27ter's trainings settle their timing only with each shift
+// of the timing loop 4 more than their tables give (measured: with the
+// tables' own shifts V.29 loses bits at every rate); V.17's follow a
+// 100 ppm clock offset only with its table's own shifts.
+int TimingErrorScale(const FaxRxRecord& rx) { return rx.modulation == kFaxV17 ? 0 : 4; }
 // Entries every table shares.
 constexpr std::int32_t kSilenceEntry = 0;
 constexpr std::int32_t kWait0Entry = 1;
@@ -69,8 +70,8 @@ void SetCarrierGains(FaxRxRecord& rx, std::int32_t phase, int phase_shift, std::
 
 void SetTiming(FaxRxRecord& rx, int proportional, int integral) {
   if (proportional != 0) {
-    proportional += kTimingErrorScale;
-    integral += kTimingErrorScale;
+    proportional += TimingErrorScale(rx);
+    integral += TimingErrorScale(rx);
   }
   rx.timing_shift = static_cast<std::uint8_t>(proportional);
   rx.timing_integral_shift = static_cast<std::uint8_t>(integral);
