@@ -17,10 +17,6 @@
 namespace vxctl {
 namespace {
 
-constexpr std::uint8_t kModulationBell212 = 1;
-constexpr std::uint8_t kModulationV22 = 6;
-constexpr std::uint8_t kModulationV32 = 12;
-constexpr std::uint8_t kModulationV32bis = 16;
 constexpr std::uint8_t kOriginatingUpstreamPcm = 1;  // 0x91 reply byte 2
 
 // 0x91 reply byte 1: the auxiliary channel, the peer's acceptance of an

@@ -26,13 +26,6 @@ constexpr std::uint16_t kV34Floor = 2400;
 constexpr std::uint16_t kPcmRange = 34666;
 constexpr std::uint16_t kV34Top = 33600;
 constexpr std::uint16_t kPcmMinimum = 28000;
-constexpr std::uint8_t kModulationBell212 = 1;
-constexpr std::uint8_t kModulationV23 = 4;
-constexpr std::uint8_t kModulationV22 = 6;
-constexpr std::uint8_t kModulationV22bis = 7;
-constexpr std::uint8_t kModulationV32 = 12;
-constexpr std::uint8_t kModulationV32bis = 16;
-constexpr std::uint8_t kModulationV92 = 24;
 constexpr std::uint16_t kV23ReverseRate = 75;
 constexpr std::uint8_t kDirectionOriginate = 1;
 constexpr std::uint8_t kDirectionAnswer = 2;
@@ -122,7 +115,7 @@ Choice ChooseFallback(const AcuCallSettings& s) {
 }
 
 // The V.8 exchange negotiated `m` where V.90 had been asked for: the
-// receive limits move to V.34's rates.
+// call's receive limits move to V.34's rates.
 void LimitToV34(AcuCallSettings& s) {
   s.max_rx_rate = s.max_rx_rate < kPcmRange
                       ? static_cast<std::uint16_t>(s.max_rx_rate / kV34Floor * kV34Floor)
@@ -249,10 +242,13 @@ void ModemTask_StartConnect() {
 
 void ModemTask_StartHandshake() {
   ModemTaskState& task = MachineState<ModemTaskState>();
-  AcuCallSettings& s = acu_call_settings();
+  // The choice works on this call's copy: a V.90 request negotiated down
+  // to V.34 lowers the receive limits for this call only, not "+MS".
+  AcuCallSettings s = acu_call_settings();
   task.frame_errors = 0;
   SetHandshakePhase();
   const Choice choice = Choose(s, task);
+  task.call_limits = {s.min_tx_rate, s.max_tx_rate, s.min_rx_rate, s.max_rx_rate};
   dsp_send_packet(DspCommand::Ack(kCmdHandshakeParams, ConnectParameters(s, task, choice)));
   RetrainState& retrain = MachineState<RetrainState>();
   retrain.retrain_timer = 0;

@@ -65,11 +65,18 @@ enum ConnectionCode : std::uint8_t {
 
 // The data pump's modulation codes the task tells apart.
 enum ModulationCode : std::uint8_t {
+  kModulationBell212 = 1,
   kModulationV21 = 2,
+  kModulationV23 = 4,
+  kModulationV22 = 6,
+  kModulationV22bis = 7,
+  kModulationV32 = 12,
   kModulationV17 = 14,
+  kModulationV32bis = 16,
   kModulationV34Symbol = 17,
   kModulationV34 = 18,
   kModulationV90 = 23,
+  kModulationV92 = 24,
 };
 
 // The name of a modulation code as the status line prints it; 23 is "V92"
@@ -83,6 +90,15 @@ inline const char* ModemTask_ModulationName(std::uint8_t code, bool upstream_pcm
   if (code == kModulationV90 && upstream_pcm) return "V92";
   return code < std::size(kNames) ? kNames[code] : "Unknown";
 }
+
+// The four "+MS" rate limits a call started with, in bit/s (a V.90 call
+// the V.8 exchange moved to V.34 has V.34 receive limits).
+struct CallRateLimits {
+  std::uint16_t min_tx = 0;
+  std::uint16_t max_tx = 0;
+  std::uint16_t min_rx = 0;
+  std::uint16_t max_rx = 0;
+};
 
 struct ModemTaskState {
   // The modem task's state (ModemTaskStateCode): 0 idle, any other while a
@@ -113,6 +129,8 @@ struct ModemTaskState {
   std::uint8_t aux_channel = 0;
   // The modulation the command interpreter asked for.
   std::uint8_t requested_modulation = 0;
+  // The rate limits of the current call (the rate steps stay inside them).
+  CallRateLimits call_limits{};
   // The rates before the last rate query.
   std::uint16_t previous_rx_rate = 0;
   std::uint16_t previous_tx_rate = 0;

@@ -2,6 +2,7 @@
 // V.92, the data pump's rate codes, and the masks of allowed rates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <set>
 #include <string>
@@ -152,16 +153,45 @@ TEST(RateMasks, ByModulationAndLimits) {
   }
 }
 
-// Every PCM maximum and minimum the tables reach: rates from 35998 up in
-// steps of 1333 pick entries 6..22 in order, and beyond them the last.
+// V.90's downstream rate k (k = 0..22): 28000 + 8000 k / 6, rounded down.
+std::uint32_t V90Rate(std::uint32_t k) { return 28000 + 8000 * k / 6; }
+
+// The PCM mask c of the rates that `keep` admits. Its high half is V.90's
+// rates 28000..41333 (bit k for rate k = 0..10); its low half the higher
+// downstream rates: bit 0 33333, bit 1 37333, bits 2..14 41333 to 57333
+// (rates k = 4, 7 and 10..22).
+template <typename Keep>
+std::uint32_t PcmMask(Keep keep) {
+  std::uint32_t mask = 0;
+  for (std::uint32_t k = 0; k <= 10; ++k) {
+    if (keep(V90Rate(k))) mask |= 1u << (16 + k);
+  }
+  std::vector<std::uint32_t> low = {V90Rate(4), V90Rate(7)};
+  for (std::uint32_t k = 10; k <= 22; ++k) low.push_back(V90Rate(k));
+  for (std::size_t j = 0; j < low.size(); ++j) {
+    if (keep(low[j])) mask |= 1u << j;
+  }
+  return mask;
+}
+
+// Every V.90 downstream rate as receive maximum (every PCM rate up to it)
+// and as receive minimum (every PCM rate from it); rates past the top
+// rate, hostile ones too, act as the top.
 TEST(RateMasks, PcmTablesByRate) {
-  for (std::uint32_t entry = 6; entry <= 25; ++entry) {
-    const auto rate = static_cast<std::uint16_t>(28000 + 1333 * entry);
-    const std::size_t expected = entry < 23 ? entry : 22;
+  std::vector<std::uint32_t> rates;
+  for (std::uint32_t k = 0; k <= 22; ++k) rates.push_back(V90Rate(k));
+  for (std::uint32_t beyond : {58666u, 58999u, 65535u}) rates.push_back(beyond);
+  for (const std::uint32_t rate : rates) {
     SCOPED_TRACE(rate);
-    EXPECT_EQ(rate_masks(24, 0, 33600, 0, rate, {}).c, kPcmMaximumMasks[expected] & 0x07FF7FFF);
-    EXPECT_EQ(rate_masks(24, 0, 33600, rate, 57333, {}).c,
-              kPcmMaximumMasks[22] & kPcmMinimumMasks[expected]);
+    const auto limit = static_cast<std::uint16_t>(rate);
+    const std::uint32_t top = std::min<std::uint32_t>(rate, V90Rate(22));
+    EXPECT_EQ(rate_masks(24, 0, 33600, 0, limit, {}).c,
+              PcmMask([&](std::uint32_t r) { return r <= top; }));
+    // The data pump's minimum masks keep 28000 for a minimum of 29333
+    // (its first two entries are alike).
+    const std::uint32_t floor = top == V90Rate(1) ? V90Rate(0) : top;
+    EXPECT_EQ(rate_masks(24, 0, 33600, limit, 57333, {}).c,
+              PcmMask([&](std::uint32_t r) { return r >= floor; }));
   }
 }
 

@@ -12,6 +12,7 @@
 #include "controller/standin/command_interpreter_standin.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/handshake.h"
+#include "layer2/corecode/mt/modem/rate_tables.h"
 #include "layer2/corecode/mt/modem/tests/modem_task_testing.h"
 #include "layer2/corecode/mt/modem/tests/sent_commands.h"
 #include "layer2/corecode/mt/modem_task/retrain_state.h"
@@ -215,9 +216,10 @@ TEST(StartHandshake, PacketsByCallAndSettings) {
   }
 }
 
-// The V.8 exchange's limits for V.90 are the settings themselves: they stay
-// moved for the rest of the call.
-TEST(StartHandshake, V90ReceiveLimitsMoveToV34Rates) {
+// A V.90 request the V.8 exchange moved to V.34 takes V.34 receive limits
+// for that call: its masks are those of the moved limits, and "+MS" keeps
+// what was typed.
+TEST(StartHandshake, V90ReceiveLimitsMoveToV34RatesForTheCall) {
   struct Case {
     std::uint16_t rmin, rmax;
     std::uint16_t moved_min, moved_max;
@@ -229,15 +231,36 @@ TEST(StartHandshake, V90ReceiveLimitsMoveToV34Rates) {
       {34000, 34665, 33600, 33600}, {64800, 65535, 33600, 33600}, {65535, 65535, 33600, 33600},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.rmin) + "-" + std::to_string(c.rmax));
     DspLinkRig rig;
-    rig.Run([&](FakeDataPump&) {
+    rig.Run([&](FakeDataPump& pump) {
       AfterV8(23, 18);
       Limits(0, 33600, c.rmin, c.rmax);
       ModemTask_StartHandshake();
-      EXPECT_EQ(acu_call_settings().min_rx_rate, c.moved_min) << c.rmin;
-      EXPECT_EQ(acu_call_settings().max_rx_rate, c.moved_max) << c.rmax;
+      const RateMasks moved = rate_masks(18, 0, 33600, c.moved_min, c.moved_max, {});
+      const std::vector<SentCommand> sent = SentCommands(pump);
+      ASSERT_FALSE(sent.empty());
+      EXPECT_EQ(sent.front(), (SentCommand{0x64, Masks(moved.a, moved.b, moved.c)}));
+      EXPECT_EQ(acu_call_settings().min_rx_rate, c.rmin);
+      EXPECT_EQ(acu_call_settings().max_rx_rate, c.rmax);
     });
   }
+}
+
+// Two calls in a row: the first asks for V.90 and gets V.34, the second
+// gets V.90 and is offered the full "+MS" receive range again.
+TEST(StartHandshake, V34FallbackDoesNotCapTheNextV90Call) {
+  DspLinkRig rig;
+  rig.Run([&](FakeDataPump& pump) {
+    AfterV8(23, 18);
+    ModemTask_StartHandshake();
+    pump.ClearTraces();
+    AfterV8(23, 23);
+    ModemTask_StartHandshake();
+    const std::vector<SentCommand> expected = {
+        {0x64, Masks(0x3FFF, 0x3FFF, 0x07FF0FFF)}, {0x68, {43, 23, 0x14, 0x0D, kByte4, 0}}};
+    EXPECT_EQ(SentCommands(pump), expected);
+  });
 }
 
 // S119 masks the V.8 options of 0x90, which goes between the masks and
