@@ -12,6 +12,7 @@
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem/call_progress_mode.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
+#include "layer2/corecode/mt/modem/retrain.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/registry/reg_settings.h"
 #include "layer2/corecode/mt/services/fax_voice.h"
@@ -41,7 +42,7 @@ bool FaxClassActive() {
 }
 
 void CarrierSource(AcuControllerState& acu) {
-  const std::uint8_t carrier = ModemTask_CarrierPresent();
+  const std::uint8_t carrier = ModemTask_CarrierPresent() ? 1 : 0;
   if (acu.carrier != 0 && carrier == 0) acu_post_event(EvCarrierLost, 0);
   acu.carrier = carrier;
 }

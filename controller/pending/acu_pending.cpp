@@ -93,11 +93,6 @@ void acu_online_cmd_reset() { Record("acu_online_cmd_reset"); }
 void LS_stop_line_timers() { Record("LS_stop_line_timers"); }
 void RING_set_report(std::uint8_t on, std::uint8_t kind) { Record("RING_set_report", {on, kind}); }
 void acu_report_v8_indication(std::uint8_t kind) { Record("acu_report_v8_indication", {kind}); }
-std::uint8_t ModemTask_CarrierPresent() {
-  Count(AcuPendingStep::CarrierPresent);
-  return 0;
-}
-
 void acu_link_poll() { Count(AcuPendingStep::LinkPoll); }
 void acu_fax_poll() { Count(AcuPendingStep::FaxPoll); }
 void acu_voice_poll() { Count(AcuPendingStep::VoicePoll); }

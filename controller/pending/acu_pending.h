@@ -107,7 +107,6 @@ enum class AcuPendingStep : std::uint8_t {
   VoicePoll,       // the voice and caller-ID step
   OnlineCmdPoll,   // the online-command detector
   OnlineGuardTick, // its guard counter, every second 10 ms tick
-  CarrierPresent,  // the modem task's carrier, asked every pass
   Count,
 };
 struct AcuPendingSteps {
@@ -121,7 +120,5 @@ void acu_fax_poll();
 void acu_voice_poll();
 void acu_online_cmd_poll();
 void acu_online_cmd_guard_tick();
-// Whether the carrier counts as present: 0 until the modem task builds it.
-std::uint8_t ModemTask_CarrierPresent();
 
 }  // namespace vxctl

@@ -6,7 +6,7 @@
 #include "layer2/corecode/dte/datamode/datamode_poll.h"
 #include "layer2/corecode/dte/datamode/datamode_state.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
-#include "layer2/corecode/mt/pending/pending_calls.h"
+#include "layer2/corecode/mt/modem/retrain.h"
 #include "layer2/corecode/mt/services/fax_voice.h"
 #include "layer2/corecode/mt/services/link_protocols.h"
 #include "layer2/corecode/mt/task/critical_section.h"

@@ -8,6 +8,7 @@
 #include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/handshake.h"
 #include "layer2/corecode/mt/modem/rate_tables.h"
+#include "layer2/corecode/mt/modem/retrain.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/services/call_settings.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"
@@ -64,9 +65,7 @@ Rates PcmRates(ModemTaskState& task) {
   return {tx, RateAt(kDownstreamRates, reply[7])};
 }
 
-Rates V34Rates(ModemTaskState& task) {
-  DspReply reply{};
-  if (!Ask(kCmdV34RatesQuery, pump::kDpV34Info, reply)) return {};
+Rates V34Rates(ModemTaskState& task, const DspReply& reply) {
   const unsigned word = reply[0] | reply[1] << 8;
   const std::uint16_t calling = kV34Rates[(word >> 2) & 15];
   const std::uint16_t answering = kV34Rates[(word >> 6) & 15];
@@ -89,6 +88,20 @@ Rates ClassicRates() {
   return {kClassicRates[reply[0]].tx, kClassicRates[reply[0]].rx};
 }
 
+// The rates found: the previous ones kept, the statistics' rate entries
+// updated.
+void StoreRates(ModemTaskState& task, const Rates& rates) {
+  task.previous_tx_rate = task.tx_rate;
+  task.previous_rx_rate = task.rx_rate;
+  task.tx_rate = rates.tx;
+  task.rx_rate = rates.rx;
+  ModemStatisticsBlock& stats = stats_block();
+  if (stats.Value(kKeyFirstTxRate).load() == 0) stats.Value(kKeyFirstTxRate) = rates.tx;
+  if (stats.Value(kKeyFirstRxRate).load() == 0) stats.Value(kKeyFirstRxRate) = rates.rx;
+  stats.Value(kKeyTxRate) = rates.tx;
+  stats.Value(kKeyRxRate) = rates.rx;
+}
+
 }  // namespace
 
 void ModemTask_QueryModulation() {
@@ -106,25 +119,23 @@ void ModemTask_QueryModulation() {
   task.modulation = code;
 }
 
+void ModemTask_DecodeV34Rates(const DspReply& reply) {
+  ModemTaskState& task = MachineState<ModemTaskState>();
+  StoreRates(task, V34Rates(task, reply));
+}
+
 void ModemTask_QueryRates() {
   ModemTaskState& task = MachineState<ModemTaskState>();
-  task.previous_tx_rate = task.tx_rate;
-  task.previous_rx_rate = task.rx_rate;
-  Rates rates;
-  if (task.modulation == kModulationV90) {
-    rates = PcmRates(task);
-  } else if (task.modulation == kModulationV34) {
-    rates = V34Rates(task);
-  } else {
-    rates = ClassicRates();
+  if (task.modulation == kModulationV34) {
+    DspReply reply{};
+    if (Ask(kCmdV34RatesQuery, pump::kDpV34Info, reply)) {
+      ModemTask_DecodeV34Rates(reply);
+    } else {
+      StoreRates(task, {});
+    }
+    return;
   }
-  task.tx_rate = rates.tx;
-  task.rx_rate = rates.rx;
-  ModemStatisticsBlock& stats = stats_block();
-  if (stats.Value(kKeyFirstTxRate).load() == 0) stats.Value(kKeyFirstTxRate) = rates.tx;
-  if (stats.Value(kKeyFirstRxRate).load() == 0) stats.Value(kKeyFirstRxRate) = rates.rx;
-  stats.Value(kKeyTxRate) = rates.tx;
-  stats.Value(kKeyRxRate) = rates.rx;
+  StoreRates(task, task.modulation == kModulationV90 ? PcmRates(task) : ClassicRates());
 }
 
 }  // namespace vxctl

@@ -3,6 +3,7 @@
 
 #include "layer2/corecode/mt/dsp/line_profile_store.h"
 #include "layer2/corecode/mt/modem/call_progress_mode.h"
+#include "layer2/corecode/mt/modem/retrain.h"
 #include "layer2/corecode/mt/dsp/overlay_drain.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"

@@ -12,6 +12,8 @@ namespace vxctl {
 inline constexpr std::uint8_t kCallWaitingConfirmed = 1u << 0;
 inline constexpr std::uint8_t kCallWaitingCidPending = 1u << 1;
 inline constexpr std::uint8_t kCallWaitingToneMonitor = 1u << 3;
+// A waiting call's tone was seen: the line is judged fair meanwhile.
+inline constexpr std::uint8_t kCallWaitingToneSeen = 1u << 5;
 
 struct CallWaitingState {
   std::atomic<std::uint8_t> flags{0};

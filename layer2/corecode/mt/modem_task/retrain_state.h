@@ -41,6 +41,10 @@ struct RetrainState {
   std::uint8_t fall_back_started = 0;
   std::uint16_t last_raised_from = 0;
   std::uint16_t last_lowered_from = 0;
+  // The rate the last renegotiation asked for, and the line's last class
+  // (0 good .. 3 bad).
+  std::uint16_t reneg_target = 0;
+  std::uint8_t last_quality = 0;
 
   // A call ends or the task goes idle: the per-call flags are cleared.
   void ClearCallFlags() {

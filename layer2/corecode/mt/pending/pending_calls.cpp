@@ -26,10 +26,6 @@ void ModemTask_MohStep() { Record("ModemTask_MohStep"); }
 void ModemTask_MohReset() { Record("ModemTask_MohReset"); }
 void ModemTask_ArmCallWaiting(std::uint8_t flags) { Record("ModemTask_ArmCallWaiting", {flags}); }
 
-void ModemTask_LineQualityStep() { Record("ModemTask_LineQualityStep"); }
-void ModemTask_RetrainMonitor() { Record("ModemTask_RetrainMonitor"); }
-void ModemTask_RenegMonitor() { Record("ModemTask_RenegMonitor"); }
-
 void ModemTask_V8bisStep() { Record("ModemTask_V8bisStep"); }
 
 std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length) {
@@ -39,8 +35,5 @@ std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& 
   return 0;
 }
 
-void ModemTask_CountFrameError() {
-  MachineState<PendingLog>().Record("ModemTask_CountFrameError");
-}
 
 }  // namespace vxctl

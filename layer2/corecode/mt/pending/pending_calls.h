@@ -20,18 +20,10 @@ void ModemTask_RestoreV8DataMode();
 void ModemTask_MohStep();
 void ModemTask_MohReset();
 void ModemTask_ArmCallWaiting(std::uint8_t flags);
-// Retrain, renegotiation and line quality: the steps of task states 3, 8
-// and 17.
-void ModemTask_LineQualityStep();
-void ModemTask_RetrainMonitor();
-void ModemTask_RenegMonitor();
 // V.8bis: one step of the exchange.
 void ModemTask_V8bisStep();
 // The V.8 exchange's pending DataMode 7 frame for the transmit block: 1
 // with its bytes and length (marked sent), or 0 with null and 0.
 std::uint8_t ModemTask_TakeLineFrame(const std::uint8_t*& frame, std::uint16_t& length);
-// One received HDLC frame was bad.
-void ModemTask_CountFrameError();
-
 
 }  // namespace vxctl

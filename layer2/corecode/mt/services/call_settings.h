@@ -60,6 +60,7 @@ struct AcuCallSettings {
   std::uint8_t fixed_rate = 0;    // "\J"
   std::uint8_t percent_g = 0;     // "%G": rate renegotiation below V.32bis
   std::uint8_t dsp_option = 0;    // the DSP option byte (bits 4-5 reach the data pump)
+  std::uint8_t test_mode = 0;     // "&T": 1, 3 and 8 are loopback tests
 };
 
 AcuCallSettings& acu_call_settings();

@@ -18,6 +18,7 @@
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/services/fax_voice.h"
 #include "layer2/corecode/mt/task/critical_section.h"
 
@@ -201,7 +202,7 @@ TEST(PollHandlers, LinkProtocolModesAndTheV80ModeChange) {
         EXPECT_EQ((lp.*handler).tx_blocks != 0, handler == c.tx_handler);
       }
       EXPECT_EQ(line_rx_count(), 0u);
-      EXPECT_EQ(PendingCalls("ModemTask_CountFrameError"), 0u);
+      EXPECT_EQ(MachineState<ModemTaskState>().frame_errors.load(), 0u);
       std::uint8_t status = 0, count = 0;
       mbox_rx_state(status, count);
       EXPECT_EQ(count, 0) << "released";

@@ -15,6 +15,7 @@
 #include "layer2/corecode/mt/dsp/dsp_link.h"
 #include "layer2/corecode/mt/dsp/mailbox.h"
 #include "layer2/corecode/mt/machine_state.h"
+#include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/task/critical_section.h"
 
 namespace vxctl::testing {
@@ -181,7 +182,7 @@ TEST(PollHandlers, HdlcReceive) {
         datamode_poll_now();
       }
       EXPECT_EQ(Delivered(source, c.m == 3), c.frames);
-      EXPECT_EQ(PendingCalls("ModemTask_CountFrameError"), c.frame_errors);
+      EXPECT_EQ(std::size_t{MachineState<ModemTaskState>().frame_errors.load()}, c.frame_errors);
     });
   }
 }
