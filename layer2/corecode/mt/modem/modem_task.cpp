@@ -9,6 +9,7 @@
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
 #include "layer2/corecode/mt/modem_task/retrain_state.h"
 #include "layer2/corecode/mt/modem_task/v8bis_state.h"
+#include "layer2/corecode/mt/modem/modem_on_hold.h"
 #include "layer2/corecode/mt/pending/pending_calls.h"
 #include "layer2/corecode/mt/services/command_interpreter.h"
 #include "layer2/corecode/mt/stats/stats_readout.h"

@@ -16,6 +16,8 @@
 namespace vxctl {
 namespace {
 
+constexpr std::uint8_t kTicksPerSecond = 100;
+
 template <class T>
 void CountDownTo(std::atomic<T>& counter, T floor) {
   T value = counter.load();
@@ -56,6 +58,12 @@ void ModemTask_Tick10ms() {
   Delay(waiting.timer);
   Delay(task.frame_error_window);
   waiting.ticks.fetch_add(1);
+  // The hold timer counts seconds.
+  ModemOnHoldState& hold = MachineState<ModemOnHoldState>();
+  if (hold.second_prescaler.fetch_add(1) + 1 >= kTicksPerSecond) {
+    hold.second_prescaler = 0;
+    Delay(hold.hold_timer);
+  }
 }
 
 }  // namespace vxctl

@@ -22,9 +22,15 @@ void ModemTask_SetV92StartOptions(std::uint8_t option) {
 }
 void ModemTask_RestoreV8DataMode() { Record("ModemTask_RestoreV8DataMode"); }
 
-void ModemTask_MohStep() { Record("ModemTask_MohStep"); }
-void ModemTask_MohReset() { Record("ModemTask_MohReset"); }
 void ModemTask_ArmCallWaiting(std::uint8_t flags) { Record("ModemTask_ArmCallWaiting", {flags}); }
+void acu_report_pmhr(std::uint8_t value) { Record("acu_report_pmhr", {value}); }
+void acu_answer_start() { Record("acu_answer_start"); }
+void acu_originate_start() { Record("acu_originate_start"); }
+void acu_hook_flash() { Record("acu_hook_flash"); }
+std::uint8_t acu_pmh_setting() {
+  Record("acu_pmh_setting");
+  return 0;
+}
 
 void ModemTask_V8bisStep() { Record("ModemTask_V8bisStep"); }
 

@@ -16,10 +16,16 @@ void ModemTask_V8AnswerStep();
 void ModemTask_FastStartStep();
 void ModemTask_SetV92StartOptions(std::uint8_t option);
 void ModemTask_RestoreV8DataMode();
-// Modem-on-hold and call waiting.
-void ModemTask_MohStep();
-void ModemTask_MohReset();
+// Call waiting.
 void ModemTask_ArmCallWaiting(std::uint8_t flags);
+// What the hold sequencer asks of the command interpreter: a "+PMHR"
+// report of `value`, the call started again answering or originating, a
+// hook flash; and the "+PMH" hold-time setting (0 here).
+void acu_report_pmhr(std::uint8_t value);
+void acu_answer_start();
+void acu_originate_start();
+void acu_hook_flash();
+std::uint8_t acu_pmh_setting();
 // V.8bis: one step of the exchange.
 void ModemTask_V8bisStep();
 // The V.8 exchange's pending DataMode 7 frame for the transmit block: 1

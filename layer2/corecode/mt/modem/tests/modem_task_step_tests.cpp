@@ -10,6 +10,7 @@
 #include "layer2/corecode/mt/modem/event_trace.h"
 #include "layer2/corecode/mt/modem/modem_task.h"
 #include "layer2/corecode/mt/modem/tests/modem_task_testing.h"
+#include "layer2/corecode/mt/modem_task/modem_on_hold_state.h"
 #include "layer2/corecode/mt/modem_task/retrain_state.h"
 #include "layer2/corecode/mt/modem_task/v8bis_state.h"
 #include "layer2/corecode/mt/stats/statistics_block.h"
@@ -47,7 +48,8 @@ TEST(ModemTaskStep, RunsItsPartsInOrder) {
     bool overlay;   // the overlay ring holds a download request
     std::vector<std::string> events;
   };
-  // Retraining a V.34 call with the fast start's flag set and the retrain
+  // Retraining a V.34 call with the fast start's flag set, the hold
+  // sequencer about to send its clear-down (0xA1) and the retrain
   // timer run out, so the state's action (the retrain monitor) hangs up
   // last. A command sent drains the overlay ring too, so the drain's own
   // place shows without the read-out.
@@ -56,17 +58,17 @@ TEST(ModemTaskStep, RunsItsPartsInOrder) {
        false,
        true,
        false,
-       {"read", "ModemTask_MohStep", "ModemTask_FastStartStep"}},
+       {"read", "cmd A1", "ModemTask_FastStartStep"}},
       {"V.8bis on (no fast start)",
        true,
        true,
        false,
-       {"ModemTask_V8bisStep", "read", "ModemTask_MohStep"}},
+       {"ModemTask_V8bisStep", "read", "cmd A1"}},
       {"an overlay record",
        false,
        false,
        true,
-       {"ModemTask_MohStep", "cmd A3", "ModemTask_FastStartStep"}},
+       {"cmd A1", "cmd A3", "ModemTask_FastStartStep"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -83,6 +85,7 @@ TEST(ModemTaskStep, RunsItsPartsInOrder) {
         ASSERT_TRUE(MachineState<DspTransportState>().overlay.Append(download));
       }
       MachineState<RetrainState>().retrain_timer = 1;
+      MachineState<ModemOnHoldState>().state = 17;  // the hold step sends 0xA1
       ModemTask_Process();
       EXPECT_EQ(StepEvents(pump), c.events);
       EXPECT_EQ(MachineState<DspTransportState>().overlay.Used(), 0u);
@@ -99,7 +102,7 @@ TEST(ModemTaskStep, MonitorRunsBeforeTheStateAction) {
     PutTask(pump, kTaskOriginating, kCodeHandshake);
     pump.SetRegister(pump::kRegStatus, kCodeConnected);
     ModemTask_Process();
-    EXPECT_EQ(PendingWithoutMoh(), std::vector<std::string>{});
+    EXPECT_EQ(DescribedPendingCalls(), std::vector<std::string>{});
     const EventTraceRing& trace = modem_event_trace();
     ASSERT_EQ(trace.head, trace.tail + 1);
     // The scripted data pump's defaults: modulation 0, classic rate code 0.
@@ -158,7 +161,7 @@ TEST(ModemTaskStep, EachStateActsOnTheCode) {
       MachineState<CommandInterpreterStandin>().v8_answer_setting = c.v8_answer;
       ModemTask_Process();
       EXPECT_EQ(task.state, c.next);
-      EXPECT_EQ(PendingWithoutMoh(), c.calls);
+      EXPECT_EQ(DescribedPendingCalls(), c.calls);
       EXPECT_TRUE(pump.Commands().empty());
       const bool cleared = c.state == kTaskConnected && c.code != kCodeConnected;
       EXPECT_EQ(task.frame_errors, cleared ? 0 : 7);
@@ -173,11 +176,14 @@ TEST(ModemTaskStep, HangupRequestClearsDown) {
   DspLinkRig rig;
   rig.Run([](FakeDataPump& pump) {
     PutTask(pump, kTaskHangupRequested, kCodeDropping);
+    MachineState<ModemOnHoldState>().state = 8;
+    MachineState<ModemOnHoldState>().v92_status = kMohInProgress;
     ModemTask_Process();
     EXPECT_EQ(MachineState<ModemTaskState>().state, kTaskClearingDown);
-    EXPECT_EQ(PendingWithoutMoh(),
-              (std::vector<std::string>{"ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset",
-                                        "ModemTask_SetV92StartOptions(0)"}));
+    EXPECT_EQ(DescribedPendingCalls(), (std::vector<std::string>{"ModemTask_ArmCallWaiting(0)",
+                                                             "ModemTask_SetV92StartOptions(0)"}));
+    EXPECT_EQ(MachineState<ModemOnHoldState>().state, kMohIdle);
+    EXPECT_EQ(MachineState<ModemOnHoldState>().v92_status, 0);
     // The data pump idled, then call progress off (0x65 {0, 1}).
     std::vector<std::uint8_t> codes;
     for (const FakePacket& command : pump.Commands()) codes.push_back(command.code);

@@ -35,11 +35,4 @@ inline std::vector<std::string> DescribedPendingCalls() {
   return calls;
 }
 
-// The same without the hold sequencer's step, which every step makes.
-inline std::vector<std::string> PendingWithoutMoh() {
-  std::vector<std::string> calls = DescribedPendingCalls();
-  std::erase(calls, std::string("ModemTask_MohStep"));
-  return calls;
-}
-
 }  // namespace vxctl::testing

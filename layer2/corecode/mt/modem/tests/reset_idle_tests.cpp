@@ -45,7 +45,7 @@ std::vector<IdleOperation> IdleOperations() {
          ModemTask_Reset(level);
          EXPECT_EQ(level, kDspLinkLevelStarted);
        },
-       {"ModemTask_ArmCallWaiting(0)", "ModemTask_MohReset", "ModemTask_SetV92StartOptions(0)"},
+       {"ModemTask_ArmCallWaiting(0)", "ModemTask_SetV92StartOptions(0)"},
        // volume 2 while the speaker is off, then off
        {{0x81, {0, 0}}, {0x81, {0, 0}}}},
       {"DspIdle", [] { ModemTask_DspIdle(); }, {}, {}},
