@@ -68,6 +68,8 @@ enum AcuCountdown : std::uint8_t {
   kCountAction2,
   kCountAction3,
   kCountAction4,
+  kCountCallerIdRing,     // restarted at each ring (8 s)
+  kCountCallerIdPattern,  // restarted at each ring (8 s)
   kCountdowns,
 };
 
@@ -99,6 +101,15 @@ struct AcuControllerState {
   std::uint8_t dte_speed_code = 0;
   std::uint8_t dte_rate_hold = 0;
   std::uint8_t fax_call = 0;  // a fax call runs: no line delay
+
+  // The dialler's variables the line services read and set: its sub-state,
+  // the kind of wait it is in, whether the current dial asked for the
+  // line-in-use check, and the resume-after-semicolon flag.
+  std::uint8_t dial_substate = 0;
+  std::uint8_t dial_wait_kind = 0;
+  std::uint8_t dial_line_check = 0;
+  std::uint8_t dial_resume = 0;
+  std::uint8_t dial_black_list_verdict = 0;  // 1 permitted, 2 delayed, 3 blacklisted
 
   // Ticks: the counts of acu_tick_counts() consumed so far, the 100 ms
   // counter, the countdowns and the online-command guard's half tick.

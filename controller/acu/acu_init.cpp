@@ -9,6 +9,7 @@
 #include "controller/acu/acu_output.h"
 #include "controller/acu/acu_settings.h"
 #include "controller/acu/at_parser_machine.h"
+#include "controller/line/services/line_posting.h"
 #include "controller/pending/acu_pending.h"
 #include "layer2/corecode/dte/dte_interface.h"
 #include "layer2/corecode/mt/dsp/dsp_transport.h"

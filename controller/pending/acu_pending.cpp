@@ -91,7 +91,6 @@ void acu_v250_defaults() { Record("acu_v250_defaults"); }
 void acu_v92_defaults() { Record("acu_v92_defaults"); }
 void acu_online_cmd_reset() { Record("acu_online_cmd_reset"); }
 void LS_stop_line_timers() { Record("LS_stop_line_timers"); }
-void RING_set_report(std::uint8_t on, std::uint8_t kind) { Record("RING_set_report", {on, kind}); }
 void acu_report_v8_indication(std::uint8_t kind) { Record("acu_report_v8_indication", {kind}); }
 void acu_link_poll() { Count(AcuPendingStep::LinkPoll); }
 void acu_fax_poll() { Count(AcuPendingStep::FaxPoll); }

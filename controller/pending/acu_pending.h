@@ -87,7 +87,7 @@ void acu_dial_poll();
 void acu_answer_poll();
 void acu_hangup_poll();
 
-// Start-up and reset: the power-up profile, the V.250 and V.92 defaults, the online-command detector, ring reporting.
+// Start-up and reset: the power-up profile, the V.250 and V.92 defaults, the online-command detector.
 void profile_startup();
 void acu_v250_defaults();
 void acu_v92_defaults();
@@ -95,8 +95,6 @@ void acu_online_cmd_reset();
 
 // The two line-services timers a line-status code stops.
 void LS_stop_line_timers();
-// Ring reporting (on, kind).
-void RING_set_report(std::uint8_t on, std::uint8_t kind);
 // A V.8 indication report of `kind` (0 the indication byte).
 void acu_report_v8_indication(std::uint8_t kind);
 

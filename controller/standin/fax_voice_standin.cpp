@@ -17,5 +17,9 @@ std::atomic<std::uint8_t>& fax1_state() { return Standin().fax1_state; }
 std::atomic<std::uint8_t>& fax_class() { return Standin().fax_class; }
 std::atomic<std::uint8_t>& fax_direction() { return Standin().fax_direction; }
 VoiceFlags& voice_flags() { return Standin().voice_flags; }
+bool voice_ring_report_allowed() { return Standin().ring_reports_allowed.load() != 0; }
+bool voice_call_active() { return Standin().voice_call.load() != 0; }
+bool voice_cadence_reporting() { return Standin().cadence_reporting.load() != 0; }
+void voice_clear_line_flags() { Standin().line_flag_clears.fetch_add(1); }
 
 }  // namespace vxctl

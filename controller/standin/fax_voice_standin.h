@@ -19,6 +19,13 @@ struct FaxVoiceStandin {
   std::atomic<std::uint8_t> fax_class{0};
   std::atomic<std::uint8_t> fax_direction{0};
   VoiceFlags voice_flags{};
+  // What the line services' questions are answered: ring reports allowed,
+  // no voice call and no cadence reporting until tests set them; the
+  // clearings of the line flags counted.
+  std::atomic<std::uint8_t> ring_reports_allowed{1};
+  std::atomic<std::uint8_t> voice_call{0};
+  std::atomic<std::uint8_t> cadence_reporting{0};
+  std::atomic<std::uint32_t> line_flag_clears{0};
 };
 
 }  // namespace vxctl

@@ -1,7 +1,7 @@
-// Stands in for the line services until they are built; they replace it.
-// The eight handlers, the ring-cadence and black-list entries record what
-// reached them in the machine's log (MachineState<LineServicesStandin>())
-// and act on nothing else; the country entries apply nothing.
+// Stands in for the line services not built yet; they replace it. The
+// handlers of classes 4 to 8, the ring-cadence and black-list entries
+// record what reached them in the machine's log
+// (MachineState<LineServicesStandin>()) and act on nothing else.
 #pragma once
 
 #include <array>
@@ -27,12 +27,6 @@ struct LineServiceEvent {
   const BlackListSlot* entry = nullptr;
 };
 
-// The DAA requests the stand-in acts on.
-inline constexpr std::uint8_t kDaaInit = 1;
-inline constexpr std::uint8_t kDaaOffHook = 3;
-inline constexpr std::uint8_t kDaaOnHook = 4;
-inline constexpr std::uint8_t kDaaReset = 9;
-
 struct LineServicesStandin {
   static constexpr std::size_t kKept = 256;
 
@@ -43,11 +37,11 @@ struct LineServicesStandin {
 
   std::atomic<std::uint8_t> reset_request{0};  // acu_reset_request
   std::atomic<std::uint8_t> upload_state{0};   // CTY_upload_state
-  std::atomic<std::uint8_t> ring_report_duration{0};  // RING_report_duration
   std::atomic<std::uint8_t> daa_step_index{0};        // DAA_step_index
   std::atomic<std::uint8_t> daa_kind{0};              // DAA_kind
-  // The hook the last DAA sequence asked for (DAA_line_status_ok).
-  std::atomic<std::uint8_t> off_hook_asked{0};
+  // Whether the modem task answers the DTE directly
+  // (ModemTask_DirectResponseMode).
+  std::atomic<std::uint8_t> direct_response{0};
   // RING_first_ring's answer, and the detections CPT_get_result hands out
   // (oldest first, then 0).
   std::atomic<std::uint8_t> first_ring{0};

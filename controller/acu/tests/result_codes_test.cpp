@@ -11,7 +11,7 @@
 #include "controller/acu/acu_services.h"
 #include "controller/acu/acu_settings.h"
 #include "controller/acu/tests/response_testing.h"
-#include "controller/standin/line_services_standin.h"
+#include "layer2/corecode/mt/kernel/line_services_start.h"
 #include "controller/standin/link_protocols_standin.h"
 #include "layer2/corecode/mt/machine_state.h"
 #include "layer2/corecode/mt/modem_task/modem_task_state.h"
@@ -101,7 +101,7 @@ TEST(ResultCodes, RingTimeVoiceMessageAndTheV80Split) {
     for (const Case& c : cases) {
       SCOPED_TRACE(::testing::Message() << "code " << int(c.code) << (c.v80 ? " V.80" : ""));
       SetFraming(13, 10, c.verbose);
-      MachineState<LineServicesStandin>().ring_report_duration.store(c.ring_time);
+      MachineState<LineServicesState>().context.ring_report_duration = c.ring_time;
       acu_call().v80_selected = c.v80 ? 1 : 0;
       acu_report_result(c.code);
       EXPECT_EQ(AppRead(), c.sent);

@@ -72,7 +72,7 @@ void LS_restart() {
   for (std::uint8_t* id :
        {&context.connect_timer, &context.pause_timer, &context.wait_timer, &context.quiet_timer}) {
     if (*id == 0) continue;
-    TimerRequest& request = kernel->scratch;
+    TimerRequest& request = context.temp_timer;
     request.kernel = kernel;
     request.id = *id;
     MK_timer_stop(&request);

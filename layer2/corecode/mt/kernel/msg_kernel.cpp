@@ -74,7 +74,6 @@ void MK_init(MsgKernel* kernel) {
     record = ClassHandler{};
     kernel->free_handlers.PushBack(&record);
   }
-  kernel->scratch = TimerRequest{};
   MK_timers_reset(&kernel->timers);
   CTY_upload_state().store(0);
   kernel->initialised.store(1);

@@ -183,8 +183,6 @@ struct MsgKernel {
   NodeList<ClassHandler> free_handlers;
   NodeList<ClassHandler> handlers;  // most recently registered first
   std::array<ClassHandler, kClassHandlers> handler_records{};
-  // The request the line services fill before each timer start or stop.
-  TimerRequest scratch;
   KernelTimerBlock timers;
 };
 

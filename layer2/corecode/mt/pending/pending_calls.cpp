@@ -31,6 +31,7 @@ std::uint8_t acu_pmh_setting() {
   Record("acu_pmh_setting");
   return 0;
 }
+void ModemTask_CallWaitingStep() { ++MachineState<CallWaitingSteps>().count; }
 
 void ModemTask_V8bisStep() { Record("ModemTask_V8bisStep"); }
 

@@ -18,6 +18,14 @@ void ModemTask_SetV92StartOptions(std::uint8_t option);
 void ModemTask_RestoreV8DataMode();
 // Call waiting.
 void ModemTask_ArmCallWaiting(std::uint8_t flags);
+// One step of the call-waiting and modem-on-hold sequencer; the line poll
+// runs it on every dispatch, so it only counts itself
+// (MachineState<CallWaitingSteps>()) and leaves the log to what tests
+// look for.
+struct CallWaitingSteps {
+  std::uint64_t count = 0;
+};
+void ModemTask_CallWaitingStep();
 // What the hold sequencer asks of the command interpreter: a "+PMHR"
 // report of `value`, the call started again answering or originating, a
 // hook flash; and the "+PMH" hold-time setting (0 here).

@@ -27,6 +27,15 @@ std::atomic<std::uint8_t>& fax_direction();
 // Three flags of the voice layer, which the voice start-up clears.
 using VoiceFlags = std::array<std::atomic<std::uint8_t>, 3>;
 VoiceFlags& voice_flags();
+// What the line services ask of the voice service: whether ring reports
+// go to the application, whether a voice call is active (+FCLASS=8 with
+// voice on), whether ring cadence reporting is selected, and the clearing
+// of its tone-wait and flash-wait flags when a dial step ends.
+bool voice_ring_report_allowed();
+bool voice_call_active();
+bool voice_cadence_reporting();
+void voice_clear_line_flags();
+
 // The fax HDLC frames (the MNP layout): the next to send and the next
 // receive buffer, given the status of the frame that ended.
 std::uint8_t* fax_next_tx_frame();

@@ -51,9 +51,35 @@ struct BlackListArea {
   std::uint8_t delay_timer_running = 0;  // the delay timer ran when the area was kept
 };
 
-// The line services' shared context, handed to every handler. The fields
-// below are the ones the kernel's start-up, restart and poll use; the line
-// services add their own.
+// The ring measurements the data pump's ring events fill (frequency Hz,
+// duration and time stamp) for the ring cadence, four slots.
+inline constexpr std::size_t kRingQueueSlots = 4;
+
+struct RingMeasurement {
+  std::uint16_t frequency = 0;
+  std::uint16_t duration = 0;
+  std::uint16_t stamp = 0;
+};
+
+struct RingQueue {
+  std::uint32_t write_index = 0;
+  std::uint32_t read_index = 0;
+  std::array<RingMeasurement, kRingQueueSlots> slots{};
+};
+
+// The relay service's state: the selected DAA sequence, the pulse digits
+// counted, its step timer, the off-hook flag and the off-hook-complete
+// flag the controller's line-state action reads.
+struct DaaRelayState {
+  std::uint8_t sequence_index = 0;
+  std::uint8_t pulse_count = 0;
+  std::uint8_t step_timer = 0;
+  std::uint8_t off_hook = 0;
+  std::uint8_t off_hook_complete = 0;
+};
+
+// The line services' shared context, handed to every handler, zeroed at
+// start-up (the black-list area kept on a user reset).
 struct LineServicesContext {
   CountryRecord* record = nullptr;  // the live record; null: no country tables
   MsgKernel* kernel = nullptr;
@@ -64,7 +90,14 @@ struct LineServicesContext {
   std::uint8_t pause_timer = 0;
   std::uint8_t wait_timer = 0;
   std::uint8_t quiet_timer = 0;
+  std::uint8_t quiet_state = 0;  // the "@" quiet-answer wait
   DtmfFreqTable dtmf_frequency_table{};
+  RingQueue ring_queue{};
+  // The last ring edge's duration (100 ms units) for "DRON=" and "DROF=".
+  std::uint8_t ring_report_duration = 0;
+  // The one request every handler fills to start or stop a kernel timer.
+  TimerRequest temp_timer{};
+  DaaRelayState relay{};
   BlackListArea black_list{};
 };
 
@@ -131,6 +164,9 @@ void DAA_set_hook(std::uint8_t off_hook);
 bool DAA_line_status_ok();
 // Starts the self-repeating line poll (class 9, code 3).
 void LS_start_line_poll();
+// The modem task answers the DTE directly (its direct-response mode): a
+// ring is then reported at once and starts no caller-ID detection.
+bool ModemTask_DirectResponseMode();
 
 // The command interpreter's pending reset request; with kResetKeepsBlackList
 // (a user reset, Z) LS_init keeps the black list.

@@ -33,11 +33,21 @@ std::string Name(const std::array<char, HardwareKindState::kNameBytes>& name) {
 
 // The line services started, their start-up's own message dispatched and
 // their log emptied.
+void RecordDaaRequest(KernelMessage* m, void* context) {
+  MachineState<LineServicesStandin>().Record({.name = "DAA_handler",
+                                              .msg_class = m->msg_class,
+                                              .code = m->code,
+                                              .payload = m->payload,
+                                              .context = context});
+}
+
 LineServicesState& StartLineServices() {
   LS_init();
   LineServicesState& services = MachineState<LineServicesState>();
   MK_dispatch(&services.kernel);
   MachineState<LineServicesStandin>().log.clear();
+  // The relay service's requests recorded as they arrive.
+  MK_register(&services.kernel, kMsgDaa, RecordDaaRequest, &services.context);
   return services;
 }
 

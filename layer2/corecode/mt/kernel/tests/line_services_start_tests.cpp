@@ -26,6 +26,14 @@ struct Message {
   bool operator==(const Message&) const = default;
 };
 
+void RecordDaaRequest(KernelMessage* m, void* context) {
+  Standin().Record({.name = "DAA_handler",
+                    .msg_class = m->msg_class,
+                    .code = m->code,
+                    .payload = m->payload,
+                    .context = context});
+}
+
 // The messages the stand-in handlers got, each checked for the context.
 std::vector<Message> Handled() {
   std::vector<Message> messages;
@@ -241,6 +249,8 @@ TEST(LsRestart, PostsTheResetsInOrder) {
     LS_init();
     LS_poll();
     Standin().log.clear();
+    // The relay service's requests recorded with the others.
+    ASSERT_EQ(MK_register(&State().kernel, kMsgDaa, RecordDaaRequest, &Context()), kMkOk);
     LS_restart();  // six posts: the sixth drains the first five
     LS_poll();
     EXPECT_EQ(Handled(), (std::vector<Message>{{"TONE_handler", 6, 1},

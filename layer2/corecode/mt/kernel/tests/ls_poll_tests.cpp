@@ -90,11 +90,11 @@ TEST(LsPoll, NoFreeMessageKeepsTheElapsedTimeForTheNextPoll) {
     LS_poll();
     EXPECT_EQ(Remaining(id), 1000u) << "no message: no advance";
     EXPECT_EQ(Count("RING_update"), 2) << "the cadence update runs on every poll";
-    PostAll(held, kMsgLineEvents);
+    PostAll(held, kMsgCallProgress);
     MK_clock_advance(Kernel(), 20);
     LS_poll();
     EXPECT_EQ(Remaining(id), 950u) << "the next poll carries all 50 ms";
-    EXPECT_EQ(Count("LS_class1_handler"), static_cast<int>(kKernelMessages));
+    EXPECT_EQ(Count("CPT_handler"), static_cast<int>(kKernelMessages));
     MK_clock_advance(Kernel(), 950);
     LS_poll();
     EXPECT_FALSE(Remaining(id).has_value());

@@ -38,10 +38,13 @@ TEST(DiallingOnLine, TheExchangeCollectsTheDigitsWeDial) {
         ModemTask_DspResetForDial();
         // The line services take the line off hook through the relays.
         LS_init();
+        CTY_load_default_record();  // the relay sequences come from the country record
         LineServicesState& services = MachineState<LineServicesState>();
         MK_dispatch(&services.kernel);
         ModemTask_SetHook(true);
         MK_dispatch(&services.kernel);
+        MK_clock_advance(&services.kernel, 100);  // the country's seize time
+        LS_poll();
         SleepMs(400);  // dial tone comes after 200 ms
         // DTMF at the levels the line services would choose.
         MachineState<CommandInterpreterStandin>().tone_levels[0] = {40, 60};

@@ -60,10 +60,13 @@ std::vector<IdleOperation> IdleOperations() {
 // state and flags set.
 void InACall(std::uint8_t caller_id_config) {
   LS_init();
+  CTY_load_default_record();  // the relay sequences come from the country record
   LineServicesState& services = MachineState<LineServicesState>();
   services.context.record->bytes[11] = caller_id_config;
   ModemTask_SetHook(true);
   MK_dispatch(&services.kernel);
+  MK_clock_advance(&services.kernel, 100);  // the country's seize time
+  LS_poll();
   daa_set_voice_relay(1);
   daa_set_cid_relay(1);
   daa_set_spk_hs_relay(1);
@@ -133,13 +136,15 @@ TEST(ResetAndIdle, ResetClearsCountsAndStartsTheLinePoll) {
   DspLinkRig rig;
   rig.Run([](FakeDataPump&) {
     InACall(0);
-    MachineState<LineServicesStandin>().log.clear();
+    MsgKernel& kernel = MachineState<LineServicesState>().kernel;
+    while (KernelMessage* m = MK_msg_dequeue(&kernel)) kernel.free_messages.PushBack(m);
     std::uint8_t level = 0;
     ModemTask_Reset(level);
-    MK_dispatch(&MachineState<LineServicesState>().kernel);
+    MK_dispatch(&kernel);
+    // The started poll has posted its first step.
     bool poll_started = false;
-    for (const LineServiceEvent& event : MachineState<LineServicesStandin>().log) {
-      if (event.msg_class == kMsgLinePoll && event.code == 3) poll_started = true;
+    for (const KernelMessage* m = kernel.pending.head; m != nullptr; m = m->next) {
+      if (m->msg_class == kMsgLinePoll && m->code == 5) poll_started = true;
     }
     EXPECT_TRUE(poll_started);
     EXPECT_EQ(MachineState<ModemTaskState>().connection_count, 0);

@@ -179,6 +179,7 @@ constexpr VoiceRowCase kVoiceRowCases[] = {
 // The line services started on a line on hook with every relay off.
 LineServicesState& VoiceLineStart(FakeDataPump& pump) {
   LS_init();
+  CTY_load_default_record();  // the relay sequences come from the country record
   LineServicesState& services = MachineState<LineServicesState>();
   MK_dispatch(&services.kernel);
   pump.Page().reg[242] = 0xFF;
@@ -194,6 +195,8 @@ TEST(VoicePackets, EachVoiceLineRowSetsHookRelaysAndChannels) {
       LineServicesState& services = VoiceLineStart(pump);
       ASSERT_TRUE(ModemTask_SelectVoiceLine(c.row));
       MK_dispatch(&services.kernel);  // the line services act on the hook request
+      MK_clock_advance(&services.kernel, 100);  // and go off hook after the seize time
+      LS_poll();
       const std::uint8_t reg = pump.Page().reg[242];
       EXPECT_EQ((reg & 0x04) == 0, c.values[0] == 1) << "hook";
       EXPECT_EQ((reg & 0x40) == 0, c.values[1] == 1) << "voice relay";
@@ -223,6 +226,8 @@ TEST(VoicePackets, AVoiceLineOffHookAlreadyKeepsTheHook) {
     LineServicesState& services = VoiceLineStart(pump);
     ASSERT_TRUE(ModemTask_SelectVoiceLine(1));
     MK_dispatch(&services.kernel);
+    MK_clock_advance(&services.kernel, 100);  // the country's seize time
+    LS_poll();
     ASSERT_EQ(pump.Page().reg[242] & 0x04, 0);
     // Row 0 asks for on hook, but the line is off hook already.
     ASSERT_TRUE(ModemTask_SelectVoiceLine0());
