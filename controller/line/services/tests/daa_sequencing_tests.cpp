@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "controller/acu/acu_controller.h"
+#include "controller/acu/acu_settings.h"
 #include "controller/acu/tests/support/acu_rig.h"
 #include "controller/line/services/line_services_ops.h"
 #include "controller/line/services/tests/line_services_testing.h"
 #include "layer2/corecode/mt/dsp/dsp_link.h"
+#include "layer2/corecode/mt/registry/reg_settings.h"
 #include "pump/core/comram.h"
 
 namespace vxctl::testing {
@@ -292,6 +295,47 @@ TEST(DaaSequencing, UnmatchedLineStateIdlesUntilRestart) {
     EXPECT_EQ(state.context.line_state, 1);
     Request(kDaaOnHook);
     EXPECT_EQ(dsp_reg_read(242) & 0x24, 0x24) << "sequencing again";
+  });
+}
+
+// With "LineInUseDet" and a dial that asks for the line check: 400 ms
+// before the seize, then after the seize time call-progress mode 1, and
+// 100 ms later either the dial-tone wait (check still asked) or the line
+// taken (check withdrawn).
+TEST(DaaSequencing, LineInUseCheckPath) {
+  AcuPassRig::Run([](FakeDataPump& pump) {
+    for (const bool withdrawn : {false, true}) {
+      SCOPED_TRACE(withdrawn ? "check withdrawn" : "check still asked");
+      FreshRelays();
+      reg_settings().features.line_in_use_detect.store(1);
+      AcuControllerState& acu = acu_controller();
+      acu.dial_line_check = 1;
+      acu_settings().s[kSReports] |= 0x10;  // dial-tone detection
+      pump.ClearTraces();
+      Request(kDaaOffHook);
+      EXPECT_EQ(acu.dial_substate, 8);
+      EXPECT_EQ(acu.dial_wait_kind, 7);
+      EXPECT_EQ(dsp_reg_read(242), 0xFF);
+      Pass(399);
+      EXPECT_EQ(dsp_reg_read(242), 0xFF);
+      Pass(1);
+      EXPECT_EQ(dsp_reg_read(242), 0xDB) << "seized";
+      EXPECT_EQ(acu.dial_wait_kind, 5);
+      Pass(100);  // the seize time
+      ASSERT_EQ(pump.Commands().size(), 1u);
+      EXPECT_EQ(pump.Commands()[0].code, 0x65);
+      EXPECT_EQ(pump.Commands()[0].payload.at(0), 1);
+      EXPECT_EQ(acu.dial_wait_kind, 6);
+      if (withdrawn) acu.dial_line_check = 0;
+      Pass(99);
+      EXPECT_EQ(acu.dial_wait_kind, 6);
+      Pass(1);
+      EXPECT_EQ(acu.dial_substate, withdrawn ? 8 : 3);
+      EXPECT_EQ(acu.dial_wait_kind, withdrawn ? 3 : 0);
+      EXPECT_FALSE(Posted(kMsgLineEvents, kLineHookDone)) << "no off-hook step on this path";
+    }
+    reg_settings().features.line_in_use_detect.store(0);
+    acu_controller().dial_line_check = 0;
   });
 }
 
