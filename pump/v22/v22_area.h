@@ -183,6 +183,11 @@ struct V22RxRecord {
   // Consecutive decoded ones (at most 900), for the handshake's ones tests.
   std::int32_t decoded_ones;
   std::int32_t signal_blocks;  // blocks with the signal present while S1 is awaited
+  // The answerer's line noise: the smallest required gain (the loudest
+  // noise) over its first blocks of S1 detection, while the caller is still
+  // silent; 0 until measured. Set once a call.
+  std::int32_t noise_gain;
+  std::int32_t quiet_blocks;  // blocks of that measurement so far
 };
 
 struct V22Work {

@@ -15,6 +15,11 @@ namespace {
 
 constexpr std::int32_t kTrainingError = 0x30000000;
 constexpr std::int32_t kSignalBlocks = 8;
+// The answerer's noise measurement: 200 ms, from about 80 ms after its
+// start, well inside the caller's silence; a signal counts 6 dB over the
+// loudest noise of it (the required gain is an amplitude: half of it).
+constexpr std::int32_t kQuietBlocks = 20;
+constexpr std::int32_t kNoiseMargin = 2;
 constexpr std::int16_t kFull = 0x7FFF;
 constexpr int kToneRatioOn = 5;
 constexpr int kToneRatioOff = 2;
@@ -103,13 +108,33 @@ void V22CheckForS1(DspContext& context) {
   Core(context);
 }
 
+// Whether the far end's signal stands out of the line noise. The level
+// threshold alone sits under the noise of a line at 30 dB SNR and less, so
+// an answerer would take the noise for the caller and train on it before
+// the caller has sent anything. The caller is silent for at least 450 ms
+// after our unscrambled ones start: the answerer measures the noise then,
+// and from there counts only blocks at least 6 dB over it. The caller hears
+// the answerer's ones from its start and has no quiet to measure; nor has
+// the loop, whose far end is its own transmitter.
+bool FarSignalHeard(DspContext& context) {
+  V22RxRecord& rx = Rx(context);
+  const bool present = (rx.status & kV22SignalPresent) != 0;
+  if (!Answering(context) || context.v22.direct != 0) return present;
+  if (rx.quiet_blocks < kQuietBlocks) {
+    ++rx.quiet_blocks;
+    if (rx.noise_gain == 0 || rx.required_gain < rx.noise_gain) rx.noise_gain = rx.required_gain;
+    return false;
+  }
+  return present && std::int64_t{rx.required_gain} * kNoiseMargin < rx.noise_gain;
+}
+
 void V22bRxS1Det(DspContext& context) {
   V22RxRecord& rx = Rx(context);
   Control(rx, kV22AgcAdapt);
   rx.g2 = 0;
   rx.loss_countdown = kV22LossSymbols;
   Core(context);
-  if ((rx.status & kV22SignalPresent) != 0) ++rx.signal_blocks;
+  if (FarSignalHeard(context)) ++rx.signal_blocks;
   if (rx.signal_blocks > kSignalBlocks && (rx.status & (kV22S1Present | kV22UnscrambledOnes)) == 0) {
     End(context);
   }

@@ -10,10 +10,12 @@
 #include <random>
 #include <vector>
 
+#include "platform/line/levels.h"
 #include "pump/core/comram.h"
 #include "pump/core/host_interface.h"
 #include "pump/fsk/fsk_start.h"
 #include "pump/tests/support/pump_harness.h"
+#include "pump/v22/v22_receiver.h"
 #include "pump/v22/v22_start.h"
 #include "pump/v22/v22_tx_states.h"
 
@@ -93,6 +95,48 @@ TEST(V22Hostile, LineInputNeverGivesDataAndEndsInTheFallback) {
           EXPECT_EQ(context.fsk.start_type, kFskBell103Originate);
         } else {
           EXPECT_EQ(context.pending[Pending::kStartV32Connection].count, 1u);
+        }
+      });
+    }
+  }
+}
+
+// Steady line noise, from well under to far over the receiver's level
+// threshold, before any caller: the answerer keeps listening for the
+// caller's S1 or training signal and never trains on the noise, in both
+// V.22bis and V.22. (Taking noise for the caller, it would start training
+// before the caller sends, and miss the caller's training.)
+TEST(V22Hostile, AnswererNeverTrainsOnSteadyLineNoise) {
+  constexpr int kBlocks = 290;  // until just before the answerer gives up
+  for (const double dbm0 : {-60.0, -45.0, -35.0, -25.0, -15.0}) {
+    for (const int mode : {7, 6}) {
+      SCOPED_TRACE(::testing::Message() << dbm0 << " dBm0, mode " << mode);
+      testing::PumpHarness harness;
+      harness.Run([&] {
+        harness.Controller().Post(0x60, {0});
+        harness.RunBlocks(1);
+        DspContext& context = harness.Context();
+        context.call.direction = 0;
+        context.call.mode = mode;
+        context.call.max_rate_code = mode == 7 ? 4 : 3;
+        V22bConfig(context);
+        std::mt19937 random(23);
+        std::normal_distribution<double> noise(0, plat::line::RmsAt(dbm0));
+        std::vector<std::int16_t> block(kBlockSamples);
+        std::int32_t furthest = 0;
+        bool heard_signal = false;
+        for (int b = 0; b < kBlocks; ++b) {
+          for (auto& s : block) s = static_cast<std::int16_t>(std::clamp(noise(random), -32768.0, 32767.0));
+          harness.Afe().FeedLine(block);
+          harness.RunBlocks(1);
+          furthest = std::max(furthest, context.v22.rx_machine.position);
+          heard_signal |= (context.v22.rx.status & kV22SignalPresent) != 0;
+        }
+        EXPECT_EQ(furthest, kV22RxS1DetIndex);
+        // The louder noise is over the level threshold: the test is about
+        // noise the threshold alone takes for a signal.
+        if (dbm0 >= -45) {
+          EXPECT_TRUE(heard_signal);
         }
       });
     }
