@@ -218,9 +218,13 @@ void V22bRxTrn1200d(DspContext& context) {
 
 void V22WaitSB1(DspContext& context) {
   V22RxRecord& rx = Rx(context);
+  const bool bis_row = Machine(context).position < kV22RxV22;
   if ((rx.status & kV22Ones64) == 0) {
-    RestartAt(context, kV22RxV22Training);
-  } else if (rx.s1_latched != 0 && context.call.mode != 6 && Machine(context).position < kV22RxV22) {
+    // Training again in the row it runs: restarted into the V.22 row, a
+    // V.22bis receiver that heard S1 would stay at 1200 bit/s while the far
+    // end, which heard ours, goes on to 2400.
+    RestartAt(context, bis_row ? kV22RxBisTraining : kV22RxV22Training);
+  } else if (rx.s1_latched != 0 && context.call.mode != 6 && bis_row) {
     // 2400 bit/s from the V.22bis row only: the V.22 row has no 16-point
     // training, and a training restarted into it stays at 1200 bit/s.
     rx.bits_per_symbol = 4;
