@@ -23,7 +23,7 @@ enum class Pending : std::uint8_t {
   kRestartV34,
   kRestartV92,
   // Classic modems.
-  kStartV32Connection,  // (role, rate sequence): an originating or answering V.32 start
+  kStartV32Connection,  // (role, rate sequence): a V.32 caller's or answerer's start, logged as it runs
   kRetrainV32Connection,  // an originating or answering V.32 retrain
   kChangeV32bisRate,
   // A command packet whose handler is not built yet.

@@ -21,7 +21,7 @@ void RestartV34(DspContext& context);        // from phase 3
 void RestartV92(DspContext& context);
 
 // Classic modems.
-void StartV32Connection(DspContext& context, int role, int rate_sequence);  // roles 1 and 2
+void StartV32Connection(DspContext& context, int role, int rate_sequence);  // logs roles 1 and 2
 void RetrainV32Connection(DspContext& context);  // roles 1 and 2
 void ChangeV32bisRate(DspContext& context);
 

@@ -12,6 +12,7 @@
 #include "pump/packets/dp_packets.h"
 #include "pump/pending/pending_procedures.h"
 #include "pump/v32/rate_words.h"
+#include "pump/v32/v32_connection.h"
 #include "pump/v32/v32_echo.h"
 
 namespace pump {
@@ -21,6 +22,11 @@ using v32::TxStage;
 using v32::V32Area;
 
 constexpr int kLoopbackRole = 0;
+constexpr int kAnswerRole = 2;
+// Handshake type 3: the caller waits before its AA, the answerer's AC is short.
+constexpr int kShortHandshake = 3;
+constexpr int kShortAC = 128;
+constexpr int kLongAC = 256;
 constexpr ULONG kAnalogLoop = 2;
 constexpr std::uint16_t kRate7200 = 7200;
 
@@ -179,26 +185,34 @@ void SetV32ReceiverOption(DspContext& context, int option) {
 }
 
 void StartV32(DspContext& context, int role, int rate_sequence) {
-  if (role != kLoopbackRole) {
-    StartV32Connection(context, role, rate_sequence);
-    return;
-  }
+  // A connection's start stays in the call log that other modes' tests read.
+  if (role != kLoopbackRole) StartV32Connection(context, role, rate_sequence);
   V32Area& a = Area(context);
   a = V32Area{};
-  a.loopback = 1;
+  a.loopback = role == kLoopbackRole ? 1 : 0;
   a.mode_code = rate_sequence == 0x8880 ? 12 : 16;
   a.local_word = v32::LocalRateWord(a.mode_code, static_cast<std::uint8_t>(context.receive.v32_rate_word));
   a.tx.polynomial = v32::Polynomial::kCaller;
   // The canceller is cleared at every start; in loopback it stays idle.
   V32EchoReset(context);
-  TrainFromS(a);
+  const bool short_handshake = context.call.handshake_selector == kShortHandshake;
+  if (role == kLoopbackRole) {
+    TrainFromS(a);
+  } else if (role == kAnswerRole) {
+    v32::StartAnswerer(context, short_handshake ? kShortAC : kLongAC);
+  } else {
+    v32::StartCaller(context, short_handshake);
+  }
   AfeAccess& afe = *context.afe;
   a.modulator.gain = AfeGain(afe, v32::TransmitGainLevel(context.transmit_level));
   context.mode_block = V32Block;
 
-  ULONG loop = kAnalogLoop;
-  ULONG size = sizeof loop;
-  IssueAfeRequest(afe, afe::kAfeTestMode, &loop, &size);
+  ULONG size = 0;
+  if (role == kLoopbackRole) {
+    ULONG loop = kAnalogLoop;
+    size = sizeof loop;
+    IssueAfeRequest(afe, afe::kAfeTestMode, &loop, &size);
+  }
   std::int16_t gain = 0;
   size = sizeof gain;
   IssueAfeRequest(afe, afe::kAfeGetGain, &gain, &size);
@@ -210,27 +224,60 @@ void StartV32(DspContext& context, int role, int rate_sequence) {
   SetAfeRate(afe, v32::kBlockSamples, kRate7200);
 }
 
-void V32Block(DspContext& context) {
+namespace {
+
+// A connection's block: per symbol the transmitter's symbol goes into the
+// echo canceller's history (at the carrier phase it starts from) and onto
+// the line; per sample the canceller's estimate joins the received sample
+// before the receiver takes it, and after each symbol's third sample the
+// taps learn.
+bool ConnectionBlock(DspContext& context, std::span<const std::int16_t> input) {
   V32Area& a = Area(context);
-  AfeAccess& afe = *context.afe;
-  const std::span input(context.input_block, v32::kBlockSamples);
-  std::fill(input.begin(), input.end(), std::int16_t{0});
-  ReadRxSamples(afe, input);
+  bool going = true;
+  for (int k = 0; k < v32::kBlockSamples; ++k) {
+    const int phase = k % 3;
+    if (phase == 0) {
+      const v32::Point symbol = v32::ConnectionTxSymbol(context);
+      PushEchoSymbol(a.echo, symbol, a.modulator.carrier);
+      ModulateSymbol(a.modulator, symbol, std::span<std::int16_t, 3>(context.output_block + k, 3));
+    }
+    const std::int16_t x = CancelEcho(a.echo, phase, RemoveDcSample(a, input[static_cast<std::size_t>(k)]));
+    if (phase == 2) AdaptEcho(a.echo);
+    going = !CarrierLost(a, x) && going;
+    going = v32::ConnectionRxSample(context, x) && going;
+  }
+  return going && a.link.ended == 0;
+}
+
+bool LoopbackBlock(DspContext& context, std::span<const std::int16_t> input) {
+  V32Area& a = Area(context);
   bool lost = false;
   for (int k = 0; k < v32::kBlockSamples; ++k) {
     if (k % 3 == 0) {
       ModulateSymbol(a.modulator, NextTxSymbol(context),
                      std::span<std::int16_t, 3>(context.output_block + k, 3));
     }
-    const std::int16_t x = RemoveDcSample(a, input[k]);
+    const std::int16_t x = RemoveDcSample(a, input[static_cast<std::size_t>(k)]);
     lost = CarrierLost(a, x) || lost;
     if (const auto out = ReceiverStep(a.rx, x)) FramerPutRxBits(context, out->count, out->bits);
   }
   ReportProgress(context);
+  return !lost;
+}
+
+}  // namespace
+
+void V32Block(DspContext& context) {
+  V32Area& a = Area(context);
+  AfeAccess& afe = *context.afe;
+  const std::span input(context.input_block, v32::kBlockSamples);
+  std::fill(input.begin(), input.end(), std::int16_t{0});
+  ReadRxSamples(afe, input);
+  const bool going = a.loopback != 0 ? LoopbackBlock(context, input) : ConnectionBlock(context, input);
   PublishQuality(context);
   FramerFlushRx(context);
   WriteTxSamples(afe, std::span<const std::int16_t>(context.output_block, v32::kBlockSamples));
-  if (lost) EndV32(context);
+  if (!going) EndV32(context);
 }
 
 void RetrainV32(DspContext& context) {
@@ -248,6 +295,8 @@ void EndV32(DspContext& context) {
   V32Area& a = Area(context);
   a.tx_stage = TxStage::kIdle;
   a.rx.stage = v32::RxStage::kWaitS;
+  a.link.tx_state = v32::TxState::kTxV32Idle;
+  a.link.rx_state = v32::RxState::kRxV32Idle;
   ReturnToIdle(context);
 }
 

@@ -24,8 +24,7 @@ constexpr Call kAutomodeCaller = {.mode = 12, .direction = 1, .selector = 1};
 constexpr Call kAutomodeAnswerer = {.mode = 12, .direction = 0, .selector = 1};
 
 bool AnyModem(const DspContext& c) {
-  return FskStarted(c) >= 0 || V22Started(c) ||
-         Called(c, Pending::kStartV32Connection);
+  return FskStarted(c) >= 0 || V22Started(c) || V32Started(c) != 0;
 }
 
 struct AutomodeCallerCase {
@@ -96,9 +95,9 @@ TEST_P(AutomodeCaller, StartsTheModemTheFarEndShowsWhenItShowsIt) {
     const DspContext& context = harness.Context();
     EXPECT_EQ(FskStarted(context), c.fsk_type);
     EXPECT_EQ(V22Started(context), c.v22);
-    EXPECT_EQ(Called(context, Pending::kStartV32Connection), c.v32);
+    EXPECT_EQ(V32Started(context) != 0, c.v32);
     if (c.v32) {
-      EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Originate);
+      EXPECT_EQ(V32Started(context), kV32Originate);
       EXPECT_EQ(context.handshake.answer_tone_count, 0);
     }
     if (c.v22) {

@@ -97,6 +97,15 @@ inline bool V22Started(const DspContext& context) {
   return context.rx.table.data() == V22RxSeqTable().data();
 }
 
+// The role V.32 started in since BeginCall (1 caller, 2 answerer), 0 for
+// none: the start sets the area's mode code, which nothing else does, and
+// it stays after the mode ends.
+inline int V32Started(const DspContext& context) {
+  const v32::V32Area& a = context.receive.v32;
+  if (a.mode_code == 0) return 0;
+  return a.link.answer != 0 ? 2 : 1;
+}
+
 // A pending procedure was called since BeginCall.
 inline bool Called(const DspContext& context, Pending part) {
   return context.pending[part].count != 0;

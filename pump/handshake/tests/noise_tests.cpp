@@ -37,7 +37,7 @@ const Caller kCallers[] = {
 std::string Started(const DspContext& c) {
   if (FskStarted(c) >= 0) return "FSK type " + std::to_string(FskStarted(c));
   if (V22Started(c)) return "V.22";
-  if (Called(c, Pending::kStartV32Connection)) return "StartV32";
+  if (V32Started(c) != 0) return "StartV32";
   return "";
 }
 

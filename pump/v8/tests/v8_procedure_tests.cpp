@@ -26,6 +26,7 @@ using handshake_test::AnswerTone;
 using handshake_test::Called;
 using handshake_test::Tone;
 using handshake_test::V22Started;
+using handshake_test::V32Started;
 
 constexpr std::uint8_t kConnect = 0x68;
 
@@ -83,8 +84,7 @@ TEST(V8Fallbacks, CallerLeavesV8ForAPlainAnswerToneOr2225Hz) {
         const auto heard = events.First(kV8EventAnswerToneHeard);
         ASSERT_TRUE(heard.has_value());
         EXPECT_GE((*fallback - *heard) * 96, 13900) << c.name;
-        ASSERT_TRUE(Called(context, Pending::kStartV32Connection)) << c.name;
-        EXPECT_EQ(context.pending[Pending::kStartV32Connection].args[0], kV32Originate);
+        EXPECT_EQ(V32Started(context), kV32Originate) << c.name;
       } else {
         EXPECT_TRUE(V22Started(context)) << c.name;
       }
@@ -113,15 +113,14 @@ std::vector<AnswerCase> AnswerCases() {
        }},
       {"AaGivesTheV32Answerer", Tone(1800), 0, 100,
        [](const DspContext& c) {
-         ASSERT_TRUE(Called(c, Pending::kStartV32Connection));
-         EXPECT_EQ(c.pending[Pending::kStartV32Connection].args[0], kV32Answer);
+         EXPECT_EQ(V32Started(c), kV32Answer);
          EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data()) << "no V.8 state after the start";
        }},
       {"Tone520GivesTheV23Answerer", Tone(520), 0, 100,
        [](const DspContext& c) { EXPECT_EQ(c.fsk.start_type, kFskV23SendForward); }},
       {"AaAtTheNoiseFloorIsALostSignal", Tone(1800, 0, -60), 0, 100,
        [](const DspContext& c) {
-         EXPECT_FALSE(Called(c, Pending::kStartV32Connection));
+         EXPECT_EQ(V32Started(c), 0);
          EXPECT_EQ(c.rx.table.data(), kRxIdleTable.data());
          EXPECT_EQ(c.tx.table.data(), kTxIdleTable.data());
        }},

@@ -1,0 +1,130 @@
+// Our V.32 caller against our V.32 answerer on two machines over a
+// simulated line, each started with command 0x68 as the controller starts
+// a call: the start-up tones and their reversals, both trainings with the
+// echo canceller learning, the rate sequences, E and data carried by the
+// framers both ways.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/hal/instant.h"
+#include "platform/line/line.h"
+#include "pump/core/comram.h"
+#include "pump/fsk/tests/fsk_rig.h"
+#include "pump/tests/support/line_call_rig.h"
+#include "pump/v32/connection_states.h"
+#include "pump/v32/signal_sets.h"
+
+namespace pump::testing {
+namespace {
+
+namespace pl = plat::line;
+using fsk_testing::BitErrors;
+using fsk_testing::RandomBytes;
+
+constexpr std::uint64_t kMs = plat::hal::kMillisecond;
+constexpr int kModeV32 = 12;
+constexpr int kModeV32bis = 16;
+
+struct LinkView {
+  v32::TxState tx;
+  v32::RxState rx;
+  v32::DataRate rate;
+  std::int32_t round_trip;
+};
+
+class V32Connect : public LineCallRig {
+ protected:
+  void MakeV32Line(double snr_db, double echo_erl_db, std::uint64_t seed) {
+    pl::LineConfig config;
+    config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db),
+                       ImpairedDirection(kTransmitLevel, snr_db)};
+    for (pl::LineDirectionConfig& d : config.heard_at) d.echo_erl_db = echo_erl_db;
+    config.seed = seed;
+    MakeLine(config);
+    AddSecondMachine();
+  }
+
+  bool Connected(std::size_t m) {
+    return (Status(m) & ~kStatusTxEmpty) == (kStatusConnected | kStatusCarrier);
+  }
+
+  // V32_TRACE=1 prints each side's states as they change.
+  bool RunUntilConnected(std::uint64_t limit_ms) {
+    const bool trace = std::getenv("V32_TRACE") != nullptr;
+    std::string last;
+    for (std::uint64_t t = 0; t < limit_ms; t += 10) {
+      if (Connected(0) && Connected(1)) return true;
+      sim.RunFor(10 * kMs);
+      if (!trace) continue;
+      const std::string now = Where();
+      if (now != last) std::printf("%llu ms: %s\n", static_cast<unsigned long long>(t), now.c_str());
+      last = now;
+    }
+    return false;
+  }
+
+  LinkView View(std::size_t m) {
+    LinkView view{};
+    OnKernelThread(*kernels_[m], [&] {
+      const v32::V32Area& a = TestControllerOf(*kernels_[m]).Context()->receive.v32;
+      view = {a.link.tx_state, a.link.rx_state, a.rx.rate, a.link.round_trip};
+    });
+    return view;
+  }
+
+  std::string Where() {
+    std::string s;
+    for (std::size_t m = 0; m < 2; ++m) {
+      const LinkView v = View(m);
+      s += std::string(m == 0 ? "caller " : " answerer ") + std::string(v32::TxStateName(v.tx)) + "/" +
+           std::string(v32::RxStateName(v.rx)) + " status " + std::to_string(int{Status(m)});
+    }
+    return s;
+  }
+};
+
+struct ConnectCase {
+  const char* name;
+  int mode;
+  double snr_db;
+  double echo_erl_db;
+  v32::DataRate rate;
+};
+
+class V32ConnectTable : public V32Connect, public ::testing::WithParamInterface<ConnectCase> {};
+
+// 6 dB of loss each way, 12 ms of delay, the hybrid's echo at the ERL
+// given and noise at the SNR given: both reach data at the rate both
+// allow, and 200 bytes cross each way without an error.
+TEST_P(V32ConnectTable, ReachDataAndCarryBytesBothWays) {
+  const ConnectCase& c = GetParam();
+  MakeV32Line(c.snr_db, c.echo_erl_db, 3);
+  StartCalls({{c.mode, 1}, {c.mode, 0}});
+  ASSERT_TRUE(RunUntilConnected(12000)) << Where();
+  EXPECT_EQ(View(0).rate, c.rate);
+  EXPECT_EQ(View(1).rate, c.rate);
+  const std::vector<std::uint8_t> sent[2] = {RandomBytes(200, 1), RandomBytes(200, 2)};
+  Send(0, sent[0]);
+  Send(1, sent[1]);
+  sim.RunFor(500 * kMs);
+  for (std::size_t m = 0; m < 2; ++m) {
+    SCOPED_TRACE(m == 0 ? "caller to answerer" : "answerer to caller");
+    const std::vector<std::uint8_t> got = Received(1 - m);
+    ASSERT_EQ(got.size(), sent[m].size());
+    EXPECT_EQ(BitErrors(sent[m], got), 0u);
+  }
+}
+
+const ConnectCase kConnectCases[] = {
+    {"V32bis", kModeV32bis, 40, 20, v32::DataRate::k14400},
+};
+
+INSTANTIATE_TEST_SUITE_P(Lines, V32ConnectTable, ::testing::ValuesIn(kConnectCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pump::testing
