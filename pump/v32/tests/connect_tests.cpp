@@ -38,11 +38,17 @@ struct LinkView {
 
 class V32Connect : public LineCallRig {
  protected:
-  void MakeV32Line(double snr_db, double echo_erl_db, std::uint64_t seed) {
+  void MakeV32Line(double snr_db, double echo_erl_db, double reflection_erl_db, double offset_hz,
+                   std::uint64_t seed) {
     pl::LineConfig config;
     config.heard_at = {ImpairedDirection(kTransmitLevel, snr_db),
                        ImpairedDirection(kTransmitLevel, snr_db)};
-    for (pl::LineDirectionConfig& d : config.heard_at) d.echo_erl_db = echo_erl_db;
+    for (pl::LineDirectionConfig& d : config.heard_at) {
+      d.echo_erl_db = echo_erl_db;
+      if (reflection_erl_db > 0) d.reflection_erl_db = reflection_erl_db;
+    }
+    config.heard_at[0].frequency_offset_hz = offset_hz;
+    config.heard_at[1].frequency_offset_hz = -offset_hz;
     config.seed = seed;
     MakeLine(config);
     AddSecondMachine();
@@ -92,6 +98,8 @@ struct ConnectCase {
   int mode;
   double snr_db;
   double echo_erl_db;
+  double reflection_erl_db;  // the far end's, 0 for none
+  double offset_hz;
   v32::DataRate rate;
 };
 
@@ -102,7 +110,7 @@ class V32ConnectTable : public V32Connect, public ::testing::WithParamInterface<
 // allow, and 200 bytes cross each way without an error.
 TEST_P(V32ConnectTable, ReachDataAndCarryBytesBothWays) {
   const ConnectCase& c = GetParam();
-  MakeV32Line(c.snr_db, c.echo_erl_db, 3);
+  MakeV32Line(c.snr_db, c.echo_erl_db, c.reflection_erl_db, c.offset_hz, 3);
   StartCalls({{c.mode, 1}, {c.mode, 0}});
   ASSERT_TRUE(RunUntilConnected(12000)) << Where();
   EXPECT_EQ(View(0).rate, c.rate);
@@ -120,7 +128,10 @@ TEST_P(V32ConnectTable, ReachDataAndCarryBytesBothWays) {
 }
 
 const ConnectCase kConnectCases[] = {
-    {"V32bis", kModeV32bis, 40, 20, v32::DataRate::k14400},
+    {"V32bis", kModeV32bis, 40, 20, 0, 0, v32::DataRate::k14400},
+    {"V32", kModeV32, 40, 20, 0, 0, v32::DataRate::k9600Trellis},
+    {"V32bisNearEcho10dB", kModeV32bis, 35, 10, 0, 0, v32::DataRate::k14400},
+    {"V32bisFarEchoAndOffset", kModeV32bis, 35, 15, 20, 2, v32::DataRate::k14400},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, V32ConnectTable, ::testing::ValuesIn(kConnectCases),
