@@ -75,6 +75,7 @@ struct ReceiveArea {
   std::uint32_t upstream_pcm;
   std::uint32_t rate_renegotiation;  // V.90 renegotiation request
   std::uint16_t v32_rate_word;       // low byte: the allowed V.32 rates (command 0x64)
+  std::uint8_t v32_echo_off;         // a test's knob: the connection hears the line uncancelled
   v32::V32Area v32;                  // V.32 and V.32bis (pump/v32)
 };
 

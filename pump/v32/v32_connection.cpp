@@ -294,6 +294,15 @@ Point AnswererTx(DspContext& context) {
 
 // The receiver's training, rate word and E, through `Receiver`; the
 // connection's state follows the receiver's.
+
+// A wait for the far end's S, its rate word or its E counts against the
+// rate limit; true when the limit has run out.
+bool WaitedTooLong(const Receiver& rx, Connection& k) {
+  const bool waiting = rx.stage == RxStage::kWaitS || rx.stage == RxStage::kRateWord ||
+                       rx.stage == RxStage::kAwaitE;
+  return waiting && ++k.rx_timer > kRateLimit;
+}
+
 std::optional<RxOutput> ReceiveTrained(DspContext& context, std::int16_t x) {
   V32Area& a = context.receive.v32;
   return ReceiverStep(a.rx, x);
@@ -336,7 +345,7 @@ bool CallerRx(DspContext& context, std::int16_t x) {
       return true;
     case RxState::kDetectoS0:
       ReceiveTrained(context, x);
-      if (a.rx.stage == RxStage::kRateWord && ++k.rx_timer > kRateLimit) return false;
+      if (WaitedTooLong(a.rx, k)) return false;
       if (a.rx.stage == RxStage::kAwaitE) {
         k.r1 = a.rx.rate_word;
         k.quality_word = OwnQualityWord(a.rx);
@@ -356,9 +365,7 @@ bool CallerRx(DspContext& context, std::int16_t x) {
     case RxState::kDetectoS1:
     case RxState::kDetectRateE:
       ReceiveTrained(context, x);
-      if ((a.rx.stage == RxStage::kRateWord || a.rx.stage == RxStage::kAwaitE) && ++k.rx_timer > kRateLimit) {
-        return false;
-      }
+      if (WaitedTooLong(a.rx, k)) return false;
       if (a.rx.stage == RxStage::kAwaitE && k.r3 == 0) {
         k.r3 = a.rx.rate_word;
         GoRx(k, RxState::kDetectRateE, 0);
@@ -411,9 +418,7 @@ bool AnswererRx(DspContext& context, std::int16_t x) {
     case RxState::kDetectaS0:
     case RxState::kDetectRateSequence:
       ReceiveTrained(context, x);
-      if ((a.rx.stage == RxStage::kRateWord || a.rx.stage == RxStage::kAwaitE) && ++k.rx_timer > kRateLimit) {
-        return false;
-      }
+      if (WaitedTooLong(a.rx, k)) return false;
       if (a.rx.stage == RxStage::kAwaitE && k.r2 == 0) {
         k.r2 = a.rx.rate_word;
         k.rx_timer = 0;

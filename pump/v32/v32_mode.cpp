@@ -241,7 +241,9 @@ bool ConnectionBlock(DspContext& context, std::span<const std::int16_t> input) {
       PushEchoSymbol(a.echo, symbol, a.modulator.carrier);
       ModulateSymbol(a.modulator, symbol, std::span<std::int16_t, 3>(context.output_block + k, 3));
     }
-    const std::int16_t x = CancelEcho(a.echo, phase, RemoveDcSample(a, input[static_cast<std::size_t>(k)]));
+    const std::int16_t line = RemoveDcSample(a, input[static_cast<std::size_t>(k)]);
+    const std::int16_t cancelled = CancelEcho(a.echo, phase, line);
+    const std::int16_t x = context.receive.v32_echo_off != 0 ? line : cancelled;
     if (phase == 2) AdaptEcho(a.echo);
     going = !CarrierLost(a, x) && going;
     going = v32::ConnectionRxSample(context, x) && going;

@@ -64,6 +64,10 @@ class V32Connect : public LineCallRig {
     std::string last;
     for (std::uint64_t t = 0; t < limit_ms; t += 10) {
       if (Connected(0) && Connected(1)) return true;
+      // A side that gave up is back to idle.
+      if ((Status(0) & kStatusCodeMask) == kStatusIdle || (Status(1) & kStatusCodeMask) == kStatusIdle) {
+        return false;
+      }
       sim.RunFor(10 * kMs);
       if (!trace) continue;
       const std::string now = Where();
@@ -136,6 +140,31 @@ const ConnectCase kConnectCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Lines, V32ConnectTable, ::testing::ValuesIn(kConnectCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The same line as the 10 dB row with both cancellers off: the echo of
+// each side's own rate sequence and data (10 dB down, against the far
+// signal 6 dB down) drowns what the far end sends, so the call does not
+// reach 14400 and carry the bytes cleanly; the canceller is what does.
+TEST_F(V32Connect, WithoutTheCancellerTheSameLineFails) {
+  MakeV32Line(35, 10, 0, 0, 3);
+  for (plat::ke::Kernel* k : kernels_) {
+    OnKernelThread(*k, [&] { TestControllerOf(*k).Context()->receive.v32_echo_off = 1; });
+  }
+  StartCalls({{kModeV32bis, 1}, {kModeV32bis, 0}});
+  bool clean = RunUntilConnected(12000) && View(0).rate == v32::DataRate::k14400 &&
+               View(1).rate == v32::DataRate::k14400;
+  if (clean) {
+    const std::vector<std::uint8_t> sent[2] = {RandomBytes(200, 1), RandomBytes(200, 2)};
+    Send(0, sent[0]);
+    Send(1, sent[1]);
+    sim.RunFor(500 * kMs);
+    for (std::size_t m = 0; m < 2; ++m) {
+      const std::vector<std::uint8_t> got = Received(1 - m);
+      clean = clean && got.size() == sent[m].size() && BitErrors(sent[m], got) == 0;
+    }
+  }
+  EXPECT_FALSE(clean) << Where();
+}
 
 }  // namespace
 }  // namespace pump::testing
