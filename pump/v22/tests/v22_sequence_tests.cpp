@@ -86,7 +86,7 @@ Outcome RunSequence(Start start, std::vector<Report> reports, int blocks) {
     }
     SetStateMachine(context.v22.rx_machine, StateOp::kGo, kHeldReceiver);
     std::vector<int> modes;
-    // Until another modem starts (V.32's start is still pending: its call ends the run).
+    // Until another modem starts.
     const auto v22_runs = [&] {
       return context.tx.table.data() == V22TxSeqTable().data() &&
              context.pending[Pending::kStartV32Connection].count == 0;
@@ -99,6 +99,9 @@ Outcome RunSequence(Start start, std::vector<Report> reports, int blocks) {
         }
       }
       harness.RunBlocks(1);
+      // V.32 takes the front end to its own sample rate inside the block it
+      // starts in, so that block no longer lines up with the 96-sample slices.
+      if (context.pending[Pending::kStartV32Connection].count != 0) break;
       modes.push_back(context.v22.tx.mode);
     }
     out.status_register = ReadDspReg(harness.Host(), kRegStatus);
@@ -149,7 +152,7 @@ TEST(V22Handshake, TransmitSequencesBlockByBlock) {
       {"caller set to V.22 ignores S1", {kCall, 6, 3, false}, {{70, kS1Over, 1}}, 250,
        {{kSilence, 46}, {kV22ScrambledOnes1200, 130}, {kV22Data1200, 250 - 176}}},
       {"answerer: 3 s of unscrambled ones, then V.32", {kAnswer, 7, 4, false}, {}, 400,
-       {{kSilence, 1}, {kV22UnscrambledOnes1200, 300}, {kSilence, 1}}},
+       {{kSilence, 1}, {kV22UnscrambledOnes1200, 300}}},
       {"answerer hears S1: V.22bis training", {kAnswer, 7, 4, false}, {{50, kS1Over, 1}}, 200,
        {{kSilence, 1}, {kV22UnscrambledOnes1200, 50}, {kV22SendS1, 10},
         {kV22ScrambledOnes1200, 50}, {kV22ScrambledOnes2400, 20}, {kV22Data2400, 200 - 131}}},
