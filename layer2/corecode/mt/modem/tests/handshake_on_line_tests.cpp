@@ -82,10 +82,13 @@ void StartV22bisCall(bool originate) {
   dsp_power_control(0xD0);
   ModemTask_DspResetForDial();
   LS_init();
+  CTY_load_default_record();  // the relay sequences come from the country record
   LineServicesState& services = MachineState<LineServicesState>();
   MK_dispatch(&services.kernel);
   ModemTask_SetHook(true);
   MK_dispatch(&services.kernel);
+  MK_clock_advance(&services.kernel, 100);  // the country's seize time
+  LS_poll();
   AcuCallSettings& settings = acu_call_settings();
   settings.originate = originate ? 1 : 0;
   settings.min_tx_rate = settings.min_rx_rate = 1200;
