@@ -124,8 +124,20 @@ void OffHookStep(LineServicesContext& context) {
   PostLineEvent(context, kLineHookDone);
 }
 
-// Runs `expiry` after `ms` on the step timer, at once when `ms` is 0.
+void StopStepTimer(LineServicesContext& context) {
+  if (context.relay.step_timer == 0) return;
+  TimerRequest& request = context.temp_timer;
+  request.kernel = context.kernel;
+  request.id = context.relay.step_timer;
+  MK_timer_stop(&request);
+  context.relay.step_timer = 0;
+}
+
+// Runs `expiry` after `ms` on the step timer, at once when `ms` is 0. A
+// step still running is stopped first: the step timer has one owner, and
+// a step it no longer owns could never be stopped.
 void Start(LineServicesContext& context, std::uint32_t ms, TimerCallback1 expiry) {
+  StopStepTimer(context);
   if (ms == 0) {
     expiry(reinterpret_cast<TimerArg>(&context));
     return;
@@ -173,9 +185,10 @@ void Seize(LineServicesContext& context) {
 
 void LineCheckExpiry(TimerArg a) {
   LineServicesContext& context = Of(a);
-  Seize(context);
+  // Before the seize: with no seize time it runs its next step at once.
   context.relay.off_hook = 1;
   acu_controller().dial_wait_kind = kWaitSeized;
+  Seize(context);
 }
 
 void GoOffHook(LineServicesContext& context) {
@@ -189,15 +202,6 @@ void GoOffHook(LineServicesContext& context) {
   acu.dial_substate = kDialLineCheck;
   acu.dial_wait_kind = kWaitLineCheck;
   Start(context, kLineCheckDelayMs, LineCheckExpiry);
-}
-
-void StopStepTimer(LineServicesContext& context) {
-  if (context.relay.step_timer == 0) return;
-  TimerRequest& request = context.temp_timer;
-  request.kernel = context.kernel;
-  request.id = context.relay.step_timer;
-  MK_timer_stop(&request);
-  context.relay.step_timer = 0;
 }
 
 void GoOnHook(LineServicesContext& context) {
@@ -255,8 +259,7 @@ void DAA_handler(KernelMessage* message, void* context_arg) {
     case kDaaRestart:
       SelectSequence(context);
       if (context.line_state == 0) return;
-      Apply(context, kOnHook);
-      task_burst_set(kMultiPass);
+      GoOnHook(context);  // a step under way ends with the restart
       break;
     case kDaaOffHook:
       GoOffHook(context);

@@ -173,6 +173,53 @@ TEST(DaaSequencing, OnHookStopsTheSeize) {
   });
 }
 
+// A restart or a second step while the seize runs: the seize's step ends
+// with it, the line stays on hook, and the next off-hook request seizes.
+TEST(DaaSequencing, ARestartOrANewStepEndsTheSeize) {
+  AcuPassRig::Run([](FakeDataPump&) {
+    FreshRelays();
+    Request(kDaaOffHook);
+    Request(kDaaRestart);
+    Pass(200);
+    EXPECT_EQ(dsp_reg_read(242), 0xFF) << "on hook after the restart";
+    EXPECT_FALSE(Posted(kMsgLineEvents, kLineHookDone));
+    Request(kDaaOffHook);
+    EXPECT_EQ(dsp_reg_read(242), 0xDB) << "seized again";
+    Pass(100);
+    EXPECT_EQ(dsp_reg_read(242), 0xFB);
+
+    FreshRelays();
+    Request(kDaaOffHook);
+    Pass(50);
+    Request(kDaaPulseStart);  // its 240 ms set-up replaces the seize's step
+    Request(kDaaOnHook);
+    Pass(300);
+    EXPECT_EQ(dsp_reg_read(242), 0xFF);
+    EXPECT_FALSE(Posted(kMsgLineEvents, kLineHookDone)) << "the seize's step was stopped";
+  });
+}
+
+// With no seize time the line check's seize moves straight on to the
+// call-progress mode and its 100 ms wait.
+TEST(DaaSequencing, LineInUseCheckWithNoSeizeTime) {
+  AcuPassRig::Run([](FakeDataPump& pump) {
+    FreshRelays();
+    PutU16(kSequence1 + 11, 0);
+    reg_settings().features.line_in_use_detect.store(1);
+    AcuControllerState& acu = acu_controller();
+    acu.dial_line_check = 1;
+    pump.ClearTraces();
+    Request(kDaaOffHook);
+    Pass(400);
+    EXPECT_EQ(dsp_reg_read(242), 0xDB) << "seized";
+    ASSERT_EQ(pump.Commands().size(), 1u);
+    EXPECT_EQ(pump.Commands()[0].code, 0x65);
+    EXPECT_EQ(acu.dial_wait_kind, 6) << "waiting out the 100 ms";
+    reg_settings().features.line_in_use_detect.store(0);
+    acu.dial_line_check = 0;
+  });
+}
+
 // One pulse digit lasts (break + make) x pulses + inter-digit: '0' ten
 // pulses, 1750 ms; '1' 850 ms; the digit goes to the data pump.
 TEST(DaaSequencing, PulseDigitTiming) {
