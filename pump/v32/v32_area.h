@@ -23,7 +23,6 @@ struct Connection {
   std::int32_t tx_timer = 0;    // symbols left in the transmitter's state
   std::int32_t rx_timer = 0;    // samples, by state
   std::int32_t round_trip = 0;  // samples from our reversal to the far end's answer
-  std::int32_t trn4_symbol = 0; // of our TRN4
   std::int32_t ac_symbols = 256;
   std::uint8_t answer = 0;
   std::uint8_t silence_may_end = 0;  // the caller's CC ends

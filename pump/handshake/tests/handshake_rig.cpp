@@ -25,6 +25,7 @@ void BeginCall(PumpHarness& harness, const Call& call) {
   context.transmit_level = kTransmitLevel;
   context.fsk.start_type = -1;
   context.pending = {};
+  context.receive.v32.mode_code = 0;  // V32Started counts from here
   if (call.v8_continuation == 0) {
     const auto p2 = static_cast<std::uint8_t>(call.calling_tone | call.direction << 2 |
                                               call.selector << 3 | call.v8bis << 6);

@@ -98,11 +98,11 @@ inline bool V22Started(const DspContext& context) {
 }
 
 // The role V.32 started in since BeginCall (1 caller, 2 answerer), 0 for
-// none: the start sets the area's mode code, which nothing else does, and
-// it stays after the mode ends.
+// none or the loopback: the start sets the area's mode code, which nothing
+// else does, and it stays after the mode ends (BeginCall clears it).
 inline int V32Started(const DspContext& context) {
   const v32::V32Area& a = context.receive.v32;
-  if (a.mode_code == 0) return 0;
+  if (a.mode_code == 0 || a.loopback != 0) return 0;
   return a.link.answer != 0 ? 2 : 1;
 }
 
