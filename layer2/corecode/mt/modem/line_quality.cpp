@@ -58,13 +58,12 @@ std::uint8_t V34Quality(ModemTaskState& task) {
   } else if (a >= kFairMeasure) {
     q = kQualityFair;
   }
+  // Either way a new window starts: a window of bad frames judges that
+  // window only, not the rest of the call.
   if (acu_call().ec_status == kEcLapm && task.frame_error_window.load() == 0) {
-    if (task.frame_errors.load() < kFrameErrorLimit) {
-      task.frame_errors = 0;
-      task.frame_error_window = kFrameErrorWindowTicks;
-    } else {
-      q = kQualityDegraded;
-    }
+    if (task.frame_errors.load() >= kFrameErrorLimit) q = kQualityDegraded;
+    task.frame_errors = 0;
+    task.frame_error_window = kFrameErrorWindowTicks;
   }
   return q;
 }
