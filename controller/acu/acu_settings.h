@@ -19,6 +19,8 @@ inline constexpr std::size_t kSOptions = 14;  // S14: E, Q, V, P/T, originate
 inline constexpr std::size_t kSReports = 22;  // S22: L, M, X, &P
 inline constexpr std::uint8_t kS14Quiet = 1u << 2;          // Q1: no result codes
 inline constexpr std::uint8_t kS14Verbose = 1u << 3;        // V1: text results
+inline constexpr std::uint8_t kS22DialToneDetect = 1u << 4;  // X2, X4: wait for dial tone
+inline constexpr std::uint8_t kS22BusyDetect = 1u << 5;      // X3, X4: busy detection
 inline constexpr std::uint8_t kS22ExtendedResults = 1u << 6;  // X1-X4, X7
 
 // The factory value of every S-register that has one.

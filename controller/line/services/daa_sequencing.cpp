@@ -43,7 +43,6 @@ constexpr std::uint8_t kMultiPass = 1;
 constexpr std::uint32_t kLineCheckDelayMs = 400;
 constexpr std::uint32_t kLineProgressDelayMs = 100;
 constexpr std::uint8_t kCallProgressLine = 1;
-constexpr std::uint8_t kS22DialToneDetect = 1u << 4;
 
 struct Pattern {
   std::uint16_t mask;

@@ -35,8 +35,6 @@ void PutU16(std::uint8_t* at, std::uint16_t value) {
   at[1] = static_cast<std::uint8_t>(value >> 8);
 }
 
-constexpr std::uint8_t kS22DialToneDetect = 1u << 4;
-constexpr std::uint8_t kS22BusyDetect = 1u << 5;
 constexpr std::size_t kSRingbackReport = 71;
 constexpr std::uint8_t kS71Ringback = 1u << 0;
 

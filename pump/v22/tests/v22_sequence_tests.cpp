@@ -88,8 +88,7 @@ Outcome RunSequence(Start start, std::vector<Report> reports, int blocks) {
     std::vector<int> modes;
     // Until another modem starts.
     const auto v22_runs = [&] {
-      return context.tx.table.data() == V22TxSeqTable().data() &&
-             context.pending[Pending::kStartV32Connection].count == 0;
+      return context.tx.table.data() == V22TxSeqTable().data();
     };
     for (int b = 0; b < blocks && v22_runs(); ++b) {
       for (const Report& r : reports) {

@@ -19,7 +19,6 @@ namespace vxctl {
 namespace {
 
 constexpr std::uint16_t kQualityRegister = 55;  // bits 3-4: the data pump's class
-constexpr std::uint16_t kRateStep = 2400;
 constexpr std::uint8_t kKeyFrameErrors = 0x59;
 constexpr std::uint32_t kFrameErrorsTop = 0xFFFF;
 
@@ -30,7 +29,6 @@ constexpr std::uint16_t kBadMeasure = 0x4800;
 constexpr std::uint16_t kDegradedMeasure = 0x2800;
 constexpr std::uint16_t kFairMeasure = 0x0A01;
 
-bool Expired(const std::atomic<std::uint16_t>& timer) { return timer.load() == 1; }
 void Start(std::atomic<std::uint16_t>& timer, std::uint16_t ticks) {
   if (timer.load() == 0) timer = ticks;
 }

@@ -34,7 +34,6 @@ constexpr std::uint8_t kTerminationAfterRate = 0x3F;
 
 constexpr std::uint16_t kV32bisTop = 14400;
 constexpr std::uint16_t kV32bisBottom = 4800;
-constexpr std::uint16_t kRateStep = 2400;
 
 struct V32bisBit {
   std::uint16_t rate;
@@ -42,8 +41,6 @@ struct V32bisBit {
 };
 constexpr V32bisBit kV32bisBits[] = {
     {4800, 0x20}, {7200, 0x200}, {9600, 0x40}, {12000, 0x400}, {14400, 0x1000}};
-
-bool Expired(const std::atomic<std::uint16_t>& timer) { return timer.load() == 1; }
 
 bool ConfirmedWaitingCall() {
   return (MachineState<CallWaitingState>().flags.load() & kCallWaitingConfirmed) != 0;

@@ -9,6 +9,12 @@ namespace vxctl {
 
 inline constexpr std::uint16_t kPeerRateWordReset = 0x9FF0;
 
+// The receive rate moves in steps of 2400 bit/s.
+inline constexpr std::uint16_t kRateStep = 2400;
+
+// A tick timer counts down to 0; it runs out on the tick it reaches 1.
+inline bool Expired(const std::atomic<std::uint16_t>& timer) { return timer.load() == 1; }
+
 // The retrain and renegotiation timer's lengths in 10 ms ticks (V.90 and
 // V.92 take longer).
 inline constexpr std::uint16_t kRetrainTicks = 6000;
